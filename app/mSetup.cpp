@@ -1,0 +1,137 @@
+#include "app/mSetup.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <unistd.h>
+
+SetupRecord Setup;
+
+namespace mSetup {
+
+namespace {
+
+void PutInt16(std::vector<uint8_t>& out, int v) {
+    const auto u = static_cast<uint16_t>(v);
+    out.push_back(static_cast<uint8_t>(u & 0xFF));
+    out.push_back(static_cast<uint8_t>(u >> 8));
+}
+
+int16_t GetInt16(const uint8_t* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
+
+} // namespace
+
+SetupRecord Defaults() {
+    SetupRecord r;
+    r.StartWithLastPath = kFalse;
+    r.StartInThumbnailView = kTrue;
+    r.VSplitOrientation = 0;
+    r.HSplitOrientation = kTrue;
+    r.ReservedValue = 1;
+    r.MainWidth = 9045;
+    r.MainHeight = 7245;
+    r.HSplitPercent = 50;
+    r.VSplitPercent = 50;
+    r.MainWindowState = kWindowNormal;
+    r.LastPath = std::string(1, '/'); // the file system root
+    return r;
+}
+
+std::vector<uint8_t> Encode(const SetupRecord& r) {
+    std::vector<uint8_t> out;
+    out.reserve(kFixedBytes + r.LastPath.size());
+    PutInt16(out, r.StartWithLastPath);
+    PutInt16(out, r.StartInThumbnailView);
+    PutInt16(out, r.VSplitOrientation);
+    PutInt16(out, r.HSplitOrientation);
+    PutInt16(out, r.ReservedValue);
+    PutInt16(out, r.MainWidth);
+    PutInt16(out, r.MainHeight);
+    out.push_back(r.HSplitPercent);
+    out.push_back(r.VSplitPercent);
+    PutInt16(out, r.MainWindowState);
+    // The length field is 16 bits; a longer path is cut rather than corrupting the record.
+    const std::size_t n = std::min<std::size_t>(r.LastPath.size(), 0xFFFF);
+    PutInt16(out, static_cast<int>(n));
+    out.insert(out.end(), r.LastPath.begin(), r.LastPath.begin() + static_cast<std::ptrdiff_t>(n));
+    return out;
+}
+
+SetupRecord Decode(std::span<const uint8_t> bytes) {
+    // A short file is read as far as it goes: missing bytes read as zero.
+    uint8_t head[kFixedBytes] = {};
+    std::copy_n(bytes.begin(), std::min(bytes.size(), kFixedBytes), head);
+    SetupRecord r;
+    r.StartWithLastPath = GetInt16(head + 0);
+    r.StartInThumbnailView = GetInt16(head + 2);
+    r.VSplitOrientation = GetInt16(head + 4);
+    r.HSplitOrientation = GetInt16(head + 6);
+    r.ReservedValue = GetInt16(head + 8);
+    r.MainWidth = GetInt16(head + 10);
+    r.MainHeight = GetInt16(head + 12);
+    r.HSplitPercent = head[14];
+    r.VSplitPercent = head[15];
+    r.MainWindowState = GetInt16(head + 16);
+    const std::size_t length = static_cast<uint16_t>(GetInt16(head + 18));
+    if (bytes.size() > kFixedBytes) {
+        const std::size_t available = std::min(length, bytes.size() - kFixedBytes);
+        r.LastPath.assign(reinterpret_cast<const char*>(bytes.data()) + kFixedBytes, available);
+    }
+    return r;
+}
+
+int16_t ToTwipsField(double twips) {
+    if (!std::isfinite(twips)) return 0;
+    const double r = std::nearbyint(std::clamp(twips, -32768.0, 32767.0));
+    return static_cast<int16_t>(r);
+}
+
+void LoadSettings(const std::filesystem::path& file, const std::function<void()>& warnCorrupt) {
+    std::error_code ec;
+    bool useDefaults = true;
+    std::vector<uint8_t> bytes;
+    if (std::filesystem::is_regular_file(file, ec)) {
+        std::ifstream in(file, std::ios::binary);
+        if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad() || !in.is_open()) {
+            bytes.clear(); // unreadable: start with defaults, leave the file alone
+        } else if (bytes.empty()) {
+            if (warnCorrupt) warnCorrupt();
+            std::filesystem::remove(file, ec);
+        } else {
+            useDefaults = false;
+        }
+    }
+    Setup = useDefaults ? Defaults() : Decode(bytes);
+}
+
+bool SaveSettings(const std::filesystem::path& file) {
+    const std::vector<uint8_t> bytes = Encode(Setup);
+    std::filesystem::path tmp = file;
+    tmp += ".tmp";
+    tmp += std::to_string(::getpid());
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::error_code ec;
+            std::filesystem::remove(tmp, ec);
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, file, ec);
+    if (ec) {
+        std::filesystem::remove(tmp, ec);
+        return false;
+    }
+    return true;
+}
+
+} // namespace mSetup

@@ -1,0 +1,65 @@
+// The persistent settings of Vantrel: one fixed binary record, `Setup`, kept in
+// memory for the whole run and stored in `ipsetup.dat` next to the executable.
+// This header is the only place that knows the record's layout and defaults.
+// Standard library only, so the fuzzer and the core tests use it without Qt.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+struct SetupRecord {
+    int16_t StartWithLastPath = 0;
+    int16_t StartInThumbnailView = 0;
+    int16_t VSplitOrientation = 0;
+    int16_t HSplitOrientation = 0;
+    int16_t ReservedValue = 0;
+    int16_t MainWidth = 0;  // twips
+    int16_t MainHeight = 0; // twips
+    uint8_t HSplitPercent = 0;
+    uint8_t VSplitPercent = 0;
+    int16_t MainWindowState = 0; // 0 normal, 2 maximised
+    std::string LastPath;        // file-system bytes, no terminator
+
+    bool operator==(const SetupRecord&) const = default;
+};
+
+// The one settings record of the program.
+extern SetupRecord Setup;
+
+namespace mSetup {
+
+constexpr int16_t kTrue = -1;
+constexpr int16_t kFalse = 0;
+constexpr int16_t kWindowNormal = 0;
+constexpr int16_t kWindowMaximised = 2;
+constexpr std::size_t kFixedBytes = 20; // every field before the LastPath text
+constexpr int kTwipsPerPixel = 15;
+constexpr char kFileName[] = "ipsetup.dat";
+
+SetupRecord Defaults();
+
+// The record as it stands in the file: little-endian, no padding.
+std::vector<uint8_t> Encode(const SetupRecord& record);
+
+// Reads a record from the start of `bytes`. Fields the bytes do not reach stay
+// zero; a LastPath length that runs past the end takes the text that is there.
+SetupRecord Decode(std::span<const uint8_t> bytes);
+
+// A pixel or twips measure as a stored 16-bit twips field: rounded halves to
+// even and clamped to the field's range, so an oversized window still saves.
+int16_t ToTwipsField(double twips);
+
+// Fills `Setup` from `file`. A missing or unreadable file means defaults and
+// leaves no file behind; an empty file calls `warnCorrupt` once, is deleted and
+// gives defaults.
+void LoadSettings(const std::filesystem::path& file, const std::function<void()>& warnCorrupt);
+
+// Writes `Setup` to `file` through a temporary file in the same folder renamed
+// over it, so a failed write never leaves a torn record. False on failure.
+bool SaveSettings(const std::filesystem::path& file);
+
+} // namespace mSetup

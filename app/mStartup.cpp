@@ -1,0 +1,50 @@
+#include "app/mStartup.h"
+
+#include "app/fMain.h"
+#include "app/mSetup.h"
+#include "app/mSetupUi.h"
+#include "browse/mDirTreeview.h"
+#include "controls/fSplash.h"
+#include "platform/Platform.h"
+
+#include <memory>
+
+std::string AddBackslash(std::string& path) {
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
+std::string TrimSpaces(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const std::size_t last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+namespace mStartup {
+
+void Main() {
+    mSetup::LoadSettings();
+    Platform::PumpEvents();
+
+    auto main = std::make_unique<fMain>();
+    mDirTreeview::TreeHost = main->pictreeview;
+
+    auto splash = std::make_unique<fSplash>();
+    splash->show();
+    main->SetSizeTwips(Setup.MainWidth, Setup.MainHeight);
+
+    // Block for events rather than spin; a splash that closed early is ready.
+    while (!splash->ReadyToClose()) Platform::WaitForEvents();
+
+    main->show();
+    Platform::PumpEvents();
+    splash->close();
+    splash.reset();
+
+    std::string start = TrimSpaces(Setup.LastPath);
+    AddBackslash(start);
+    mDirTreeview::ShowFolderTree(start);
+}
+
+} // namespace mStartup

@@ -1,0 +1,19 @@
+// Start-up of the program: settings, the hidden main window, the splash while
+// it is prepared, then the folder tree, whose event loop runs until exit.
+#pragma once
+
+#include <string>
+
+namespace mStartup {
+
+// Runs the whole program; returns when the main window has been closed.
+// Needs a QApplication to exist.
+void Main();
+
+} // namespace mStartup
+
+// Appends "/" to `path` unless it already ends in one; returns the result.
+std::string AddBackslash(std::string& path);
+
+// Leading and trailing spaces removed.
+std::string TrimSpaces(const std::string& text);

@@ -1,0 +1,61 @@
+// The rows of the file list: one compact record per listed file, shared by the
+// report view and the large-icon view. Texts are made when a view asks for
+// them, so a folder of 100,000 files costs one small record per file and no
+// per-row widget or icon object. Icons come from the shared icon lists by index.
+#pragma once
+
+#include "browse/FolderScan.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <string>
+#include <vector>
+
+// One entry per file type: its name ("N/A" when the MIME database has none)
+// and its small and large icons. Shared by every list, built lazily.
+class SysImageList {
+  public:
+    static SysImageList& Instance();
+    // The type entry for a file name, by extension; one lookup per extension.
+    int TypeIndexFor(const std::string& fileName);
+    const QString& TypeName(int index) const { return types_[std::size_t(index)].name; }
+    const QIcon& Icon(int index) const { return types_[std::size_t(index)].icon; }
+
+  private:
+    struct Type {
+        QString name;
+        QIcon icon;
+    };
+    std::vector<Type> types_;
+    std::vector<std::pair<std::string, int>> byExtension_; // small, kept sorted
+};
+
+class FileListModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    enum Column { ColName, ColSize, ColType, ColDate, ColumnCount };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void SetRows(std::vector<FileRow> rows, bool showSizes);
+    void Clear();
+    const FileRow& Row(int row) const { return rows_[std::size_t(row)]; }
+    bool ShowsIcons() const { return showIcons_; }
+    void SetShowIcons(bool on);
+
+    // The texts of a row, as the columns show them.
+    QString NameText(int row) const;
+    QString SizeColumnText(int row) const;
+    QString TypeText(int row) const;
+    QString DateText(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+  private:
+    std::vector<FileRow> rows_;
+    bool showSizes_ = true;
+    bool showIcons_ = false;
+};

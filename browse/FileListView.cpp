@@ -1,0 +1,63 @@
+#include "browse/FileListView.h"
+
+#include "platform/Platform.h"
+
+#include <QHeaderView>
+
+FileListView::FileListView(QWidget* parent) : QWidget(parent) {
+    model_ = new FileListModel(this);
+    report_ = new QTreeView(this);
+    icons_ = new QListView(this);
+    report_->setRootIsDecorated(false);
+    report_->setUniformRowHeights(true); // keeps huge folders fast to lay out
+    report_->setAllColumnsShowFocus(true);
+    report_->setModel(model_);
+    report_->setSelectionMode(QAbstractItemView::SingleSelection);
+    report_->header()->setStretchLastSection(true);
+    report_->setColumnWidth(FileListModel::ColName, kNameColumnTwips / Platform::kTwipsPerPixel);
+    report_->setColumnWidth(FileListModel::ColType, kTypeColumnTwips / Platform::kTwipsPerPixel);
+
+    icons_->setViewMode(QListView::IconMode);
+    icons_->setResizeMode(QListView::Adjust);
+    icons_->setUniformItemSizes(true);
+    icons_->setMovement(QListView::Static);
+    icons_->setIconSize(QSize(32, 32));
+    icons_->setGridSize(QSize(96, 64));
+    icons_->setModel(model_);
+    icons_->setSelectionModel(report_->selectionModel()); // one selection for both views
+
+    stack_ = new QStackedLayout(this);
+    stack_->setContentsMargins(0, 0, 0, 0);
+    stack_->addWidget(report_);
+    stack_->addWidget(icons_);
+
+    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(report_),
+                                 static_cast<QAbstractItemView*>(icons_)}) {
+        connect(v, &QAbstractItemView::activated, this,
+                [this](const QModelIndex& i) { emit rowActivated(i.row()); });
+    }
+    connect(report_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& i) { emit selectedRowChanged(i.isValid() ? i.row() : -1); });
+}
+
+QAbstractItemView* FileListView::CurrentView() {
+    return large_ ? static_cast<QAbstractItemView*>(icons_) : report_;
+}
+
+void FileListView::SetLargeIconView(bool large) {
+    large_ = large;
+    stack_->setCurrentWidget(CurrentView());
+}
+
+int FileListView::SelectedRow() const {
+    const QModelIndex i = report_->selectionModel()->currentIndex();
+    return i.isValid() ? i.row() : -1;
+}
+
+void FileListView::SelectRow(int row) {
+    if (row < 0 || row >= model_->rowCount()) return;
+    const QModelIndex i = model_->index(row, 0);
+    report_->selectionModel()->setCurrentIndex(
+        i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    CurrentView()->scrollTo(i);
+}

@@ -1,0 +1,96 @@
+#include "browse/PathMatchSpec.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr char32_t kInvalidByteBase = 0x110000; // above Unicode: matches only itself
+
+// Decodes one character at `i`, folds ASCII letters to lower case, advances `i`.
+char32_t NextChar(std::string_view s, std::size_t& i) {
+    const auto b0 = static_cast<uint8_t>(s[i]);
+    if (b0 < 0x80) {
+        ++i;
+        return (b0 >= 'A' && b0 <= 'Z') ? char32_t(b0 + ('a' - 'A')) : char32_t(b0);
+    }
+    int extra = 0;
+    char32_t cp = 0;
+    if ((b0 & 0xE0) == 0xC0) {
+        extra = 1;
+        cp = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        extra = 2;
+        cp = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        extra = 3;
+        cp = b0 & 0x07;
+    }
+    bool valid = extra > 0 && i + extra < s.size();
+    for (int k = 1; valid && k <= extra; ++k) {
+        const auto b = static_cast<uint8_t>(s[i + k]);
+        valid = (b & 0xC0) == 0x80;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (!valid) {
+        ++i;
+        return kInvalidByteBase + b0;
+    }
+    i += extra + 1;
+    return cp;
+}
+
+bool MatchOne(std::string_view s, const std::u32string& p) {
+    // Greedy match with one backtrack point for the last "*": linear for the
+    // usual patterns, never worse than |s| x |p|.
+    std::size_t si = 0, pi = 0;
+    std::size_t starP = std::u32string::npos, starS = 0;
+    while (si < s.size()) {
+        std::size_t next = si;
+        const char32_t c = NextChar(s, next);
+        if (pi < p.size() && p[pi] == U'*') {
+            starP = pi++;
+            starS = si;
+        } else if (pi < p.size() && (p[pi] == U'?' || p[pi] == c)) {
+            ++pi;
+            si = next;
+        } else if (starP != std::u32string::npos) {
+            pi = starP + 1;
+            NextChar(s, starS);
+            si = starS;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == U'*') ++pi;
+    return pi == p.size();
+}
+
+} // namespace
+
+PathMatcher::PathMatcher(std::string_view spec) {
+    std::size_t start = 0;
+    while (start <= spec.size()) {
+        std::size_t end = spec.find(';', start);
+        if (end == std::string_view::npos) end = spec.size();
+        std::string_view one = spec.substr(start, end - start);
+        while (!one.empty() && one.front() == ' ') one.remove_prefix(1);
+        if (one == "*.*") matchesAll_ = true;
+        if (!one.empty()) {
+            std::u32string compiled;
+            for (std::size_t i = 0; i < one.size();) compiled.push_back(NextChar(one, i));
+            patterns_.push_back(std::move(compiled));
+        }
+        start = end + 1;
+    }
+}
+
+bool PathMatcher::Matches(std::string_view path) const {
+    if (matchesAll_) return true;
+    for (const auto& p : patterns_)
+        if (MatchOne(path, p)) return true;
+    return false;
+}
+
+bool PathMatchSpec(std::string_view path, std::string_view spec) {
+    return PathMatcher(spec).Matches(path);
+}

@@ -1,0 +1,22 @@
+# One line registers a test file with CTest:
+#   vantrel_gtest(test_name file.cpp LIBS...)   core tests, GoogleTest, no display
+#   vantrel_qtest(test_name file.cpp LIBS...)   widget tests, Qt Test, off-screen platform
+find_package(GTest REQUIRED)
+
+function(vantrel_gtest name source)
+  add_executable(${name} ${source})
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${ARGN})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "VANTREL_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp"
+    LABELS core)
+endfunction()
+
+function(vantrel_qtest name source)
+  add_executable(${name} ${source})
+  target_link_libraries(${name} PRIVATE Qt6::Test ${ARGN})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANTREL_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp"
+    LABELS widgets)
+endfunction()

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what Vantrel needs from Debian 12 packages (as root or through sudo)
+# when it is missing, then configures and builds the Release tree in build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+packages=(build-essential cmake qt6-base-dev libfreeimage-dev googletest libgtest-dev
+          libbenchmark-dev libgif-dev clang libclang-rt-14-dev xvfb xauth)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$(nproc)"

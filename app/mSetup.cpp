@@ -19,7 +19,9 @@ void PutInt16(std::vector<uint8_t>& out, int v) {
     out.push_back(static_cast<uint8_t>(u >> 8));
 }
 
-int16_t GetInt16(const uint8_t* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
+int16_t GetInt16(const uint8_t* p) {
+    return static_cast<int16_t>(p[0] | (p[1] << 8));
+}
 
 } // namespace
 

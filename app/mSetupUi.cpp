@@ -19,7 +19,9 @@ std::filesystem::path SettingsPath() {
     return folder / kFileName;
 }
 
-void SetSettingsFolder(const std::filesystem::path& folder) { settingsFolder = folder; }
+void SetSettingsFolder(const std::filesystem::path& folder) {
+    settingsFolder = folder;
+}
 
 void LoadSettings() {
     LoadSettings(SettingsPath(), [] {
@@ -31,6 +33,8 @@ void LoadSettings() {
     });
 }
 
-bool SaveSettings() { return SaveSettings(SettingsPath()); }
+bool SaveSettings() {
+    return SaveSettings(SettingsPath());
+}
 
 } // namespace mSetup

@@ -35,7 +35,8 @@ void Main() {
     main->SetSizeTwips(Setup.MainWidth, Setup.MainHeight);
 
     // Block for events rather than spin; a splash that closed early is ready.
-    while (!splash->ReadyToClose()) Platform::WaitForEvents();
+    while (!splash->ReadyToClose())
+        Platform::WaitForEvents();
 
     main->show();
     Platform::PumpEvents();

@@ -51,14 +51,19 @@ void FileListModel::SetRows(std::vector<FileRow> rows, bool showSizes) {
     endResetModel();
 }
 
-void FileListModel::Clear() { SetRows({}, showSizes_); }
+void FileListModel::Clear() {
+    SetRows({}, showSizes_);
+}
 
 void FileListModel::SetShowIcons(bool on) {
     showIcons_ = on;
-    if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
+    if (!rows_.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
 }
 
-QString FileListModel::NameText(int row) const { return QFile::decodeName(Row(row).name.c_str()); }
+QString FileListModel::NameText(int row) const {
+    return QFile::decodeName(Row(row).name.c_str());
+}
 
 QString FileListModel::SizeColumnText(int row) const {
     if (!showSizes_) return {};
@@ -92,10 +97,14 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     const int row = index.row();
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
-        case ColName: return NameText(row);
-        case ColSize: return SizeColumnText(row);
-        case ColType: return TypeText(row);
-        case ColDate: return DateText(row);
+        case ColName:
+            return NameText(row);
+        case ColSize:
+            return SizeColumnText(row);
+        case ColType:
+            return TypeText(row);
+        case ColDate:
+            return DateText(row);
         }
     } else if (role == Qt::DecorationRole && index.column() == ColName && showIcons_) {
         return SysImageList::Instance().Icon(Row(row).typeIndex);
@@ -111,10 +120,14 @@ QVariant FileListModel::headerData(int section, Qt::Orientation o, int role) con
         return int(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole) return {};
     switch (section) {
-    case ColName: return QStringLiteral("Name");
-    case ColSize: return QStringLiteral("Size");
-    case ColType: return QStringLiteral("Type");
-    case ColDate: return QStringLiteral("Date Modified");
+    case ColName:
+        return QStringLiteral("Name");
+    case ColSize:
+        return QStringLiteral("Size");
+    case ColType:
+        return QStringLiteral("Type");
+    case ColDate:
+        return QStringLiteral("Date Modified");
     }
     return {};
 }

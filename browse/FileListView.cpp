@@ -31,8 +31,8 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
     stack_->addWidget(report_);
     stack_->addWidget(icons_);
 
-    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(report_),
-                                 static_cast<QAbstractItemView*>(icons_)}) {
+    for (QAbstractItemView* v :
+         {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
         connect(v, &QAbstractItemView::activated, this,
                 [this](const QModelIndex& i) { emit rowActivated(i.row()); });
     }
@@ -57,7 +57,7 @@ int FileListView::SelectedRow() const {
 void FileListView::SelectRow(int row) {
     if (row < 0 || row >= model_->rowCount()) return;
     const QModelIndex i = model_->index(row, 0);
-    report_->selectionModel()->setCurrentIndex(
-        i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    report_->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect |
+                                                      QItemSelectionModel::Rows);
     CurrentView()->scrollTo(i);
 }

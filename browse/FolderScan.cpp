@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 
 namespace {
-inline unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+inline unsigned char Fold(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
 } // namespace
 
 bool NameLess(const std::string& a, const std::string& b) {

@@ -61,7 +61,8 @@ bool MatchOne(std::string_view s, const std::u32string& p) {
             return false;
         }
     }
-    while (pi < p.size() && p[pi] == U'*') ++pi;
+    while (pi < p.size() && p[pi] == U'*')
+        ++pi;
     return pi == p.size();
 }
 
@@ -73,11 +74,13 @@ PathMatcher::PathMatcher(std::string_view spec) {
         std::size_t end = spec.find(';', start);
         if (end == std::string_view::npos) end = spec.size();
         std::string_view one = spec.substr(start, end - start);
-        while (!one.empty() && one.front() == ' ') one.remove_prefix(1);
+        while (!one.empty() && one.front() == ' ')
+            one.remove_prefix(1);
         if (one == "*.*") matchesAll_ = true;
         if (!one.empty()) {
             std::u32string compiled;
-            for (std::size_t i = 0; i < one.size();) compiled.push_back(NextChar(one, i));
+            for (std::size_t i = 0; i < one.size();)
+                compiled.push_back(NextChar(one, i));
             patterns_.push_back(std::move(compiled));
         }
         start = end + 1;

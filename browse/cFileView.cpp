@@ -11,7 +11,8 @@ void cFileView::SetPattern(const std::string& nPattern) {
     matcher_ = PathMatcher(pattern_);
 }
 
-bool cFileView::ListFiles(const std::string& sPath, bool bDisplayFileSize_Takes_a_BUTT_LOAD_OF_TIME) {
+bool cFileView::ListFiles(const std::string& sPath,
+                          bool bDisplayFileSize_Takes_a_BUTT_LOAD_OF_TIME) {
     if (!listView_) return false;
     std::string folder = sPath;
     if (folder.empty() || folder.back() != '/') folder += '/';
@@ -26,7 +27,8 @@ bool cFileView::ListFiles(const std::string& sPath, bool bDisplayFileSize_Takes_
         return false;
     }
     SysImageList& types = SysImageList::Instance();
-    for (FileRow& row : rows) row.typeIndex = types.TypeIndexFor(row.name);
+    for (FileRow& row : rows)
+        row.typeIndex = types.TypeIndexFor(row.name);
     listView_->Model()->SetRows(std::move(rows), bDisplayFileSize_Takes_a_BUTT_LOAD_OF_TIME);
     if (listView_->Model()->rowCount() > 0) listView_->SelectRow(0);
     Platform::RestorePointer();
@@ -49,8 +51,11 @@ bool cFileView::AutoSizeListViewHeaders() {
     if (!listView_) return false;
     QTreeView* report = listView_->ReportView();
     const int columns = report->header()->count();
-    for (int c = 0; c + 1 < columns; ++c) report->resizeColumnToContents(c);
+    for (int c = 0; c + 1 < columns; ++c)
+        report->resizeColumnToContents(c);
     return true;
 }
 
-std::string cFileView::StripNulls(std::string& OriginalStr) { return ::StripNulls(OriginalStr); }
+std::string cFileView::StripNulls(std::string& OriginalStr) {
+    return ::StripNulls(OriginalStr);
+}

@@ -48,7 +48,8 @@ void AdoptTree(const std::string& initialPath) {
     tree = new QTreeView(TreeHost);
     tree->setModel(model);
     tree->setHeaderHidden(true);
-    for (int c = 1; c < model->columnCount(); ++c) tree->hideColumn(c);
+    for (int c = 1; c < model->columnCount(); ++c)
+        tree->hideColumn(c);
     tree->setRootIndex(model->index(QStringLiteral("/")).parent());
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
     tree->setAnimated(false);
@@ -78,7 +79,9 @@ void AdoptTree(const std::string& initialPath) {
 
 } // namespace
 
-void SetPathChangeHandler(std::function<void()> nPathchange) { pathChange = std::move(nPathchange); }
+void SetPathChangeHandler(std::function<void()> nPathchange) {
+    pathChange = std::move(nPathchange);
+}
 
 void ShowFolderTree(const std::string& initialPath) {
     closing = false;
@@ -103,6 +106,8 @@ void CloseFolderTree() {
     QCoreApplication::quit();
 }
 
-QTreeView* Tree() { return tree.data(); }
+QTreeView* Tree() {
+    return tree.data();
+}
 
 } // namespace mDirTreeview

@@ -35,6 +35,7 @@ fSplash::fSplash(QWidget* parent)
 
     ready_ = false;
     tmrDelay.setSingleShot(true);
+    tmrDelay.setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5% early
     tmrDelay.setInterval(kDelayMs);
     connect(&tmrDelay, &QTimer::timeout, this, &fSplash::OnDelay);
     tmrDelay.start();

@@ -22,6 +22,8 @@ void RestorePointer();
 // (0x80000000 + index) as a plain colour, system colours from the palette.
 QColor TranslateColor(uint32_t value);
 
-inline int TwipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+inline int TwipsToPixels(int twips) {
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
 
 } // namespace Platform

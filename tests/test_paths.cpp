@@ -9,7 +9,8 @@ namespace {
 TEST(AddBackslash, AppendsOneSlashAndChangesItsArgument) {
     struct Row {
         std::string in, out;
-    } rows[] = {{"/", "/"}, {"", "/"}, {"/home/pics", "/home/pics/"}, {"/home/pics/", "/home/pics/"}};
+    } rows[] = {
+        {"/", "/"}, {"", "/"}, {"/home/pics", "/home/pics/"}, {"/home/pics/", "/home/pics/"}};
     for (auto& row : rows) {
         std::string arg = row.in;
         EXPECT_EQ(AddBackslash(arg), row.out) << row.in;

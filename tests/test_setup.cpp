@@ -5,7 +5,9 @@
 
 namespace {
 
-std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+std::string Bytes(const std::vector<uint8_t>& v) {
+    return std::string(v.begin(), v.end());
+}
 
 TEST(Settings, DefaultRecordLayoutIsTwentyOneBytesLittleEndian) {
     const std::string b = Bytes(mSetup::Encode(mSetup::Defaults()));
@@ -103,7 +105,8 @@ TEST(Settings, SaveReplacesTheWholeRecordAndLeavesNoTemporaryFile) {
     ASSERT_TRUE(mSetup::SaveSettings(file));
     EXPECT_EQ(TempDir::Read(file), Bytes(mSetup::Encode(::Setup)));
     int entries = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++entries;
     EXPECT_EQ(entries, 1);
 }
 

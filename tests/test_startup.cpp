@@ -68,13 +68,15 @@ void StartupTest::mainWindowShowsOnlyAfterTheSplashIsReady() {
     QVERIFY(watcher.mainShown);
     QVERIFY(watcher.splashExisted);
     QVERIFY(watcher.splashReadyAtShow);
-    QVERIFY2(watcher.msAtShow >= fSplash::kDelayMs - 50, qPrintable(QString::number(watcher.msAtShow)));
+    QVERIFY2(watcher.msAtShow >= fSplash::kDelayMs - 50,
+             qPrintable(QString::number(watcher.msAtShow)));
     QCOMPARE(watcher.sizeAtShow, QSize(800, 600));
     // The listed folder was the trimmed stored path, and exit stored the size.
     mSetup::LoadSettings(file, [] {});
     QCOMPARE(QString::fromStdString(Setup.LastPath), dir.path());
     QCOMPARE(Setup.MainWidth, 12000);
-    for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<fSplash*>(w));
+    for (QWidget* w : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<fSplash*>(w));
 }
 
 void StartupTest::splashClosedEarlyCountsAsReady() {

@@ -1,0 +1,272 @@
+#include "gif/cGIF.h"
+
+#include "gif/mGIFLZWDec.h"
+#include "gif/mGIFLZWEnc.h"
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr uint8_t kExtensionIntroducer = 0x21;
+constexpr uint8_t kImageSeparator = 0x2C;
+constexpr uint8_t kTrailer = 0x3B;
+constexpr uint8_t kGraphicControlLabel = 0xF9;
+constexpr uint8_t kApplicationLabel = 0xFF;
+constexpr uint8_t kGlobalTableFlag = 0x80;
+constexpr uint8_t kSortFlag = 0x08;
+constexpr uint8_t kLocalTableFlag = 0x80;
+constexpr uint8_t kInterlaceFlag = 0x40;
+constexpr uint8_t kLocalSortFlag = 0x20;
+constexpr uint8_t kTableSizeMask = 0x07;
+
+uint32_t PaletteRgb(const uint8_t* palette, uint8_t entry) {
+    const uint8_t* e = palette + 4 * entry;
+    return uint32_t(e[2]) | (uint32_t(e[1]) << 8) | (uint32_t(e[0]) << 16);
+}
+
+// Reads up to `entries` (red, green, blue) entries into a (blue, green, red, 0)
+// table. False when the stream ended first; the entries read stay.
+bool ReadColorTable(std::span<const uint8_t> s, std::size_t& pos, int entries, uint8_t* table) {
+    for (int i = 0; i < entries; ++i, pos += 3) {
+        if (pos + 3 > s.size()) {
+            pos = s.size();
+            return false;
+        }
+        table[4 * i + 0] = s[pos + 2];
+        table[4 * i + 1] = s[pos + 1];
+        table[4 * i + 2] = s[pos];
+        table[4 * i + 3] = 0;
+    }
+    return true;
+}
+
+// Joins a sub-block sequence starting at the length byte at `pos`; leaves
+// `pos` on the terminator. False when the stream ended inside it (tolerated:
+// the bytes that were there are kept, so a cut-off frame shows what it has).
+bool ReadSubBlocks(std::span<const uint8_t> s, std::size_t& pos, std::vector<uint8_t>& out) {
+    out.clear();
+    while (pos < s.size() && s[pos] != 0) {
+        const std::size_t n = s[pos];
+        const std::size_t available = std::min(n, s.size() - pos - 1);
+        out.insert(out.end(), s.begin() + std::ptrdiff_t(pos + 1),
+                   s.begin() + std::ptrdiff_t(pos + 1 + available));
+        pos += n + 1;
+    }
+    return pos < s.size();
+}
+
+// Steps from the length byte at `pos` over a sub-block sequence onto its
+// terminator; false when the stream ends first.
+bool WalkSubBlocks(std::span<const uint8_t> s, std::size_t& pos) {
+    while (pos < s.size() && s[pos] != 0)
+        pos += std::size_t(s[pos]) + 1;
+    return pos < s.size();
+}
+
+bool SkipSubBlocks(std::span<const uint8_t> s, std::size_t& pos) {
+    ++pos; // from the label onto the first length byte
+    return WalkSubBlocks(s, pos);
+}
+
+uint16_t Le16(std::span<const uint8_t> s, std::size_t pos) {
+    return uint16_t(s[pos] | (s[pos + 1] << 8));
+}
+
+} // namespace
+
+uint8_t GetBits(uint8_t value, uint8_t mask) {
+    if (mask < 1) return 0;
+    uint8_t v = value & mask;
+    for (uint8_t m = mask; (m & 1) == 0; m >>= 1)
+        v >>= 1;
+    return v;
+}
+
+cGIF::cGIF() {
+    mGIFLZWDec::InitDecoder();
+    mGIFLZWEnc::InitEncoder();
+}
+
+void cGIF::SetScreenWidth(int16_t v) {
+    screen_[0] = uint8_t(v & 0xFF);
+    screen_[1] = uint8_t((uint16_t(v) >> 8) & 0xFF);
+}
+
+void cGIF::SetScreenHeight(int16_t v) {
+    screen_[2] = uint8_t(v & 0xFF);
+    screen_[3] = uint8_t((uint16_t(v) >> 8) & 0xFF);
+}
+
+bool cGIF::SetScreenPixelAspectRatio(float v) {
+    const float stored = std::nearbyint(v * 64.0f - 15.0f);
+    if (!(stored >= 0.0f && stored <= 255.0f)) return false;
+    screen_[6] = uint8_t(stored);
+    return true;
+}
+
+uint32_t cGIF::GlobalPaletteRGBEntry(uint8_t nEntry) const {
+    return globalPaletteExists_ ? PaletteRgb(globalPalette_.data(), nEntry) : 0;
+}
+
+uint32_t cGIF::LocalPaletteRGBEntry(int nFrame, uint8_t nEntry) const {
+    return PaletteRgb(F(nFrame).palette.data(), nEntry);
+}
+
+cGIF::Frame& cGIF::F(int nFrame) {
+    // Out-of-range frame numbers reach a scratch record, never memory outside the list.
+    static Frame scratch;
+    if (nFrame < 1 || std::size_t(nFrame) > frames_.size()) return scratch = Frame{};
+    return frames_[std::size_t(nFrame - 1)];
+}
+
+const cGIF::Frame& cGIF::F(int nFrame) const {
+    return const_cast<cGIF*>(this)->F(nFrame);
+}
+
+void cGIF::Destroy() {
+    signature_.clear();
+    version_.clear();
+    screen_.fill(0);
+    globalPalette_.fill(0);
+    globalPaletteExists_ = globalPaletteSorted_ = false;
+    globalPaletteEntries_ = 0;
+    animationLoops_ = 0;
+    frames_.clear();
+    frames_.resize(1);
+    framesCount_ = 0;
+    pixelBytes_ = 0;
+}
+
+bool cGIF::LoadFromFile(const std::string& FileName) {
+    // Only regular files are read: opening a FIFO or a device could block for ever.
+    struct stat st {};
+    if (::stat(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+        Destroy();
+        return false;
+    }
+    std::ifstream in(FileName, std::ios::binary);
+    std::vector<uint8_t> bytes;
+    if (in) {
+        try {
+            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        } catch (const std::bad_alloc&) {
+            bytes.clear();
+        }
+    }
+    if (bytes.empty() || in.bad()) {
+        Destroy();
+        return false;
+    }
+    return LoadFromStream(bytes);
+}
+
+bool cGIF::CreateFrameSurfaces(Frame& frame, int width, int height) {
+    std::size_t stride = 0, imageBytes = 0, maskStride = 0, maskBytes = 0;
+    const bool sized = SurfaceSize(width, height, 8, kMaxSurfaceBytes, stride, imageBytes) &&
+                       SurfaceSize(width, height, 1, kMaxSurfaceBytes, maskStride, maskBytes);
+    // Over the document's budget the frame stays in the list without pixels,
+    // as a failed creation leaves it, with its size still readable.
+    const bool fits = sized && pixelBytes_ + imageBytes + maskBytes <= MaxDocumentBytes;
+    const std::size_t limit = fits ? kMaxSurfaceBytes : 0;
+    const bool made =
+        frame.image->Create(width, height, 8, limit) & frame.mask->Create(width, height, 1, limit);
+    if (frame.image->lpBits()) pixelBytes_ += imageBytes;
+    if (frame.mask->lpBits()) pixelBytes_ += maskBytes;
+    return made;
+}
+
+bool cGIF::LoadFromStream(std::span<const uint8_t> s) {
+    Destroy();
+    if (s.size() < 6 || std::memcmp(s.data(), "GIF", 3) != 0) return false;
+    const std::string version(reinterpret_cast<const char*>(s.data()) + 3, 3);
+    if (version != "87a" && version != "89a") return false;
+    signature_ = "GIF";
+    version_ = version;
+
+    std::size_t pos = 6;
+    if (pos + 7 > s.size()) return true; // header only: an empty document
+    std::memcpy(screen_.data(), s.data() + pos, 7);
+    pos += 7;
+    const uint8_t flags = screen_[4];
+    globalPaletteExists_ = GetBits(flags, kGlobalTableFlag) != 0;
+    if (globalPaletteExists_) {
+        globalPaletteSorted_ = GetBits(flags, kSortFlag) != 0;
+        globalPaletteEntries_ = int16_t(1 << (GetBits(flags, kTableSizeMask) + 1));
+        ReadColorTable(s, pos, globalPaletteEntries_, globalPalette_.data());
+    }
+
+    std::vector<uint8_t> data;
+    while (pos < s.size()) {
+        const uint8_t block = s[pos];
+        if (block == kExtensionIntroducer) {
+            if (++pos >= s.size()) break;
+            const uint8_t label = s[pos];
+            if (label == kGraphicControlLabel) {
+                ++pos;
+                if (pos + 5 > s.size()) break;
+                if (frames_.size() < std::size_t(framesCount_) + 1)
+                    frames_.resize(framesCount_ + 1);
+                Frame& f = frames_[std::size_t(framesCount_)];
+                const uint8_t packed = s[pos + 1];
+                f.delay = int16_t(Le16(s, pos + 2));
+                f.disposal = GetBits(packed, 0x1C);
+                f.userInput = GetBits(packed, 0x02) != 0;
+                f.useTransparent = GetBits(packed, 0x01) != 0;
+                if (f.useTransparent) f.transparentIndex = s[pos + 4];
+                pos += 5;
+            } else if (label == kApplicationLabel) {
+                ++pos;
+                if (pos + 12 > s.size()) break;
+                const bool netscape = std::memcmp(s.data() + pos + 1, "NETSCAPE2.0", 11) == 0;
+                pos += 12;
+                const bool complete = ReadSubBlocks(s, pos, data);
+                if (netscape && data.size() >= 3)
+                    animationLoops_ = int16_t(data[1] | (data[2] << 8));
+                if (!complete) break;
+            } else if (!SkipSubBlocks(s, pos)) {
+                break;
+            }
+        } else if (block == kImageSeparator) {
+            ++pos;
+            if (framesCount_ >= kMaxFrames || pos + 9 > s.size()) break;
+            ++framesCount_;
+            frames_.resize(std::size_t(framesCount_));
+            Frame& f = frames_.back();
+            f.left = int16_t(Le16(s, pos));
+            f.top = int16_t(Le16(s, pos + 2));
+            const int width = Le16(s, pos + 4);
+            const int height = Le16(s, pos + 6);
+            const uint8_t packed = s[pos + 8];
+            pos += 9;
+            f.interlaced = GetBits(packed, kInterlaceFlag) != 0;
+            f.localPaletteUsed = GetBits(packed, kLocalTableFlag) != 0;
+            bool tableComplete = true;
+            if (f.localPaletteUsed) {
+                f.localPaletteSorted = GetBits(packed, kLocalSortFlag) != 0;
+                f.localPaletteEntries = int16_t(1 << (GetBits(packed, kTableSizeMask) + 1));
+                f.palette.fill(0);
+                tableComplete = ReadColorTable(s, pos, f.localPaletteEntries, f.palette.data());
+            } else {
+                f.localPaletteSorted = globalPaletteSorted_;
+                f.localPaletteEntries = globalPaletteEntries_;
+                f.palette = globalPalette_;
+            }
+            CreateFrameSurfaces(f, width, height);
+            if (!tableComplete || pos >= s.size()) break;
+            const uint8_t minCodeSize = s[pos++];
+            // The image data is decoded in place from its sub-blocks, not joined first.
+            const std::size_t first = pos;
+            const bool complete = WalkSubBlocks(s, pos);
+            DecodeFrame(framesCount_, minCodeSize,
+                        s.subspan(first, std::min(pos + 1, s.size()) - first));
+            if (!complete) break;
+        } else if (block == kTrailer) {
+            break;
+        }
+        ++pos; // over the terminator the block left the position on, or an ignored byte
+    }
+    return true;
+}

@@ -1,0 +1,28 @@
+// Expands the LZW image data of one GIF frame into palette indices, written
+// straight into the frame's 8-bit surface. One frame at a time: the tables are
+// module-wide. gif/README.md walks through a tiny stream byte by byte.
+#pragma once
+
+#include "imaging/cDIB.h"
+
+#include <cstdint>
+#include <span>
+
+namespace mGIFLZWDec {
+
+// Prepares the module's tables; calling it again is harmless.
+void InitDecoder();
+
+// Decodes `data` (the frame's sub-blocks joined, length bytes removed) into
+// `dib`, which must be an 8-bit surface of the frame's size. Pixels the stream
+// never reaches keep their value. Damaged data never makes it read or write
+// outside `data` and `dib`; decoding stops at the end code, at the end of the
+// data, at the first meaningless code, or once the last row is written.
+void DecodeToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize, std::span<const uint8_t> data);
+
+// The same, reading the data in place from a sub-block sequence that starts
+// at its first length byte (the stream may end early or at the terminator).
+void DecodeSubBlocksToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize,
+                          std::span<const uint8_t> subBlocks);
+
+} // namespace mGIFLZWDec

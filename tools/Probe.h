@@ -1,0 +1,8 @@
+// The probe's commands: each runs one component of the program without
+// windows and prints what it found. Exit status 0 on success, 1 otherwise.
+#pragma once
+
+#include <string>
+
+int ProbeGif(const std::string& file);
+int ProbeResave(const std::string& in, const std::string& out);

@@ -4,6 +4,7 @@
 #include "gif/mGIFLZWEnc.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -34,7 +35,10 @@ void WriteColorTable(ByteSink& out, const uint8_t* palette, int entries, int bit
 } // namespace
 
 bool cGIF::Save(const std::string& FileName) {
-    std::remove(FileName.c_str()); // a failure to delete is not an error
+    // Replace an existing file (or link); never delete a device, FIFO or folder.
+    struct stat st {};
+    if (::lstat(FileName.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+        std::remove(FileName.c_str()); // a failure to delete is not an error
     FileSink out(FileName);
     if (out.Failed()) return false;
     auto fail = [&out] {

@@ -1,6 +1,5 @@
 #include "gif/mGIFLZWEnc.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace mGIFLZWEnc {
@@ -12,63 +11,94 @@ constexpr int kHashShift = 4;   // 8 - log2 of the doublings from 5003 to 65536
 constexpr int kMaxBits = 12;
 constexpr int kMaxMaxCode = 1 << kMaxBits; // 4096: no code is ever this large
 constexpr int kPacketBytes = 254;
+constexpr std::size_t kPacketsPerWrite = 64;
 
 uint32_t masks[17];
-int32_t htab[kHashSize];
-int32_t codetab[kHashSize];
 
-struct State {
-    ByteSink& out;
-    int initBits = 0, nBits = 0, maxCode = 0;
-    int clearCode = 0, eofCode = 0, freeEnt = 0;
-    bool clearPending = false;
-    uint32_t accum = 0;
-    int bits = 0;
-    uint8_t packet[256] = {};
-    int count = 0;
+// The string table: key pixel x 4096 + prefix code (-1 when empty) and the
+// code given to that string, side by side so one lookup touches one line.
+struct Slot {
+    int32_t key;
+    int32_t code;
+};
+Slot slots[kHashSize];
 
-    static int MaxCode(int n) { return (1 << n) - 1; }
+void EmptyTable() {
+    for (Slot& slot : slots)
+        slot.key = -1;
+}
 
-    void FlushPacket() {
-        if (count > 0) {
-            packet[0] = uint8_t(count);
-            out.Write(packet, std::size_t(count) + 1);
-            count = 0;
-        }
+// Packs codes least significant bit first into sub-blocks of 254 data bytes
+// (gif/README.md), handing the sink whole runs of finished sub-blocks.
+class CodeOutput {
+  public:
+    CodeOutput(ByteSink& out, int initBits) : out_(out), initBits_(initBits), nBits_(initBits) {
+        maxCode_ = (1 << nBits_) - 1;
+        buffer_.resize(kPacketsPerWrite * (kPacketBytes + 1));
+        packet_ = buffer_.data();
+        fill_ = packet_ + 1;
     }
-    void CharOut(uint8_t c) {
-        packet[++count] = c;
-        if (count >= kPacketBytes) FlushPacket();
-    }
-    void Output(int code) {
-        accum &= masks[bits];
-        accum = bits > 0 ? accum | (uint32_t(code) << bits) : uint32_t(code);
-        bits += nBits;
-        while (bits >= 8) {
-            CharOut(uint8_t(accum & 0xFF));
-            accum >>= 8;
-            bits -= 8;
+
+    // Writes `code` at the current width, then moves the width on: one bit
+    // wider once `freeEnt` passes the largest code, back to the initial
+    // width after a clear code.
+    void Put(int code, int freeEnt, bool& clearPending) {
+        accum_ = (accum_ & masks[bits_]) | (uint32_t(code) << bits_);
+        bits_ += nBits_;
+        while (bits_ >= 8) {
+            Byte(uint8_t(accum_));
+            accum_ >>= 8;
+            bits_ -= 8;
         }
-        // The width changes only after the code that was written at the old one.
-        if (freeEnt > maxCode || clearPending) {
+        if (freeEnt > maxCode_ || clearPending) {
             if (clearPending) {
-                nBits = initBits;
-                maxCode = MaxCode(nBits);
+                nBits_ = initBits_;
+                maxCode_ = (1 << nBits_) - 1;
                 clearPending = false;
             } else {
-                ++nBits;
-                maxCode = nBits == kMaxBits ? kMaxMaxCode : MaxCode(nBits);
+                ++nBits_;
+                maxCode_ = nBits_ == kMaxBits ? kMaxMaxCode : (1 << nBits_) - 1;
             }
-        }
-        if (code == eofCode) {
-            while (bits > 0) {
-                CharOut(uint8_t(accum & 0xFF));
-                accum >>= 8;
-                bits -= 8;
-            }
-            FlushPacket();
         }
     }
+
+    // The remaining bits, zero-filled to a byte, and every pending sub-block.
+    void Finish() {
+        while (bits_ > 0) {
+            Byte(uint8_t(accum_));
+            accum_ >>= 8;
+            bits_ -= 8;
+        }
+        ClosePacket();
+        Flush();
+    }
+
+  private:
+    void Byte(uint8_t b) {
+        *fill_++ = b;
+        if (fill_ - packet_ > kPacketBytes) ClosePacket();
+    }
+    void ClosePacket() {
+        const auto n = fill_ - packet_ - 1;
+        if (n == 0) return;
+        *packet_ = uint8_t(n);
+        packet_ = fill_;
+        if (std::size_t(packet_ - buffer_.data()) + kPacketBytes + 1 > buffer_.size()) Flush();
+        fill_ = packet_ + 1;
+    }
+    void Flush() {
+        out_.Write(buffer_.data(), std::size_t(packet_ - buffer_.data()));
+        packet_ = buffer_.data();
+        fill_ = packet_ + 1;
+    }
+
+    ByteSink& out_;
+    std::vector<uint8_t> buffer_;
+    uint8_t* packet_; // the length byte of the sub-block being filled
+    uint8_t* fill_;
+    uint32_t accum_ = 0;
+    int bits_ = 0;
+    int initBits_, nBits_, maxCode_;
 };
 
 // Row order of a frame: top to bottom, or the four interlace passes.
@@ -99,65 +129,65 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
     if (initialWidth < 2 || initialWidth > 9) return false;
     if (masks[16] == 0) InitEncoder();
 
-    State s{out};
-    s.initBits = s.nBits = initialWidth;
-    s.maxCode = State::MaxCode(initialWidth);
-    s.clearCode = 1 << (initialWidth - 1);
-    s.eofCode = s.clearCode + 1;
-    s.freeEnt = s.clearCode + 2;
-    const int clear = s.clearCode;
+    const int clear = 1 << (initialWidth - 1);
+    const int eof = clear + 1;
+    int freeEnt = clear + 2;
+    bool clearPending = false;
+    CodeOutput codes(out, initialWidth);
 
-    std::fill(std::begin(htab), std::end(htab), -1);
-    s.Output(clear);
+    EmptyTable();
+    codes.Put(clear, freeEnt, clearPending);
 
     const std::vector<int32_t> rows = RowOrder(dib.Height(), interlaced);
     const int32_t width = dib.Width();
     const std::size_t stride = std::size_t(dib.BytesPerScanline());
     const uint8_t* bits = dib.lpBits();
-    int32_t ent = -1;
+    int32_t ent = bits[std::size_t(rows[0]) * stride]; // the first pixel starts the first string
+    if (ent >= clear) return false;
+    int32_t x0 = 1;
     for (const int32_t r : rows) {
         const uint8_t* row = bits + std::size_t(r) * stride;
-        for (int32_t x = 0; x < width; ++x) {
+        for (int32_t x = x0; x < width; ++x) {
             const int32_t c = row[x];
-            if (c >= clear) return false; // an index the code size cannot carry
-            if (ent < 0) {
-                ent = c;
-                continue;
-            }
+            if (c >= clear) [[unlikely]]
+                return false; // an index the code size cannot carry
             const int32_t fcode = (c << kMaxBits) + ent;
             int32_t i = (c << kHashShift) ^ ent;
-            if (htab[i] == fcode) {
-                ent = codetab[i];
+            Slot slot = slots[i];
+            if (slot.key == fcode) [[likely]] {
+                ent = slot.code;
                 continue;
             }
-            if (htab[i] >= 0) { // occupied by another string: probe
+            if (slot.key >= 0) { // occupied by another string: probe
                 const int32_t disp = i == 0 ? 1 : kHashSize - i;
                 bool found = false;
                 do {
                     if ((i -= disp) < 0) i += kHashSize;
-                    if (htab[i] == fcode) {
-                        ent = codetab[i];
+                    slot = slots[i];
+                    if (slot.key == fcode) {
+                        ent = slot.code;
                         found = true;
                         break;
                     }
-                } while (htab[i] > 0);
+                } while (slot.key > 0); // a slot holding key 0 ends the probe like an empty one
                 if (found) continue;
             }
-            s.Output(ent);
-            if (s.freeEnt < kMaxMaxCode) {
-                codetab[i] = s.freeEnt++;
-                htab[i] = fcode;
-            } else { // the table is full: start again
-                std::fill(std::begin(htab), std::end(htab), -1);
-                s.freeEnt = clear + 2;
-                s.clearPending = true;
-                s.Output(clear);
+            codes.Put(ent, freeEnt, clearPending);
+            if (freeEnt < kMaxMaxCode) {
+                slots[i] = Slot{fcode, freeEnt++};
+            } else { // the table is full: a clear code at the old width, then start again
+                EmptyTable();
+                freeEnt = clear + 2;
+                clearPending = true;
+                codes.Put(clear, freeEnt, clearPending);
             }
             ent = c;
         }
+        x0 = 0;
     }
-    s.Output(ent);
-    s.Output(s.eofCode);
+    codes.Put(ent, freeEnt, clearPending);
+    codes.Put(eof, freeEnt, clearPending);
+    codes.Finish();
     return true;
 }
 

@@ -117,5 +117,3 @@ int Register() {
 const int registered = Register();
 
 } // namespace
-
-BENCHMARK_MAIN();

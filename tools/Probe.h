@@ -6,3 +6,5 @@
 
 int ProbeGif(const std::string& file);
 int ProbeResave(const std::string& in, const std::string& out);
+// `pattern` null: the pattern of "All Supported Formats".
+int ProbeList(int argc, char** argv, const std::string& folder, const std::string* pattern);

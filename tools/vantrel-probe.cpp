@@ -2,6 +2,7 @@
 // diagnosis.
 //   vantrel-probe gif FILE
 //   vantrel-probe resave IN OUT
+//   vantrel-probe list DIR [PATTERN]
 #include "tools/Probe.h"
 
 #include <cstdio>
@@ -11,7 +12,8 @@
 namespace {
 int Usage() {
     std::fprintf(stderr, "usage: vantrel-probe gif FILE\n"
-                         "       vantrel-probe resave IN OUT\n");
+                         "       vantrel-probe resave IN OUT\n"
+                         "       vantrel-probe list DIR [PATTERN]\n");
     return 2;
 }
 } // namespace
@@ -21,5 +23,9 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "gif" && argc == 3) return ProbeGif(argv[2]);
     if (command == "resave" && argc == 4) return ProbeResave(argv[2], argv[3]);
+    if (command == "list" && (argc == 3 || argc == 4)) {
+        const std::string pattern = argc == 4 ? argv[3] : "";
+        return ProbeList(argc, argv, argv[2], argc == 4 ? &pattern : nullptr);
+    }
     return Usage();
 }

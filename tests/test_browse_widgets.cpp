@@ -1,0 +1,188 @@
+// The file list, the filter and the folder tree as widgets, off-screen, on
+// real temporary folders.
+#include "app/ImageFormatFilters.h"
+#include "app/fMain.h"
+#include "app/mSetup.h"
+#include "browse/FileListView.h"
+#include "browse/cFileView.h"
+#include "browse/mDirTreeview.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <unistd.h>
+
+class BrowseTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void listsAFolder();
+    void keepsRowsWhenAFolderCannotBeRead();
+    void emptyFoldersAndTheSizeFlag();
+    void filterRowsChooseTheFiles();
+    void treeSelectsAndReportsTheStartFolder();
+    void treeIgnoresAMissingStartFolder();
+
+  private:
+    static void Touch(const QString& path, qint64 size = 0) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (size > 0) f.resize(size);
+    }
+    QTemporaryDir dir_;
+};
+
+void BrowseTest::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    Touch(dir_.filePath("PHOTO.GIF"), 1536);
+    Touch(dir_.filePath("photo.gifx"), 10);
+    Touch(dir_.filePath("picture.iff"), 1048576);
+    Touch(dir_.filePath("photo.tif"), 1);
+    Touch(dir_.filePath("photo.jpeg"), 1025);
+    Touch(dir_.filePath("a.bmp"), 10000000);
+    Touch(dir_.filePath("noext"), 5);
+    QDir(dir_.path()).mkdir(QStringLiteral("x.bmp"));
+}
+
+void BrowseTest::listsAFolder() {
+    FileListView list;
+    cFileView view;
+    view.SetListView(&list);
+    QCOMPARE(view.Pattern(), std::string("*.*"));
+    view.SetPattern("*.bmp;*.gif");
+    QVERIFY(view.ListFiles(dir_.path().toStdString(), true));
+    FileListModel* m = list.Model();
+    QCOMPARE(m->rowCount(), 2);
+    QCOMPARE(m->NameText(0), QStringLiteral("a.bmp"));
+    QCOMPARE(m->SizeColumnText(0), QStringLiteral("9,766 KB"));
+    QCOMPARE(m->NameText(1), QStringLiteral("PHOTO.GIF"));
+    QCOMPARE(m->SizeColumnText(1), QStringLiteral("2 KB"));
+    QCOMPARE(list.SelectedRow(), 0);
+    QCOMPARE(m->headerData(FileListModel::ColSize, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Size"));
+    QCOMPARE(m->data(m->index(0, FileListModel::ColSize), Qt::TextAlignmentRole).toInt() &
+                 Qt::AlignRight,
+             int(Qt::AlignRight));
+    QVERIFY(m->DateText(0).endsWith(QStringLiteral(" AM")) ||
+            m->DateText(0).endsWith(QStringLiteral(" PM")));
+
+    // With a trailing "/" the list is the same.
+    QVERIFY(view.ListFiles(dir_.path().toStdString() + "/", true));
+    QCOMPARE(m->rowCount(), 2);
+
+    // Every file under "*.*"; a type the MIME database cannot name shows "N/A".
+    view.SetPattern("*.*");
+    QVERIFY(view.ListFiles(dir_.path().toStdString(), true));
+    QCOMPARE(m->rowCount(), 7);
+    for (int r = 0; r < m->rowCount(); ++r)
+        if (m->NameText(r) == QStringLiteral("noext") ||
+            m->NameText(r) == QStringLiteral("photo.gifx"))
+            QCOMPARE(m->TypeText(r), QStringLiteral("N/A"));
+    // Both views share the rows and the selection.
+    list.SetLargeIconView(true);
+    QCOMPARE(list.IconView()->model(), list.ReportView()->model());
+    QCOMPARE(list.IconView()->selectionModel(), list.ReportView()->selectionModel());
+}
+
+void BrowseTest::keepsRowsWhenAFolderCannotBeRead() {
+    FileListView list;
+    cFileView view;
+    view.SetListView(&list);
+    QVERIFY(view.ListFiles(dir_.path().toStdString(), true));
+    const int rows = list.Model()->rowCount();
+    QVERIFY(rows > 0);
+    QVERIFY(!view.ListFiles(dir_.filePath(QStringLiteral("missing")).toStdString(), true));
+    QCOMPARE(list.Model()->rowCount(), rows);
+    if (::geteuid() != 0) { // permissions do not stop root
+        QTemporaryDir locked;
+        QFile::setPermissions(locked.path(), QFileDevice::Permissions());
+        QVERIFY(!view.ListFiles(locked.path().toStdString(), true));
+        QCOMPARE(list.Model()->rowCount(), rows);
+        QFile::setPermissions(locked.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ExeOwner);
+    }
+}
+
+void BrowseTest::emptyFoldersAndTheSizeFlag() {
+    FileListView list;
+    cFileView view;
+    view.SetListView(&list);
+    QVERIFY(view.ListFiles(dir_.path().toStdString(), false));
+    QVERIFY(list.Model()->rowCount() > 0);
+    for (int r = 0; r < list.Model()->rowCount(); ++r)
+        QVERIFY(list.Model()->SizeColumnText(r).isEmpty());
+
+    QTemporaryDir empty;
+    QDir(empty.path()).mkdir(QStringLiteral("sub"));
+    QVERIFY(view.ListFiles(empty.path().toStdString(), true));
+    QCOMPARE(list.Model()->rowCount(), 0);
+    QCOMPARE(list.SelectedRow(), -1);
+}
+
+void BrowseTest::filterRowsChooseTheFiles() {
+    Setup = mSetup::Defaults();
+    fMain main;
+    mDirTreeview::sCurrentPath = dir_.path().toStdString();
+    auto names = [&] {
+        QStringList n;
+        for (int r = 0; r < main.lvFiles->Model()->rowCount(); ++r)
+            n << main.lvFiles->Model()->NameText(r);
+        return n;
+    };
+    QCOMPARE(main.ComboFilter->count(), 29);
+    QCOMPARE(main.ComboFilter->currentIndex(), 0);
+    main.ComboFilter->setCurrentIndex(1);
+    main.ComboFilter->setCurrentIndex(0);
+    QStringList all = names();
+    QVERIFY(all.contains(QStringLiteral("picture.iff")));
+    QVERIFY(!all.contains(QStringLiteral("photo.tif")));
+    QVERIFY(!all.contains(QStringLiteral("photo.jpeg")));
+    QCOMPARE(main.lblCount->text(), QString::number(all.size()) + QStringLiteral(" Image Files"));
+    main.ComboFilter->setCurrentIndex(23);
+    QCOMPARE(names(), QStringList{QStringLiteral("photo.tif")});
+    main.ComboFilter->setCurrentIndex(9);
+    QCOMPARE(names(), QStringList{QStringLiteral("photo.jpeg")});
+    QCOMPARE(QString::fromStdString(CurrentPattern), QStringLiteral("*.jpg;*.jpeg;*.jif;*.jfif"));
+    QCOMPARE(QString::fromStdString(Setup.LastPath), dir_.path());
+}
+
+void BrowseTest::treeSelectsAndReportsTheStartFolder() {
+    QWidget host;
+    host.resize(300, 200);
+    mDirTreeview::TreeHost = &host;
+    QStringList reports;
+    mDirTreeview::SetPathChangeHandler([&] {
+        reports << QStringLiteral("changed:") + QString::fromStdString(mDirTreeview::sCurrentPath);
+    });
+    const QString start = dir_.path() + QStringLiteral("/");
+    QSize treeSize, hostSize;
+    QTimer::singleShot(200, [&] {
+        host.resize(420, 260); // the tree follows its pane
+        QApplication::processEvents();
+        hostSize = host.size();
+        if (mDirTreeview::Tree()) treeSize = mDirTreeview::Tree()->size();
+        mDirTreeview::CloseFolderTree();
+    });
+    host.show();
+    mDirTreeview::ShowFolderTree(start.toStdString());
+    QCOMPARE(reports, QStringList{QStringLiteral("changed:") + dir_.path()});
+    QCOMPARE(treeSize, hostSize);
+    QCOMPARE(mDirTreeview::Tree(), nullptr);
+}
+
+void BrowseTest::treeIgnoresAMissingStartFolder() {
+    QWidget host;
+    host.resize(300, 200);
+    mDirTreeview::TreeHost = &host;
+    int reports = 0;
+    mDirTreeview::SetPathChangeHandler([&] { ++reports; });
+    QTimer::singleShot(100, [] { mDirTreeview::CloseFolderTree(); });
+    mDirTreeview::ShowFolderTree(dir_.filePath(QStringLiteral("no-such-folder/")).toStdString());
+    QCOMPARE(reports, 0);
+    mDirTreeview::SetPathChangeHandler(nullptr);
+}
+
+QTEST_MAIN(BrowseTest)
+#include "test_browse_widgets.moc"

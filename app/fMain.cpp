@@ -4,7 +4,13 @@
 #include "app/mSetup.h"
 #include "app/mSetupUi.h"
 #include "browse/mDirTreeview.h"
+#include "gif/cGIF.h"
+#include "imaging/MFreeImage_2.h"
+#include "imaging/mScaleImage.h"
 #include "platform/Platform.h"
+
+#include <QStatusBar>
+#include <fstream>
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
@@ -28,8 +34,9 @@ fMain::fMain(QWidget* parent) : QMainWindow(parent) {
     listLayout->addWidget(ComboFilter);
     listLayout->addWidget(lvFiles, 1);
     listLayout->addWidget(lblCount);
-    picPreview = new QWidget(vSplit);
-    picPreview->setMinimumSize(1, 1);
+    imgPane = new PicturePane(vSplit);
+    connect(imgPane, &PicturePane::resized, this, &fMain::RedrawPreview);
+    connect(lvFiles, &FileListView::selectedRowChanged, this, &fMain::ShowRow);
     setCentralWidget(vSplit);
 
     constexpr int kPercentScale = 100;
@@ -61,7 +68,60 @@ void fMain::OnFilterChanged(int row) {
     nPathchange();
 }
 
+void fMain::ShowRow(int row) {
+    if (row < 0 || row >= lvFiles->Model()->rowCount() || mDirTreeview::sCurrentPath.empty())
+        return;
+    std::string file = mDirTreeview::sCurrentPath;
+    if (file.back() != '/') file += '/';
+    file += lvFiles->Model()->Row(row).name;
+    char signature[3] = {};
+    std::ifstream(file, std::ios::binary).read(signature, 3);
+    QString size;
+    if (std::string(signature, 3) == "GIF") {
+        showingStill_ = false;
+        gifFile_ = file;
+        cGIF gif;
+        if (gif.LoadFromFile(file))
+            size = QStringLiteral("%1x%2  %3 Frames")
+                       .arg(gif.ScreenWidth())
+                       .arg(gif.ScreenHeight())
+                       .arg(gif.FramesCount());
+    } else {
+        gifFile_.clear();
+        showingStill_ = true;
+        MFreeImage_2::LoadImageFile(file, PicLoad);
+        size = QStringLiteral("%1x%2").arg(PicLoad.Width()).arg(PicLoad.Height());
+    }
+    RedrawPreview();
+    statusBar()->showMessage(lvFiles->Model()->NameText(row) + QStringLiteral("    ") + size);
+}
+
+void fMain::RedrawPreview() {
+    PictureBox& pane = imgPane->Box();
+    if (showingStill_) {
+        mScaleImage::ScaleImageToBox(PicLoad, pane, 0, true);
+    } else if (!gifFile_.empty()) {
+        // Until the animated viewer arrives: the first frame, fitted like a still.
+        pane.Cls();
+        cGIF gif;
+        if (gif.LoadFromFile(gifFile_) && gif.FramesCount() > 0 && gif.ScreenWidth() > 0 &&
+            gif.ScreenHeight() > 0) {
+            const auto fit = mScaleImage::FitInBox(gif.ScreenWidth(), gif.ScreenHeight(),
+                                                   pane.Width(), pane.Height(), 0, true);
+            const float scale = float(fit.width) / float(gif.ScreenWidth());
+            gif.FrameDraw(pane.hDC(), 1, int16_t(fit.x), int16_t(fit.y), scale, true);
+        }
+    } else {
+        pane.Cls();
+    }
+    imgPane->update();
+}
+
 void fMain::nPathchange() {
+    showingStill_ = false;
+    gifFile_.clear();
+    imgPane->Box().Cls();
+    imgPane->update();
     if (mDirTreeview::sCurrentPath.empty()) return;
     FileView.SetPattern(CurrentPattern);
     if (FileView.ListFiles(mDirTreeview::sCurrentPath, true)) {

@@ -5,6 +5,8 @@
 
 #include "browse/FileListView.h"
 #include "browse/cFileView.h"
+#include "imaging/PictureBox.h"
+#include "imaging/PicturePane.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -29,7 +31,8 @@ class fMain : public QMainWindow {
     QComboBox* ComboFilter;
     FileListView* lvFiles;
     QLabel* lblCount;
-    QWidget* picPreview;
+    PicturePane* imgPane;
+    PictureBox PicLoad; // the last still image, at full size
     QSplitter* vSplit;
     QSplitter* hSplit;
     cFileView FileView;
@@ -43,4 +46,9 @@ class fMain : public QMainWindow {
 
   private:
     void OnFilterChanged(int row);
+    // Shows the file of a list row in the preview.
+    void ShowRow(int row);
+    void RedrawPreview();
+    bool showingStill_ = false;
+    std::string gifFile_; // the GIF in the preview, drawn again when the pane changes size
 };

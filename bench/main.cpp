@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 void RemoveBenchFolders();
+void RemovePreviewFiles();
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -13,5 +14,6 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     RemoveBenchFolders();
+    RemovePreviewFiles();
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QResizeEvent>
+#include <QTimer>
 
 namespace mDirTreeview {
 
@@ -66,13 +67,18 @@ void AdoptTree(const std::string& initialPath) {
     if (!start.isEmpty() && info.isDir()) {
         const QModelIndex index = model->index(info.absoluteFilePath());
         if (index.isValid()) {
+            for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+                tree->expand(up);
             tree->setCurrentIndex(index);
-            tree->scrollTo(index);
-            // Lazily loaded parents may add rows above it later; reveal it again then.
+            tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
+            // Folders load and sort lazily, adding rows above it as they
+            // arrive; reveal it again once they have had time to settle.
             QPersistentModelIndex keep(index);
-            QObject::connect(model, &QFileSystemModel::directoryLoaded, tree, [keep] {
-                if (keep.isValid() && tree) tree->scrollTo(keep);
-            });
+            for (const int ms : {50, 250, 750, 1500})
+                QTimer::singleShot(ms, tree, [keep] {
+                    if (keep.isValid() && tree && tree->currentIndex() == keep)
+                        tree->scrollTo(keep, QAbstractItemView::PositionAtCenter);
+                });
         }
     }
 }

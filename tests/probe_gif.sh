@@ -1,11 +1,7 @@
 #!/bin/sh
 # Runs vantrel-probe gif on a hand-made GIF (gif/README.md walks through it)
 # and on files that are not GIFs; checks its lines and exit statuses.
-set -u
-probe=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/probe_lib.sh"
 
 printf 'GIF89a\003\000\001\000\200\000\000\000\000\000\377\377\377\054\000\000\000\000\003\000\001\000\000\002\002\214\013\000\073' > "$dir/three.gif"
 out=$("$probe" gif "$dir/three.gif") || fail "exit status on a good file"

@@ -1,10 +1,6 @@
 #!/bin/sh
 # vantrel-probe list on a real folder: rows, texts, patterns and exit statuses.
-set -u
-probe=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/probe_lib.sh"
 export LC_ALL=C LANG=C
 head -c 1536 /dev/zero > "$dir/b.png"
 : > "$dir/A.bmp"

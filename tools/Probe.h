@@ -7,4 +7,5 @@
 int ProbeGif(const std::string& file);
 int ProbeResave(const std::string& in, const std::string& out);
 // `pattern` null: the pattern of "All Supported Formats".
+int ProbeStill(const std::string& file, int boxWidth, int boxHeight, bool withBox);
 int ProbeList(int argc, char** argv, const std::string& folder, const std::string* pattern);

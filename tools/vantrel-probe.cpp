@@ -3,9 +3,11 @@
 //   vantrel-probe gif FILE
 //   vantrel-probe resave IN OUT
 //   vantrel-probe list DIR [PATTERN]
+//   vantrel-probe still FILE [BOXW BOXH]
 #include "tools/Probe.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -13,7 +15,8 @@ namespace {
 int Usage() {
     std::fprintf(stderr, "usage: vantrel-probe gif FILE\n"
                          "       vantrel-probe resave IN OUT\n"
-                         "       vantrel-probe list DIR [PATTERN]\n");
+                         "       vantrel-probe list DIR [PATTERN]\n"
+                         "       vantrel-probe still FILE [BOXW BOXH]\n");
     return 2;
 }
 } // namespace
@@ -23,6 +26,11 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "gif" && argc == 3) return ProbeGif(argv[2]);
     if (command == "resave" && argc == 4) return ProbeResave(argv[2], argv[3]);
+    if (command == "still" && (argc == 3 || argc == 5)) {
+        const int w = argc == 5 ? std::atoi(argv[3]) : 0, h = argc == 5 ? std::atoi(argv[4]) : 0;
+        if (argc == 5 && (w <= 0 || h <= 0)) return Usage();
+        return ProbeStill(argv[2], w, h, argc == 5);
+    }
     if (command == "list" && (argc == 3 || argc == 4)) {
         const std::string pattern = argc == 4 ? argv[3] : "";
         return ProbeList(argc, argv, argv[2], argc == 4 ? &pattern : nullptr);

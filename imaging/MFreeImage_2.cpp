@@ -1,0 +1,154 @@
+#include "imaging/MFreeImage_2.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace MFreeImage_2 {
+
+namespace {
+
+constexpr int kJpegAccurate = JPEG_ACCURATE;
+
+inline uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) {
+    return (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
+}
+
+inline uint8_t Expand5(unsigned v) {
+    return uint8_t((v << 3) | (v >> 2));
+}
+inline uint8_t Expand6(unsigned v) {
+    return uint8_t((v << 2) | (v >> 4));
+}
+
+// Alpha laid over the colour already there.
+inline uint32_t Over(uint32_t under, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+    if (a == 255) return Rgb(r, g, b);
+    auto mix = [a](unsigned top, unsigned bottom) {
+        return uint8_t((top * a + bottom * (255u - a) + 127u) / 255u);
+    };
+    return Rgb(mix(r, (under >> 16) & 0xFF), mix(g, (under >> 8) & 0xFF), mix(b, under & 0xFF));
+}
+
+} // namespace
+
+FIBITMAP* ToDisplayable(FIBITMAP* dib) {
+    switch (FreeImage_GetImageType(dib)) {
+    case FIT_BITMAP:
+        return dib;
+    case FIT_UINT16:
+        return FreeImage_ConvertTo8Bits(dib); // the high byte of each sample
+    case FIT_RGB16:
+        return FreeImage_ConvertTo24Bits(dib);
+    case FIT_RGBA16:
+        return FreeImage_ConvertTo32Bits(dib);
+    case FIT_RGBF:
+    case FIT_RGBAF:
+    case FIT_FLOAT:
+    case FIT_DOUBLE:
+        return FreeImage_ToneMapping(dib, FITMO_DRAGO03, 0, 0);
+    default:
+        return FreeImage_ConvertToStandardType(dib, TRUE); // grey, scaled to 8 bits
+    }
+}
+
+int DrawBitmapToDC(FIBITMAP* Bitmap, HDC hDC, int Width, int Height) {
+    if (!Bitmap || !hDC || !hDC->lpBits() || hDC->bpp() != 32) return 0;
+    if (FreeImage_GetImageType(Bitmap) != FIT_BITMAP || !FreeImage_HasPixels(Bitmap)) return 0;
+    const int bpp = int(FreeImage_GetBPP(Bitmap));
+    const int w = std::min({Width, int(FreeImage_GetWidth(Bitmap)), hDC->Width()});
+    const int h = std::min({Height, int(FreeImage_GetHeight(Bitmap)), hDC->Height()});
+    const RGBQUAD* palette = FreeImage_GetPalette(Bitmap);
+    const unsigned colors = FreeImage_GetColorsUsed(Bitmap);
+    uint32_t table[256] = {};
+    for (unsigned i = 0; palette && i < colors && i < 256; ++i)
+        table[i] = Rgb(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
+    const bool is565 = bpp == 16 && FreeImage_GetGreenMask(Bitmap) == FI16_565_GREEN_MASK;
+    const bool alpha = bpp == 32 && FreeImage_IsTransparent(Bitmap);
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return 0;
+
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* in = FreeImage_GetScanLine(Bitmap, int(FreeImage_GetHeight(Bitmap)) - 1 - y);
+        auto* out = reinterpret_cast<uint32_t*>(
+            hDC->lpBits() + std::size_t(y) * std::size_t(hDC->BytesPerScanline()));
+        switch (bpp) {
+        case 1:
+            for (int x = 0; x < w; ++x)
+                out[x] = table[(in[x >> 3] >> (7 - (x & 7))) & 1];
+            break;
+        case 4:
+            for (int x = 0; x < w; ++x)
+                out[x] = table[(x & 1) ? (in[x >> 1] & 0x0F) : (in[x >> 1] >> 4)];
+            break;
+        case 8:
+            for (int x = 0; x < w; ++x)
+                out[x] = table[in[x]];
+            break;
+        case 16:
+            for (int x = 0; x < w; ++x) {
+                const unsigned v = unsigned(in[2 * x]) | (unsigned(in[2 * x + 1]) << 8);
+                out[x] = is565 ? Rgb(Expand5(v >> 11), Expand6((v >> 5) & 0x3F), Expand5(v & 0x1F))
+                               : Rgb(Expand5((v >> 10) & 0x1F), Expand5((v >> 5) & 0x1F),
+                                     Expand5(v & 0x1F));
+            }
+            break;
+        case 24:
+            // FreeImage keeps blue, green, red on little-endian hosts: the order of 32-bit pixels.
+            static_assert(FI_RGBA_BLUE == 0 && FI_RGBA_GREEN == 1 && FI_RGBA_RED == 2);
+            for (int x = 0; x < w; ++x, in += 3)
+                out[x] = uint32_t(in[0]) | (uint32_t(in[1]) << 8) | (uint32_t(in[2]) << 16);
+            break;
+        case 32:
+            for (int x = 0; x < w; ++x) {
+                const uint8_t* p = in + 4 * x;
+                out[x] = alpha ? Over(out[x], p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE],
+                                      p[FI_RGBA_ALPHA])
+                               : Rgb(p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE]);
+            }
+            break;
+        }
+    }
+    return h;
+}
+
+bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad) {
+    // Only regular files: opening a FIFO or a device to sniff it could block.
+    struct stat st {};
+    if (::stat(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    FREE_IMAGE_FORMAT format = FreeImage_GetFileType(FileName.c_str(), 0);
+    if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(FileName.c_str());
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return false;
+    const int flags = format == FIF_JPEG ? kJpegAccurate : 0;
+
+    // Where the format allows, read the size first: a picture too large for
+    // memory is a failed load, not an attempt to allocate it.
+    if (FreeImage_FIFSupportsNoPixels(format)) {
+        FIBITMAP* header = FreeImage_Load(format, FileName.c_str(), flags | FIF_LOAD_NOPIXELS);
+        if (!header) return false;
+        std::size_t stride = 0, bytes = 0;
+        const bool fits = SurfaceSize(FreeImage_GetWidth(header), FreeImage_GetHeight(header), 32,
+                                      kMaxSurfaceBytes, stride, bytes);
+        FreeImage_Unload(header);
+        if (!fits) return false;
+    }
+
+    FIBITMAP* bitmap = FreeImage_Load(format, FileName.c_str(), flags);
+    if (!bitmap) return false;
+    FIBITMAP* shown = ToDisplayable(bitmap);
+    bool loaded = false;
+    if (shown) {
+        const int w = int(FreeImage_GetWidth(shown));
+        const int h = int(FreeImage_GetHeight(shown));
+        if (PicLoad.SetSize(w, h)) {
+            // The bitmap covers the whole surface; only alpha shows the background.
+            if (FreeImage_IsTransparent(shown) || FreeImage_GetBPP(shown) == 32) PicLoad.Cls();
+            DrawBitmapToDC(shown, PicLoad.hDC(), w, h);
+            loaded = true;
+        }
+        if (shown != bitmap) FreeImage_Unload(shown);
+    }
+    FreeImage_Unload(bitmap);
+    return loaded;
+}
+
+} // namespace MFreeImage_2

@@ -1,0 +1,29 @@
+// The bridge to FreeImage: finds a still image's format, decodes it, and
+// paints it pixel for pixel onto the load surface, releasing FreeImage's
+// bitmap at once. GIF files never come this way.
+#pragma once
+
+#include "imaging/PictureBox.h"
+
+#include <FreeImage.h>
+#include <string>
+
+namespace MFreeImage_2 {
+
+// Loads `FileName` (the file system's bytes) onto `PicLoad`, which takes the
+// image's size. A file that cannot be identified or decoded, or whose picture
+// would not fit in memory, leaves `PicLoad` as it was. True when it loaded.
+bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad);
+
+// Paints a FreeImage bitmap unscaled at (0, 0) onto a 32-bit surface: 1, 4, 8,
+// 16 (5-5-5 or 5-6-5), 24 and 32 bits per pixel, rows bottom-up as FreeImage
+// keeps them, colour tables applied; alpha is laid over what the surface
+// holds. Returns the number of rows drawn.
+int DrawBitmapToDC(FIBITMAP* Bitmap, HDC hDC, int Width, int Height);
+
+// A bitmap of a type no screen shows (16 bits a channel, integers, floating
+// point) as a 24 or 32-bit one, tone-mapped where needed; null when it cannot
+// be converted. Standard bitmaps come back as they are.
+FIBITMAP* ToDisplayable(FIBITMAP* Bitmap);
+
+} // namespace MFreeImage_2

@@ -4,7 +4,6 @@
 #include "app/mSetup.h"
 #include "app/mSetupUi.h"
 #include "browse/mDirTreeview.h"
-#include "gif/cGIF.h"
 #include "imaging/MFreeImage_2.h"
 #include "imaging/mScaleImage.h"
 #include "platform/Platform.h"
@@ -79,15 +78,14 @@ void fMain::ShowRow(int row) {
     QString size;
     if (std::string(signature, 3) == "GIF") {
         showingStill_ = false;
-        gifFile_ = file;
-        cGIF gif;
-        if (gif.LoadFromFile(file))
+        gif_ = std::make_unique<cGIF>();
+        if (gif_->LoadFromFile(file))
             size = QStringLiteral("%1x%2  %3 Frames")
-                       .arg(gif.ScreenWidth())
-                       .arg(gif.ScreenHeight())
-                       .arg(gif.FramesCount());
+                       .arg(gif_->ScreenWidth())
+                       .arg(gif_->ScreenHeight())
+                       .arg(gif_->FramesCount());
     } else {
-        gifFile_.clear();
+        gif_.reset();
         showingStill_ = true;
         MFreeImage_2::LoadImageFile(file, PicLoad);
         size = QStringLiteral("%1x%2").arg(PicLoad.Width()).arg(PicLoad.Height());
@@ -100,17 +98,14 @@ void fMain::RedrawPreview() {
     PictureBox& pane = imgPane->Box();
     if (showingStill_) {
         mScaleImage::ScaleImageToBox(PicLoad, pane, 0, true);
-    } else if (!gifFile_.empty()) {
+    } else if (gif_ && gif_->FramesCount() > 0 && gif_->ScreenWidth() > 0 &&
+               gif_->ScreenHeight() > 0) {
         // Until the animated viewer arrives: the first frame, fitted like a still.
         pane.Cls();
-        cGIF gif;
-        if (gif.LoadFromFile(gifFile_) && gif.FramesCount() > 0 && gif.ScreenWidth() > 0 &&
-            gif.ScreenHeight() > 0) {
-            const auto fit = mScaleImage::FitInBox(gif.ScreenWidth(), gif.ScreenHeight(),
-                                                   pane.Width(), pane.Height(), 0, true);
-            const float scale = float(fit.width) / float(gif.ScreenWidth());
-            gif.FrameDraw(pane.hDC(), 1, int16_t(fit.x), int16_t(fit.y), scale, true);
-        }
+        const auto fit = mScaleImage::FitInBox(gif_->ScreenWidth(), gif_->ScreenHeight(),
+                                               pane.Width(), pane.Height(), 0, true);
+        const float scale = float(fit.width) / float(gif_->ScreenWidth());
+        gif_->FrameDraw(pane.hDC(), 1, int16_t(fit.x), int16_t(fit.y), scale, true);
     } else {
         pane.Cls();
     }
@@ -119,7 +114,7 @@ void fMain::RedrawPreview() {
 
 void fMain::nPathchange() {
     showingStill_ = false;
-    gifFile_.clear();
+    gif_.reset();
     imgPane->Box().Cls();
     imgPane->update();
     if (mDirTreeview::sCurrentPath.empty()) return;

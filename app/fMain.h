@@ -5,6 +5,7 @@
 
 #include "browse/FileListView.h"
 #include "browse/cFileView.h"
+#include "gif/cGIF.h"
 #include "imaging/PictureBox.h"
 #include "imaging/PicturePane.h"
 
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QSplitter>
+#include <memory>
 
 class fMain : public QMainWindow {
     Q_OBJECT
@@ -50,5 +52,5 @@ class fMain : public QMainWindow {
     void ShowRow(int row);
     void RedrawPreview();
     bool showingStill_ = false;
-    std::string gifFile_; // the GIF in the preview, drawn again when the pane changes size
+    std::unique_ptr<cGIF> gif_; // the GIF in the preview, drawn again when the pane changes size
 };

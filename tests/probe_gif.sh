@@ -19,4 +19,10 @@ for f in "$dir/text.gif" "$dir/empty.gif" "$dir/missing.gif" "$dir" "$dir/fifo.g
 done
 head -c 20 "$dir/three.gif" > "$dir/cut.gif"
 out=$("$probe" gif "$dir/cut.gif") || fail "a cut file with a good header loads"
+# resave: loaded and written again, the same document; an unwritable target fails.
+"$probe" resave "$dir/three.gif" "$dir/again.gif" || fail "resave exit status"
+out=$("$probe" gif "$dir/again.gif") || fail "the resaved file loads"
+[ "$out" = "$expected" ] || fail "resaved: $out"
+"$probe" resave "$dir/three.gif" "$dir/no-folder/x.gif" && fail "resave into a missing folder"
+"$probe" resave "$dir/text.gif" "$dir/x.gif" && fail "resave of a file that is not a GIF"
 echo "probe gif: ok"

@@ -1,23 +1,13 @@
 #include "imaging/cDIB.h"
 
+#include "tests/PixelUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 namespace {
 
-uint32_t Pixel32(const cDIB& d, int x, int y) {
-    uint32_t v;
-    std::memcpy(
-        &v, d.lpBits() + std::size_t(y) * std::size_t(d.BytesPerScanline()) + 4 * std::size_t(x),
-        4);
-    return v & 0xFFFFFF;
-}
-void SetPixel32(cDIB& d, int x, int y, uint32_t v) {
-    std::memcpy(d.lpBits() + std::size_t(y) * std::size_t(d.BytesPerScanline()) +
-                    4 * std::size_t(x),
-                &v, 4);
-}
 uint8_t& Byte(cDIB& d, int x, int y) {
     return d.lpBits()[std::size_t(y) * std::size_t(d.BytesPerScanline()) + std::size_t(x)];
 }

@@ -1,20 +1,14 @@
 #include "gif/cGIF.h"
 #include "tests/GifTestUtil.h"
 
+#include "tests/PixelUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 
 namespace {
-
-uint32_t Pixel32(const cDIB& d, int x, int y) {
-    uint32_t v;
-    std::memcpy(
-        &v, d.lpBits() + std::size_t(y) * std::size_t(d.BytesPerScanline()) + 4 * std::size_t(x),
-        4);
-    return v & 0xFFFFFF;
-}
 
 void SetEntry(uint8_t* palette, int i, uint32_t rgb) {
     palette[4 * i] = uint8_t(rgb);

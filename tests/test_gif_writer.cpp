@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <numeric>
 
 namespace {
 
@@ -155,6 +156,19 @@ TEST(GifEncoder, PacketsAndCodeWidths) {
     ASSERT_TRUE(mGIFLZWEnc::EncodeFromDIB(one, d, 3, false));
     // clear (4), the pixel (1), end (5), 3 bits each: 9 bits in 2 bytes.
     EXPECT_EQ(one.bytes, (std::vector<uint8_t>{2, 0x4C, 0x01}));
+
+    // 600 bytes of data: sub-blocks of 254, 254 and 92.
+    bool found = false;
+    for (int width = 300; width < 700 && !found; ++width) {
+        ASSERT_TRUE(d.Create(width, 1, 8));
+        FillNoise(d, 256, 1);
+        const std::vector<int> lengths = EncodedLengths(d, 9, false);
+        if (std::accumulate(lengths.begin(), lengths.end(), 0) == 600) {
+            EXPECT_EQ(lengths, (std::vector<int>{254, 254, 92}));
+            found = true;
+        }
+    }
+    EXPECT_TRUE(found) << "some noise row encodes to exactly 600 bytes";
 
     // Sub-blocks carry 254 bytes each but the last, for any amount of data.
     for (int width : {50, 300, 701}) {

@@ -110,10 +110,20 @@ TEST(Settings, SaveReplacesTheWholeRecordAndLeavesNoTemporaryFile) {
     EXPECT_EQ(entries, 1);
 }
 
-TEST(Settings, SaveIntoAMissingFolderFailsWithoutHarm) {
+TEST(Settings, UnusableSettingsFilesGiveDefaultsWithoutHarm) {
     TempDir dir;
     ::Setup = mSetup::Defaults();
     EXPECT_FALSE(mSetup::SaveSettings(dir.path() / "no-such-folder" / "ipsetup.dat"));
+    // A folder where the file should be: read as missing, and a save fails.
+    const auto folder = dir.path() / "ipsetup.dat";
+    std::filesystem::create_directory(folder);
+    ::Setup = SetupRecord{};
+    int warnings = 0;
+    mSetup::LoadSettings(folder, [&] { ++warnings; });
+    EXPECT_EQ(::Setup, mSetup::Defaults());
+    EXPECT_EQ(warnings, 0);
+    EXPECT_FALSE(mSetup::SaveSettings(folder));
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
 
 TEST(Settings, TwipsFieldsRoundHalvesToEvenAndClamp) {

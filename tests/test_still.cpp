@@ -2,6 +2,8 @@
 #include "imaging/mScaleImage.h"
 #include "tests/TempDir.h"
 
+#include "tests/PixelUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,13 +14,7 @@ namespace {
 using MFreeImage_2::LoadImageFile;
 
 uint32_t Pixel(const PictureBox& box, int x, int y) {
-    uint32_t v;
-    std::memcpy(&v,
-                box.Surface().lpBits() +
-                    std::size_t(y) * std::size_t(box.Surface().BytesPerScanline()) +
-                    4 * std::size_t(x),
-                4);
-    return v & 0xFFFFFF;
+    return Pixel32(box.Surface(), x, y);
 }
 
 // A 24-bit test picture: colour bars with a gradient, so every conversion shows.
@@ -250,6 +246,31 @@ TEST(StillImages, DetectionFailuresAndLimits) {
     std::filesystem::copy_file(tiny, odd);
     PictureBox oddBox;
     EXPECT_TRUE(LoadImageFile(odd, oddBox));
+}
+
+TEST(StillImages, BitmapFilesIntoSurfacesKeepTheirRowOrder) {
+    TempDir dir;
+    FIBITMAP* picture = TestPicture(5, 3);
+    FIBITMAP* eight = FreeImage_ColorQuantize(picture, FIQ_WUQUANT);
+    const std::string file = (dir.path() / "eight.bmp").string();
+    ASSERT_TRUE(FreeImage_Save(FIF_BMP, eight, file.c_str(), 0));
+    cDIB d;
+    EXPECT_EQ(d.CreateFromBitmapFile(file), 8);
+    EXPECT_EQ(d.Width(), 5);
+    EXPECT_EQ(d.BytesPerScanline(), 8);
+    // Row 0 of the surface is the file's first row: the bottom of the picture.
+    EXPECT_EQ(d.lpBits()[0], FreeImage_GetScanLine(eight, 0)[0]);
+    const RGBQUAD* palette = FreeImage_GetPalette(eight);
+    EXPECT_EQ(d.TableColor(1), (uint32_t(palette[1].rgbRed) << 16) |
+                                   (uint32_t(palette[1].rgbGreen) << 8) | palette[1].rgbBlue);
+    FreeImage_Unload(eight);
+    FreeImage_Unload(picture);
+    // An empty file leaves the surface as it was; a broken one empties it.
+    EXPECT_EQ(d.CreateFromBitmapFile(dir.Write("empty.bmp", "").string()), 0);
+    EXPECT_EQ(d.Width(), 5);
+    EXPECT_EQ(d.CreateFromBitmapFile(dir.Write("bad.bmp", "BMnonsense").string()), 0);
+    EXPECT_EQ(d.Width(), 0);
+    EXPECT_EQ(d.CreateFromBitmapFile((dir.path() / "missing.bmp").string()), 0);
 }
 
 TEST(Scaling, FitArithmetic) {

@@ -26,6 +26,11 @@ uint16_t length[kMaxCodes];
 inline int HeadLength(uint64_t h) {
     return int(h >> kLengthShift);
 }
+// The length of the string of `code`, whose head is `h`.
+inline int Length(int code, uint64_t h) {
+    const int n = HeadLength(h);
+    return n < 255 ? n : length[code];
+}
 inline uint64_t Root(int code) {
     return (uint64_t(1) << kLengthShift) | uint8_t(code);
 }
@@ -117,7 +122,7 @@ struct Cursor {
             return;
         }
         Clean();
-        const int n = length[code];
+        const int n = Length(code, h);
         if (n <= width - col) {
             // The whole string fits in this row: the bytes past its head are
             // written backwards along the chain, in place.
@@ -141,11 +146,12 @@ struct Cursor {
         }
         uint8_t* p = stack + n - 1;
         int c = code;
-        for (int k = n; k > 1; --k) {
+        for (int k = n; k > kHeadBytes; --k) {
             *p-- = suffix[c];
             c = prefix[c];
         }
-        *p = uint8_t(h);
+        for (int k = 0; k < n && k < kHeadBytes; ++k)
+            stack[k] = uint8_t(h >> (8 * k));
         const uint8_t* s = stack;
         int left = n;
         while (left > 0 && !done) {
@@ -218,12 +224,16 @@ void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, Source in) {
 
     // Defines entry `next` as the previous string followed by byte `f`; the
     // codes grow a bit once `next` passes the largest code of the width.
+    // Only strings longer than a head are ever walked, so only they need
+    // their chain (and only those of 255 bytes or more their full length).
     auto addEntry = [&](uint8_t f) {
-        const int n = length[previous];
+        const int n = Length(previous, previousHead);
         head[next] = Extend(previousHead, n, f);
-        prefix[next] = uint16_t(previous);
-        suffix[next] = f;
-        length[next] = uint16_t(n + 1);
+        if (n >= kHeadBytes) {
+            prefix[next] = uint16_t(previous);
+            suffix[next] = f;
+            length[next] = uint16_t(n + 1);
+        }
         if (++next > int(mask) && width < kMaxCodeWidth) mask = (1u << ++width) - 1;
     };
 

@@ -1,5 +1,6 @@
 #include "gif/mGIFLZWEnc.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace mGIFLZWEnc {
@@ -23,9 +24,34 @@ struct Slot {
 };
 Slot slots[kHashSize];
 
+// The last extension found for each string, packed as generation (11 bits),
+// pixel + 1 (9 bits) and code (12 bits). Images repeat the same extension
+// often, and one look here is cheaper than hashing. It only ever holds what
+// the table itself answered, and is forgotten (a new generation) whenever an
+// answer of the table could change: at a clear, and when key 0 (which ends
+// probes early) is stored or overwritten.
+uint32_t lastChild[kMaxMaxCode];
+uint32_t generation = 0;
+constexpr uint32_t kGenerations = 1u << 11;
+
+void ForgetChildren() {
+    if (++generation == kGenerations) { // wrapped: old entries could match again
+        generation = 1;
+        std::fill(std::begin(lastChild), std::end(lastChild), 0u);
+    }
+}
+
+inline uint32_t ChildKey(int32_t c) {
+    return (generation << 9) | uint32_t(c + 1);
+}
+inline uint32_t Child(int32_t c, int32_t code) {
+    return (ChildKey(c) << 12) | uint32_t(code);
+}
+
 void EmptyTable() {
     for (Slot& slot : slots)
         slot.key = -1;
+    ForgetChildren();
 }
 
 // Packs codes least significant bit first into sub-blocks of 254 data bytes
@@ -145,16 +171,31 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
     int32_t ent = bits[std::size_t(rows[0]) * stride]; // the first pixel starts the first string
     if (ent >= clear) return false;
     int32_t x0 = 1;
-    for (const int32_t r : rows) {
-        const uint8_t* row = bits + std::size_t(r) * stride;
+    // The hints pay on smooth pictures and cost on noise: they are used on
+    // rows after one where they often hit, and tried again every 8th row.
+    // Skipping them never makes them wrong: they only hold valid answers.
+    bool hints = true;
+    int32_t hits = 0;
+    constexpr int kRetryRows = 8;
+    for (std::size_t n = 0; n < rows.size(); ++n) {
+        const uint8_t* row = bits + std::size_t(rows[n]) * stride;
         for (int32_t x = x0; x < width; ++x) {
             const int32_t c = row[x];
             if (c >= clear) [[unlikely]]
                 return false; // an index the code size cannot carry
+            if (hints) {
+                const uint32_t hint = lastChild[ent];
+                if ((hint >> 12) == ChildKey(c)) {
+                    ent = int32_t(hint & 0xFFF);
+                    ++hits;
+                    continue;
+                }
+            }
             const int32_t fcode = (c << kMaxBits) + ent;
             int32_t i = (c << kHashShift) ^ ent;
             Slot slot = slots[i];
             if (slot.key == fcode) [[likely]] {
+                if (hints) lastChild[ent] = Child(c, slot.code);
                 ent = slot.code;
                 continue;
             }
@@ -165,6 +206,7 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
                     if ((i -= disp) < 0) i += kHashSize;
                     slot = slots[i];
                     if (slot.key == fcode) {
+                        if (hints) lastChild[ent] = Child(c, slot.code);
                         ent = slot.code;
                         found = true;
                         break;
@@ -174,6 +216,10 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
             }
             codes.Put(ent, freeEnt, clearPending);
             if (freeEnt < kMaxMaxCode) {
+                if (fcode == 0 || slots[i].key == 0)
+                    ForgetChildren();
+                else if (hints)
+                    lastChild[ent] = Child(c, freeEnt);
                 slots[i] = Slot{fcode, freeEnt++};
             } else { // the table is full: a clear code at the old width, then start again
                 EmptyTable();
@@ -184,6 +230,8 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
             ent = c;
         }
         x0 = 0;
+        hints = hits * 4 >= width || (n + 1) % kRetryRows == 0;
+        hits = 0;
     }
     codes.Put(ent, freeEnt, clearPending);
     codes.Put(eof, freeEnt, clearPending);

@@ -196,6 +196,124 @@ TEST(GifEncoder, PacketsAndCodeWidths) {
     EXPECT_FALSE(mGIFLZWEnc::EncodeFromDIB(sink, d, 3, false));
 }
 
+// The encoder as the design describes it, plainly: one hash lookup a pixel,
+// codes written one at a time. The real one adds shortcuts that must never
+// change a single output byte.
+std::vector<uint8_t> ReferenceEncode(const cDIB& d, int initBits, bool interlaced) {
+    std::vector<int32_t> htab(5003, -1), codetab(5003, 0);
+    std::vector<uint8_t> out, packet;
+    uint32_t accum = 0;
+    int bits = 0, nBits = initBits, maxCode = (1 << nBits) - 1;
+    const int clear = 1 << (initBits - 1), eof = clear + 1;
+    int freeEnt = clear + 2;
+    bool clearFlag = false;
+    auto flush = [&] {
+        if (packet.empty()) return;
+        out.push_back(uint8_t(packet.size()));
+        out.insert(out.end(), packet.begin(), packet.end());
+        packet.clear();
+    };
+    auto charOut = [&](uint8_t c) {
+        packet.push_back(c);
+        if (packet.size() == 254) flush();
+    };
+    auto output = [&](int code) {
+        accum &= (1u << bits) - 1;
+        accum = bits > 0 ? accum | (uint32_t(code) << bits) : uint32_t(code);
+        bits += nBits;
+        for (; bits >= 8; bits -= 8, accum >>= 8)
+            charOut(uint8_t(accum));
+        if (freeEnt > maxCode || clearFlag) {
+            if (clearFlag) {
+                nBits = initBits;
+                maxCode = (1 << nBits) - 1;
+                clearFlag = false;
+            } else {
+                ++nBits;
+                maxCode = nBits == 12 ? 4096 : (1 << nBits) - 1;
+            }
+        }
+        if (code == eof) {
+            for (; bits > 0; bits -= 8, accum >>= 8)
+                charOut(uint8_t(accum));
+            flush();
+        }
+    };
+    std::vector<int> pixels;
+    for (int r : oracle::StoredRowOrder(d.Height(), interlaced))
+        for (int x = 0; x < d.Width(); ++x)
+            pixels.push_back(d.lpBits()[r * d.BytesPerScanline() + x]);
+    output(clear);
+    int ent = pixels[0];
+    for (std::size_t p = 1; p < pixels.size(); ++p) {
+        const int c = pixels[p];
+        const int fcode = (c << 12) + ent;
+        int i = (c << 4) ^ ent;
+        if (htab[std::size_t(i)] == fcode) {
+            ent = codetab[std::size_t(i)];
+            continue;
+        }
+        bool found = false;
+        if (htab[std::size_t(i)] >= 0) {
+            const int disp = i == 0 ? 1 : 5003 - i;
+            do {
+                if ((i -= disp) < 0) i += 5003;
+                if (htab[std::size_t(i)] == fcode) {
+                    ent = codetab[std::size_t(i)];
+                    found = true;
+                    break;
+                }
+            } while (htab[std::size_t(i)] > 0);
+        }
+        if (found) continue;
+        output(ent);
+        if (freeEnt < 4096) {
+            codetab[std::size_t(i)] = freeEnt++;
+            htab[std::size_t(i)] = fcode;
+        } else {
+            std::fill(htab.begin(), htab.end(), -1);
+            freeEnt = clear + 2;
+            clearFlag = true;
+            output(clear);
+        }
+        ent = c;
+    }
+    output(ent);
+    output(eof);
+    return out;
+}
+
+TEST(GifEncoder, OutputIsExactlyThePlainAlgorithms) {
+    std::mt19937 rng(17);
+    struct Shape {
+        int w, h, colors;
+        int zeroPercent; // zeros make the key 0 that ends probes early
+        bool smooth, interlaced;
+    } shapes[] = {{300, 200, 256, 0, false, false}, {300, 200, 4, 0, false, true},
+                  {500, 300, 256, 0, true, false},  {257, 301, 16, 70, false, false},
+                  {400, 400, 2, 90, false, true},   {1000, 50, 256, 40, true, false},
+                  {64, 64, 8, 100, false, false}};
+    for (const Shape& s : shapes) {
+        cDIB d;
+        ASSERT_TRUE(d.Create(s.w, s.h, 8));
+        for (int y = 0; y < s.h; ++y)
+            for (int x = 0; x < s.w; ++x) {
+                int v = s.smooth ? ((x + y) * s.colors / (s.w + s.h)) % s.colors
+                                 : int(rng() % unsigned(s.colors));
+                if (int(rng() % 100) < s.zeroPercent) v = 0;
+                d.lpBits()[y * d.BytesPerScanline() + x] = uint8_t(v);
+            }
+        int bits = 1;
+        while ((1 << bits) < s.colors)
+            ++bits;
+        const int initBits = std::max(2, bits) + 1;
+        VectorSink sink;
+        ASSERT_TRUE(mGIFLZWEnc::EncodeFromDIB(sink, d, uint8_t(initBits), s.interlaced));
+        EXPECT_EQ(sink.bytes, ReferenceEncode(d, initBits, s.interlaced))
+            << s.w << "x" << s.h << " colours " << s.colors << " zeros " << s.zeroPercent;
+    }
+}
+
 TEST(GifWriter, BlockLayoutChoices) {
     TempDir dir;
     cGIF gif;

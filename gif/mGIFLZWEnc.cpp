@@ -16,13 +16,11 @@ constexpr std::size_t kPacketsPerWrite = 64;
 
 uint32_t masks[17];
 
-// The string table: key pixel x 4096 + prefix code (-1 when empty) and the
-// code given to that string, side by side so one lookup touches one line.
-struct Slot {
-    int32_t key;
-    int32_t code;
-};
-Slot slots[kHashSize];
+// The string table: key pixel x 4096 + prefix code (-1 when empty), and in a
+// parallel array the code given to that string. Probes read keys only, so the
+// keys are kept dense: 20 KB, well inside the first-level cache.
+int32_t htab[kHashSize];
+int32_t codetab[kHashSize];
 
 // The last extension found for each string, packed as generation (11 bits),
 // pixel + 1 (9 bits) and code (12 bits). Images repeat the same extension
@@ -49,8 +47,7 @@ inline uint32_t Child(int32_t c, int32_t code) {
 }
 
 void EmptyTable() {
-    for (Slot& slot : slots)
-        slot.key = -1;
+    std::fill(std::begin(htab), std::end(htab), -1);
     ForgetChildren();
 }
 
@@ -193,34 +190,35 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
             }
             const int32_t fcode = (c << kMaxBits) + ent;
             int32_t i = (c << kHashShift) ^ ent;
-            Slot slot = slots[i];
-            if (slot.key == fcode) [[likely]] {
-                if (hints) lastChild[ent] = Child(c, slot.code);
-                ent = slot.code;
+            int32_t key = htab[i];
+            if (key == fcode) [[likely]] {
+                if (hints) lastChild[ent] = Child(c, codetab[i]);
+                ent = codetab[i];
                 continue;
             }
-            if (slot.key >= 0) { // occupied by another string: probe
+            if (key >= 0) { // occupied by another string: probe
                 const int32_t disp = i == 0 ? 1 : kHashSize - i;
                 bool found = false;
                 do {
                     if ((i -= disp) < 0) i += kHashSize;
-                    slot = slots[i];
-                    if (slot.key == fcode) {
-                        if (hints) lastChild[ent] = Child(c, slot.code);
-                        ent = slot.code;
+                    key = htab[i];
+                    if (key == fcode) {
+                        if (hints) lastChild[ent] = Child(c, codetab[i]);
+                        ent = codetab[i];
                         found = true;
                         break;
                     }
-                } while (slot.key > 0); // a slot holding key 0 ends the probe like an empty one
+                } while (key > 0); // a slot holding key 0 ends the probe like an empty one
                 if (found) continue;
             }
             codes.Put(ent, freeEnt, clearPending);
             if (freeEnt < kMaxMaxCode) {
-                if (fcode == 0 || slots[i].key == 0)
+                if (fcode == 0 || htab[i] == 0)
                     ForgetChildren();
                 else if (hints)
                     lastChild[ent] = Child(c, freeEnt);
-                slots[i] = Slot{fcode, freeEnt++};
+                htab[i] = fcode;
+                codetab[i] = freeEnt++;
             } else { // the table is full: a clear code at the old width, then start again
                 EmptyTable();
                 freeEnt = clear + 2;

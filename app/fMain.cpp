@@ -8,11 +8,11 @@
 #include "imaging/mScaleImage.h"
 #include "platform/Platform.h"
 
-#include <QStatusBar>
-#include <fstream>
-
 #include <QCloseEvent>
+#include <QStatusBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <fstream>
 
 std::string CurrentPattern;
 
@@ -38,9 +38,12 @@ fMain::fMain(QWidget* parent) : QMainWindow(parent) {
     connect(lvFiles, &FileListView::selectedRowChanged, this, &fMain::ShowRow);
     setCentralWidget(vSplit);
 
+    // A stored share above 100 (a damaged file) is read as all of it.
     constexpr int kPercentScale = 100;
-    hSplit->setSizes({Setup.HSplitPercent, kPercentScale - Setup.HSplitPercent});
-    vSplit->setSizes({Setup.VSplitPercent, kPercentScale - Setup.VSplitPercent});
+    const int h = std::min<int>(Setup.HSplitPercent, kPercentScale);
+    const int v = std::min<int>(Setup.VSplitPercent, kPercentScale);
+    hSplit->setSizes({h, kPercentScale - h});
+    vSplit->setSizes({v, kPercentScale - v});
 
     // The filter rows; choosing one lists the current folder again.
     for (const ImageFormatFilter& f : ImageFormatFilters)

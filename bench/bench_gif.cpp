@@ -1,4 +1,5 @@
 // GIF decoding and encoding, ours next to giflib's, on the same inputs.
+#include "bench/BenchSupport.h"
 #include "bench/GifInputs.h"
 #include "gif/ByteSink.h"
 #include "gif/cGIF.h"
@@ -96,22 +97,12 @@ void EncodeGiflib(benchmark::State& state, const std::string& name) {
 }
 
 int Register() {
-    for (const char* name : kDecodeInputs) {
-        benchmark::RegisterBenchmark((std::string("GifDecode/") + name + "/vantrel").c_str(),
-                                     DecodeVantrel, name)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((std::string("GifDecode/") + name + "/giflib").c_str(),
-                                     DecodeGiflib, name)
-            ->Unit(benchmark::kMillisecond);
-    }
-    for (const char* name : kEncodeInputs) {
-        benchmark::RegisterBenchmark((std::string("GifEncode/") + name + "/vantrel").c_str(),
-                                     EncodeVantrel, name)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((std::string("GifEncode/") + name + "/giflib").c_str(),
-                                     EncodeGiflib, name)
-            ->Unit(benchmark::kMillisecond);
-    }
+    for (const char* name : kDecodeInputs)
+        RegisterPair(std::string("GifDecode/") + name, DecodeVantrel, "giflib", DecodeGiflib,
+                     std::string(name));
+    for (const char* name : kEncodeInputs)
+        RegisterPair(std::string("GifEncode/") + name, EncodeVantrel, "giflib", EncodeGiflib,
+                     std::string(name));
     return 0;
 }
 const int registered = Register();

@@ -1,5 +1,6 @@
 // Listing big folders: ListFiles into an off-screen list next to the floor,
 // the bare readdir + stat of the same folder, in the same run.
+#include "bench/BenchSupport.h"
 #include "browse/FileListView.h"
 #include "browse/cFileView.h"
 
@@ -14,14 +15,13 @@
 
 namespace {
 
-std::map<int, std::string> made; // the folders this run made, removed at its end
+std::map<int, std::string> made; // files -> folder
 
 // A folder of `files` files with image names, made once per run.
 const std::string& Folder(int files) {
     auto it = made.find(files);
     if (it != made.end()) return it->second;
-    char templ[] = "/tmp/vantrel-bench-XXXXXX";
-    std::string dir = ::mkdtemp(templ);
+    const std::string dir = ScratchFolder();
     static const char* const ext[] = {".jpg", ".png", ".gif", ".bmp", ".txt"};
     for (int i = 0; i < files; ++i) {
         const std::string name = dir + "/IMG_" + std::to_string(i * 7919 % files) + ext[i % 5];
@@ -57,22 +57,10 @@ void ListFloor(benchmark::State& state, int files) {
 }
 
 int Register() {
-    for (const int files : {10000, 100000}) {
-        const std::string base = "ListFiles/" + std::to_string(files);
-        benchmark::RegisterBenchmark((base + "/vantrel").c_str(), ListVantrel, files)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((base + "/floor").c_str(), ListFloor, files)
-            ->Unit(benchmark::kMillisecond);
-    }
+    for (const int files : {10000, 100000})
+        RegisterPair("ListFiles/" + std::to_string(files), ListVantrel, "floor", ListFloor, files);
     return 0;
 }
 const int registered = Register();
 
 } // namespace
-
-void RemoveBenchFolders() {
-    for (const auto& [files, dir] : made) {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-}

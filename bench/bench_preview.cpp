@@ -1,6 +1,7 @@
 // The preview road for large photos: LoadImageFile + ScaleImageToBox into an
 // 800 x 600 pane, next to the library's own floor (FreeImage_Load +
 // FreeImage_Rescale to the same size) in the same run.
+#include "bench/BenchSupport.h"
 #include "imaging/MFreeImage_2.h"
 #include "imaging/mScaleImage.h"
 
@@ -15,13 +16,12 @@ namespace {
 
 constexpr int kWidth = 6000, kHeight = 4000, kPaneWidth = 800, kPaneHeight = 600;
 
-std::map<std::string, std::string> made; // input name -> file, removed at the end of the run
+std::map<std::string, std::string> made; // input name -> file
 
 const std::string& File(const std::string& name) {
     auto it = made.find(name);
     if (it != made.end()) return it->second;
-    char templ[] = "/tmp/vantrel-preview-XXXXXX";
-    const std::string dir = ::mkdtemp(templ);
+    const std::string dir = ScratchFolder();
     FIBITMAP* b = FreeImage_Allocate(kWidth, kHeight, 24);
     std::mt19937 rng(5);
     for (int y = 0; y < kHeight; ++y) {
@@ -67,22 +67,11 @@ void PreviewFloor(benchmark::State& state, const std::string& name) {
 }
 
 int Register() {
-    for (const char* name : {"jpeg6000x4000", "png6000x4000"}) {
-        const std::string base = std::string("Preview/") + name;
-        benchmark::RegisterBenchmark((base + "/vantrel").c_str(), PreviewVantrel, name)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((base + "/floor").c_str(), PreviewFloor, name)
-            ->Unit(benchmark::kMillisecond);
-    }
+    for (const char* name : {"jpeg6000x4000", "png6000x4000"})
+        RegisterPair(std::string("Preview/") + name, PreviewVantrel, "floor", PreviewFloor,
+                     std::string(name));
     return 0;
 }
 const int registered = Register();
 
 } // namespace
-
-void RemovePreviewFiles() {
-    for (const auto& [name, file] : made) {
-        std::error_code ec;
-        std::filesystem::remove_all(std::filesystem::path(file).parent_path(), ec);
-    }
-}

@@ -220,7 +220,6 @@ void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, Source in) {
     int next = clear + 2;
     int previous = -1; // none: the next code starts a new run after a clear
     uint64_t previousHead = 0;
-    bool skippedFirst = false;
 
     // Defines entry `next` as the previous string followed by byte `f`; the
     // codes grow a bit once `next` passes the largest code of the width.
@@ -256,10 +255,9 @@ void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, Source in) {
             if (out.done) break;
             continue;
         }
-        if (!skippedFirst) { // the stream opens with a clear code, not interpreted
-            skippedFirst = true;
-            continue;
-        }
+        // The first code is read like any other: encoders should open with a
+        // clear code, but streams that open with a root exist and decode the
+        // same way in other readers (the root is the frame's first pixel).
         if (code == end) break;
         if (code == clear) {
             width = initialWidth;

@@ -133,6 +133,15 @@ TEST(GifDecoder, HandMadeStreams) {
         EXPECT_EQ(DecodeOne(Container(3, 1, 2, s.w.Finish(), false, 2)),
                   (std::vector<uint8_t>{1, 1, 1}));
     }
+    { // no clear code first: the first code is the frame's first pixel, as giflib reads it
+        Stream s;
+        s(1)(6)(5);
+        const std::vector<uint8_t> file = Container(3, 1, 2, s.w.Finish(), false, 2);
+        EXPECT_EQ(DecodeOne(file), (std::vector<uint8_t>{1, 1, 1}));
+        const auto reference = oracle::Decode(file);
+        ASSERT_TRUE(reference);
+        EXPECT_EQ(reference->frames[0].indices, (std::vector<uint8_t>{1, 1, 1}));
+    }
     { // two clear codes in a row: the second resets again and emits nothing
         Stream s;
         s(4)(4)(2)(4)(3)(5);

@@ -3,6 +3,7 @@
 
 #include "gif/mGIFLZWDec.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -16,6 +17,48 @@ void Blacken(std::array<uint8_t, 1024>& palette, int entry) {
 
 int32_t Round(float v) {
     return int32_t(std::nearbyint(v));
+}
+
+// Draws an 8-bit frame at its own size onto a 32-bit surface in one pass,
+// with exactly the result of the mask blit (SRCAND) followed by the image
+// blit (SRCPAINT, or SRCCOPY without a mask): where the mask bit is 1 the
+// target keeps its pixel (ORed with the image's colour there, which the
+// blackened transparent entry makes 0). The animated viewers take this path
+// on every step.
+void DrawUnscaled(cDIB& dst, int32_t x, int32_t y, int32_t w, int32_t h, const cDIB& image,
+                  const cDIB* mask) {
+    const int32_t x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int32_t x1 = int32_t(std::min<int64_t>(int64_t(x) + w, dst.Width()));
+    const int32_t y1 = int32_t(std::min<int64_t>(int64_t(y) + h, dst.Height()));
+    if (x0 >= x1 || y0 >= y1) return;
+    uint32_t lut[256];
+    for (int i = 0; i < 256; ++i)
+        lut[i] = image.TableColor(i);
+    constexpr uint32_t kRgb = 0xFFFFFF;
+    for (int32_t ty = y0; ty < y1; ++ty) {
+        const std::size_t sy = std::size_t(ty - y);
+        const uint8_t* in = image.lpBits() + sy * std::size_t(image.BytesPerScanline());
+        auto* out = reinterpret_cast<uint32_t*>(
+            dst.lpBits() + std::size_t(ty) * std::size_t(dst.BytesPerScanline()));
+        if (!mask) {
+            for (int32_t tx = x0; tx < x1; ++tx)
+                out[tx] = lut[in[tx - x]];
+            continue;
+        }
+        const uint8_t* bits =
+            mask->lpBits() ? mask->lpBits() + sy * std::size_t(mask->BytesPerScanline()) : nullptr;
+        if (!bits) { // without mask pixels the mask blit draws nothing: the target stays
+            for (int32_t tx = x0; tx < x1; ++tx)
+                out[tx] = (out[tx] | lut[in[tx - x]]) & kRgb;
+            continue;
+        }
+        for (int32_t tx = x0; tx < x1; ++tx) {
+            const int32_t sx = tx - x;
+            // All ones where the mask keeps the target, zero where the frame covers it.
+            const uint32_t keep = 0u - ((uint32_t(bits[sx >> 3]) >> (7 - (sx & 7))) & 1u);
+            out[tx] = ((out[tx] & keep) | lut[in[sx]]) & kRgb;
+        }
+    }
 }
 
 } // namespace
@@ -65,6 +108,11 @@ void cGIF::FrameDraw(HDC hDC, int nFrame, int16_t Left, int16_t Top, float Scale
     const int32_t dh = Round(ScaleFactor * float(h));
     // A zero-sized source would mean "the whole surface" to Stretch; nothing to draw.
     if (w == 0 || h == 0) return;
+    if (ScaleFactor == 1.0f && hDC && hDC->bpp() == 32 && hDC->lpBits() && f.image->bpp() == 8 &&
+        f.image->lpBits()) {
+        DrawUnscaled(*hDC, x, y, w, h, *f.image, f.useTransparent ? f.mask.get() : nullptr);
+        return;
+    }
     if (f.useTransparent) {
         f.mask->Stretch(hDC, x, y, dw, dh, 0, 0, w, h, SRCAND, COLORONCOLOR);
         f.image->Stretch(hDC, x, y, dw, dh, 0, 0, w, h, SRCPAINT, COLORONCOLOR);

@@ -11,16 +11,9 @@ namespace {
 constexpr uint32_t kSystemColorFlag = 0x80000000u;
 constexpr uint32_t kWhite = 0xFFFFFF;
 
-// Classic desktop colours (0x00RRGGBB) for system colour indices 0 to 30.
-uint32_t DefaultSystemColor(uint32_t code) {
-    static constexpr uint32_t table[] = {
-        0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
-        0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x3399FF, 0xFFFFFF, 0xF0F0F0,
-        0xA0A0A0, 0x6D6D6D, 0x000000, 0x434E54, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
-        0xFFFFE1, 0x000000, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0};
-    const uint32_t index = code & 0xFF;
-    return index < std::size(table) ? table[index] : 0;
-}
+// Without a desktop palette (the core tests, the probe, the fuzzers) every
+// system colour is this neutral grey; the widget layer installs the palette.
+constexpr uint32_t kNeutralGreyRef = 0xF0F0F0;
 
 ColorTranslator translator = nullptr;
 
@@ -235,10 +228,7 @@ void SetColorTranslator(ColorTranslator t) {
 
 uint32_t TranslateColor(uint32_t color) {
     if ((color & kSystemColorFlag) == 0) return color & 0xFFFFFF;
-    return translator ? translator(color) : [&] {
-        const uint32_t rgb = DefaultSystemColor(color);
-        return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
-    }();
+    return translator ? translator(color) & 0xFFFFFF : kNeutralGreyRef;
 }
 
 bool SurfaceSize(int64_t width, int64_t height, int bpp, std::size_t maxBytes,
@@ -292,6 +282,17 @@ void cDIB::CloneTo(cDIB& oDIB) const {
     if (bits_) std::memcpy(oDIB.bits_.get(), bits_.get(), size_);
 }
 
+void cDIB::Swap(cDIB& other) noexcept {
+    std::swap(bits_, other.bits_);
+    std::swap(width_, other.width_);
+    std::swap(height_, other.height_);
+    std::swap(bpp_, other.bpp_);
+    std::swap(bytesPerScanline_, other.bytesPerScanline_);
+    std::swap(size_, other.size_);
+    std::swap(stretchMode_, other.stretchMode_);
+    std::swap(table_, other.table_);
+}
+
 void cDIB::Destroy() {
     bits_.reset();
     width_ = height_ = bpp_ = bytesPerScanline_ = 0;
@@ -334,6 +335,10 @@ void cDIB::Cls(uint32_t BackColor) {
     }
     for (int32_t r = 0; r < height_; ++r) {
         uint8_t* row = bits_.get() + std::size_t(r) * std::size_t(bytesPerScanline_);
+        if (bpp_ == 32) { // whole pixels: the viewers clear full-screen buffers
+            std::fill_n(reinterpret_cast<uint32_t*>(row), width_, v);
+            continue;
+        }
         for (int32_t c = 0; c < width_; ++c)
             WriteRaw(row, bpp_, c, v, SRCCOPY);
     }

@@ -40,8 +40,8 @@ bool SurfaceSize(int64_t width, int64_t height, int bpp, std::size_t maxBytes,
 
 // A colour value (red + 256 x green + 65536 x blue, or a system colour code
 // 0x80000000 + index) as a plain red/green/blue value. System colours go
-// through a translator the widget layer may install; the default uses the
-// classic desktop colours.
+// through the translator the widget layer installs (the desktop palette);
+// without one they are a neutral grey.
 using ColorTranslator = uint32_t (*)(uint32_t systemColor);
 void SetColorTranslator(ColorTranslator translator);
 uint32_t TranslateColor(uint32_t color);
@@ -63,6 +63,8 @@ class cDIB {
     // (bottom-up for an ordinary bitmap file). Lives in the imaging library.
     uint8_t CreateFromBitmapFile(const std::string& FileName);
     void CloneTo(cDIB& oDIB) const;
+    // Exchanges pixels, size, depth and table with `other`.
+    void Swap(cDIB& other) noexcept;
     void Destroy();
 
     int32_t LoadBlt(const cDIB* hSrcDC, int32_t x, int32_t y, int32_t nWidth, int32_t nHeight);

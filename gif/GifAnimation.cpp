@@ -1,0 +1,138 @@
+#include "gif/GifAnimation.h"
+
+#include <algorithm>
+#include <cstring>
+
+int32_t GifAnimation::IntervalForDelay(int16_t delay) {
+    constexpr int kMsPerHundredth = 10;
+    constexpr int16_t kLastShortDelay = 4;
+    if (delay < 0) return kNegativeDelayMs;
+    if (delay == 0) return kZeroDelayMs;
+    if (delay <= kLastShortDelay) return kShortDelayMs;
+    // Delays from 3277 on would pass the timer's 16-bit range: capped.
+    return std::min<int32_t>(int32_t(delay) * kMsPerHundredth, kMaxIntervalMs);
+}
+
+GifAnimation::Rect GifAnimation::Rect::United(const Rect& o) const {
+    if (Empty()) return o;
+    if (o.Empty()) return *this;
+    const int32_t x0 = std::min(x, o.x), y0 = std::min(y, o.y);
+    const int32_t x1 = std::max(x + w, o.x + o.w), y1 = std::max(y + h, o.y + o.h);
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+bool GifAnimation::CreateBuffers(uint32_t backColor) {
+    int64_t width = uint16_t(gif_.ScreenWidth());
+    int64_t height = uint16_t(gif_.ScreenHeight());
+    if (width == 0 || height == 0) {
+        // No logical screen: the frames' extent, as browsers show such files.
+        int64_t w = 0, h = 0;
+        for (int n = 1; n <= gif_.FramesCount(); ++n) {
+            w = std::max<int64_t>(w, uint16_t(gif_.FrameLeft(n)) +
+                                         int64_t(gif_.FrameDIBXOR(n).Width()));
+            h = std::max<int64_t>(h, uint16_t(gif_.FrameTop(n)) +
+                                         int64_t(gif_.FrameDIBXOR(n).Height()));
+        }
+        if (width == 0) width = w;
+        if (height == 0) height = h;
+    }
+    std::size_t stride = 0, bytes = 0;
+    if (!SurfaceSize(width, height, 32, kMaxBufferBytes, stride, bytes)) return false;
+    cDIB display, canvas, background;
+    for (cDIB* d : {&display, &canvas, &background})
+        if (!d->Create(int32_t(width), int32_t(height), 32, kMaxBufferBytes)) return false;
+    // Every buffer could be had: they replace the earlier ones.
+    display_.Swap(display);
+    canvas_.Swap(canvas);
+    background_.Swap(background);
+    backColor_ = backColor;
+    for (cDIB* d : {&display_, &canvas_, &background_})
+        d->Cls(backColor);
+    current_ = 1;
+    stale_ = touched_ = {};
+    changed_ = {0, 0, int32_t(width), int32_t(height)};
+    return HasBuffers() && canvas_.lpBits() && background_.lpBits();
+}
+
+void GifAnimation::DestroyBuffers() {
+    display_.Destroy();
+    canvas_.Destroy();
+    background_.Destroy();
+    stale_ = changed_ = touched_ = {};
+}
+
+std::size_t GifAnimation::BufferBytes() const {
+    return std::size_t(display_.size() + canvas_.size() + background_.size());
+}
+
+GifAnimation::Step GifAnimation::Advance() {
+    const int frames = gif_.FramesCount();
+    if (frames <= 0) return {};
+    if (current_ < 1 || current_ > frames) current_ = 1;
+    Step s{current_, RenderFrame(current_)};
+    current_ = current_ >= frames ? 1 : current_ + 1;
+    return s;
+}
+
+GifAnimation::Rect GifAnimation::FrameRect(int n) const {
+    cGIF& g = gif_;
+    const int64_t left = g.FrameLeft(n), top = g.FrameTop(n);
+    const int64_t x0 = std::clamp<int64_t>(left, 0, display_.Width());
+    const int64_t y0 = std::clamp<int64_t>(top, 0, display_.Height());
+    const int64_t x1 = std::clamp<int64_t>(left + g.FrameDIBXOR(n).Width(), 0, display_.Width());
+    const int64_t y1 = std::clamp<int64_t>(top + g.FrameDIBXOR(n).Height(), 0, display_.Height());
+    return {int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)};
+}
+
+void GifAnimation::CopyRect(cDIB& dst, const cDIB& src, const Rect& r) {
+    if (r.Empty() || !dst.lpBits() || !src.lpBits()) return;
+    const std::size_t stride = std::size_t(dst.BytesPerScanline());
+    const std::size_t offset = std::size_t(r.x) * 4;
+    const std::size_t bytes = std::size_t(r.w) * 4;
+    if (r.x == 0 && r.w == dst.Width()) { // whole rows: one copy
+        std::memcpy(dst.lpBits() + std::size_t(r.y) * stride,
+                    src.lpBits() + std::size_t(r.y) * stride, stride * std::size_t(r.h));
+        return;
+    }
+    for (int32_t y = r.y; y < r.y + r.h; ++y)
+        std::memcpy(dst.lpBits() + std::size_t(y) * stride + offset,
+                    src.lpBits() + std::size_t(y) * stride + offset, bytes);
+}
+
+int32_t GifAnimation::RenderFrame(int n) {
+    const int32_t interval = IntervalForDelay(gif_.FrameDelay(n));
+    if (!HasBuffers()) return interval;
+    // Every loop starts from a clean background. Outside the frames drawn
+    // since the buffers were last clean the canvas still is background.
+    if (n == 1) {
+        CopyRect(canvas_, background_, touched_);
+        stale_ = stale_.United(touched_);
+        touched_ = {};
+    }
+    // The display buffer becomes the canvas again; it differs from it only
+    // where the last frame was drawn and then disposed of.
+    CopyRect(display_, canvas_, stale_);
+    const Rect frame = FrameRect(n);
+    changed_ = stale_.United(frame);
+    touched_ = touched_.United(frame);
+
+    gif_.FrameDraw(display_.hDC(), n, 0, 0, 1.0f, false);
+
+    switch (gif_.FrameDisposalMethod(n)) {
+    case 0: // not specified
+    case 1: // do not dispose: the frame stays on the canvas
+        CopyRect(canvas_, display_, frame);
+        stale_ = {};
+        break;
+    case 2: // restore to background
+        if (!frame.Empty())
+            background_.Stretch(canvas_.hDC(), frame.x, frame.y, frame.w, frame.h, 0, 0,
+                                background_.Width(), background_.Height(), SRCCOPY, COLORONCOLOR);
+        stale_ = frame;
+        break;
+    default: // 3 (restore to previous) and unknown values: the canvas is left as it was
+        stale_ = frame;
+        break;
+    }
+    return interval;
+}

@@ -1,0 +1,85 @@
+// The stepping of an animated GIF, without widgets: the current frame, the
+// timer interval of each frame, and the composition of the frames onto a
+// 32-bit canvas the size of the logical screen, with their positions,
+// transparency and disposal. Three surfaces: the display buffer (what is
+// shown), the canvas (the picture the next frame is drawn over) and the
+// background buffer (the colour that disposal restores). The animated viewer
+// control runs it from its timer; the probe runs it step by step.
+// Standard library only.
+#pragma once
+
+#include "gif/cGIF.h"
+#include "imaging/cDIB.h"
+
+#include <cstdint>
+
+class GifAnimation {
+  public:
+    // The largest surface one buffer may take (three are held); a logical
+    // screen beyond it is not drawn.
+    static constexpr std::size_t kMaxBufferBytes = std::size_t(256) << 20;
+
+    // Timer intervals, in milliseconds, for frame delays in hundredths of a
+    // second read as signed 16-bit values.
+    static constexpr int32_t kNegativeDelayMs = 60000;
+    static constexpr int32_t kZeroDelayMs = 100;
+    static constexpr int32_t kShortDelayMs = 50;
+    static constexpr int32_t kMaxIntervalMs = 65535;
+    static int32_t IntervalForDelay(int16_t delay);
+
+    struct Rect {
+        int32_t x = 0, y = 0, w = 0, h = 0;
+        bool Empty() const { return w <= 0 || h <= 0; }
+        Rect United(const Rect& o) const;
+    };
+    struct Step {
+        int frame = 0;        // the frame drawn
+        int32_t interval = 0; // the timer interval it set
+    };
+
+    explicit GifAnimation(cGIF& gif) : gif_(gif) {}
+
+    // Creates the three buffers for the loaded document and clears them with
+    // `backColor` (a colour value or a system colour code). The buffers take
+    // the logical screen's size; a screen with a zero side takes the extent
+    // of the frames instead. False, with the earlier buffers kept, when the
+    // size is unusable or the memory cannot be had.
+    bool CreateBuffers(uint32_t backColor);
+    void DestroyBuffers();
+    bool HasBuffers() const { return display_.lpBits() != nullptr; }
+
+    // The frame the next step draws, 1 to the frame count.
+    int CurrentFrame() const { return current_; }
+    void SetCurrentFrame(int frame) { current_ = frame; }
+
+    // Renders the current frame and moves on (to 1 after the last frame).
+    Step Advance();
+    // Composes frame n onto the display buffer and prepares the canvas for
+    // the next frame; returns the frame's interval.
+    int32_t RenderFrame(int n);
+
+    // The part of the display buffer the last step changed.
+    Rect Changed() const { return changed_; }
+
+    cDIB& Display() { return display_; }
+    cDIB& Canvas() { return canvas_; }
+    cDIB& Background() { return background_; }
+    uint32_t BackColor() const { return backColor_; }
+    // Pixel memory held by the three buffers.
+    std::size_t BufferBytes() const;
+
+  private:
+    void CopyRect(cDIB& dst, const cDIB& src, const Rect& r);
+    Rect FrameRect(int n) const;
+
+    cGIF& gif_;
+    cDIB display_, canvas_, background_;
+    uint32_t backColor_ = 0;
+    int current_ = 1;
+    // Where the display buffer differs from the canvas: the rectangle of the
+    // frame last drawn when its disposal left the canvas without it.
+    Rect stale_;
+    Rect changed_;
+    // Everything drawn on the canvas since it was last all background.
+    Rect touched_;
+};

@@ -1,0 +1,219 @@
+// The stepping of an animation without widgets: intervals, composition,
+// disposal, the clean start of every loop, and bad logical screens.
+#include "GifOracle.h"
+#include "PixelUtil.h"
+#include "gif/GifAnimation.h"
+#include "gif/cGIF.h"
+
+#include <gtest/gtest.h>
+
+using oracle::Color;
+using oracle::FrameSpec;
+using oracle::GifSpec;
+
+namespace {
+
+constexpr uint32_t kWhite = 0x00FFFFFF;
+// Palette: 0 red, 1 green, 2 blue, 3 black.
+const std::vector<Color> kColors = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {0, 0, 0}};
+constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
+
+FrameSpec Solid(int left, int top, int w, int h, uint8_t index, int disposal = 0) {
+    FrameSpec f;
+    f.left = left, f.top = top, f.width = w, f.height = h;
+    f.disposal = disposal;
+    f.indices.assign(std::size_t(w * h), index);
+    return f;
+}
+
+uint32_t Pixel(const cDIB& d, int x, int y) {
+    return Pixel32(d, x, y);
+}
+
+struct Loaded {
+    cGIF gif;
+    GifAnimation anim{gif};
+    explicit Loaded(const GifSpec& spec, uint32_t back = kWhite) {
+        EXPECT_TRUE(gif.LoadFromStream(oracle::Encode(spec)));
+        EXPECT_TRUE(anim.CreateBuffers(back));
+    }
+};
+
+GifSpec Screen(int w, int h) {
+    GifSpec s;
+    s.width = w, s.height = h;
+    s.global = kColors;
+    return s;
+}
+
+} // namespace
+
+TEST(GifAnimation, IntervalsFollowTheDelayRule) {
+    const struct {
+        int16_t delay;
+        int32_t ms;
+    } rows[] = {{0, 100},
+                {1, 50},
+                {2, 50},
+                {4, 50},
+                {5, 50},
+                {7, 70},
+                {3276, 32760},
+                {3277, 32770},
+                {6553, 65530},
+                {6554, 65535},
+                {32767, 65535},
+                {-1, 60000},
+                {int16_t(-32768), 60000}};
+    for (const auto& r : rows)
+        EXPECT_EQ(GifAnimation::IntervalForDelay(r.delay), r.ms) << r.delay;
+}
+
+TEST(GifAnimation, StepsMoveThroughTheFramesAndLoopForEver) {
+    GifSpec s = Screen(4, 4);
+    s.loops = 1; // a loop count of 1 still loops for ever
+    for (uint8_t i = 0; i < 3; ++i) {
+        s.frames.push_back(Solid(0, 0, 4, 4, i));
+        s.frames.back().delay = 7;
+    }
+    Loaded l(s);
+    const uint32_t expect[] = {kRed, kGreen, kBlue, kRed, kGreen, kBlue, kRed};
+    for (int k = 0; k < 7; ++k) {
+        const GifAnimation::Step step = l.anim.Advance();
+        EXPECT_EQ(step.frame, k % 3 + 1);
+        EXPECT_EQ(step.interval, 70);
+        EXPECT_EQ(Pixel(l.anim.Display(), 3, 3), expect[k]);
+        EXPECT_EQ(l.anim.CurrentFrame(), (k + 1) % 3 + 1);
+    }
+}
+
+TEST(GifAnimation, DisposalRestoresBackgroundOrPrevious) {
+    // Frame 1 fills the screen red; frame 2 (disposal 2 or 3) paints a blue
+    // square at (10, 10); frame 3 paints one green pixel at (0, 0).
+    for (int disposal : {0, 1, 2, 3, 4, 7}) {
+        GifSpec s = Screen(40, 40);
+        s.frames.push_back(Solid(0, 0, 40, 40, 0));
+        s.frames.push_back(Solid(10, 10, 20, 20, 2, disposal));
+        s.frames.push_back(Solid(0, 0, 1, 1, 1));
+        Loaded l(s);
+        l.anim.Advance();
+        l.anim.Advance();
+        EXPECT_EQ(Pixel(l.anim.Display(), 15, 15), kBlue);
+        l.anim.Advance();
+        const cDIB& d = l.anim.Display();
+        const uint32_t inside = disposal == 2 ? kWhite : disposal <= 1 ? kBlue : kRed;
+        EXPECT_EQ(Pixel(d, 10, 10), inside) << disposal;
+        EXPECT_EQ(Pixel(d, 29, 29), inside) << disposal;
+        EXPECT_EQ(Pixel(d, 30, 30), kRed) << disposal; // outside the rectangle
+        EXPECT_EQ(Pixel(d, 9, 9), kRed) << disposal;
+        EXPECT_EQ(Pixel(d, 0, 0), kGreen) << disposal;
+    }
+}
+
+TEST(GifAnimation, TransparentPixelsLeaveTheCanvasAndEveryLoopStartsClean) {
+    GifSpec s = Screen(3, 1);
+    FrameSpec a = Solid(0, 0, 3, 1, 0);
+    FrameSpec b = Solid(0, 0, 3, 1, 1);
+    b.indices = {1, 3, 1}; // index 3 transparent: the red of frame 1 shows through
+    b.transparent = 3;
+    FrameSpec c = Solid(1, 0, 1, 1, 2);
+    c.transparent = 2; // wholly transparent
+    s.frames = {a, b};
+    {
+        Loaded l(s);
+        l.anim.Advance();
+        l.anim.Advance();
+        EXPECT_EQ(Pixel(l.anim.Display(), 0, 0), kGreen);
+        EXPECT_EQ(Pixel(l.anim.Display(), 1, 0), kRed);
+    }
+    // A transparent first frame after a full loop shows the background, not
+    // the last picture.
+    s.frames = {c, Solid(0, 0, 3, 1, 0)};
+    Loaded l(s);
+    l.anim.Advance();
+    l.anim.Advance();
+    EXPECT_EQ(Pixel(l.anim.Display(), 1, 0), kRed);
+    l.anim.Advance();
+    EXPECT_EQ(Pixel(l.anim.Display(), 1, 0), kWhite);
+}
+
+TEST(GifAnimation, FramesOutsideTheScreenAreClipped) {
+    GifSpec s = Screen(10, 10);
+    s.frames.push_back(Solid(8, 8, 5, 5, 2, 2)); // reaches 3 pixels past the edge
+    s.frames.push_back(Solid(20, 20, 4, 4, 1));  // wholly outside
+    Loaded l(s);
+    l.anim.Advance();
+    EXPECT_EQ(Pixel(l.anim.Display(), 9, 9), kBlue);
+    EXPECT_EQ(Pixel(l.anim.Display(), 7, 7), kWhite);
+    l.anim.Advance();
+    EXPECT_EQ(Pixel(l.anim.Display(), 9, 9), kWhite); // disposed to background
+}
+
+TEST(GifAnimation, UnusableScreensAreNotDrawn) {
+    { // a 0 x 0 screen takes the frames' extent
+        GifSpec s = Screen(0, 0);
+        s.frames.push_back(Solid(2, 1, 3, 3, 1));
+        cGIF gif;
+        ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(s)));
+        GifAnimation anim(gif);
+        ASSERT_TRUE(anim.CreateBuffers(kWhite));
+        EXPECT_EQ(anim.Display().Width(), 5);
+        EXPECT_EQ(anim.Display().Height(), 4);
+        anim.Advance();
+        EXPECT_EQ(Pixel(anim.Display(), 4, 3), kGreen);
+    }
+    { // a huge screen with one small frame: refused, the earlier buffers stay
+        GifSpec small = Screen(2, 2);
+        small.frames.push_back(Solid(0, 0, 2, 2, 0));
+        cGIF gif;
+        ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(small)));
+        GifAnimation anim(gif);
+        ASSERT_TRUE(anim.CreateBuffers(kWhite));
+        anim.Advance();
+        GifSpec huge = Screen(65535, 65535);
+        huge.frames.push_back(Solid(0, 0, 1, 1, 2));
+        ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(huge)));
+        EXPECT_FALSE(anim.CreateBuffers(kWhite));
+        ASSERT_TRUE(anim.HasBuffers());
+        EXPECT_EQ(anim.Display().Width(), 2);
+        EXPECT_EQ(Pixel(anim.Display(), 1, 1), kRed);
+        EXPECT_LE(anim.BufferBytes(), 3 * 16u);
+    }
+}
+
+TEST(GifAnimation, UnscaledDrawingMatchesTheMaskAndImageBlits) {
+    // The one-pass drawing of frames at their own size gives exactly what the
+    // two raster operations give, for every disposal of random frames.
+    std::mt19937 rng(11);
+    for (int round = 0; round < 20; ++round) {
+        GifSpec s = Screen(30, 20);
+        s.global = oracle::GreyRamp(16);
+        FrameSpec f;
+        f.left = int(rng() % 40) - 5, f.top = int(rng() % 30) - 5;
+        f.left = std::max(f.left, 0), f.top = std::max(f.top, 0);
+        f.width = int(rng() % 25) + 1, f.height = int(rng() % 25) + 1;
+        f.transparent = round % 2 ? int(rng() % 16) : -1;
+        for (int i = 0; i < f.width * f.height; ++i)
+            f.indices.push_back(uint8_t(rng() % 16));
+        s.frames.push_back(f);
+        cGIF gif;
+        ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(s)));
+        cDIB fast, slow;
+        ASSERT_TRUE(fast.Create(30, 20, 32));
+        ASSERT_TRUE(slow.Create(30, 20, 32));
+        fast.Cls(0x123456);
+        slow.Cls(0x123456);
+        gif.FrameDraw(fast.hDC(), 1, 0, 0, 1.0f, false);
+        const int w = gif.FrameDIBXOR(1).Width(), h = gif.FrameDIBXOR(1).Height();
+        if (gif.FrameUseTransparentColor(1)) {
+            gif.FrameDIBAND(1).Stretch(slow.hDC(), f.left, f.top, w, h, 0, 0, w, h, SRCAND,
+                                       COLORONCOLOR);
+            gif.FrameDIBXOR(1).Stretch(slow.hDC(), f.left, f.top, w, h, 0, 0, w, h, SRCPAINT,
+                                       COLORONCOLOR);
+        } else {
+            gif.FrameDIBXOR(1).Stretch(slow.hDC(), f.left, f.top, w, h, 0, 0, w, h, SRCCOPY,
+                                       COLORONCOLOR);
+        }
+        EXPECT_EQ(std::memcmp(fast.lpBits(), slow.lpBits(), std::size_t(fast.size())), 0) << round;
+    }
+}

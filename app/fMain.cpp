@@ -34,6 +34,9 @@ fMain::fMain(QWidget* parent) : QMainWindow(parent) {
     listLayout->addWidget(lvFiles, 1);
     listLayout->addWidget(lblCount);
     imgPane = new PicturePane(vSplit);
+    ucGIF1 = new ucGIFViewer(imgPane);
+    ucGIF1->SetBackColor(PictureBox::kDefaultBackColor);
+    ucGIF1->hide();
     connect(imgPane, &PicturePane::resized, this, &fMain::RedrawPreview);
     connect(lvFiles, &FileListView::selectedRowChanged, this, &fMain::ShowRow);
     setCentralWidget(vSplit);
@@ -81,14 +84,16 @@ void fMain::ShowRow(int row) {
     QString size;
     if (std::string(signature, 3) == "GIF") {
         showingStill_ = false;
-        gif_ = std::make_unique<cGIF>();
-        if (gif_->LoadFromFile(file))
-            size = QStringLiteral("%1x%2  %3 Frames")
-                       .arg(gif_->ScreenWidth())
-                       .arg(gif_->ScreenHeight())
-                       .arg(gif_->FramesCount());
+        ucGIF1->SetAutoPlay(true);
+        ucGIF1->Destroy();
+        ucGIF1->LoadFromFile(file);
+        ucGIF1->show();
+        size = QStringLiteral("%1x%2  %3 Frames")
+                   .arg(ucGIF1->GIFWidth())
+                   .arg(ucGIF1->GIFHeight())
+                   .arg(ucGIF1->GIFFrames());
     } else {
-        gif_.reset();
+        ucGIF1->hide();
         showingStill_ = true;
         MFreeImage_2::LoadImageFile(file, PicLoad);
         size = QStringLiteral("%1x%2").arg(PicLoad.Width()).arg(PicLoad.Height());
@@ -101,23 +106,16 @@ void fMain::RedrawPreview() {
     PictureBox& pane = imgPane->Box();
     if (showingStill_) {
         mScaleImage::ScaleImageToBox(PicLoad, pane, 0, true);
-    } else if (gif_ && gif_->FramesCount() > 0 && gif_->ScreenWidth() > 0 &&
-               gif_->ScreenHeight() > 0) {
-        // Until the animated viewer arrives: the first frame, fitted like a still.
-        pane.Cls();
-        const auto fit = mScaleImage::FitInBox(gif_->ScreenWidth(), gif_->ScreenHeight(),
-                                               pane.Width(), pane.Height(), 0, true);
-        const float scale = float(fit.width) / float(gif_->ScreenWidth());
-        gif_->FrameDraw(pane.hDC(), 1, int16_t(fit.x), int16_t(fit.y), scale, true);
     } else {
         pane.Cls();
     }
     imgPane->update();
+    ucGIF1->setGeometry(0, 0, imgPane->width(), imgPane->height());
 }
 
 void fMain::nPathchange() {
     showingStill_ = false;
-    gif_.reset();
+    ucGIF1->Destroy();
     imgPane->Box().Cls();
     imgPane->update();
     if (mDirTreeview::sCurrentPath.empty()) return;

@@ -5,7 +5,7 @@
 
 #include "browse/FileListView.h"
 #include "browse/cFileView.h"
-#include "gif/cGIF.h"
+#include "gif/ucGIFViewer.h"
 #include "imaging/PictureBox.h"
 #include "imaging/PicturePane.h"
 
@@ -34,7 +34,8 @@ class fMain : public QMainWindow {
     FileListView* lvFiles;
     QLabel* lblCount;
     PicturePane* imgPane;
-    PictureBox PicLoad; // the last still image, at full size
+    ucGIFViewer* ucGIF1; // plays GIFs over the still preview
+    PictureBox PicLoad;  // the last still image, at full size
     QSplitter* vSplit;
     QSplitter* hSplit;
     cFileView FileView;
@@ -52,5 +53,4 @@ class fMain : public QMainWindow {
     void ShowRow(int row);
     void RedrawPreview();
     bool showingStill_ = false;
-    std::unique_ptr<cGIF> gif_; // the GIF in the preview, drawn again when the pane changes size
 };

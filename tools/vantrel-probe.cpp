@@ -4,6 +4,7 @@
 //   vantrel-probe resave IN OUT
 //   vantrel-probe list DIR [PATTERN]
 //   vantrel-probe still FILE [BOXW BOXH]
+//   vantrel-probe play FILE STEPS [OUTDIR]
 #include "tools/Probe.h"
 
 #include <cstdio>
@@ -16,7 +17,8 @@ int Usage() {
     std::fprintf(stderr, "usage: vantrel-probe gif FILE\n"
                          "       vantrel-probe resave IN OUT\n"
                          "       vantrel-probe list DIR [PATTERN]\n"
-                         "       vantrel-probe still FILE [BOXW BOXH]\n");
+                         "       vantrel-probe still FILE [BOXW BOXH]\n"
+                         "       vantrel-probe play FILE STEPS [OUTDIR]\n");
     return 2;
 }
 } // namespace
@@ -30,6 +32,11 @@ int main(int argc, char** argv) {
         const int w = argc == 5 ? std::atoi(argv[3]) : 0, h = argc == 5 ? std::atoi(argv[4]) : 0;
         if (argc == 5 && (w <= 0 || h <= 0)) return Usage();
         return ProbeStill(argv[2], w, h, argc == 5);
+    }
+    if (command == "play" && (argc == 4 || argc == 5)) {
+        const int steps = std::atoi(argv[3]);
+        if (steps <= 0) return Usage();
+        return ProbePlay(argv[2], steps, argc == 5 ? argv[4] : "");
     }
     if (command == "list" && (argc == 3 || argc == 4)) {
         const std::string pattern = argc == 4 ? argv[3] : "";

@@ -1,0 +1,204 @@
+#include "gif/ucGIFViewer.h"
+
+#include "platform/InputEvents.h"
+#include "platform/Platform.h"
+
+#include <QFile>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegion>
+
+namespace {
+constexpr int kFirstTickMs = 1; // the first frame is drawn at the next tick
+constexpr int kBorderInset = 2;
+} // namespace
+
+ucGIFViewer::ucGIFViewer(QWidget* parent) : QWidget(parent) {
+    Platform::InstallColorTranslator();
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    tmrDelay.setTimerType(Qt::PreciseTimer);
+    connect(&tmrDelay, &QTimer::timeout, this, &ucGIFViewer::AnimationStep);
+}
+
+ucGIFViewer::~ucGIFViewer() {
+    tmrDelay.stop();
+}
+
+bool ucGIFViewer::LoadFromFile(const std::string& FileName) {
+    tmrDelay.stop();
+    frameCount_ = 0;
+    return LoadDocument(gif_.LoadFromFile(FileName));
+}
+
+bool ucGIFViewer::LoadFromResource(const QString& ResourceID, const QString& ResourceType) {
+    tmrDelay.stop();
+    frameCount_ = 0;
+    QFile resource(QStringLiteral(":/") + ResourceType + QLatin1Char('/') + ResourceID);
+    if (!resource.open(QIODevice::ReadOnly)) return false;
+    const QByteArray bytes = resource.readAll();
+    return LoadDocument(gif_.LoadFromStream(
+        {reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())}));
+}
+
+bool ucGIFViewer::LoadDocument(bool loaded) {
+    if (loaded) frameCount_ = gif_.FramesCount();
+    StartDisplay(autoPlay_);
+    return frameCount_ > 0;
+}
+
+void ucGIFViewer::StartDisplay(bool play) {
+    if (frameCount_ == 0) return; // the previous picture stays
+    if (!anim_.CreateBuffers(backColor_)) {
+        // A logical screen that cannot be drawn: nothing is shown as loaded.
+        frameCount_ = 0;
+        return;
+    }
+    anim_.SetCurrentFrame(1);
+    ComputeFit();
+    update();
+    if (frameCount_ > 1 && play) {
+        tmrDelay.setInterval(kFirstTickMs);
+        tmrDelay.start();
+    } else {
+        AnimationStep();
+    }
+}
+
+void ucGIFViewer::AnimationStep() {
+    if (frameCount_ == 0 || !anim_.HasBuffers()) return;
+    const GifAnimation::Step s = anim_.Advance();
+    tmrDelay.setInterval(s.interval);
+    emit GIFFrameRendered(int16_t(s.frame));
+    // Only the part of the picture that changed is painted again.
+    const GifAnimation::Rect r = anim_.Changed();
+    const cDIB& d = display();
+    if (r.Empty() || d.Width() <= 0 || d.Height() <= 0) return;
+    const double sx = double(fit_.width()) / d.Width(), sy = double(fit_.height()) / d.Height();
+    const QRect area(fit_.x() + int(r.x * sx) - 1, fit_.y() + int(r.y * sy) - 1, int(r.w * sx) + 3,
+                     int(r.h * sy) + 3);
+    update(area & fit_);
+}
+
+void ucGIFViewer::Play() {
+    if (frameCount_ > 1)
+        tmrDelay.start();
+    else
+        tmrDelay.stop();
+}
+
+void ucGIFViewer::Pause() {
+    tmrDelay.stop();
+}
+
+void ucGIFViewer::Rewind() {
+    anim_.SetCurrentFrame(1);
+}
+
+void ucGIFViewer::NextFrame() {
+    if (frameCount_ > 0 && !tmrDelay.isActive()) AnimationStep();
+}
+
+void ucGIFViewer::Destroy() {
+    tmrDelay.stop();
+    gif_.Destroy();
+    frameCount_ = 0;
+    anim_.DestroyBuffers();
+    anim_.SetCurrentFrame(1);
+    fit_ = QRect(fit_.topLeft(), QSize(0, 0));
+    update();
+}
+
+void ucGIFViewer::SetBackColor(uint32_t New_BackColor) {
+    backColor_ = New_BackColor;
+    const bool running = tmrDelay.isActive();
+    tmrDelay.stop();
+    StartDisplay(running);
+    update();
+}
+
+void ucGIFViewer::SetBorderStyle(int16_t New_BorderStyle) {
+    borderStyle_ = New_BorderStyle;
+    ComputeFit();
+    update();
+}
+
+std::size_t ucGIFViewer::HeldBytes() const {
+    std::size_t bytes = const_cast<GifAnimation&>(anim_).BufferBytes();
+    for (int n = 1; n <= frameCount_; ++n) {
+        cGIF& g = const_cast<cGIF&>(gif_);
+        bytes += std::size_t(g.FrameDIBXOR(n).size() + g.FrameDIBAND(n).size());
+    }
+    return bytes;
+}
+
+QRect ucGIFViewer::ClientRect() const {
+    const int inset = borderStyle_ == 1 ? kBorderInset : 0;
+    return rect().adjusted(inset, inset, -inset, -inset);
+}
+
+void ucGIFViewer::ComputeFit() {
+    const QRect client = ClientRect();
+    int32_t x = 0, y = 0, w = 0, h = 0;
+    if (anim_.HasBuffers() && client.width() > 0 && client.height() > 0)
+        display().GetBestFitInfo(client.width(), client.height(), x, y, w, h, false);
+    fit_ = QRect(client.x() + x, client.y() + y, w, h);
+}
+
+void ucGIFViewer::resizeEvent(QResizeEvent*) {
+    ComputeFit();
+    update();
+}
+
+void ucGIFViewer::paintEvent(QPaintEvent* e) {
+    QPainter p(this);
+    const QColor back = Platform::TranslateColor(backColor_);
+    const cDIB& d = display();
+    const bool picture = anim_.HasBuffers() && !fit_.isEmpty();
+    // The border: everything around the picture in the background colour.
+    QRegion around = QRegion(rect()) & e->region();
+    if (picture) around -= QRegion(fit_);
+    for (const QRect& r : around)
+        p.fillRect(r, back);
+    if (borderStyle_ == 1) Platform::DrawEdge(p, rect(), Platform::EDGE_SUNKEN, Platform::BF_RECT);
+    if (!picture) return;
+    // One nearest-pixel stretch of a view over the display buffer's memory.
+    const QImage view(d.lpBits(), d.Width(), d.Height(), d.BytesPerScanline(),
+                      QImage::Format_RGB32);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.drawImage(fit_, view);
+}
+
+void ucGIFViewer::RaiseMouse(QMouseEvent* e, int which) {
+    InputEvents::MouseArgs a = InputEvents::FromMouse(e);
+    if (which == 0) emit MouseDown(a.button, a.shift, a.x, a.y);
+    if (which == 1) emit MouseMove(a.button, a.shift, a.x, a.y);
+    if (which == 2) emit MouseUp(a.button, a.shift, a.x, a.y);
+}
+
+void ucGIFViewer::mousePressEvent(QMouseEvent* e) {
+    RaiseMouse(e, 0);
+}
+
+void ucGIFViewer::mouseMoveEvent(QMouseEvent* e) {
+    RaiseMouse(e, 1);
+}
+
+void ucGIFViewer::mouseReleaseEvent(QMouseEvent* e) {
+    if (rect().contains(e->position().toPoint())) emit Click();
+    RaiseMouse(e, 2);
+}
+
+void ucGIFViewer::mouseDoubleClickEvent(QMouseEvent*) {
+    emit DblClick();
+}
+
+void ucGIFViewer::keyPressEvent(QKeyEvent* e) {
+    int16_t key = 0;
+    if (!InputEvents::KeyAscii(e, key)) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    emit KeyPress(key);
+}

@@ -1,0 +1,97 @@
+// The animated GIF viewer control: loads a GIF into its own document, plays it
+// with each frame's delay and disposal (the stepping is `GifAnimation`), and
+// paints the composed picture into its client area, at natural size and
+// centred when it fits, shrunk to fit with its proportions kept when it does
+// not. The main window's preview (`ucGIF1`) and the full view (`ucGIFView`)
+// each hold one.
+#pragma once
+
+#include "gif/GifAnimation.h"
+#include "gif/cGIF.h"
+
+#include <QRect>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+class ucGIFViewer : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr uint32_t kDefaultBackColor = 0x8000000F; // the button face
+
+    explicit ucGIFViewer(QWidget* parent = nullptr);
+    ~ucGIFViewer() override;
+
+    bool LoadFromFile(const std::string& FileName);
+    // GIF bytes stored among the program's Qt resources as ":/Type/ID".
+    bool LoadFromResource(const QString& ResourceID, const QString& ResourceType);
+    void Play();
+    void Pause();
+    void Rewind();
+    void NextFrame();
+    void Destroy();
+
+    bool GIFLoaded() const { return frameCount_ > 0; }
+    int16_t GIFWidth() const { return gif_.ScreenWidth(); }
+    int16_t GIFHeight() const { return gif_.ScreenHeight(); }
+    int16_t GIFFrames() const { return frameCount_; }
+    int16_t GIFCurrentFrame() const { return int16_t(anim_.CurrentFrame()); }
+    StdPicture GIFCurrentFrameImage() const {
+        return anim_.HasBuffers() ? display().Image() : nullptr;
+    }
+    bool GIFIsPlaying() const { return tmrDelay.isActive(); }
+
+    bool AutoPlay() const { return autoPlay_; }
+    void SetAutoPlay(bool New_AutoPlay) { autoPlay_ = New_AutoPlay; }
+    uint32_t BackColor() const { return backColor_; }
+    void SetBackColor(uint32_t New_BackColor);
+    // 0 none; 1 fixed single (a sunken edge two pixels wide).
+    int16_t BorderStyle() const { return borderStyle_; }
+    void SetBorderStyle(int16_t New_BorderStyle);
+    bool enabled() const { return isEnabled(); }
+    void Setenabled(bool New_enabled) { setEnabled(New_enabled); }
+
+    // Where the display buffer is painted, in client pixels.
+    QRect FitRect() const { return fit_; }
+    int TimerInterval() const { return tmrDelay.interval(); }
+    const cDIB& DisplayBuffer() const { return display(); }
+    std::size_t HeldBytes() const;
+
+  signals:
+    void Click();
+    void DblClick();
+    void KeyPress(int16_t& KeyAscii);
+    void MouseDown(int16_t& Button, int16_t& Shift, float& X, float& Y);
+    void MouseMove(int16_t& Button, int16_t& Shift, float& X, float& Y);
+    void MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);
+    void GIFFrameRendered(int16_t Frame);
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseDoubleClickEvent(QMouseEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
+
+  private:
+    const cDIB& display() const { return const_cast<GifAnimation&>(anim_).Display(); }
+    bool LoadDocument(bool loaded);
+    void StartDisplay(bool play);
+    void AnimationStep();
+    void ComputeFit();
+    QRect ClientRect() const;
+    void RaiseMouse(QMouseEvent* e, int which);
+
+    cGIF gif_;
+    GifAnimation anim_{gif_};
+    int16_t frameCount_ = 0;
+    bool autoPlay_ = false;
+    uint32_t backColor_ = kDefaultBackColor;
+    int16_t borderStyle_ = 0;
+    QRect fit_;
+    QTimer tmrDelay;
+};

@@ -1,0 +1,50 @@
+#include "imaging/fFullview.h"
+
+#include "platform/InputEvents.h"
+
+namespace {
+constexpr uint32_t kBlack = 0;
+}
+
+fFullview::fFullview(QWidget* owner) : QWidget(owner, Qt::Window | Qt::FramelessWindowHint) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Vantrel"));
+    imView = new ImageAceX(this);
+    imView->SetDisplaymode(ImageAceX::DisplayActualSize);
+    imView->SetBorderStyle(ImageAceX::BorderNone);
+    imView->SetBackColor(kBlack);
+    ucGIFView = new ucGIFViewer(this);
+    ucGIFView->SetAutoPlay(true);
+    ucGIFView->SetBackColor(kBlack);
+    ucGIFView->setFocusPolicy(Qt::NoFocus);
+    ucGIFView->hide();
+    setFocusProxy(imView);
+
+    connect(imView, &ImageAceX::DblClick, this, &QWidget::close);
+    connect(ucGIFView, &ucGIFViewer::DblClick, this, &QWidget::close);
+    connect(imView, &ImageAceX::KeyPress, this, &fFullview::OnKeyPress);
+    connect(ucGIFView, &ucGIFViewer::KeyPress, this, &fFullview::OnKeyPress);
+    setWindowState(Qt::WindowMaximized);
+}
+
+void fFullview::OnKeyPress(int16_t& KeyAscii) {
+    if (KeyAscii == InputEvents::kKeyEscape) close();
+}
+
+void fFullview::resizeEvent(QResizeEvent*) {
+    Form_Resize();
+}
+
+void fFullview::showEvent(QShowEvent*) {
+    imView->setFocus();
+}
+
+void fFullview::Form_Resize() {
+    if (isMinimized()) return;
+    ucGIFView->setGeometry(0, 0, width(), height());
+    if (ucGIFView->GIFLoaded()) {
+        ucGIFView->show();
+        ucGIFView->raise();
+    }
+    imView->setGeometry(0, 0, width(), height());
+}

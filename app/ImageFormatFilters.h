@@ -48,6 +48,3 @@ inline constexpr std::array<ImageFormatFilter, 29> ImageFormatFilters{{
     {"X PIxMap Format definition(*.xpm)", "*.xpm"},
     {"All Files(*.*)", "*.*"},
 }};
-
-// The pattern in force: the chosen row's pattern.
-extern std::string CurrentPattern;

@@ -1,151 +1,238 @@
+// The main window's controls, load steps and layout arithmetic.
 #include "app/fMain.h"
 
 #include "app/ImageFormatFilters.h"
 #include "app/mSetup.h"
 #include "app/mSetupUi.h"
 #include "browse/mDirTreeview.h"
-#include "imaging/MFreeImage_2.h"
 #include "imaging/mScaleImage.h"
+#include "platform/InputEvents.h"
 #include "platform/Platform.h"
 
 #include <QCloseEvent>
-#include <QStatusBar>
-#include <QVBoxLayout>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScreen>
 #include <algorithm>
-#include <fstream>
 
-std::string CurrentPattern;
+namespace {
+constexpr int kPercentScale = 100;
+}
 
-fMain::fMain(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle(QStringLiteral("Vantrel by Corvane"));
-    setMinimumSize(kMinWidth, kMinHeight);
+fMain::fMain(BrowsingState& state, QWidget* parent) : QWidget(parent), state_(state) {
+    BuildControls();
+
+    // Load, in order. 1: the file list builder is a member.
     if (Setup.MainWindowState == mSetup::kWindowMaximised) setWindowState(Qt::WindowMaximized);
-
-    vSplit = new QSplitter(Qt::Horizontal, this);
-    hSplit = new QSplitter(Setup.HSplitOrientation ? Qt::Vertical : Qt::Horizontal, vSplit);
-    pictreeview = new QWidget(hSplit);
-    auto* listPane = new QWidget(hSplit);
-    auto* listLayout = new QVBoxLayout(listPane);
-    listLayout->setContentsMargins(0, 0, 0, 0);
-    ComboFilter = new QComboBox(listPane);
-    lvFiles = new FileListView(listPane);
-    lblCount = new QLabel(listPane);
-    listLayout->addWidget(ComboFilter);
-    listLayout->addWidget(lvFiles, 1);
-    listLayout->addWidget(lblCount);
-    imgPane = new PicturePane(vSplit);
-    ucGIF1 = new ucGIFViewer(imgPane);
-    ucGIF1->SetBackColor(PictureBox::kDefaultBackColor);
-    ucGIF1->hide();
-    connect(imgPane, &PicturePane::resized, this, &fMain::RedrawPreview);
-    connect(lvFiles, &FileListView::selectedRowChanged, this, &fMain::ShowRow);
-    setCentralWidget(vSplit);
+    lblCount->setText(QString());
 
     // A stored share above 100 (a damaged file) is read as all of it.
-    constexpr int kPercentScale = 100;
-    const int h = std::min<int>(Setup.HSplitPercent, kPercentScale);
-    const int v = std::min<int>(Setup.VSplitPercent, kPercentScale);
-    hSplit->setSizes({h, kPercentScale - h});
-    vSplit->setSizes({v, kPercentScale - v});
+    hSplit->SetChild1(pictreeview);
+    hSplit->SetChild2(picLV);
+    hSplit->SetOrientation(Setup.HSplitOrientation);
+    hSplit->SetSplitPercent(std::min<int>(Setup.HSplitPercent, kPercentScale));
+    vSplit->SetChild1(hSplit);
+    vSplit->SetChild2(imgPane);
+    vSplit->SetOrientation(Setup.VSplitOrientation);
+    vSplit->SetSplitPercent(std::min<int>(Setup.VSplitPercent, kPercentScale));
 
-    // The filter rows; choosing one lists the current folder again.
     for (const ImageFormatFilter& f : ImageFormatFilters)
         ComboFilter->addItem(QString::fromUtf8(f.description.data(), int(f.description.size())));
     connect(ComboFilter, &QComboBox::currentIndexChanged, this, &fMain::OnFilterChanged);
     ComboFilter->setCurrentIndex(0);
     OnFilterChanged(0);
 
+    lvFiles->SetLargeIconView(false); // the report view, whole rows selected
+
     FileView.SetListView(lvFiles);
     FileView.SetPattern(std::string(AllSupportedPattern));
-    CurrentPattern = FileView.Pattern();
-    FileView.AssignSysIL();
+    state_.CurrentPattern = FileView.Pattern();
+    if (!FileView.AssignSysIL()) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Vantrel"),
+                        QStringLiteral("Error in AssignSysIl"), QMessageBox::Ok, this);
+        box.exec();
+    }
+    ucGIF1->hide();
+    setWindowTitle(QStringLiteral("Vantrel") + QStringLiteral(" by ") + QStringLiteral("Corvane"));
+    cmdVisit->setText(QStringLiteral("Visit ") + QStringLiteral("Corvane"));
 
-    mDirTreeview::SetPathChangeHandler([this] { nPathchange(); });
+    state_.TreeHost = pictreeview;
+    state_.PathChanged = [this] { nPathchange(); };
+}
+
+void fMain::BuildControls() {
+    Platform::InstallColorTranslator();
+    tbrMain = new QToolBar(this);
+    tbrMain->setMovable(false);
+    tbrMain->setFixedHeight(kToolbarHeight);
+    tbrMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    picCount = new QWidget;
+    lblCount = new QLabel(picCount);
+    lblCount->setGeometry(0, 0, 160, kToolbarHeight);
+    lblCount->setAlignment(Qt::AlignVCenter | Qt::AlignRight);
+    picCount->setFixedSize(170, kToolbarHeight);
+
+    vSplit = new Splitter(this);
+    hSplit = new Splitter(vSplit);
+    for (Splitter* s : {vSplit, hSplit})
+        s->SetSplitterWidth(kSplitterWidthTwips);
+    imgPane = new PicturePane(vSplit);
+    imgPane->Box().SetBackColor(kPaneGrey);
+    ucGIF1 = new ucGIFViewer(imgPane);
+    ucGIF1->SetBackColor(kPaneGrey);
+    pictreeview = new QWidget(hSplit);
+    picLV = new QWidget(hSplit);
+    picLV->setAutoFillBackground(true);
+    QPalette grey = picLV->palette();
+    grey.setColor(QPalette::Window, Platform::TranslateColor(kPaneGrey));
+    picLV->setPalette(grey);
+    ComboFilter = new QComboBox(picLV);
+    lvFiles = new FileListView(picLV);
+
+    cmdAbout = new QPushButton(QStringLiteral("&About this program"), this);
+    cmdVisit = new QPushButton(this);
+    for (QPushButton* b : {cmdAbout, cmdVisit})
+        b->resize(b->width(), kButtonHeight);
+    picStatus = new QWidget(this);
+    picStatus->resize(picStatus->width(), kStatusHeight);
+    sbInfo = new StatusPanels(picStatus);
+    pbThumbs = new Kv_Progbar(picStatus);
+    pbThumbs->SetBackColor(0x00C0C0C0);
+    pbThumbs->SetBarcolor(0x00808080);
+    pbThumbs->SetBarstyle(5);
+    pbThumbs->hide(); // kept in place, never shown
+
+    for (QWidget* w : {picLV, picStatus, pictreeview})
+        w->installEventFilter(this);
+    connect(imgPane, &PicturePane::resized, this, [this] {
+        RedrawStill();
+        ucGIF1->setGeometry(0, 0, imgPane->width(), imgPane->height());
+    });
+    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(lvFiles->ReportView()),
+                                 static_cast<QAbstractItemView*>(lvFiles->IconView())})
+        v->installEventFilter(this);
+    imgPane->installEventFilter(this);
+    connect(lvFiles, &FileListView::selectedRowChanged, this, [this](int row) {
+        if (!listing_) ChooseRow(row);
+    });
+    connect(lvFiles, &FileListView::rowDoubleClicked, this,
+            [this](int) { fileHeader.IsGif() ? ucGIF1_DblClick() : imgPane_DblClick(); });
+    connect(ucGIF1, &ucGIFViewer::DblClick, this, &fMain::ucGIF1_DblClick);
 }
 
 void fMain::SetSizeTwips(int widthTwips, int heightTwips) {
-    resize(Platform::TwipsToPixels(widthTwips), Platform::TwipsToPixels(heightTwips));
+    QSize size(Platform::TwipsToPixels(widthTwips), Platform::TwipsToPixels(heightTwips));
+    // A stored size larger than the screen opens at the screen's available size.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    resize(size);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void fMain::OnFilterChanged(int row) {
     if (row >= 0 && row < int(ImageFormatFilters.size()))
-        CurrentPattern = std::string(ImageFormatFilters[std::size_t(row)].pattern);
+        state_.CurrentPattern = std::string(ImageFormatFilters[std::size_t(row)].pattern);
     nPathchange();
 }
 
-void fMain::ShowRow(int row) {
-    if (row < 0 || row >= lvFiles->Model()->rowCount() || mDirTreeview::sCurrentPath.empty())
+void fMain::resizeEvent(QResizeEvent*) {
+    if (isMinimized()) return;
+    const QSize outer = frameGeometry().size();
+    const QSize frame = outer - size();
+    const int minW = Platform::TwipsToPixels(kMinWidthTwips);
+    const int minH = Platform::TwipsToPixels(kMinHeightTwips);
+    if (outer.width() < minW) {
+        resize(minW - frame.width(), height());
         return;
-    std::string file = mDirTreeview::sCurrentPath;
-    if (file.back() != '/') file += '/';
-    file += lvFiles->Model()->Row(row).name;
-    char signature[3] = {};
-    std::ifstream(file, std::ios::binary).read(signature, 3);
-    QString size;
-    if (std::string(signature, 3) == "GIF") {
-        showingStill_ = false;
-        ucGIF1->SetAutoPlay(true);
-        ucGIF1->Destroy();
-        ucGIF1->LoadFromFile(file);
-        ucGIF1->show();
-        size = QStringLiteral("%1x%2  %3 Frames")
-                   .arg(ucGIF1->GIFWidth())
-                   .arg(ucGIF1->GIFHeight())
-                   .arg(ucGIF1->GIFFrames());
-    } else {
-        ucGIF1->hide();
-        showingStill_ = true;
-        MFreeImage_2::LoadImageFile(file, PicLoad);
-        size = QStringLiteral("%1x%2").arg(PicLoad.Width()).arg(PicLoad.Height());
     }
-    RedrawPreview();
-    statusBar()->showMessage(lvFiles->Model()->NameText(row) + QStringLiteral("    ") + size);
+    if (outer.height() < minH) {
+        resize(width(), minH - frame.height());
+        return;
+    }
+    LayOut();
 }
 
-void fMain::RedrawPreview() {
-    PictureBox& pane = imgPane->Box();
-    if (showingStill_) {
-        mScaleImage::ScaleImageToBox(PicLoad, pane, 0, true);
-    } else {
-        pane.Cls();
-    }
-    imgPane->update();
-    ucGIF1->setGeometry(0, 0, imgPane->width(), imgPane->height());
+void fMain::LayOut() {
+    const int SW = width(), SH = height();
+    tbrMain->setGeometry(0, 0, SW, kToolbarHeight);
+    const int toolTop = tbrMain->y(), toolHeight = tbrMain->height();
+    const int statusHeight = picStatus->height(), aboutHeight = cmdAbout->height();
+    vSplit->setGeometry(kMargin, toolTop + toolHeight + kMargin, SW - 2 * kMargin,
+                        SH - toolHeight - statusHeight - aboutHeight - 2 * kMargin);
+    cmdAbout->setGeometry(kMargin, vSplit->y() + vSplit->height() + kGap, vSplit->width() / 2,
+                          aboutHeight);
+    cmdVisit->setGeometry(cmdAbout->x() + cmdAbout->width() + kGap, cmdAbout->y(),
+                          vSplit->width() / 2 - kGap, cmdVisit->height());
+    picStatus->setGeometry(kMargin, cmdAbout->y() + cmdAbout->height() + kGap, SW - 2 * kMargin,
+                           kStatusHeight);
+    const QRect panel3 = sbInfo->PanelRect(3);
+    pbThumbs->setGeometry(panel3.x() + 2, sbInfo->y() + 3, panel3.width() - 4,
+                          sbInfo->height() - 5);
+    pbThumbs->raise();
 }
 
-void fMain::nPathchange() {
-    showingStill_ = false;
-    ucGIF1->Destroy();
-    imgPane->Box().Cls();
+void fMain::RedrawStill() {
+    mScaleImage::ScaleImageToBox(PicLoad, imgPane->Box(), 0, true);
     imgPane->update();
-    if (mDirTreeview::sCurrentPath.empty()) return;
-    FileView.SetPattern(CurrentPattern);
-    if (FileView.ListFiles(mDirTreeview::sCurrentPath, true)) {
-        Setup.LastPath = mDirTreeview::sCurrentPath;
-        lblCount->setText(QString::number(lvFiles->Model()->rowCount()) +
-                          QStringLiteral(" Image Files"));
+}
+
+bool fMain::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::Resize) {
+        if (watched == picLV) {
+            const int comboHeight = ComboFilter->sizeHint().height();
+            ComboFilter->setGeometry(0, 0, picLV->width(), comboHeight);
+            lvFiles->setGeometry(0, comboHeight, picLV->width(), picLV->height() - comboHeight);
+        } else if (watched == picStatus) {
+            sbInfo->setGeometry(0, 0, picStatus->width(), picStatus->height());
+            LayOut();
+        } else if (watched == pictreeview) {
+            mDirTreeview::MoveTree(0, 0, pictreeview->width(), pictreeview->height());
+        }
+        return false;
     }
+    if (e->type() == QEvent::KeyPress &&
+        (watched == lvFiles->ReportView() || watched == lvFiles->IconView())) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Escape || k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+            OnListKey(k);
+            return true;
+        }
+        return false;
+    }
+    if (e->type() == QEvent::MouseButtonDblClick && watched == imgPane) {
+        imgPane_DblClick();
+        return true;
+    }
+    return false;
+}
+
+void fMain::keyPressEvent(QKeyEvent* e) {
+    int16_t key = 0;
+    if (InputEvents::KeyAscii(e, key) && key == InputEvents::kKeyEscape) emit exitRequested();
 }
 
 void fMain::showEvent(QShowEvent* e) {
-    QMainWindow::showEvent(e);
+    QWidget::showEvent(e);
     emit shown();
 }
 
-void fMain::closeEvent(QCloseEvent* e) {
-    if (!isMinimized()) {
-        Setup.MainWindowState = isMaximized() ? mSetup::kWindowMaximised : mSetup::kWindowNormal;
-    }
+void fMain::StoreLayout() {
     const QSize normal = (isMaximized() || isMinimized()) ? normalGeometry().size() : size();
     Setup.MainWidth = mSetup::ToTwipsField(double(normal.width()) * Platform::kTwipsPerPixel);
     Setup.MainHeight = mSetup::ToTwipsField(double(normal.height()) * Platform::kTwipsPerPixel);
-    auto percent = [](const QList<int>& s) {
-        const int total = s.size() == 2 ? s[0] + s[1] : 0;
-        return total > 0 ? uint8_t((s[0] * 100 + total / 2) / total) : uint8_t(50);
-    };
-    Setup.HSplitPercent = percent(hSplit->sizes());
-    Setup.VSplitPercent = percent(vSplit->sizes());
-    mSetup::SaveSettings();
+    Setup.HSplitPercent = hSplit->SplitPercent();
+    Setup.VSplitPercent = vSplit->SplitPercent();
+    if (!isMinimized())
+        Setup.MainWindowState = isMaximized() ? mSetup::kWindowMaximised : mSetup::kWindowNormal;
+}
+
+void fMain::closeEvent(QCloseEvent* e) {
+    ucGIF1->Destroy();
     mDirTreeview::CloseFolderTree();
+    StoreLayout();
+    mSetup::SaveSettings();
+    if (fullView_) fullView_->close();
     e->accept();
 }

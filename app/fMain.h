@@ -1,56 +1,111 @@
-// The main window: the folder tree pane, the filter and file list, and the
-// preview pane. It owns the file list builder and reacts to the folder tree's
-// path changes by listing the current folder.
+// The main window: a toolbar, the folder tree, the filter and file list and
+// the preview in two nested splitters, the About and Visit buttons and a
+// three-panel status bar. This file's class holds the layout (fMain.cpp) and
+// the browsing and preview flow (fMainBrowse.cpp); what a chosen file is gets
+// decided by `ReadFileHeader`, and the state shared with the folder tree
+// lives in the `BrowsingState` it is given.
 #pragma once
 
+#include "app/FileHeader.h"
+#include "browse/BrowsingState.h"
 #include "browse/FileListView.h"
 #include "browse/cFileView.h"
+#include "controls/Kv_Progbar.h"
+#include "controls/PicturePane.h"
+#include "controls/Splitter.h"
+#include "controls/StatusPanels.h"
 #include "gif/ucGIFViewer.h"
 #include "imaging/PictureBox.h"
-#include "imaging/PicturePane.h"
+#include "imaging/fFullview.h"
 
 #include <QComboBox>
 #include <QLabel>
-#include <QMainWindow>
-#include <QSplitter>
-#include <memory>
+#include <QPointer>
+#include <QPushButton>
+#include <QToolBar>
+#include <QWidget>
+#include <string>
 
-class fMain : public QMainWindow {
+class fMain : public QWidget {
     Q_OBJECT
   public:
-    static constexpr int kMinWidth = 320;
-    static constexpr int kMinHeight = 240;
+    // Layout, in pixels unless named twips.
+    static constexpr int kMinWidthTwips = 7485;
+    static constexpr int kMinHeightTwips = 4695;
+    static constexpr int kMargin = 10;
+    static constexpr int kGap = 5;
+    static constexpr int kToolbarHeight = 38;
+    static constexpr int kButtonHeight = 48;
+    static constexpr int kStatusHeight = 19;
+    static constexpr int kSplitterWidthTwips = 90;
+    static constexpr uint32_t kPaneGrey = 0x00E0E0E0;
+    // The publisher's web address, opened by the Visit button.
+    static constexpr const char* kPublisherUrl = "https://corvane.example.org/vantrel";
 
-    explicit fMain(QWidget* parent = nullptr);
+    explicit fMain(BrowsingState& state, QWidget* parent = nullptr);
 
-    // Sets the size in twips (15 per pixel); the minimum size still applies.
+    // Sets the size in twips (15 per pixel), at most the screen's available size.
     void SetSizeTwips(int widthTwips, int heightTwips);
 
     // Lists the folder the tree selected last with the current pattern.
     void nPathchange();
+    // A list row chosen (by mouse or keyboard): previews its file.
+    void ChooseRow(int row);
+    // Full views of the still image and of the GIF.
+    void imgPane_DblClick();
+    void ucGIF1_DblClick();
+    // The full view window, created hidden when there is none.
+    fFullview* FullView();
+    fFullview* OpenFullView() const { return fullView_; }
 
+    BrowsingState& State() { return state_; }
+
+    QToolBar* tbrMain;
+    QWidget* picCount;
+    QLabel* lblCount;
+    Splitter* vSplit;
+    Splitter* hSplit;
+    PicturePane* imgPane;
+    ucGIFViewer* ucGIF1;
     QWidget* pictreeview;
+    QWidget* picLV;
     QComboBox* ComboFilter;
     FileListView* lvFiles;
-    QLabel* lblCount;
-    PicturePane* imgPane;
-    ucGIFViewer* ucGIF1; // plays GIFs over the still preview
-    PictureBox PicLoad;  // the last still image, at full size
-    QSplitter* vSplit;
-    QSplitter* hSplit;
+    QPushButton* cmdAbout;
+    QPushButton* cmdVisit;
+    QWidget* picStatus;
+    StatusPanels* sbInfo;
+    Kv_Progbar* pbThumbs;
+    PictureBox PicLoad; // the last still image, at full size
     cFileView FileView;
+
+    // The browsing flow's state: the folder listed, the file chosen last.
+    std::string sFolder;
+    std::string sSelFolder;
+    std::string sSelFile;
+    FileHeader fileHeader;
 
   signals:
     void shown();
+    // Esc in the list or on the window: the exit confirmation's turn.
+    void exitRequested();
 
   protected:
     void showEvent(QShowEvent*) override;
     void closeEvent(QCloseEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
+    void BuildControls();
+    void LayOut();
     void OnFilterChanged(int row);
-    // Shows the file of a list row in the preview.
-    void ShowRow(int row);
-    void RedrawPreview();
-    bool showingStill_ = false;
+    void OnListKey(QKeyEvent* e);
+    void RedrawStill();
+    void StoreLayout();
+
+    BrowsingState& state_;
+    QPointer<fFullview> fullView_;
+    bool listing_ = false; // the list's own selection while it fills is no choice
 };

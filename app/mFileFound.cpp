@@ -15,7 +15,7 @@ bool FileFound(const std::string& path) {
         return ::stat(path.c_str(), &st) == 0;
     }
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-    if (folder.empty()) folder = "/";
+    if (folder.empty()) folder.push_back('/'); // GCC 12 warns falsely on = "/"
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir) return false;
     const PathMatcher matcher(name);

@@ -27,8 +27,8 @@ void Main() {
     mSetup::LoadSettings();
     Platform::PumpEvents();
 
-    auto main = std::make_unique<fMain>();
-    mDirTreeview::TreeHost = main->pictreeview;
+    BrowsingState browsing;
+    auto main = std::make_unique<fMain>(browsing);
 
     auto splash = std::make_unique<fSplash>();
     splash->show();
@@ -45,7 +45,7 @@ void Main() {
 
     std::string start = TrimSpaces(Setup.LastPath);
     AddBackslash(start);
-    mDirTreeview::ShowFolderTree(start);
+    mDirTreeview::ShowFolderTree(browsing, start);
 }
 
 } // namespace mStartup

@@ -33,8 +33,8 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
 
     for (QAbstractItemView* v :
          {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
-        connect(v, &QAbstractItemView::activated, this,
-                [this](const QModelIndex& i) { emit rowActivated(i.row()); });
+        connect(v, &QAbstractItemView::doubleClicked, this,
+                [this](const QModelIndex& i) { emit rowDoubleClicked(i.row()); });
     }
     connect(report_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& i) { emit selectedRowChanged(i.isValid() ? i.row() : -1); });

@@ -30,7 +30,7 @@ class FileListView : public QWidget {
     void SelectRow(int row);
 
   signals:
-    void rowActivated(int row);
+    void rowDoubleClicked(int row);
     void selectedRowChanged(int row);
 
   private:

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace {
@@ -50,5 +51,23 @@ bool ScanFolder(const std::string& folder, const PathMatcher& matcher, std::vect
     }
     std::sort(rows.begin(), rows.end(),
               [](const FileRow& a, const FileRow& b) { return NameLess(a.name, b.name); });
+    return true;
+}
+
+bool ScanSubfolders(const std::string& folder, std::vector<std::string>& names) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) return false;
+    const int fd = ::dirfd(dir.get());
+    while (const dirent* e = ::readdir(dir.get())) {
+        const std::string_view name = e->d_name;
+        if (name == "." || name == "..") continue;
+        if (e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
+        struct stat st {};
+        // Links to folders count; broken links and vanished entries do not.
+        if (e->d_type != DT_DIR && (::fstatat(fd, e->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)))
+            continue;
+        names.emplace_back(name);
+    }
+    std::sort(names.begin(), names.end(), NameLess);
     return true;
 }

@@ -24,3 +24,7 @@ bool ScanFolder(const std::string& folder, const PathMatcher& matcher, std::vect
 
 // Name order as people expect it: without regard to case, then by bytes.
 bool NameLess(const std::string& a, const std::string& b);
+
+// The folders inside `folder` (links to folders too, "." and ".." not), as
+// the file system's bytes, in name order. False when it cannot be read.
+bool ScanSubfolders(const std::string& folder, std::vector<std::string>& names);

@@ -2,6 +2,9 @@
 
 #include "platform/InputEvents.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 namespace {
 constexpr uint32_t kBlack = 0;
 }
@@ -24,6 +27,9 @@ fFullview::fFullview(QWidget* owner) : QWidget(owner, Qt::Window | Qt::Frameless
     connect(ucGIFView, &ucGIFViewer::DblClick, this, &QWidget::close);
     connect(imView, &ImageAceX::KeyPress, this, &fFullview::OnKeyPress);
     connect(ucGIFView, &ucGIFViewer::KeyPress, this, &fFullview::OnKeyPress);
+    // Maximised; without a window manager to honour that, the screen's size.
+    if (const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
+        setGeometry(screen->availableGeometry());
     setWindowState(Qt::WindowMaximized);
 }
 

@@ -123,8 +123,9 @@ void BrowseTest::emptyFoldersAndTheSizeFlag() {
 
 void BrowseTest::filterRowsChooseTheFiles() {
     Setup = mSetup::Defaults();
-    fMain main;
-    mDirTreeview::sCurrentPath = dir_.path().toStdString();
+    BrowsingState state;
+    fMain main(state);
+    state.sCurrentPath = dir_.path().toStdString();
     auto names = [&] {
         QStringList n;
         for (int r = 0; r < main.lvFiles->Model()->rowCount(); ++r)
@@ -144,18 +145,20 @@ void BrowseTest::filterRowsChooseTheFiles() {
     QCOMPARE(names(), QStringList{QStringLiteral("photo.tif")});
     main.ComboFilter->setCurrentIndex(9);
     QCOMPARE(names(), QStringList{QStringLiteral("photo.jpeg")});
-    QCOMPARE(QString::fromStdString(CurrentPattern), QStringLiteral("*.jpg;*.jpeg;*.jif;*.jfif"));
+    QCOMPARE(QString::fromStdString(state.CurrentPattern),
+             QStringLiteral("*.jpg;*.jpeg;*.jif;*.jfif"));
     QCOMPARE(QString::fromStdString(Setup.LastPath), dir_.path());
 }
 
 void BrowseTest::treeSelectsAndReportsTheStartFolder() {
     QWidget host;
     host.resize(300, 200);
-    mDirTreeview::TreeHost = &host;
+    BrowsingState state;
+    state.TreeHost = &host;
     QStringList reports;
-    mDirTreeview::SetPathChangeHandler([&] {
-        reports << QStringLiteral("changed:") + QString::fromStdString(mDirTreeview::sCurrentPath);
-    });
+    state.PathChanged = [&] {
+        reports << QStringLiteral("changed:") + QString::fromStdString(state.sCurrentPath);
+    };
     const QString start = dir_.path() + QStringLiteral("/");
     QSize treeSize, hostSize;
     QTimer::singleShot(200, [&] {
@@ -166,7 +169,7 @@ void BrowseTest::treeSelectsAndReportsTheStartFolder() {
         mDirTreeview::CloseFolderTree();
     });
     host.show();
-    mDirTreeview::ShowFolderTree(start.toStdString());
+    mDirTreeview::ShowFolderTree(state, start.toStdString());
     QCOMPARE(reports, QStringList{QStringLiteral("changed:") + dir_.path()});
     QCOMPARE(treeSize, hostSize);
     QCOMPARE(mDirTreeview::Tree(), nullptr);
@@ -175,13 +178,14 @@ void BrowseTest::treeSelectsAndReportsTheStartFolder() {
 void BrowseTest::treeIgnoresAMissingStartFolder() {
     QWidget host;
     host.resize(300, 200);
-    mDirTreeview::TreeHost = &host;
+    BrowsingState state;
+    state.TreeHost = &host;
     int reports = 0;
-    mDirTreeview::SetPathChangeHandler([&] { ++reports; });
+    state.PathChanged = [&] { ++reports; };
     QTimer::singleShot(100, [] { mDirTreeview::CloseFolderTree(); });
-    mDirTreeview::ShowFolderTree(dir_.filePath(QStringLiteral("no-such-folder/")).toStdString());
+    mDirTreeview::ShowFolderTree(state,
+                                 dir_.filePath(QStringLiteral("no-such-folder/")).toStdString());
     QCOMPARE(reports, 0);
-    mDirTreeview::SetPathChangeHandler(nullptr);
 }
 
 QTEST_MAIN(BrowseTest)

@@ -1,4 +1,4 @@
-#include "imaging/PicturePane.h"
+#include "controls/PicturePane.h"
 
 #include <QImage>
 #include <QPainter>

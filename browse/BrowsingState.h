@@ -1,0 +1,21 @@
+// What the windows of a browsing session share: the chosen filter's pattern,
+// the folder the tree selected last, the pane the tree lives in, and who is
+// told when that folder changes. The start-up owns one and hands it to the
+// main window and the folder tree.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+struct BrowsingState {
+    // The ";"-separated wildcard patterns of the chosen filter row.
+    std::string CurrentPattern;
+    // The folder selected last in the tree: no trailing "/" except the root.
+    std::string sCurrentPath;
+    // The pane that hosts the folder tree.
+    QPointer<QWidget> TreeHost;
+    // Called after `sCurrentPath` changed (the main window's `nPathchange`).
+    std::function<void()> PathChanged;
+};

@@ -1,0 +1,132 @@
+#include "browse/FolderTreeModel.h"
+
+#include "browse/FolderScan.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QStyle>
+
+struct FolderTreeModel::Node {
+    std::string name; // bytes; "/" for the root
+    Node* parent = nullptr;
+    int row = 0;
+    bool loaded = false;
+    std::vector<std::unique_ptr<Node>> children;
+
+    std::string Path() const {
+        if (!parent) return name;         // the invisible top
+        if (!parent->parent) return name; // "/" itself
+        std::string p = parent->Path();
+        if (p.back() != '/') p += '/';
+        return p + name;
+    }
+};
+
+FolderTreeModel::FolderTreeModel(QObject* parent)
+    : QAbstractItemModel(parent), top_(std::make_unique<Node>()) {
+    auto root = std::make_unique<Node>();
+    root->name.push_back('/');
+    root->parent = top_.get();
+    top_->children.push_back(std::move(root));
+    top_->loaded = true;
+    folderIcon_ = QIcon::fromTheme(QStringLiteral("folder"),
+                                   QApplication::style()->standardIcon(QStyle::SP_DirIcon));
+}
+
+FolderTreeModel::~FolderTreeModel() = default;
+
+FolderTreeModel::Node* FolderTreeModel::NodeOf(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<Node*>(index.internalPointer()) : top_.get();
+}
+
+QModelIndex FolderTreeModel::IndexOfNode(Node* node) const {
+    if (!node || node == top_.get()) return {};
+    return createIndex(node->row, 0, node);
+}
+
+std::string FolderTreeModel::FilePath(const QModelIndex& index) const {
+    return index.isValid() ? NodeOf(index)->Path() : std::string();
+}
+
+void FolderTreeModel::Load(Node* node) {
+    if (node->loaded) return;
+    node->loaded = true;
+    std::vector<std::string> names;
+    ScanSubfolders(node->Path(), names); // an unreadable folder has no children
+    if (names.empty()) {
+        // It showed an expander until now; it has none.
+        const QModelIndex index = IndexOfNode(node);
+        emit dataChanged(index, index);
+        return;
+    }
+    beginInsertRows(IndexOfNode(node), 0, int(names.size()) - 1);
+    for (std::string& n : names) {
+        auto child = std::make_unique<Node>();
+        child->name = std::move(n);
+        child->parent = node;
+        child->row = int(node->children.size());
+        node->children.push_back(std::move(child));
+    }
+    endInsertRows();
+}
+
+QModelIndex FolderTreeModel::IndexOf(const std::string& path) {
+    if (path.empty() || path[0] != '/') return {};
+    Node* node = top_->children[0].get();
+    std::size_t at = 1;
+    while (at < path.size()) {
+        std::size_t end = path.find('/', at);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(at, end - at);
+        at = end + 1;
+        if (part.empty() || part == ".") continue;
+        Load(node);
+        Node* next = nullptr;
+        for (auto& c : node->children)
+            if (c->name == part) next = c.get();
+        if (!next) return {};
+        node = next;
+    }
+    return IndexOfNode(node);
+}
+
+QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
+    Node* p = NodeOf(parent);
+    if (column != 0 || row < 0 || row >= int(p->children.size())) return {};
+    return createIndex(row, 0, p->children[std::size_t(row)].get());
+}
+
+QModelIndex FolderTreeModel::parent(const QModelIndex& child) const {
+    if (!child.isValid()) return {};
+    return IndexOfNode(NodeOf(child)->parent);
+}
+
+int FolderTreeModel::rowCount(const QModelIndex& parent) const {
+    return int(NodeOf(parent)->children.size());
+}
+
+int FolderTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    const Node* n = NodeOf(index);
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return QFile::decodeName(QByteArray::fromStdString(n->name));
+    if (role == Qt::DecorationRole) return folderIcon_;
+    return {};
+}
+
+bool FolderTreeModel::hasChildren(const QModelIndex& parent) const {
+    const Node* n = NodeOf(parent);
+    return n->loaded ? !n->children.empty() : true;
+}
+
+bool FolderTreeModel::canFetchMore(const QModelIndex& parent) const {
+    return !NodeOf(parent)->loaded;
+}
+
+void FolderTreeModel::fetchMore(const QModelIndex& parent) {
+    Load(NodeOf(parent));
+}

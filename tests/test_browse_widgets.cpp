@@ -4,6 +4,7 @@
 #include "app/fMain.h"
 #include "app/mSetup.h"
 #include "browse/FileListView.h"
+#include "browse/FolderTreeModel.h"
 #include "browse/cFileView.h"
 #include "browse/mDirTreeview.h"
 
@@ -12,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class BrowseTest : public QObject {
@@ -24,6 +27,7 @@ class BrowseTest : public QObject {
     void filterRowsChooseTheFiles();
     void treeSelectsAndReportsTheStartFolder();
     void treeIgnoresAMissingStartFolder();
+    void treeReachesFoldersWhoseNamesAreNotUtf8();
 
   private:
     static void Touch(const QString& path, qint64 size = 0) {
@@ -186,6 +190,41 @@ void BrowseTest::treeIgnoresAMissingStartFolder() {
     mDirTreeview::ShowFolderTree(state,
                                  dir_.filePath(QStringLiteral("no-such-folder/")).toStdString());
     QCOMPARE(reports, 0);
+}
+
+void BrowseTest::treeReachesFoldersWhoseNamesAreNotUtf8() {
+    const std::string base = QFile::encodeName(dir_.path()).toStdString();
+    const std::string odd = base + "/caf\xe9-\xff"; // Latin-1 bytes, not UTF-8
+    const std::string inner = odd + "/sub";
+    QVERIFY(::mkdir(odd.c_str(), 0755) == 0);
+    QVERIFY(::mkdir(inner.c_str(), 0755) == 0);
+    QVERIFY(::symlink(odd.c_str(), (base + "/link-to-odd").c_str()) == 0);
+    FolderTreeModel model;
+    const QModelIndex i = model.IndexOf(inner);
+    QVERIFY(i.isValid());
+    QCOMPARE(model.FilePath(i), inner);
+    QCOMPARE(model.FilePath(i.parent()), odd);
+    QVERIFY(model.data(i.parent(), Qt::DisplayRole).toString().startsWith(QStringLiteral("caf")));
+    QVERIFY(model.IndexOf(base + "/link-to-odd/sub").isValid()); // links to folders count
+    QVERIFY(!model.IndexOf(base + "/a.bmp").isValid());          // a file is no folder
+    QVERIFY(!model.IndexOf(base + "/missing").isValid());
+    QCOMPARE(model.FilePath(model.index(0, 0)), std::string("/"));
+
+    // The tree selects it and reports its bytes; the list then lists it.
+    QWidget host;
+    host.resize(300, 200);
+    BrowsingState state;
+    state.TreeHost = &host;
+    state.PathChanged = [] {};
+    mDirTreeview::AdoptTree(state, odd + "/");
+    QCOMPARE(state.sCurrentPath, odd);
+    QVERIFY(::close(::creat((odd + "/x.png").c_str(), 0644)) == 0);
+    FileListView list;
+    cFileView view;
+    view.SetListView(&list);
+    QVERIFY(view.ListFiles(state.sCurrentPath, true));
+    QCOMPARE(list.Model()->rowCount(), 1);
+    mDirTreeview::CloseFolderTree();
 }
 
 QTEST_MAIN(BrowseTest)

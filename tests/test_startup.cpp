@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +19,8 @@ class StartupTest : public QObject {
     void mainWindowShowsOnlyAfterTheSplashIsReady();
     void splashClosedEarlyCountsAsReady();
     void splashKeepsItsLabelsCentred();
+    void layoutComesBackExactlyRoundAfterRound();
+    void oversizedStoredWindowFitsTheScreen();
 };
 
 namespace {
@@ -102,6 +105,60 @@ void StartupTest::splashKeepsItsLabelsCentred() {
     QCOMPARE(splash.lblcompanyname->x(), name->x());
     QCOMPARE(splash.lblcompanyname->y(), name->y() + name->height() + 5);
     QCOMPARE(splash.lblcompanyname->text().right(11), QStringLiteral(" by Corvane"));
+}
+
+namespace {
+// Starts the program on `stored`, lets the main window close once shown, and
+// returns the record the exit wrote, with the size the window opened at.
+SetupRecord RunOnce(const QTemporaryDir& dir, const SetupRecord& stored, QSize* opened = nullptr) {
+    Setup = stored;
+    const auto file = std::filesystem::path(dir.path().toStdString()) / "ipsetup.dat";
+    mSetup::SaveSettings(file);
+    mSetup::SetSettingsFolder(dir.path().toStdString());
+    ShowWatcher watcher;
+    watcher.clock.start();
+    qApp->installEventFilter(&watcher);
+    mStartup::Main();
+    qApp->removeEventFilter(&watcher);
+    if (opened) *opened = watcher.sizeAtShow;
+    Setup = mSetup::Defaults();
+    mSetup::LoadSettings(file, [] {});
+    return Setup;
+}
+} // namespace
+
+void StartupTest::layoutComesBackExactlyRoundAfterRound() {
+    // Nothing moved: every field written is the one read, round after round.
+    QTemporaryDir dir;
+    SetupRecord stored = mSetup::Defaults();
+    stored.MainWidth = 10500; // 700 x 500 pixels
+    stored.MainHeight = 7500;
+    stored.LastPath = dir.path().toStdString();
+    const uint8_t shares[][2] = {{50, 50}, {30, 61}, {1, 100}};
+    for (const auto& share : shares) {
+        stored.HSplitPercent = share[0];
+        stored.VSplitPercent = share[1];
+        SetupRecord record = stored;
+        for (int round = 0; round < 2; ++round) {
+            const SetupRecord written = RunOnce(dir, record);
+            QCOMPARE(int(written.HSplitPercent), int(share[0]));
+            QCOMPARE(int(written.VSplitPercent), int(share[1]));
+            QVERIFY(written == stored);
+            record = written;
+        }
+    }
+}
+
+void StartupTest::oversizedStoredWindowFitsTheScreen() {
+    QTemporaryDir dir;
+    SetupRecord stored = mSetup::Defaults();
+    stored.MainWidth = stored.MainHeight = 32767;
+    stored.LastPath = dir.path().toStdString();
+    QSize opened;
+    RunOnce(dir, stored, &opened);
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    QVERIFY2(opened.width() <= screen.width() && opened.height() <= screen.height(),
+             qPrintable(QStringLiteral("%1x%2").arg(opened.width()).arg(opened.height())));
 }
 
 QTEST_MAIN(StartupTest)

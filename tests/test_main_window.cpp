@@ -1,0 +1,267 @@
+// The real main window, off-screen, on temporary folders: its layout, the
+// browsing and preview flow, the status panels and the full view.
+#include "GifOracle.h"
+#include "PixelUtil.h"
+#include "app/fMain.h"
+#include "app/mSetup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace {
+// A pixel of a surface, the centre by default.
+uint32_t Pixel(const cDIB& d, int x = -1, int y = -1) {
+    return Pixel32(d, x < 0 ? d.Width() / 2 : x, y < 0 ? d.Height() / 2 : y);
+}
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void layoutFollowsTheWindow();
+    void minimumSizeSnaps();
+    void splitterDragRefitsThePanes();
+    void contentDecidesTheRoad();
+    void countLabel();
+    void folderChangeKeepsTheChosenFile();
+    void failedStillShowsNoPicture();
+    void unreadableRowsChangeNothing();
+    void arrowKeysPreview();
+
+  private:
+    QString Make(const QString& name, const QImage& image, const char* format) {
+        const QString path = dir_.filePath(name);
+        image.save(path, format);
+        return path;
+    }
+    void WriteGif(const QString& name, int frames, int w, int h) {
+        oracle::GifSpec s;
+        s.width = w, s.height = h;
+        s.global = {{255, 0, 0}, {0, 0, 255}};
+        for (int i = 0; i < frames; ++i) {
+            oracle::FrameSpec f;
+            f.width = w, f.height = h, f.delay = 10;
+            f.indices.assign(std::size_t(w * h), uint8_t(i % 2));
+            s.frames.push_back(f);
+        }
+        const std::vector<uint8_t> bytes = oracle::Encode(s);
+        std::ofstream(dir_.filePath(name).toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    int RowOf(const QString& name) {
+        for (int r = 0; r < main_->lvFiles->Model()->rowCount(); ++r)
+            if (main_->lvFiles->Model()->NameText(r) == name) return r;
+        return -1;
+    }
+    void Choose(const QString& name) {
+        const int row = RowOf(name);
+        QVERIFY2(row >= 0, qPrintable(name));
+        main_->lvFiles->SelectRow(row);
+    }
+    void Open(const QString& folder) {
+        state_.sCurrentPath = folder.toStdString();
+        main_->nPathchange();
+    }
+    QString Panel(int i) { return main_->sbInfo->Text(i); }
+
+    QTemporaryDir dir_, other_;
+    BrowsingState state_;
+    fMain* main_ = nullptr;
+};
+
+void MainWindowTest::initTestCase() {
+    QImage still(640, 480, QImage::Format_RGB32);
+    still.fill(Qt::green);
+    Make(QStringLiteral("a-still.png"), still, "PNG");
+    Make(QStringLiteral("anim.gif"), still, "PNG");    // a PNG under a GIF's name
+    WriteGif(QStringLiteral("photo.bmp"), 24, 30, 20); // a GIF under a BMP's name
+    WriteGif(QStringLiteral("single.gif"), 1, 8, 8);
+    QFile text(dir_.filePath(QStringLiteral("broken.jpg")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a picture");
+    text.close();
+    QImage small(40, 30, QImage::Format_RGB32);
+    small.fill(Qt::blue);
+    Make(QStringLiteral("z-small.png"), small, "PNG");
+}
+
+void MainWindowTest::init() {
+    Setup = mSetup::Defaults();
+    main_ = new fMain(state_);
+    main_->resize(900, 600);
+    main_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main_));
+    Open(dir_.path());
+}
+
+void MainWindowTest::cleanup() {
+    if (QPointer<fFullview> f = main_->OpenFullView()) delete f;
+    delete main_;
+}
+
+void MainWindowTest::layoutFollowsTheWindow() {
+    for (const QSize size : {QSize(900, 600), QSize(1001, 700), QSize(640, 480)}) {
+        main_->resize(size);
+        QCoreApplication::processEvents();
+        const QRect v = main_->vSplit->geometry();
+        QCOMPARE(v, QRect(10, 48, size.width() - 20, size.height() - 38 - 19 - 48 - 20));
+        const QRect about = main_->cmdAbout->geometry(), visit = main_->cmdVisit->geometry();
+        QCOMPARE(about, QRect(10, v.bottom() + 1 + 5, v.width() / 2, 48));
+        QCOMPARE(visit.left(), about.right() + 1 + 5);
+        QCOMPARE(visit.width(), v.width() / 2 - 5);
+        const QRect status = main_->picStatus->geometry();
+        QCOMPARE(status, QRect(10, about.bottom() + 1 + 5, size.width() - 20, 19));
+        QCOMPARE(status.bottom() + 1, size.height());
+        QCOMPARE(main_->sbInfo->geometry(), QRect(0, 0, status.width(), 19));
+        // The panes fill their splitters; the list sits below the filter.
+        QCOMPARE(main_->ucGIF1->size(), main_->imgPane->size());
+        QCOMPARE(main_->lvFiles->y(), main_->ComboFilter->height());
+        QCOMPARE(main_->lvFiles->width(), main_->picLV->width());
+    }
+    QCOMPARE(main_->windowTitle(), QStringLiteral("Vantrel by Corvane"));
+    QCOMPARE(main_->cmdVisit->text(), QStringLiteral("Visit Corvane"));
+}
+
+void MainWindowTest::minimumSizeSnaps() {
+    main_->resize(300, 600);
+    QCoreApplication::processEvents();
+    QCOMPARE(main_->frameGeometry().width(), 499); // 7485 twips, outer
+    main_->resize(700, 100);
+    QCoreApplication::processEvents();
+    QCOMPARE(main_->frameGeometry().height(), 313); // 4695 twips
+    QCOMPARE(main_->width(), 700);
+    main_->showMinimized(); // minimised: nothing is laid out
+    const QRect v = main_->vSplit->geometry();
+    main_->resize(800, 500);
+    QCoreApplication::processEvents();
+    QCOMPARE(main_->vSplit->geometry(), v);
+}
+
+void MainWindowTest::splitterDragRefitsThePanes() {
+    Choose(QStringLiteral("a-still.png"));
+    const QSize before = main_->imgPane->size();
+    QWidget* bar = main_->vSplit->SplitterBar();
+    const QPoint start(bar->width() / 2, bar->height() / 2);
+    QTest::mousePress(bar, Qt::LeftButton, {}, start);
+    QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(-200, 0)),
+                     bar->mapToGlobal(QPointF(start + QPoint(-200, 0))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &move);
+    QCOMPARE(main_->imgPane->size(), before); // only the bar moves while dragging
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, start + QPoint(-200, 0));
+    QVERIFY(main_->imgPane->width() > before.width() + 150);
+    QCOMPARE(main_->ucGIF1->size(), main_->imgPane->size());
+    QCOMPARE(main_->hSplit->width() + main_->imgPane->width() + 6, main_->vSplit->width());
+    // The still preview was fitted again: the picture now fills the wider pane's width.
+    const cDIB& pane = main_->imgPane->Box().Surface();
+    QCOMPARE(pane.Width(), main_->imgPane->width());
+}
+
+void MainWindowTest::contentDecidesTheRoad() {
+    Choose(QStringLiteral("anim.gif")); // a PNG: the image loader
+    QVERIFY(main_->ucGIF1->isHidden());
+    QCOMPARE(Panel(1), QStringLiteral("anim.gif"));
+    QCOMPARE(Panel(2), QStringLiteral("640x480"));
+    QCOMPARE(Panel(3), QString());
+    Choose(QStringLiteral("photo.bmp")); // a GIF: animated
+    QVERIFY(!main_->ucGIF1->isHidden());
+    QVERIFY(main_->ucGIF1->GIFIsPlaying());
+    QCOMPARE(Panel(2), QStringLiteral("30x20"));
+    QCOMPARE(Panel(3), QStringLiteral("24 Frames"));
+    Choose(QStringLiteral("single.gif"));
+    QCOMPARE(Panel(3), QStringLiteral("1 Frames"));
+    QVERIFY(!main_->ucGIF1->GIFIsPlaying());
+    // The filter list lists again and clears the preview.
+    main_->ComboFilter->setCurrentIndex(1);
+    QVERIFY(!main_->ucGIF1->GIFLoaded());
+    const cDIB& pane = main_->imgPane->Box().Surface();
+    QCOMPARE(Pixel(pane), 0xE0E0E0u);
+}
+
+void MainWindowTest::countLabel() {
+    QCOMPARE(main_->lblCount->text(), QStringLiteral("6 Image Files"));
+    Open(other_.path()); // empty
+    QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
+    QCOMPARE(QString::fromStdString(Setup.LastPath), other_.path());
+    Open(dir_.filePath(QStringLiteral("missing"))); // lists the previous folder again
+    QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
+    QCOMPARE(QString::fromStdString(Setup.LastPath), dir_.filePath(QStringLiteral("missing")));
+}
+
+void MainWindowTest::folderChangeKeepsTheChosenFile() {
+    Choose(QStringLiteral("z-small.png"));
+    Open(other_.path());
+    QCOMPARE(Panel(1), QStringLiteral("z-small.png"));
+    QCOMPARE(Panel(2), QStringLiteral("40x30"));
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QPointer<fFullview> f = main_->OpenFullView();
+    QVERIFY(f && f->isVisible());
+    QTRY_VERIFY(f->imView->Shown());
+    QCOMPARE(f->imView->Shown()->Width(), 40);
+    QVERIFY(f->ucGIFView->isHidden());
+    QTest::keyClick(f->imView->picDst, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!f);
+}
+
+void MainWindowTest::failedStillShowsNoPicture() {
+    Choose(QStringLiteral("z-small.png"));
+    Choose(QStringLiteral("broken.jpg"));
+    QCOMPARE(Panel(1), QStringLiteral("broken.jpg"));
+    QCOMPARE(Panel(2), QString());
+    QCOMPARE(Panel(3), QString());
+    const cDIB& pane = main_->imgPane->Box().Surface();
+    QCOMPARE(Pixel(pane, pane.Width() / 2, pane.Height() / 2), 0xE0E0E0u);
+    main_->imgPane_DblClick();
+    QPointer<fFullview> f = main_->OpenFullView();
+    QVERIFY(f && f->isVisible());
+    QCOMPARE(f->imView->Picture(), StdPicture());
+}
+
+void MainWindowTest::unreadableRowsChangeNothing() {
+    Choose(QStringLiteral("z-small.png"));
+    const QString fifo = dir_.filePath(QStringLiteral("x-fifo.png"));
+    const QString gone = dir_.filePath(QStringLiteral("x-gone.png"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QFile::copy(dir_.filePath(QStringLiteral("z-small.png")), gone);
+    Open(dir_.path());
+    QFile::remove(gone);
+    for (const QString& name : {QStringLiteral("x-gone.png")}) {
+        Choose(name);
+        QCOMPARE(Panel(1), QStringLiteral("z-small.png"));
+        QCOMPARE(Panel(2), QStringLiteral("40x30"));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+    QCOMPARE(main_->sSelFile, std::string("z-small.png"));
+    QFile::remove(fifo);
+    // A FIFO is never listed, and never opened when named.
+    FileHeader h;
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QCOMPARE(ReadFileHeader(QFile::encodeName(fifo).toStdString(), h), PreviewRoad::Unreadable);
+    QFile::remove(fifo);
+}
+
+void MainWindowTest::arrowKeysPreview() {
+    Choose(QStringLiteral("a-still.png"));
+    main_->lvFiles->ReportView()->setFocus();
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Down);
+    QCOMPARE(Panel(1), QStringLiteral("anim.gif"));
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Down);
+    QCOMPARE(Panel(1), QStringLiteral("broken.jpg"));
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Up);
+    QCOMPARE(Panel(1), QStringLiteral("anim.gif"));
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_End);
+    QCOMPARE(Panel(1), QStringLiteral("z-small.png"));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"

@@ -1,9 +1,12 @@
 #include "app/mSetup.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -90,6 +93,19 @@ int16_t ToTwipsField(double twips) {
     return static_cast<int16_t>(r);
 }
 
+// Where a save of `file` must land: the file itself, or for a symbolic link
+// the file it points to, so that the link stays.
+static std::filesystem::path SaveTarget(const std::filesystem::path& file) {
+    std::error_code ec;
+    std::filesystem::path target = file;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, ec); ++hops) {
+        const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target;
+}
+
 void LoadSettings(const std::filesystem::path& file, const std::function<void()>& warnCorrupt) {
     std::error_code ec;
     bool useDefaults = true;
@@ -101,7 +117,7 @@ void LoadSettings(const std::filesystem::path& file, const std::function<void()>
             bytes.clear(); // unreadable: start with defaults, leave the file alone
         } else if (bytes.empty()) {
             if (warnCorrupt) warnCorrupt();
-            std::filesystem::remove(file, ec);
+            std::filesystem::remove(SaveTarget(file), ec); // a link stays, its target goes
         } else {
             useDefaults = false;
         }
@@ -109,26 +125,53 @@ void LoadSettings(const std::filesystem::path& file, const std::function<void()>
     Setup = useDefaults ? Defaults() : Decode(bytes);
 }
 
+namespace {
+
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
 bool SaveSettings(const std::filesystem::path& file) {
+    const std::filesystem::path target = SaveTarget(file);
+    mode_t mode = 0644;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        // A file its user cannot read, or made read-only, is kept as it is:
+        // writing over it would lose what it holds or undo the user's choice.
+        if (!S_ISREG(st.st_mode)) return false;
+        const int probe = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (probe < 0) return false;
+        ::close(probe);
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+            ::access(target.c_str(), W_OK) != 0)
+            return false;
+        mode = st.st_mode & 07777;
+    }
     const std::vector<uint8_t> bytes = Encode(Setup);
-    std::filesystem::path tmp = file;
+    std::filesystem::path tmp = target;
     tmp += ".tmp";
     tmp += std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ec;
-            std::filesystem::remove(tmp, ec);
-            return false;
-        }
-    }
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    ::fchmod(fd, mode); // the umask may have narrowed it
+    // On disk before the rename, so that a crash leaves the old file or the new one.
+    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
     std::error_code ec;
-    std::filesystem::rename(tmp, file, ec);
+    if (!written || !closed) {
+        std::filesystem::remove(tmp, ec);
+        return false;
+    }
+    std::filesystem::rename(tmp, target, ec);
     if (ec) {
         std::filesystem::remove(tmp, ec);
         return false;

@@ -59,7 +59,9 @@ int16_t ToTwipsField(double twips);
 void LoadSettings(const std::filesystem::path& file, const std::function<void()>& warnCorrupt);
 
 // Writes `Setup` to `file` through a temporary file in the same folder renamed
-// over it, so a failed write never leaves a torn record. False on failure.
+// over it, so a failed write never leaves a torn record. A symbolic link keeps
+// pointing where it did: the file it names is written. A file that exists but
+// cannot be read, or that is read-only, is left as it is. False on failure.
 bool SaveSettings(const std::filesystem::path& file);
 
 } // namespace mSetup

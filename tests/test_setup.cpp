@@ -1,7 +1,11 @@
 #include "app/mSetup.h"
 #include "tests/TempDir.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -124,6 +128,94 @@ TEST(Settings, UnusableSettingsFilesGiveDefaultsWithoutHarm) {
     EXPECT_EQ(warnings, 0);
     EXPECT_FALSE(mSetup::SaveSettings(folder));
     EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+// Runs `body` as an unprivileged user (nobody) in a child process when the
+// tests run as root, else in this process. Its result: 0 passed, 1 failed,
+// 2 the case cannot be set up here.
+int AsUnprivilegedUser(const std::function<int()>& body) {
+    if (::geteuid() != 0) return body();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        constexpr uid_t kNobody = 65534;
+        const bool dropped = ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+        ::_exit(dropped ? body() : 2);
+    }
+    int status = 0;
+    if (pid <= 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 1;
+    return WEXITSTATUS(status);
+}
+
+SetupRecord Stored() {
+    SetupRecord r = mSetup::Defaults();
+    r.MainWidth = 12345;
+    r.LastPath = "/home/someone/Pictures";
+    return r;
+}
+
+TEST(SettingsSave, AFileThatCannotBeReadIsKept) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0777); // the folder is not what stops the save
+    const std::string kept = Bytes(mSetup::Encode(Stored()));
+    const auto file = dir.Write("ipsetup.dat", kept);
+    ::chmod(file.c_str(), 0);
+    const int result = AsUnprivilegedUser([&] {
+        // The file must be there for this user, and unreadable to it.
+        if (::access(file.c_str(), F_OK) != 0 || ::access(file.c_str(), R_OK) == 0) return 2;
+        mSetup::LoadSettings(file, [] {});
+        const bool defaults = ::Setup == mSetup::Defaults();
+        ::Setup.MainWidth = 1; // what an exit would store
+        return defaults && !mSetup::SaveSettings(file) ? 0 : 1;
+    });
+    ::chmod(file.c_str(), 0600);
+    if (result == 2) GTEST_SKIP() << "no unprivileged user can reach " << dir.path();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(TempDir::Read(file), kept);
+}
+
+TEST(SettingsSave, AReadOnlyFileIsLeftAsItIs) {
+    TempDir dir;
+    const std::string kept = Bytes(mSetup::Encode(Stored()));
+    const auto file = dir.Write("ipsetup.dat", kept);
+    ::chmod(file.c_str(), 0444);
+    ::Setup = mSetup::Defaults();
+    EXPECT_FALSE(mSetup::SaveSettings(file)); // also as root, who could write it
+    EXPECT_EQ(TempDir::Read(file), kept);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    int entries = 0; // no temporary file left behind
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(SettingsSave, ALinkKeepsPointingAtItsTarget) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "dotfiles");
+    const auto real = dir.Write("dotfiles/vantrel.dat", Bytes(mSetup::Encode(Stored())));
+    ::chmod(real.c_str(), 0600);
+    const auto link = dir.path() / "ipsetup.dat";
+    std::filesystem::create_symlink("dotfiles/vantrel.dat", link);
+    ::Setup = mSetup::Defaults();
+    ::Setup.MainWidth = 9000;
+    ASSERT_TRUE(mSetup::SaveSettings(link));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(TempDir::Read(real), Bytes(mSetup::Encode(::Setup)));
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // the target keeps its permissions
+    // A link whose target is missing: the target is created, the link stays.
+    std::filesystem::remove(real);
+    ASSERT_TRUE(mSetup::SaveSettings(link));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(TempDir::Read(real), Bytes(mSetup::Encode(::Setup)));
+    // An empty target is reported once and removed; the link stays.
+    dir.Write("dotfiles/vantrel.dat", "");
+    int warnings = 0;
+    mSetup::LoadSettings(link, [&] { ++warnings; });
+    EXPECT_EQ(warnings, 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
 
 TEST(Settings, TwipsFieldsRoundHalvesToEvenAndClamp) {

@@ -5,6 +5,7 @@
 #include "app/mSetup.h"
 #include "app/mSetupUi.h"
 #include "browse/mDirTreeview.h"
+#include "controls/Product.h"
 #include "imaging/mScaleImage.h"
 #include "platform/InputEvents.h"
 #include "platform/Platform.h"
@@ -49,13 +50,14 @@ fMain::fMain(BrowsingState& state, QWidget* parent) : QWidget(parent), state_(st
     FileView.SetPattern(std::string(AllSupportedPattern));
     state_.CurrentPattern = FileView.Pattern();
     if (!FileView.AssignSysIL()) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Vantrel"),
+        QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(Product::kName),
                         QStringLiteral("Error in AssignSysIl"), QMessageBox::Ok, this);
         box.exec();
     }
     ucGIF1->hide();
-    setWindowTitle(QStringLiteral("Vantrel") + QStringLiteral(" by ") + QStringLiteral("Corvane"));
-    cmdVisit->setText(QStringLiteral("Visit ") + QStringLiteral("Corvane"));
+    setWindowTitle(QString::fromLatin1(Product::kName) + QStringLiteral(" by ") +
+                   QString::fromLatin1(Product::kPublisher));
+    cmdVisit->setText(QStringLiteral("Visit ") + QString::fromLatin1(Product::kPublisher));
 
     state_.TreeHost = pictreeview;
     state_.PathChanged = [this] { nPathchange(); };
@@ -63,15 +65,7 @@ fMain::fMain(BrowsingState& state, QWidget* parent) : QWidget(parent), state_(st
 
 void fMain::BuildControls() {
     Platform::InstallColorTranslator();
-    tbrMain = new QToolBar(this);
-    tbrMain->setMovable(false);
-    tbrMain->setFixedHeight(kToolbarHeight);
-    tbrMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    picCount = new QWidget;
-    lblCount = new QLabel(picCount);
-    lblCount->setGeometry(0, 0, 160, kToolbarHeight);
-    lblCount->setAlignment(Qt::AlignVCenter | Qt::AlignRight);
-    picCount->setFixedSize(170, kToolbarHeight);
+    BuildToolbar();
 
     vSplit = new Splitter(this);
     hSplit = new Splitter(vSplit);
@@ -113,12 +107,18 @@ void fMain::BuildControls() {
                                  static_cast<QAbstractItemView*>(lvFiles->IconView())})
         v->installEventFilter(this);
     imgPane->installEventFilter(this);
+    // A row is chosen by a press of the mouse (also on the row selected
+    // already) or by moving the selection with the keyboard.
     connect(lvFiles, &FileListView::selectedRowChanged, this, [this](int row) {
-        if (!listing_) ChooseRow(row);
+        if (!listing_ && QGuiApplication::mouseButtons() == Qt::NoButton) ChooseRow(row);
     });
+    connect(lvFiles, &FileListView::rowPressed, this, &fMain::ChooseRow);
     connect(lvFiles, &FileListView::rowDoubleClicked, this,
             [this](int) { fileHeader.IsGif() ? ucGIF1_DblClick() : imgPane_DblClick(); });
     connect(ucGIF1, &ucGIFViewer::DblClick, this, &fMain::ucGIF1_DblClick);
+    connect(this, &fMain::exitRequested, this, &QWidget::close);
+    connect(cmdAbout, &QPushButton::clicked, this, &fMain::ShowAbout);
+    connect(cmdVisit, &QPushButton::clicked, this, [] { ShellOpen(Product::kPublisherUrl); });
 }
 
 void fMain::SetSizeTwips(int widthTwips, int heightTwips) {
@@ -229,10 +229,25 @@ void fMain::StoreLayout() {
 }
 
 void fMain::closeEvent(QCloseEvent* e) {
+    // Every way of closing asks first; the window stays unless the answer is Yes.
+    if (!exiting_) {
+        e->ignore();
+        if (asking_) return;
+        asking_ = true;
+        const bool yes = AskExit();
+        asking_ = false;
+        if (!yes || exiting_) return; // No, or ended while the question was open
+        exiting_ = true;
+    }
+    FinishExit();
+    e->accept();
+}
+
+void fMain::FinishExit() {
     ucGIF1->Destroy();
     mDirTreeview::CloseFolderTree();
     StoreLayout();
-    mSetup::SaveSettings();
-    if (fullView_) fullView_->close();
-    e->accept();
+    mSetup::SaveSettings(); // a file that cannot be written stays as it was
+    for (QWidget* w : std::initializer_list<QWidget*>{fullView_, options_, help_, about_})
+        if (w) w->close();
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/FileHeader.h"
+#include "app/fOptions.h"
 #include "browse/BrowsingState.h"
 #include "browse/FileListView.h"
 #include "browse/cFileView.h"
@@ -14,6 +15,8 @@
 #include "controls/PicturePane.h"
 #include "controls/Splitter.h"
 #include "controls/StatusPanels.h"
+#include "controls/fAbout.h"
+#include "controls/fHelp.h"
 #include "gif/ucGIFViewer.h"
 #include "imaging/PictureBox.h"
 #include "imaging/fFullview.h"
@@ -24,6 +27,7 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 class fMain : public QWidget {
@@ -39,8 +43,6 @@ class fMain : public QWidget {
     static constexpr int kStatusHeight = 19;
     static constexpr int kSplitterWidthTwips = 90;
     static constexpr uint32_t kPaneGrey = 0x00E0E0E0;
-    // The publisher's web address, opened by the Visit button.
-    static constexpr const char* kPublisherUrl = "https://corvane.example.org/vantrel";
 
     explicit fMain(BrowsingState& state, QWidget* parent = nullptr);
 
@@ -59,6 +61,26 @@ class fMain : public QWidget {
     fFullview* OpenFullView() const { return fullView_; }
 
     BrowsingState& State() { return state_; }
+
+    // The commands (fMainCommands.cpp). Toolbar buttons by 1-based position.
+    static constexpr int kToolbarButtons = 9;
+    void OnToolbarButton(int index);
+    void OpenInEditor();
+    // Opens an address or a path with the desktop's associated program,
+    // without waiting for it; failures are ignored.
+    static void ShellOpen(const std::string& what);
+    void ViewSwitch();
+    fOptions* ShowOptions();
+    fHelp* ShowHelp();
+    fAbout* ShowAbout();
+    // Ends the program as a Yes to the exit question would, without asking
+    // (SIGTERM, the session ending).
+    void ExitWithoutAsking();
+    // The exit question; a message box unless replaced (tests). True for Yes.
+    std::function<bool()> AskExit;
+    // Opens a file with its associated program; replaceable (tests).
+    std::function<void(const std::string&)> OpenFile;
+    QAction* ToolButton(int index) const { return toolButtons_[index - 1]; }
 
     QToolBar* tbrMain;
     QWidget* picCount;
@@ -99,6 +121,8 @@ class fMain : public QWidget {
 
   private:
     void BuildControls();
+    void BuildToolbar();
+    void FinishExit();
     void LayOut();
     void OnFilterChanged(int row);
     void OnListKey(QKeyEvent* e);
@@ -107,5 +131,11 @@ class fMain : public QWidget {
 
     BrowsingState& state_;
     QPointer<fFullview> fullView_;
+    QPointer<fOptions> options_;
+    QPointer<fHelp> help_;
+    QPointer<fAbout> about_;
+    QAction* toolButtons_[kToolbarButtons] = {};
+    bool exiting_ = false; // the question was answered Yes (or cannot be asked)
+    bool asking_ = false;
     bool listing_ = false; // the list's own selection while it fills is no choice
 };

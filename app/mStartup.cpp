@@ -6,6 +6,7 @@
 #include "browse/mDirTreeview.h"
 #include "controls/fSplash.h"
 #include "platform/Platform.h"
+#include "platform/Termination.h"
 
 #include <memory>
 
@@ -29,6 +30,8 @@ void Main() {
 
     BrowsingState browsing;
     auto main = std::make_unique<fMain>(browsing);
+    // SIGTERM or the session ending: nobody can answer the exit question.
+    Termination::OnTerminate([window = main.get()] { window->ExitWithoutAsking(); });
 
     auto splash = std::make_unique<fSplash>();
     splash->show();
@@ -46,6 +49,7 @@ void Main() {
     std::string start = TrimSpaces(Setup.LastPath);
     AddBackslash(start);
     mDirTreeview::ShowFolderTree(browsing, start);
+    Termination::OnTerminate(nullptr);
 }
 
 } // namespace mStartup

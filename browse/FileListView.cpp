@@ -33,6 +33,8 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
 
     for (QAbstractItemView* v :
          {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
+        connect(v, &QAbstractItemView::pressed, this,
+                [this](const QModelIndex& i) { emit rowPressed(i.row()); });
         connect(v, &QAbstractItemView::doubleClicked, this,
                 [this](const QModelIndex& i) { emit rowDoubleClicked(i.row()); });
     }

@@ -31,6 +31,8 @@ class FileListView : public QWidget {
 
   signals:
     void rowDoubleClicked(int row);
+    // A mouse button went down on a row, also on the row already selected.
+    void rowPressed(int row);
     void selectedRowChanged(int row);
 
   private:

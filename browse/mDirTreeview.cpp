@@ -50,6 +50,7 @@ void AdoptTree(BrowsingState& state, const std::string& initialPath) {
     host->installEventFilter(new HostResizeFilter(tree, host));
     tree->show();
     tree->expand(model->index(0, 0));
+    tree->setFocus(); // as in a folder dialog, the tree holds the keys at first
 
     BrowsingState* s = &state;
     QObject::connect(tree->selectionModel(), &QItemSelectionModel::currentChanged, tree,

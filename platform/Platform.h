@@ -62,3 +62,13 @@ bool DrawEdge(QPainter& painter, const QRect& rect, int edge, int flags);
 int EdgeForStyle(int style);
 
 } // namespace Platform
+
+namespace Platform {
+
+// A rectangle given in twips, in whole pixels.
+inline QRect TwipsRect(int left, int top, int width, int height) {
+    return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+                 TwipsToPixels(height));
+}
+
+} // namespace Platform

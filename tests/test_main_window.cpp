@@ -66,6 +66,7 @@ class MainWindowTest : public QObject {
         const int row = RowOf(name);
         QVERIFY2(row >= 0, qPrintable(name));
         main_->lvFiles->SelectRow(row);
+        main_->ChooseRow(row); // as the click on the row would
     }
     void Open(const QString& folder) {
         state_.sCurrentPath = folder.toStdString();

@@ -44,6 +44,7 @@ class ShowWatcher : public QObject {
                     splashExisted = true;
                     splashReadyAtShow = s->ReadyToClose();
                 }
+            main->AskExit = [] { return true; }; // the exit question answered Yes
             QTimer::singleShot(50, main, &QWidget::close);
         }
         return false;

@@ -1,0 +1,284 @@
+// The main window's commands and its secondary windows, off-screen: help,
+// about, options, the toolbar, handing files to the desktop, the exit
+// question and the ends that cannot ask it.
+#include "app/fMain.h"
+#include "app/mSetup.h"
+#include "app/mSetupUi.h"
+#include "platform/Termination.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <fstream>
+
+class CommandsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void helpTextByteForByte();
+    void aboutWindow();
+    void systemInfoToolFromPath();
+    void optionsSwitchTheLayoutAndStore();
+    void optionsWithAnUnknownOrientation();
+    void viewSwitchesAndComesBack();
+    void editOpensTheFileChosenLast();
+    void captionlessButtonsDoNothing();
+    void exitQuestion();
+    void terminationSavesAndEnds();
+
+  private:
+    std::string SettingsFile() {
+        return (settings_.path() + QStringLiteral("/ipsetup.dat")).toStdString();
+    }
+    std::string ReadSettings() {
+        std::ifstream in(SettingsFile(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    QTemporaryDir dir_, other_, settings_;
+    BrowsingState state_;
+    fMain* main_ = nullptr;
+};
+
+void CommandsTest::initTestCase() {
+    QImage still(64, 48, QImage::Format_RGB32);
+    still.fill(Qt::red);
+    still.save(dir_.filePath(QStringLiteral("one.png")), "PNG");
+    mSetup::SetSettingsFolder(settings_.path().toStdString());
+}
+
+void CommandsTest::init() {
+    Setup = mSetup::Defaults();
+    QFile::remove(QString::fromStdString(SettingsFile()));
+    main_ = new fMain(state_);
+    main_->resize(800, 600);
+    main_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main_));
+    state_.sCurrentPath = dir_.path().toStdString();
+    main_->nPathchange();
+}
+
+void CommandsTest::cleanup() {
+    delete main_;
+}
+
+void CommandsTest::helpTextByteForByte() {
+    const QByteArray expected =
+        "  Using the Image Viewer is quite easy. Simply navigate to folders which contain images"
+        " by using the standard folder tree on the main interface.\r\r"
+        " From the toolbar, you can set program options, change browser views, load images into "
+        "the Windows default editor, refresh the browser, read this help, and exit the program.\r\r"
+        " To view the selected image at its actual size, dblclick on the image in the preview or "
+        "press the <ENTER> key. dblclick again or press <ESC> to return to the browser.\r"
+        "--------------\r"
+        " This program utilizes portions of the Freeimage Image library. For more information, "
+        "visit https://freeimage.sourceforge.io.\r--------------\r Corvane";
+    QCOMPARE(fHelp::HelpText().toUtf8(), expected);
+    QPointer<fHelp> help = main_->ShowHelp();
+    QCOMPARE(help->windowTitle(), QStringLiteral("Vantrel Help "));
+    QCOMPARE(help->lblhelp->text(), QString::fromUtf8(expected).replace('\r', '\n'));
+    QCOMPARE(help->parentWidget(), main_);
+    QVERIFY(!help->isModal());
+    QCOMPARE(main_->ShowHelp(), help.data()); // one window, brought to the front
+    help->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!help);
+}
+
+void CommandsTest::aboutWindow() {
+    QTest::mouseClick(main_->cmdAbout, Qt::LeftButton);
+    QPointer<fAbout> about = main_->findChild<fAbout*>();
+    QVERIFY(about && about->isVisible());
+    QCOMPARE(about->windowTitle(), QStringLiteral("About Vantrel"));
+    QCOMPARE(about->lblTitle->text(), QStringLiteral("Vantrel"));
+    QCOMPARE(about->lblVersion->text(), QStringLiteral("Version 1.0.0"));
+    QVERIFY(about->lblDescription->text().startsWith(QStringLiteral(
+        "Vantrel is a handy tool which you can use for a variety of Image Browsing")));
+    QCOMPARE(about->cmdSysInfo->text(), QStringLiteral("&System Info..."));
+    QTest::mouseClick(about->cmdOK, Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!about);
+}
+
+void CommandsTest::systemInfoToolFromPath() {
+    const QByteArray path = qgetenv("PATH");
+    QTemporaryDir bin;
+    qputenv("PATH", bin.path().toUtf8());
+    fAbout about;
+    QStringList messages, started;
+    about.Message = [&](const QString& m) { messages << m; };
+    about.Start = [&](const QString& p) {
+        started << p;
+        return true;
+    };
+    QTest::mouseClick(about.cmdSysInfo, Qt::LeftButton); // nothing found
+    QCOMPARE(messages,
+             QStringList{QStringLiteral("System Information Is Unavailable At This Time")});
+    QVERIFY(started.isEmpty());
+    // A tool on PATH is started from where it was found, without asking again.
+    const QString tool = bin.filePath(QStringLiteral("gnome-system-monitor"));
+    QFile f(tool);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\n");
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    about.StartSysInfo();
+    QCOMPARE(started, QStringList{tool});
+    QCOMPARE(messages.size(), 1);
+    about.Start = [&](const QString&) { return false; }; // it fails to start
+    about.StartSysInfo();
+    QCOMPARE(messages.size(), 2);
+    qputenv("PATH", path);
+}
+
+void CommandsTest::optionsSwitchTheLayoutAndStore() {
+    Setup.HSplitOrientation = mSetup::kTrue;
+    main_->hSplit->SetOrientation(1);
+    QPointer<fOptions> o = main_->ShowOptions();
+    QVERIFY(o->optSplitters[1]->isChecked());
+    QVERIFY(o->ckOptions[0]->isHidden() && o->ckOptions[1]->isHidden());
+    QVERIFY(!o->ckOptions[1]->isEnabled());
+    QCOMPARE(o->ckOptions[1]->text(), QStringLiteral("Start browser in  &Thumbnail View  "));
+    QCOMPARE(o->size(), QSize(313, 229));
+    // The side-by-side picture selects its button and switches at once; nothing is stored.
+    QTest::mouseClick(o->Image2, Qt::LeftButton);
+    QVERIFY(o->optSplitters[0]->isChecked());
+    QCOMPARE(main_->hSplit->Orientation(), 0);
+    QCOMPARE(Setup.HSplitOrientation, mSetup::kTrue);
+    QVERIFY(ReadSettings().empty());
+    // Apply stores and stays; the record written is the whole one.
+    QTest::mouseClick(o->cmdAction[0], Qt::LeftButton);
+    QCOMPARE(Setup.HSplitOrientation, mSetup::kFalse);
+    QVERIFY(o->isVisible());
+    SetupRecord written = mSetup::Decode(
+        std::span(reinterpret_cast<const uint8_t*>(ReadSettings().data()), ReadSettings().size()));
+    QCOMPARE(written.HSplitOrientation, mSetup::kFalse);
+    // The stacked picture, then Ok: stored and closed.
+    QTest::mouseClick(o->Image1, Qt::LeftButton);
+    QCOMPARE(main_->hSplit->Orientation(), -1);
+    QTest::mouseClick(o->cmdAction[1], Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!o);
+    const std::string bytes = ReadSettings();
+    written =
+        mSetup::Decode(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    QCOMPARE(written.HSplitOrientation, mSetup::kTrue);
+}
+
+void CommandsTest::optionsWithAnUnknownOrientation() {
+    Setup.HSplitOrientation = 5;
+    fOptions o(main_->hSplit);
+    bool saved = false;
+    o.Save = [&] { return saved = true; };
+    QVERIFY(!o.optSplitters[0]->isChecked() && !o.optSplitters[1]->isChecked());
+    o.cmdAction_Click(0);
+    QVERIFY(saved);
+    QCOMPARE(Setup.HSplitOrientation, mSetup::kFalse);
+}
+
+void CommandsTest::viewSwitchesAndComesBack() {
+    main_->OnToolbarButton(7);
+    QVERIFY(main_->lvFiles->IsLargeIconView());
+    QCOMPARE(main_->lvFiles->Model()->rowCount(), 1); // the rows stay
+    main_->ToolButton(7)->trigger();
+    QVERIFY(!main_->lvFiles->IsLargeIconView());
+    QCOMPARE(main_->lvFiles->Model()->columnCount(), 4);
+    QCOMPARE(main_->ToolButton(7)->toolTip(), QStringLiteral("Change File List View"));
+    QCOMPARE(main_->ToolButton(2)->text(), QStringLiteral("&Edit"));
+    QCOMPARE(main_->ToolButton(5)->toolTip(), QStringLiteral("Exit Program"));
+    QVERIFY(!main_->ToolButton(2)->icon().isNull());
+}
+
+void CommandsTest::editOpensTheFileChosenLast() {
+    std::vector<std::string> opened;
+    main_->OpenFile = [&](const std::string& p) { opened.push_back(p); };
+    main_->OnToolbarButton(2); // nothing chosen yet
+    QVERIFY(opened.empty());
+    // A press on the first row, selected already by the listing, chooses it.
+    QTreeView* report = main_->lvFiles->ReportView();
+    QTest::mousePress(report->viewport(), Qt::LeftButton, {},
+                      report->visualRect(report->model()->index(0, 0)).center());
+    QTest::mouseRelease(report->viewport(), Qt::LeftButton, {},
+                        report->visualRect(report->model()->index(0, 0)).center());
+    QCOMPARE(main_->sbInfo->Text(1), QStringLiteral("one.png"));
+    state_.sCurrentPath = other_.path().toStdString();
+    main_->nPathchange();
+    main_->OnToolbarButton(2);
+    QCOMPARE(opened,
+             std::vector<std::string>{dir_.filePath(QStringLiteral("one.png")).toStdString()});
+    // The real opener hands a vanished file to the desktop without waiting or a message.
+    QFile::rename(dir_.filePath(QStringLiteral("one.png")),
+                  dir_.filePath(QStringLiteral("gone.png")));
+    main_->OpenFile = [](const std::string&) {};
+    fMain::ShellOpen("no-scheme-at-all:/x");
+    QFile::rename(dir_.filePath(QStringLiteral("gone.png")),
+                  dir_.filePath(QStringLiteral("one.png")));
+}
+
+void CommandsTest::captionlessButtonsDoNothing() {
+    main_->ChooseRow(0);
+    const QString panel = main_->sbInfo->Text(1);
+    for (int index : {1, 4, 6}) {
+        main_->OnToolbarButton(index);
+        QVERIFY(main_->isVisible());
+        QCOMPARE(main_->sbInfo->Text(1), panel);
+        QVERIFY(!main_->lvFiles->IsLargeIconView());
+    }
+}
+
+void CommandsTest::exitQuestion() {
+    int asked = 0;
+    main_->AskExit = [&] { return ++asked, false; };
+    main_->hSplit->SetSplitPercent(37);
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Escape); // Esc asks too
+    main_->OnToolbarButton(5);
+    main_->close();
+    QCOMPARE(asked, 3);
+    QVERIFY(main_->isVisible());
+    QVERIFY(ReadSettings().empty()); // No changes nothing, the file included
+
+    main_->AskExit = [] { return true; };
+    main_->resize(700, 500);
+    main_->close();
+    QVERIFY(!main_->isVisible());
+    std::string bytes = ReadSettings();
+    SetupRecord r =
+        mSetup::Decode(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    QCOMPARE(int(r.MainWidth), 700 * 15);
+    QCOMPARE(int(r.MainHeight), 500 * 15);
+    QCOMPARE(int(r.HSplitPercent), 37);
+    QCOMPARE(r.MainWindowState, mSetup::kWindowNormal);
+    QCOMPARE(r.LastPath, dir_.path().toStdString());
+
+    // Maximised: state 2; minimised: the size, and the state stored before.
+    for (const bool minimised : {false, true}) {
+        fMain window(state_);
+        window.AskExit = [] { return true; };
+        Setup.MainWindowState = 2;
+        window.show();
+        minimised ? window.showMinimized() : window.showMaximized();
+        QCoreApplication::processEvents();
+        window.close();
+        bytes = ReadSettings();
+        r = mSetup::Decode(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+        QCOMPARE(r.MainWindowState, mSetup::kWindowMaximised);
+    }
+}
+
+void CommandsTest::terminationSavesAndEnds() {
+    int asked = 0;
+    main_->AskExit = [&] { return ++asked, false; };
+    Termination::OnTerminate([this] { main_->ExitWithoutAsking(); });
+    ::raise(SIGTERM);
+    QTRY_VERIFY(!main_->isVisible());
+    QCOMPARE(asked, 0);
+    QVERIFY(!ReadSettings().empty());
+    Termination::OnTerminate(nullptr);
+}
+
+QTEST_MAIN(CommandsTest)
+#include "test_commands.moc"

@@ -49,7 +49,8 @@ bool GifAnimation::CreateBuffers(uint32_t backColor) {
     for (cDIB* d : {&display_, &canvas_, &background_})
         d->Cls(backColor);
     current_ = 1;
-    stale_ = touched_ = {};
+    diff_ = touched_ = {};
+    showCanvas_ = false;
     changed_ = {0, 0, int32_t(width), int32_t(height)};
     return HasBuffers() && canvas_.lpBits() && background_.lpBits();
 }
@@ -58,7 +59,8 @@ void GifAnimation::DestroyBuffers() {
     display_.Destroy();
     canvas_.Destroy();
     background_.Destroy();
-    stale_ = changed_ = touched_ = {};
+    diff_ = changed_ = touched_ = {};
+    showCanvas_ = false;
 }
 
 std::size_t GifAnimation::BufferBytes() const {
@@ -102,37 +104,41 @@ void GifAnimation::CopyRect(cDIB& dst, const cDIB& src, const Rect& r) {
 int32_t GifAnimation::RenderFrame(int n) {
     const int32_t interval = IntervalForDelay(gif_.FrameDelay(n));
     if (!HasBuffers()) return interval;
+    Rect changed;
     // Every loop starts from a clean background. Outside the frames drawn
     // since the buffers were last clean the canvas still is background.
     if (n == 1) {
         CopyRect(canvas_, background_, touched_);
-        stale_ = stale_.United(touched_);
+        diff_ = diff_.United(touched_);
+        if (showCanvas_) changed = touched_;
         touched_ = {};
     }
-    // The display buffer becomes the canvas again; it differs from it only
-    // where the last frame was drawn and then disposed of.
-    CopyRect(display_, canvas_, stale_);
     const Rect frame = FrameRect(n);
-    changed_ = stale_.United(frame);
     touched_ = touched_.United(frame);
-
-    gif_.FrameDraw(display_.hDC(), n, 0, 0, 1.0f, false);
-
-    switch (gif_.FrameDisposalMethod(n)) {
-    case 0: // not specified
-    case 1: // do not dispose: the frame stays on the canvas
-        CopyRect(canvas_, display_, frame);
-        stale_ = {};
-        break;
-    case 2: // restore to background
-        if (!frame.Empty())
+    const int32_t disposal = gif_.FrameDisposalMethod(n);
+    if (disposal == 0 || disposal == 1) {
+        // Not specified, or do not dispose: the frame stays, so the picture
+        // with it is the next frame's canvas too. It is drawn straight onto
+        // the canvas, which is then what shows: the same pixels as drawing
+        // it over a copy of the canvas and copying that back, without the
+        // two copies.
+        gif_.FrameDraw(canvas_.hDC(), n, 0, 0, 1.0f, false);
+        if (!showCanvas_) changed = changed.United(diff_);
+        diff_ = diff_.United(frame);
+        showCanvas_ = true;
+    } else {
+        // The frame goes again after this step: it is drawn over a copy of
+        // the canvas, brought up to date where it differs.
+        CopyRect(display_, canvas_, diff_);
+        if (!showCanvas_) changed = changed.United(diff_);
+        gif_.FrameDraw(display_.hDC(), n, 0, 0, 1.0f, false);
+        if (disposal == 2 && !frame.Empty()) // restore to background
             background_.Stretch(canvas_.hDC(), frame.x, frame.y, frame.w, frame.h, 0, 0,
                                 background_.Width(), background_.Height(), SRCCOPY, COLORONCOLOR);
-        stale_ = frame;
-        break;
-    default: // 3 (restore to previous) and unknown values: the canvas is left as it was
-        stale_ = frame;
-        break;
+        // 3 (restore to previous) and unknown values leave the canvas as it was.
+        diff_ = frame;
+        showCanvas_ = false;
     }
+    changed_ = changed.United(frame);
     return interval;
 }

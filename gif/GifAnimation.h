@@ -61,7 +61,9 @@ class GifAnimation {
     // The part of the display buffer the last step changed.
     Rect Changed() const { return changed_; }
 
-    cDIB& Display() { return display_; }
+    // The composed picture to show. When the frame drawn last stays on the
+    // canvas, that is the canvas itself; otherwise the display buffer.
+    const cDIB& Display() const { return showCanvas_ ? canvas_ : display_; }
     cDIB& Canvas() { return canvas_; }
     cDIB& Background() { return background_; }
     uint32_t BackColor() const { return backColor_; }
@@ -76,9 +78,9 @@ class GifAnimation {
     cDIB display_, canvas_, background_;
     uint32_t backColor_ = 0;
     int current_ = 1;
-    // Where the display buffer differs from the canvas: the rectangle of the
-    // frame last drawn when its disposal left the canvas without it.
-    Rect stale_;
+    // Where the display buffer differs from the canvas (a bounding box).
+    Rect diff_;
+    bool showCanvas_ = false;
     Rect changed_;
     // Everything drawn on the canvas since it was last all background.
     Rect touched_;

@@ -125,7 +125,7 @@ void ucGIFViewer::SetBorderStyle(int16_t New_BorderStyle) {
 }
 
 std::size_t ucGIFViewer::HeldBytes() const {
-    std::size_t bytes = const_cast<GifAnimation&>(anim_).BufferBytes();
+    std::size_t bytes = anim_.BufferBytes();
     for (int n = 1; n <= frameCount_; ++n) {
         cGIF& g = const_cast<cGIF&>(gif_);
         bytes += std::size_t(g.FrameDIBXOR(n).size() + g.FrameDIBAND(n).size());

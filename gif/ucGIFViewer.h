@@ -78,7 +78,7 @@ class ucGIFViewer : public QWidget {
     void keyPressEvent(QKeyEvent*) override;
 
   private:
-    const cDIB& display() const { return const_cast<GifAnimation&>(anim_).Display(); }
+    const cDIB& display() const { return anim_.Display(); }
     bool LoadDocument(bool loaded);
     void StartDisplay(bool play);
     void AnimationStep();

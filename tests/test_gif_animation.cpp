@@ -217,3 +217,82 @@ TEST(GifAnimation, UnscaledDrawingMatchesTheMaskAndImageBlits) {
         EXPECT_EQ(std::memcmp(fast.lpBits(), slow.lpBits(), std::size_t(fast.size())), 0) << round;
     }
 }
+
+namespace {
+
+// The composition in its plainest form: a full copy of the canvas into the
+// display buffer, the frame drawn over it, and the disposal on the canvas.
+struct PlainComposer {
+    cGIF& gif;
+    cDIB display, canvas;
+    uint32_t back = 0;
+    PlainComposer(cGIF& g, int w, int h) : gif(g) {
+        display.Create(w, h, 32);
+        canvas.Create(w, h, 32);
+        display.Cls(back);
+        canvas.Cls(back);
+    }
+    void Render(int n) {
+        if (n == 1) canvas.Cls(back);
+        display.LoadBlt(&canvas, 0, 0, 0, 0);
+        gif.FrameDraw(display.hDC(), n, 0, 0, 1.0f, false);
+        const int d = gif.FrameDisposalMethod(n);
+        if (d == 0 || d == 1) {
+            canvas.LoadBlt(&display, 0, 0, 0, 0);
+        } else if (d == 2) {
+            for (int y = 0; y < gif.FrameDIBXOR(n).Height(); ++y)
+                for (int x = 0; x < gif.FrameDIBXOR(n).Width(); ++x) {
+                    const int cx = gif.FrameLeft(n) + x, cy = gif.FrameTop(n) + y;
+                    if (cx < canvas.Width() && cy < canvas.Height())
+                        SetPixel32(canvas, cx, cy, 0); // the tests compose on black
+                }
+        }
+    }
+};
+
+} // namespace
+
+TEST(GifAnimation, MatchesThePlainCompositionStepByStep) {
+    // Random animations with every disposal, transparency and positions
+    // (some past the screen): every step's picture equals the plain one, and
+    // everything that changed on screen lies inside Changed().
+    std::mt19937 rng(5);
+    for (int round = 0; round < 30; ++round) {
+        GifSpec s = Screen(int(rng() % 40) + 1, int(rng() % 30) + 1);
+        s.global = oracle::GreyRamp(16);
+        const int frames = int(rng() % 6) + 1;
+        for (int i = 0; i < frames; ++i) {
+            FrameSpec f;
+            f.left = int(rng() % 45), f.top = int(rng() % 35);
+            f.width = int(rng() % 20) + 1, f.height = int(rng() % 20) + 1;
+            f.disposal = int(rng() % 5);
+            f.transparent = rng() % 2 ? int(rng() % 16) : -1;
+            for (int p = 0; p < f.width * f.height; ++p)
+                f.indices.push_back(uint8_t(rng() % 16));
+            s.frames.push_back(f);
+        }
+        cGIF gif;
+        ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(s)));
+        GifAnimation anim(gif);
+        ASSERT_TRUE(anim.CreateBuffers(0)); // black: the plain disposal fills with 0
+        PlainComposer plain(gif, s.width, s.height);
+        cDIB before;
+        anim.Display().CloneTo(before);
+        for (int step = 0; step < 3 * frames; ++step) {
+            const int n = anim.Advance().frame;
+            plain.Render(n);
+            const cDIB& now = anim.Display();
+            const GifAnimation::Rect c = anim.Changed();
+            for (int y = 0; y < s.height; ++y)
+                for (int x = 0; x < s.width; ++x) {
+                    ASSERT_EQ(Pixel32(now, x, y), Pixel32(plain.display, x, y))
+                        << "round " << round << " step " << step << " at " << x << "," << y;
+                    if (Pixel32(now, x, y) != Pixel32(before, x, y)) {
+                        ASSERT_TRUE(x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h)
+                            << "round " << round << " step " << step << " outside Changed()";
+                    }
+                }
+            now.CloneTo(before);
+        }
+    }
+}

@@ -1,5 +1,8 @@
 #include "imaging/MFreeImage_2.h"
 
+#include "imaging/AlphaOver.h"
+#include "imaging/QtImageReaders.h"
+
 #include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
@@ -8,7 +11,9 @@ namespace MFreeImage_2 {
 
 namespace {
 
-constexpr int kJpegAccurate = JPEG_ACCURATE;
+// JPEG: the accurate decoder, and the picture turned upright by its EXIF
+// Orientation tag, as cameras and phones expect.
+constexpr int kJpegFlags = JPEG_ACCURATE | JPEG_EXIFROTATE;
 
 inline uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) {
     return (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
@@ -21,13 +26,42 @@ inline uint8_t Expand6(unsigned v) {
     return uint8_t((v << 2) | (v >> 4));
 }
 
-// Alpha laid over the colour already there.
-inline uint32_t Over(uint32_t under, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-    if (a == 255) return Rgb(r, g, b);
-    auto mix = [a](unsigned top, unsigned bottom) {
-        return uint8_t((top * a + bottom * (255u - a) + 127u) / 255u);
-    };
-    return Rgb(mix(r, (under >> 16) & 0xFF), mix(g, (under >> 8) & 0xFF), mix(b, under & 0xFF));
+// The EXIF Orientation of a picture FreeImage decoded (1 when it has none).
+int ExifOrientation(FIBITMAP* dib) {
+    FITAG* tag = nullptr;
+    if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, dib, "Orientation", &tag) || !tag) return 1;
+    if (FreeImage_GetTagType(tag) != FIDT_SHORT || FreeImage_GetTagCount(tag) < 1) return 1;
+    const int v = *static_cast<const uint16_t*>(FreeImage_GetTagValue(tag));
+    return v >= 1 && v <= 8 ? v : 1;
+}
+
+// The picture turned upright for an Orientation of 2 to 8: a new bitmap, or
+// the same one when nothing needs doing or the turn fails.
+FIBITMAP* Upright(FIBITMAP* dib, int orientation) {
+    // FreeImage turns counter-clockwise for positive angles.
+    FIBITMAP* turned = nullptr;
+    switch (orientation) {
+    case 3:
+    case 4:
+        turned = FreeImage_Rotate(dib, 180);
+        break;
+    case 5:
+    case 6:
+        turned = FreeImage_Rotate(dib, -90);
+        break;
+    case 7:
+    case 8:
+        turned = FreeImage_Rotate(dib, 90);
+        break;
+    default:
+        turned = orientation == 2 ? FreeImage_Clone(dib) : nullptr;
+        break;
+    }
+    if (!turned) return dib;
+    // 2, 4, 5 and 7 are mirrored as well.
+    if (orientation == 2 || orientation == 4 || orientation == 5 || orientation == 7)
+        FreeImage_FlipHorizontal(turned);
+    return turned;
 }
 
 } // namespace
@@ -101,8 +135,8 @@ int DrawBitmapToDC(FIBITMAP* Bitmap, HDC hDC, int Width, int Height) {
         case 32:
             for (int x = 0; x < w; ++x) {
                 const uint8_t* p = in + 4 * x;
-                out[x] = alpha ? Over(out[x], p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE],
-                                      p[FI_RGBA_ALPHA])
+                out[x] = alpha ? AlphaOver(out[x], p[FI_RGBA_RED], p[FI_RGBA_GREEN],
+                                           p[FI_RGBA_BLUE], p[FI_RGBA_ALPHA])
                                : Rgb(p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE]);
             }
             break;
@@ -111,31 +145,40 @@ int DrawBitmapToDC(FIBITMAP* Bitmap, HDC hDC, int Width, int Height) {
     return h;
 }
 
-bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad) {
-    // Only regular files: opening a FIFO or a device to sniff it could block.
-    struct stat st {};
-    if (::stat(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+namespace {
+
+enum class Outcome { Loaded, TooLarge, Refused };
+
+Outcome LoadWithFreeImage(const std::string& FileName, PictureBox& PicLoad) {
     FREE_IMAGE_FORMAT format = FreeImage_GetFileType(FileName.c_str(), 0);
     if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(FileName.c_str());
-    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return false;
-    const int flags = format == FIF_JPEG ? kJpegAccurate : 0;
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return Outcome::Refused;
+    const int flags = format == FIF_JPEG ? kJpegFlags : 0;
 
     // Where the format allows, read the size first: a picture too large for
     // memory is a failed load, not an attempt to allocate it.
     if (FreeImage_FIFSupportsNoPixels(format)) {
         FIBITMAP* header = FreeImage_Load(format, FileName.c_str(), flags | FIF_LOAD_NOPIXELS);
-        if (!header) return false;
+        if (!header) return Outcome::Refused;
         std::size_t stride = 0, bytes = 0;
         const bool fits = SurfaceSize(FreeImage_GetWidth(header), FreeImage_GetHeight(header), 32,
                                       kMaxSurfaceBytes, stride, bytes);
         FreeImage_Unload(header);
-        if (!fits) return false;
+        if (!fits) return Outcome::TooLarge;
     }
 
     FIBITMAP* bitmap = FreeImage_Load(format, FileName.c_str(), flags);
-    if (!bitmap) return false;
+    if (!bitmap) return Outcome::Refused;
+    // JPEG is turned at load; other formats that carry the tag are turned here.
+    if (format != FIF_JPEG) {
+        FIBITMAP* upright = Upright(bitmap, ExifOrientation(bitmap));
+        if (upright != bitmap) {
+            FreeImage_Unload(bitmap);
+            bitmap = upright;
+        }
+    }
     FIBITMAP* shown = ToDisplayable(bitmap);
-    bool loaded = false;
+    Outcome outcome = shown ? Outcome::TooLarge : Outcome::Refused;
     if (shown) {
         const int w = int(FreeImage_GetWidth(shown));
         const int h = int(FreeImage_GetHeight(shown));
@@ -143,12 +186,31 @@ bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad) {
             // The bitmap covers the whole surface; only alpha shows the background.
             if (FreeImage_IsTransparent(shown) || FreeImage_GetBPP(shown) == 32) PicLoad.Cls();
             DrawBitmapToDC(shown, PicLoad.hDC(), w, h);
-            loaded = true;
+            outcome = Outcome::Loaded;
         }
         if (shown != bitmap) FreeImage_Unload(shown);
     }
     FreeImage_Unload(bitmap);
-    return loaded;
+    return outcome;
+}
+
+} // namespace
+
+bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad) {
+    // Only regular files: opening a FIFO or a device to sniff it could block.
+    struct stat st {};
+    if (::stat(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    switch (LoadWithFreeImage(FileName, PicLoad)) {
+    case Outcome::Loaded:
+        return true;
+    case Outcome::TooLarge: // the same limits hold for every reader
+        return false;
+    case Outcome::Refused:
+        break;
+    }
+    // Valid files FreeImage cannot identify or decode (BMP with a V4 or V5
+    // header, RLE bitmaps, WebP ...): the Qt image readers.
+    return LoadWithQtReaders(FileName, PicLoad);
 }
 
 } // namespace MFreeImage_2

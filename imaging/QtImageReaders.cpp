@@ -1,0 +1,84 @@
+#include "imaging/QtImageReaders.h"
+
+#include "imaging/AlphaOver.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The file's bytes, read by its own name's bytes (names need not be UTF-8).
+bool ReadAll(const std::string& path, QByteArray& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+              uint64_t(st.st_size) <= uint64_t(kMaxSurfaceBytes);
+    if (ok) {
+        bytes.resize(qsizetype(st.st_size));
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, std::size_t(bytes.size() - done));
+            if (n <= 0) break;
+            done += n;
+        }
+        bytes.resize(done);
+    }
+    ::close(fd);
+    return ok;
+}
+
+// The extension as a format name ("wbmp" has no signature to find it by).
+QByteArray Suffix(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return QByteArray::fromStdString(path.substr(dot + 1)).toLower();
+}
+
+} // namespace
+
+bool LoadWithQtReaders(const std::string& FileName, PictureBox& PicLoad) {
+    QByteArray bytes;
+    if (!ReadAll(FileName, bytes)) return false;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    if (!reader.canRead()) { // no signature: the name's extension decides
+        buffer.seek(0);
+        reader.setDevice(&buffer);
+        reader.setFormat(Suffix(FileName));
+        if (reader.format().isEmpty() || !reader.canRead()) return false;
+    }
+    reader.setAutoTransform(true);
+    // The size before any pixels: the same limit as every other surface.
+    constexpr int kMegabyte = 1 << 20;
+    QImageReader::setAllocationLimit(int(kMaxSurfaceBytes / kMegabyte));
+    const QSize size = reader.size();
+    std::size_t stride = 0, total = 0;
+    if (size.isValid() &&
+        !SurfaceSize(size.width(), size.height(), 32, kMaxSurfaceBytes, stride, total))
+        return false;
+    QImage image = reader.read();
+    if (image.isNull() ||
+        !SurfaceSize(image.width(), image.height(), 32, kMaxSurfaceBytes, stride, total))
+        return false;
+    image.convertTo(QImage::Format_ARGB32);
+    if (!PicLoad.SetSize(image.width(), image.height())) return false;
+    PicLoad.Cls();
+    const cDIB& surface = PicLoad.Surface();
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        auto* out = reinterpret_cast<uint32_t*>(
+            surface.lpBits() + std::size_t(y) * std::size_t(surface.BytesPerScanline()));
+        for (int x = 0; x < image.width(); ++x)
+            out[x] = AlphaOver(out[x], uint8_t(qRed(in[x])), uint8_t(qGreen(in[x])),
+                               uint8_t(qBlue(in[x])), uint8_t(qAlpha(in[x])));
+    }
+    return true;
+}

@@ -1,0 +1,14 @@
+// The second reader of still images: Qt's image readers (with the desktop's
+// image format plugins), for valid files FreeImage cannot identify or decode.
+// The picture lands on the load surface under the same rules as FreeImage's:
+// the size is checked before any pixels are allocated, an EXIF orientation is
+// applied, and alpha is laid over the surface's background.
+#pragma once
+
+#include "imaging/PictureBox.h"
+
+#include <string>
+
+// True when `FileName` (the file system's bytes) was decoded onto `PicLoad`;
+// otherwise `PicLoad` is left as it was.
+bool LoadWithQtReaders(const std::string& FileName, PictureBox& PicLoad);

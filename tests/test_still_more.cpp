@@ -1,0 +1,230 @@
+// Still pictures beyond what FreeImage reads: valid bitmaps it refuses (V5
+// headers, RLE) decoded by the Qt readers, and photos turned upright by their
+// EXIF Orientation tag.
+#include "imaging/MFreeImage_2.h"
+#include "tests/PixelUtil.h"
+#include "tests/TempDir.h"
+
+#include <FreeImage.h>
+#include <QGuiApplication>
+#include <gtest/gtest.h>
+
+namespace {
+
+using MFreeImage_2::LoadImageFile;
+
+void Put16(std::string& s, unsigned v) {
+    s += char(v & 0xFF);
+    s += char((v >> 8) & 0xFF);
+}
+void Put32(std::string& s, uint32_t v) {
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16);
+}
+
+// A bitmap file with a 124-byte (V5) header, as ImageMagick and GIMP write
+// them. `pixels` are the stored rows, bottom-up and padded; `palette` the
+// colour table (4 bytes an entry).
+std::string BitmapV5(int w, int h, int bpp, uint32_t compression, const std::string& pixels,
+                     const std::string& palette = {}, bool alphaMask = false) {
+    constexpr uint32_t kFileHeader = 14, kV5Header = 124;
+    std::string s = "BM";
+    const uint32_t offset = kFileHeader + kV5Header + uint32_t(palette.size());
+    Put32(s, offset + uint32_t(pixels.size()));
+    Put32(s, 0);
+    Put32(s, offset);
+    Put32(s, kV5Header);
+    Put32(s, uint32_t(w));
+    Put32(s, uint32_t(h));
+    Put16(s, 1);
+    Put16(s, unsigned(bpp));
+    Put32(s, compression);
+    Put32(s, uint32_t(pixels.size()));
+    Put32(s, 2835);
+    Put32(s, 2835);
+    Put32(s, uint32_t(palette.size() / 4));
+    Put32(s, 0);
+    // Channel masks (red, green, blue, alpha), then the colour space: sRGB.
+    Put32(s, 0x00FF0000);
+    Put32(s, 0x0000FF00);
+    Put32(s, 0x000000FF);
+    Put32(s, alphaMask ? 0xFF000000 : 0);
+    Put32(s, 0x73524742);
+    s += std::string(36 + 12, '\0'); // end points and gammas
+    Put32(s, 4);                     // rendering intent
+    Put32(s, 0);
+    Put32(s, 0);
+    Put32(s, 0);
+    return s + palette + pixels;
+}
+
+struct Picture {
+    PictureBox box;
+    bool loaded = false;
+    uint32_t At(int x, int y) const { return Pixel32(box.Surface(), x, y); }
+};
+
+Picture Load(const TempDir& dir, const std::string& name, const std::string& bytes) {
+    Picture p;
+    p.loaded = LoadImageFile(dir.Write(name, bytes).string(), p.box);
+    return p;
+}
+
+int MaxDifference(uint32_t a, uint32_t b) {
+    int d = 0;
+    for (int shift : {0, 8, 16})
+        d = std::max(d, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return d;
+}
+
+} // namespace
+
+TEST(StillFallback, BitmapsFreeImageRefusesStillShow) {
+    TempDir dir;
+    { // 24 bits, 3 x 2: rows bottom-up, each padded to 12 bytes
+        std::string px;
+        px += std::string("\x00\x00\xFF"
+                          "\x00\xFF\x00"
+                          "\xFF\x00\x00"
+                          "\0\0\0",
+                          12); // bottom: red green blue
+        px += std::string("\xFF\xFF\xFF"
+                          "\x00\x00\x00"
+                          "\x80\x80\x80"
+                          "\0\0\0",
+                          12); // top: white black grey
+        const Picture p = Load(dir, "v5.bmp", BitmapV5(3, 2, 24, 0, px));
+        ASSERT_TRUE(p.loaded);
+        EXPECT_EQ(p.box.Width(), 3);
+        EXPECT_EQ(p.box.Height(), 2);
+        EXPECT_EQ(p.At(0, 0), 0xFFFFFFu);
+        EXPECT_EQ(p.At(2, 0), 0x808080u);
+        EXPECT_EQ(p.At(0, 1), 0xFF0000u);
+        EXPECT_EQ(p.At(2, 1), 0x0000FFu);
+    }
+    { // 32 bits with alpha: half-transparent red over the light grey background
+        std::string px;
+        px += std::string("\x00\x00\xFF\x80"
+                          "\x00\xFF\x00\xFF",
+                          8);
+        const Picture p = Load(dir, "alpha.bmp", BitmapV5(2, 1, 32, 3, px, {}, true));
+        ASSERT_TRUE(p.loaded);
+        EXPECT_LE(MaxDifference(p.At(0, 0), 0xF07070u), 1); // (255 x 128 + 224 x 127) / 255
+        EXPECT_EQ(p.At(1, 0), 0x00FF00u);
+    }
+    { // 8 bits, RLE: 4 x 2, a run of 4 then a run of 2 and 2, end of lines, end of bitmap
+        const std::string palette("\x00\x00\xFF\x00"
+                                  "\xFF\x00\x00\x00",
+                                  8); // 0 red, 1 blue
+        const std::string rle("\x04\x00"
+                              "\x00\x00"
+                              "\x02\x01\x02\x00"
+                              "\x00\x00"
+                              "\x00\x01",
+                              14);
+        const Picture p = Load(dir, "rle.bmp", BitmapV5(4, 2, 8, 1, rle, palette));
+        ASSERT_TRUE(p.loaded);
+        EXPECT_EQ(p.At(0, 1), 0xFF0000u); // the bottom row: red
+        EXPECT_EQ(p.At(0, 0), 0x0000FFu); // the top row: blue, blue, red, red
+        EXPECT_EQ(p.At(3, 0), 0xFF0000u);
+    }
+    { // neither reader: a failure that keeps the earlier picture
+        PictureBox box;
+        ASSERT_TRUE(LoadImageFile(
+            dir.Write("ok.bmp", BitmapV5(1, 1, 24, 0, std::string(4, '\0'))).string(), box));
+        EXPECT_FALSE(LoadImageFile(dir.Write("junk.bmp", "BM not really").string(), box));
+        EXPECT_FALSE(LoadImageFile(dir.Write("junk.webp", "RIFF....WEBPVP8 ").string(), box));
+        EXPECT_EQ(box.Width(), 1);
+        // A header that claims more than memory allows is refused before any pixels.
+        EXPECT_FALSE(LoadImageFile(
+            dir.Write("huge.bmp", BitmapV5(100000, 100000, 24, 0, "")).string(), box));
+        EXPECT_EQ(box.Width(), 1);
+    }
+}
+
+namespace {
+
+// A 16 x 8 JPEG whose quadrants are red, green (top) and blue, white (bottom).
+std::string QuadrantJpeg(const TempDir& dir) {
+    FIBITMAP* b = FreeImage_Allocate(16, 8, 24);
+    for (int y = 0; y < 8; ++y) {
+        BYTE* row = FreeImage_GetScanLine(b, 7 - y);
+        for (int x = 0; x < 16; ++x) {
+            const bool right = x >= 8, bottom = y >= 4;
+            const uint32_t c =
+                !bottom ? (right ? 0x00FF00 : 0xFF0000) : (right ? 0xFFFFFF : 0x0000FF);
+            row[3 * x + FI_RGBA_RED] = BYTE(c >> 16);
+            row[3 * x + FI_RGBA_GREEN] = BYTE(c >> 8);
+            row[3 * x + FI_RGBA_BLUE] = BYTE(c);
+        }
+    }
+    const auto path = dir.path() / "plain.jpg";
+    EXPECT_TRUE(FreeImage_Save(FIF_JPEG, b, path.c_str(), JPEG_QUALITYSUPERB));
+    FreeImage_Unload(b);
+    return TempDir::Read(path);
+}
+
+// The JPEG with an APP1 segment holding an EXIF block with one Orientation entry.
+std::string WithOrientation(const std::string& jpeg, int orientation, bool damaged = false) {
+    std::string exif("Exif\0\0", 6);
+    exif += std::string("II*\0", 4);
+    Put32(exif, damaged ? 0xFFF0 : 8); // the first directory's offset
+    Put16(exif, 1);                    // one entry
+    Put16(exif, 0x0112);               // Orientation
+    Put16(exif, 3);                    // SHORT
+    Put32(exif, 1);
+    Put16(exif, unsigned(orientation));
+    Put16(exif, 0);
+    Put32(exif, 0);
+    std::string app1("\xFF\xE1", 2);
+    app1 += char((exif.size() + 2) >> 8);
+    app1 += char((exif.size() + 2) & 0xFF);
+    return jpeg.substr(0, 2) + app1 + exif + jpeg.substr(2);
+}
+
+} // namespace
+
+TEST(StillOrientation, PhotosAreShownUpright) {
+    TempDir dir;
+    const std::string jpeg = QuadrantJpeg(dir);
+    constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF;
+    // Orientation: the upright picture's corners (top left, top right, bottom
+    // left, bottom right) and whether its sides are swapped.
+    const struct {
+        int orientation;
+        uint32_t tl, tr, bl, br;
+        bool swapped;
+    } rows[] = {
+        {1, R, G, B, W, false}, {2, G, R, W, B, false}, {3, W, B, G, R, false},
+        {4, B, W, R, G, false}, {5, R, B, G, W, true},  {6, B, R, W, G, true},
+        {7, W, G, B, R, true},  {8, G, W, R, B, true},
+    };
+    for (const auto& r : rows) {
+        PictureBox box;
+        const std::string name = std::string("o") + char('0' + r.orientation) + ".jpg";
+        const auto file = dir.Write(name, WithOrientation(jpeg, r.orientation));
+        ASSERT_TRUE(LoadImageFile(file.string(), box)) << r.orientation;
+        EXPECT_EQ(box.Width(), r.swapped ? 8 : 16) << r.orientation;
+        EXPECT_EQ(box.Height(), r.swapped ? 16 : 8) << r.orientation;
+        const int w = box.Width() - 1, h = box.Height() - 1;
+        const cDIB& s = box.Surface();
+        EXPECT_LE(MaxDifference(Pixel32(s, 0, 0), r.tl), 40) << r.orientation;
+        EXPECT_LE(MaxDifference(Pixel32(s, w, 0), r.tr), 40) << r.orientation;
+        EXPECT_LE(MaxDifference(Pixel32(s, 0, h), r.bl), 40) << r.orientation;
+        EXPECT_LE(MaxDifference(Pixel32(s, w, h), r.br), 40) << r.orientation;
+    }
+    // Without EXIF, and with a damaged block: as stored.
+    for (const std::string& bytes : {jpeg, WithOrientation(jpeg, 6, true)}) {
+        PictureBox box;
+        ASSERT_TRUE(LoadImageFile(dir.Write("as-stored.jpg", bytes).string(), box));
+        EXPECT_EQ(box.Width(), 16);
+        EXPECT_LE(MaxDifference(Pixel32(box.Surface(), 0, 0), R), 40);
+    }
+}
+
+int main(int argc, char** argv) {
+    // The Qt readers' plugins need an application object.
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

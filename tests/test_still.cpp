@@ -52,12 +52,6 @@ std::vector<uint32_t> Reference(const std::string& file) {
     return out;
 }
 
-int MaxDifference(uint32_t a, uint32_t b) {
-    int d = 0;
-    for (int shift : {0, 8, 16})
-        d = std::max(d, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
-    return d;
-}
 
 struct Case {
     const char* name;

@@ -70,12 +70,6 @@ Picture Load(const TempDir& dir, const std::string& name, const std::string& byt
     return p;
 }
 
-int MaxDifference(uint32_t a, uint32_t b) {
-    int d = 0;
-    for (int shift : {0, 8, 16})
-        d = std::max(d, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
-    return d;
-}
 
 } // namespace
 

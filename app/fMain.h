@@ -53,6 +53,9 @@ class fMain : public QWidget {
     void nPathchange();
     // A list row chosen (by mouse or keyboard): previews its file.
     void ChooseRow(int row);
+    // Selects and previews the row of the file `name` (bytes) in the folder
+    // listed; false when the list has no such row.
+    bool ChooseFile(const std::string& name);
     // Full views of the still image and of the GIF.
     void imgPane_DblClick();
     void ucGIF1_DblClick();

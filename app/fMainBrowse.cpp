@@ -93,6 +93,16 @@ void fMain::ChooseRow(int row) {
     sbInfo->SetText(3, QString::number(ucGIF1->GIFFrames()) + QStringLiteral(" Frames"));
 }
 
+bool fMain::ChooseFile(const std::string& name) {
+    for (int row = 0; row < lvFiles->Model()->rowCount(); ++row) {
+        if (lvFiles->Model()->Row(row).name != name) continue;
+        lvFiles->SelectRow(row);
+        if (sSelFile != name || sSelFolder != AddBackslash(sFolder)) ChooseRow(row);
+        return true;
+    }
+    return false;
+}
+
 fFullview* fMain::FullView() {
     if (!fullView_) fullView_ = new fFullview(this);
     return fullView_;

@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "platform/Termination.h"
 
+#include <QTimer>
 #include <memory>
 
 std::string AddBackslash(std::string& path) {
@@ -24,7 +25,7 @@ std::string TrimSpaces(const std::string& text) {
 
 namespace mStartup {
 
-void Main() {
+void Main(const StartRequest& request) {
     mSetup::LoadSettings();
     Platform::PumpEvents();
 
@@ -46,8 +47,15 @@ void Main() {
     splash->close();
     splash.reset();
 
-    std::string start = TrimSpaces(Setup.LastPath);
+    const bool asked =
+        request.kind == StartRequest::Kind::Folder || request.kind == StartRequest::Kind::File;
+    std::string start = asked ? request.folder : TrimSpaces(Setup.LastPath);
     AddBackslash(start);
+    // A file asked for is chosen once the loop runs, after the tree listed its folder.
+    if (request.kind == StartRequest::Kind::File)
+        QTimer::singleShot(0, main.get(), [window = main.get(), name = request.file] {
+            window->ChooseFile(name);
+        });
     mDirTreeview::ShowFolderTree(browsing, start);
     Termination::OnTerminate(nullptr);
 }

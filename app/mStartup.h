@@ -2,13 +2,16 @@
 // it is prepared, then the folder tree, whose event loop runs until exit.
 #pragma once
 
+#include "app/CommandLine.h"
+
 #include <string>
 
 namespace mStartup {
 
 // Runs the whole program; returns when the main window has been closed.
-// Needs a QApplication to exist.
-void Main();
+// Needs a QApplication to exist. A folder or file asked for on the command
+// line takes the place of the folder browsed last.
+void Main(const StartRequest& request = {});
 
 } // namespace mStartup
 

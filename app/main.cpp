@@ -1,9 +1,32 @@
+#include "app/AppIcon.h"
+#include "app/CommandLine.h"
 #include "app/mStartup.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    mStartup::Main();
+    // --help and --version need no display: answered before Qt starts.
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs(kVersionText, stdout);
+            return 0;
+        }
+    }
+    QApplication app(argc, argv); // takes Qt's own options out of argv
+    const StartRequest request = ParseCommandLine(argc - 1, argv + 1);
+    if (!request.error.empty()) std::fprintf(stderr, "%s\n", request.error.c_str());
+    if (request.kind == StartRequest::Kind::BadOption) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    QApplication::setWindowIcon(AppIcon::Icon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("vantrel"));
+    mStartup::Main(request);
     return 0;
 }

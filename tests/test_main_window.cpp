@@ -36,6 +36,7 @@ class MainWindowTest : public QObject {
     void failedStillShowsNoPicture();
     void unreadableRowsChangeNothing();
     void arrowKeysPreview();
+    void aFileAskedForIsChosen();
 
   private:
     QString Make(const QString& name, const QImage& image, const char* format) {
@@ -262,6 +263,16 @@ void MainWindowTest::arrowKeysPreview() {
     QCOMPARE(Panel(1), QStringLiteral("anim.gif"));
     QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_End);
     QCOMPARE(Panel(1), QStringLiteral("z-small.png"));
+}
+
+void MainWindowTest::aFileAskedForIsChosen() {
+    QVERIFY(main_->ChooseFile("z-small.png"));
+    QCOMPARE(Panel(1), QStringLiteral("z-small.png"));
+    QCOMPARE(main_->lvFiles->SelectedRow(), RowOf(QStringLiteral("z-small.png")));
+    QVERIFY(main_->ChooseFile("a-still.png")); // the first row, selected by the listing
+    QCOMPARE(Panel(1), QStringLiteral("a-still.png"));
+    QVERIFY(!main_->ChooseFile("missing.png"));
+    QCOMPARE(Panel(1), QStringLiteral("a-still.png"));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -169,9 +169,13 @@ Outcome LoadWithFreeImage(const std::string& FileName, PictureBox& PicLoad) {
 
     FIBITMAP* bitmap = FreeImage_Load(format, FileName.c_str(), flags);
     if (!bitmap) return Outcome::Refused;
-    // JPEG is turned at load; other formats that carry the tag are turned here.
+    // JPEG is turned at load; other formats that carry the tag are turned
+    // here (TIFF's own tag is read through the Qt readers, which report it).
     if (format != FIF_JPEG) {
-        FIBITMAP* upright = Upright(bitmap, ExifOrientation(bitmap));
+        int orientation = ExifOrientation(bitmap);
+        if (orientation == 1 && format == FIF_TIFF)
+            orientation = OrientationFromQtReaders(FileName);
+        FIBITMAP* upright = Upright(bitmap, orientation);
         if (upright != bitmap) {
             FreeImage_Unload(bitmap);
             bitmap = upright;

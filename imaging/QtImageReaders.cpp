@@ -82,3 +82,30 @@ bool LoadWithQtReaders(const std::string& FileName, PictureBox& PicLoad) {
     }
     return true;
 }
+
+int OrientationFromQtReaders(const std::string& FileName) {
+    QByteArray bytes;
+    if (!ReadAll(FileName, bytes)) return 1;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    if (!reader.canRead()) return 1;
+    switch (reader.transformation()) {
+    case QImageIOHandler::TransformationMirror:
+        return 2;
+    case QImageIOHandler::TransformationRotate180:
+        return 3;
+    case QImageIOHandler::TransformationFlip:
+        return 4;
+    case QImageIOHandler::TransformationFlipAndRotate90:
+        return 5;
+    case QImageIOHandler::TransformationRotate90:
+        return 6;
+    case QImageIOHandler::TransformationMirrorAndRotate90:
+        return 7;
+    case QImageIOHandler::TransformationRotate270:
+        return 8;
+    default:
+        return 1;
+    }
+}

@@ -12,3 +12,8 @@
 // True when `FileName` (the file system's bytes) was decoded onto `PicLoad`;
 // otherwise `PicLoad` is left as it was.
 bool LoadWithQtReaders(const std::string& FileName, PictureBox& PicLoad);
+
+// The EXIF orientation (1 to 8) that Qt's readers find in a file's header,
+// for formats whose orientation FreeImage does not report (TIFF); 1 when
+// there is none. Reads the header only.
+int OrientationFromQtReaders(const std::string& FileName);

@@ -70,7 +70,6 @@ Picture Load(const TempDir& dir, const std::string& name, const std::string& byt
     return p;
 }
 
-
 } // namespace
 
 TEST(StillFallback, BitmapsFreeImageRefusesStillShow) {
@@ -213,6 +212,75 @@ TEST(StillOrientation, PhotosAreShownUpright) {
         ASSERT_TRUE(LoadImageFile(dir.Write("as-stored.jpg", bytes).string(), box));
         EXPECT_EQ(box.Width(), 16);
         EXPECT_LE(MaxDifference(Pixel32(box.Surface(), 0, 0), R), 40);
+    }
+}
+
+namespace {
+
+// A 4 x 2 uncompressed RGB TIFF (quadrants: red, green on top; blue, white
+// below) with an Orientation tag.
+std::string QuadrantTiff(int orientation) {
+    const uint8_t px[2][4][3] = {{{255, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 255, 0}},
+                                 {{0, 0, 255}, {0, 0, 255}, {255, 255, 255}, {255, 255, 255}}};
+    std::string s("II*\0", 4);
+    constexpr uint32_t kPixels = 8, kPixelBytes = 24, kBits = kPixels + kPixelBytes;
+    constexpr uint32_t kIfd = kBits + 6;
+    Put32(s, kIfd);
+    for (const auto& row : px)
+        for (const auto& p : row)
+            s.append(reinterpret_cast<const char*>(p), 3);
+    Put16(s, 8), Put16(s, 8), Put16(s, 8); // bits per sample
+    const struct {
+        uint16_t tag, type;
+        uint32_t count, value;
+    } entries[] = {{256, 3, 1, 4},
+                   {257, 3, 1, 2},
+                   {258, 3, 3, kBits},
+                   {259, 3, 1, 1},
+                   {262, 3, 1, 2},
+                   {273, 4, 1, kPixels},
+                   {274, 3, 1, uint32_t(orientation)},
+                   {277, 3, 1, 3},
+                   {278, 3, 1, 2},
+                   {279, 4, 1, kPixelBytes},
+                   {284, 3, 1, 1}};
+    Put16(s, unsigned(std::size(entries)));
+    for (const auto& e : entries) {
+        Put16(s, e.tag);
+        Put16(s, e.type);
+        Put32(s, e.count);
+        Put32(s, e.value); // SHORT values sit in the low half, little-endian
+    }
+    Put32(s, 0);
+    return s;
+}
+
+} // namespace
+
+TEST(StillOrientation, TiffsAreShownUprightToo) {
+    TempDir dir;
+    constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF;
+    const struct {
+        int orientation;
+        uint32_t tl, tr, bl, br;
+        bool swapped;
+    } rows[] = {
+        {1, R, G, B, W, false}, {2, G, R, W, B, false}, {3, W, B, G, R, false},
+        {4, B, W, R, G, false}, {5, R, B, G, W, true},  {6, B, R, W, G, true},
+        {7, W, G, B, R, true},  {8, G, W, R, B, true},
+    };
+    for (const auto& r : rows) {
+        PictureBox box;
+        const std::string name = std::string("t") + char('0' + r.orientation) + ".tif";
+        ASSERT_TRUE(LoadImageFile(dir.Write(name, QuadrantTiff(r.orientation)).string(), box))
+            << r.orientation;
+        ASSERT_EQ(box.Width(), r.swapped ? 2 : 4) << r.orientation;
+        const int w = box.Width() - 1, h = box.Height() - 1;
+        const cDIB& s = box.Surface();
+        EXPECT_EQ(Pixel32(s, 0, 0), r.tl) << r.orientation;
+        EXPECT_EQ(Pixel32(s, w, 0), r.tr) << r.orientation;
+        EXPECT_EQ(Pixel32(s, 0, h), r.bl) << r.orientation;
+        EXPECT_EQ(Pixel32(s, w, h), r.br) << r.orientation;
     }
 }
 

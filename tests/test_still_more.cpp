@@ -114,7 +114,7 @@ TEST(StillFallback, BitmapsFreeImageRefusesStillShow) {
                               "\x02\x01\x02\x00"
                               "\x00\x00"
                               "\x00\x01",
-                              14);
+                              12);
         const Picture p = Load(dir, "rle.bmp", BitmapV5(4, 2, 8, 1, rle, palette));
         ASSERT_TRUE(p.loaded);
         EXPECT_EQ(p.At(0, 1), 0xFF0000u); // the bottom row: red

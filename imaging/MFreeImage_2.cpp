@@ -1,11 +1,11 @@
 #include "imaging/MFreeImage_2.h"
 
 #include "imaging/AlphaOver.h"
+#include "imaging/FileBytes.h"
 #include "imaging/QtImageReaders.h"
 
 #include <algorithm>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace MFreeImage_2 {
 
@@ -149,8 +149,34 @@ namespace {
 
 enum class Outcome { Loaded, TooLarge, Refused };
 
-Outcome LoadWithFreeImage(const std::string& FileName, PictureBox& PicLoad) {
-    FREE_IMAGE_FORMAT format = FreeImage_GetFileType(FileName.c_str(), 0);
+// FreeImage reading the caller's bytes in place.
+class Memory {
+  public:
+    explicit Memory(std::span<const uint8_t> bytes)
+        : memory_(bytes.size() <= 0xFFFFFFFFu
+                      ? FreeImage_OpenMemory(const_cast<BYTE*>(bytes.data()), DWORD(bytes.size()))
+                      : nullptr) {}
+    ~Memory() {
+        if (memory_) FreeImage_CloseMemory(memory_);
+    }
+    Memory(const Memory&) = delete;
+    Memory& operator=(const Memory&) = delete;
+    FIMEMORY* get() const { return memory_; }
+    // Each read starts from the first byte.
+    FIBITMAP* Load(FREE_IMAGE_FORMAT format, int flags) {
+        FreeImage_SeekMemory(memory_, 0, SEEK_SET);
+        return FreeImage_LoadFromMemory(format, memory_, flags);
+    }
+
+  private:
+    FIMEMORY* memory_;
+};
+
+Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& FileName,
+                          PictureBox& PicLoad) {
+    Memory memory(bytes);
+    if (!memory.get()) return Outcome::Refused;
+    FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory.get(), 0);
     if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(FileName.c_str());
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return Outcome::Refused;
     const int flags = format == FIF_JPEG ? kJpegFlags : 0;
@@ -158,7 +184,7 @@ Outcome LoadWithFreeImage(const std::string& FileName, PictureBox& PicLoad) {
     // Where the format allows, read the size first: a picture too large for
     // memory is a failed load, not an attempt to allocate it.
     if (FreeImage_FIFSupportsNoPixels(format)) {
-        FIBITMAP* header = FreeImage_Load(format, FileName.c_str(), flags | FIF_LOAD_NOPIXELS);
+        FIBITMAP* header = memory.Load(format, flags | FIF_LOAD_NOPIXELS);
         if (!header) return Outcome::Refused;
         std::size_t stride = 0, bytes = 0;
         const bool fits = SurfaceSize(FreeImage_GetWidth(header), FreeImage_GetHeight(header), 32,
@@ -167,14 +193,14 @@ Outcome LoadWithFreeImage(const std::string& FileName, PictureBox& PicLoad) {
         if (!fits) return Outcome::TooLarge;
     }
 
-    FIBITMAP* bitmap = FreeImage_Load(format, FileName.c_str(), flags);
+    FIBITMAP* bitmap = memory.Load(format, flags);
     if (!bitmap) return Outcome::Refused;
     // JPEG is turned at load; other formats that carry the tag are turned
     // here (TIFF's own tag is read through the Qt readers, which report it).
     if (format != FIF_JPEG) {
         int orientation = ExifOrientation(bitmap);
         if (orientation == 1 && format == FIF_TIFF)
-            orientation = OrientationFromQtReaders(FileName);
+            orientation = OrientationFromQtReaders(bytes);
         FIBITMAP* upright = Upright(bitmap, orientation);
         if (upright != bitmap) {
             FreeImage_Unload(bitmap);
@@ -200,11 +226,9 @@ Outcome LoadWithFreeImage(const std::string& FileName, PictureBox& PicLoad) {
 
 } // namespace
 
-bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad) {
-    // Only regular files: opening a FIFO or a device to sniff it could block.
-    struct stat st {};
-    if (::stat(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    switch (LoadWithFreeImage(FileName, PicLoad)) {
+bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
+                    PictureBox& PicLoad) {
+    switch (LoadWithFreeImage(bytes, FileName, PicLoad)) {
     case Outcome::Loaded:
         return true;
     case Outcome::TooLarge: // the same limits hold for every reader
@@ -214,7 +238,13 @@ bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad) {
     }
     // Valid files FreeImage cannot identify or decode (BMP with a V4 or V5
     // header, RLE bitmaps, WebP ...): the Qt image readers.
-    return LoadWithQtReaders(FileName, PicLoad);
+    return LoadWithQtReaders(bytes, FileName, PicLoad);
+}
+
+bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad) {
+    // Only regular files: opening a FIFO or a device to sniff it could block.
+    std::vector<uint8_t> bytes;
+    return ReadFileBytes(FileName, bytes) && LoadImageBytes(bytes, FileName, PicLoad);
 }
 
 } // namespace MFreeImage_2

@@ -6,6 +6,7 @@
 #include "imaging/PictureBox.h"
 
 #include <FreeImage.h>
+#include <span>
 #include <string>
 
 namespace MFreeImage_2 {
@@ -14,6 +15,10 @@ namespace MFreeImage_2 {
 // image's size. A file that cannot be identified or decoded, or whose picture
 // would not fit in memory, leaves `PicLoad` as it was. True when it loaded.
 bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad);
+// The same for a file's bytes already read; `FileName` names the format by
+// its extension where the bytes do not.
+bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
+                    PictureBox& PicLoad);
 
 // Paints a FreeImage bitmap unscaled at (0, 0) onto a 32-bit surface: 1, 4, 8,
 // 16 (5-5-5 or 5-6-5), 24 and 32 bits per pixel, rows bottom-up as FreeImage

@@ -7,7 +7,7 @@ bool PictureBox::SetSize(int32_t width, int32_t height) {
         surface_ = next;
         return true;
     }
-    if (!next->Create(width, height, 32)) return false;
+    if (!(maker_ ? maker_(*next, width, height) : next->Create(width, height, 32))) return false;
     surface_ = next;
     return true;
 }

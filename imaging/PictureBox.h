@@ -20,6 +20,12 @@ class PictureBox {
     // Gives the box a new size; its contents are then undefined until Cls.
     // False, with the old size and picture kept, when the surface cannot be had.
     bool SetSize(int32_t width, int32_t height);
+    // Makes `surface` (32 bits) the box's picture; its size becomes the box's.
+    void AdoptSurface(std::shared_ptr<cDIB> surface) { surface_ = std::move(surface); }
+    // Where new surfaces come from when the box changes size: memory of the
+    // caller's (the decoder helper's shared memory), or calloc when unset.
+    using SurfaceMaker = bool (*)(cDIB& surface, int32_t width, int32_t height);
+    void SetSurfaceMaker(SurfaceMaker maker) { maker_ = maker; }
     // Fills the box with its background colour.
     void Cls() { surface_->Cls(backColor_); }
 
@@ -31,4 +37,5 @@ class PictureBox {
   private:
     std::shared_ptr<cDIB> surface_ = std::make_shared<cDIB>();
     uint32_t backColor_ = kDefaultBackColor;
+    SurfaceMaker maker_ = nullptr;
 };

@@ -6,32 +6,8 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-// The file's bytes, read by its own name's bytes (names need not be UTF-8).
-bool ReadAll(const std::string& path, QByteArray& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-              uint64_t(st.st_size) <= uint64_t(kMaxSurfaceBytes);
-    if (ok) {
-        bytes.resize(qsizetype(st.st_size));
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, std::size_t(bytes.size() - done));
-            if (n <= 0) break;
-            done += n;
-        }
-        bytes.resize(done);
-    }
-    ::close(fd);
-    return ok;
-}
 
 // The extension as a format name ("wbmp" has no signature to find it by).
 QByteArray Suffix(const std::string& path) {
@@ -43,9 +19,11 @@ QByteArray Suffix(const std::string& path) {
 
 } // namespace
 
-bool LoadWithQtReaders(const std::string& FileName, PictureBox& PicLoad) {
-    QByteArray bytes;
-    if (!ReadAll(FileName, bytes)) return false;
+bool LoadWithQtReaders(std::span<const uint8_t> data, const std::string& FileName,
+                       PictureBox& PicLoad) {
+    // A view of the caller's bytes, not a copy.
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
+                                               qsizetype(data.size()));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
@@ -83,9 +61,9 @@ bool LoadWithQtReaders(const std::string& FileName, PictureBox& PicLoad) {
     return true;
 }
 
-int OrientationFromQtReaders(const std::string& FileName) {
-    QByteArray bytes;
-    if (!ReadAll(FileName, bytes)) return 1;
+int OrientationFromQtReaders(std::span<const uint8_t> data) {
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
+                                               qsizetype(data.size()));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);

@@ -7,13 +7,15 @@
 
 #include "imaging/PictureBox.h"
 
+#include <span>
 #include <string>
 
-// True when `FileName` (the file system's bytes) was decoded onto `PicLoad`;
-// otherwise `PicLoad` is left as it was.
-bool LoadWithQtReaders(const std::string& FileName, PictureBox& PicLoad);
+// True when the file's bytes were decoded onto `PicLoad`; otherwise `PicLoad`
+// is left as it was. `FileName` only names the format by its extension.
+bool LoadWithQtReaders(std::span<const uint8_t> bytes, const std::string& FileName,
+                       PictureBox& PicLoad);
 
 // The EXIF orientation (1 to 8) that Qt's readers find in a file's header,
 // for formats whose orientation FreeImage does not report (TIFF); 1 when
 // there is none. Reads the header only.
-int OrientationFromQtReaders(const std::string& FileName);
+int OrientationFromQtReaders(std::span<const uint8_t> bytes);

@@ -244,7 +244,27 @@ bool SurfaceSize(int64_t width, int64_t height, int bpp, std::size_t maxBytes,
 }
 
 void cDIB::FreeDeleter::operator()(uint8_t* p) const {
-    std::free(p);
+    if (release)
+        release(p, bytes);
+    else
+        std::free(p);
+}
+
+bool cDIB::Adopt(uint8_t* bits, std::size_t bytes, int32_t width, int32_t height,
+                 void (*release)(uint8_t*, std::size_t)) {
+    std::size_t stride = 0, size = 0;
+    if (!bits || !release || !SurfaceSize(width, height, 32, kMaxSurfaceBytes, stride, size) ||
+        size != bytes)
+        return false;
+    Destroy();
+    bits_ = std::unique_ptr<uint8_t[], FreeDeleter>(bits, FreeDeleter{release, bytes});
+    width_ = width;
+    height_ = height;
+    bpp_ = 32;
+    bytesPerScanline_ = int32_t(stride);
+    size_ = size;
+    table_.fill(0);
+    return true;
 }
 
 bool cDIB::Create(int32_t NewWidth, int32_t NewHeight, int32_t Newbpp, std::size_t maxBytes) {
@@ -262,7 +282,8 @@ bool cDIB::Create(int32_t NewWidth, int32_t NewHeight, int32_t Newbpp, std::size
     if (!SurfaceSize(NewWidth, NewHeight, Newbpp, maxBytes, checkedStride, checkedSize))
         return false; // too large: the size stays readable, no pixels
     // calloc: large surfaces come as untouched zero pages, paid for when written.
-    bits_.reset(static_cast<uint8_t*>(std::calloc(checkedSize, 1)));
+    bits_ = std::unique_ptr<uint8_t[], FreeDeleter>(static_cast<uint8_t*>(std::calloc(checkedSize, 1)),
+                                                    FreeDeleter{});
     table_.fill(0);
     return bits_ != nullptr;
 }

@@ -63,6 +63,12 @@ class cDIB {
     // (bottom-up for an ordinary bitmap file). Lives in the imaging library.
     uint8_t CreateFromBitmapFile(const std::string& FileName);
     void CloneTo(cDIB& oDIB) const;
+    // Takes memory that holds a 32-bit surface of `width` x `height` in this
+    // layout (rows of BytesPerScanline bytes), for example pixels another
+    // process decoded into shared memory. `release(bits, bytes)` gives it
+    // back. False, with nothing taken, when `bytes` is not exactly the size.
+    bool Adopt(uint8_t* bits, std::size_t bytes, int32_t width, int32_t height,
+               void (*release)(uint8_t*, std::size_t));
     // Exchanges pixels, size, depth and table with `other`.
     void Swap(cDIB& other) noexcept;
     void Destroy();
@@ -99,7 +105,13 @@ class cDIB {
     int TableEntries() const { return bpp_ <= 8 && bpp_ > 0 ? 1 << bpp_ : 0; }
 
   private:
+    // Memory from calloc, or memory handed in with its own release.
     struct FreeDeleter {
+        FreeDeleter() noexcept : release(nullptr), bytes(0) {}
+        FreeDeleter(void (*r)(uint8_t*, std::size_t), std::size_t n) noexcept
+            : release(r), bytes(n) {}
+        void (*release)(uint8_t*, std::size_t);
+        std::size_t bytes;
         void operator()(uint8_t* p) const;
     };
     std::unique_ptr<uint8_t[], FreeDeleter> bits_;

@@ -61,6 +61,17 @@ fMain::fMain(BrowsingState& state, QWidget* parent) : QWidget(parent), state_(st
 
     state_.TreeHost = pictreeview;
     state_.PathChanged = [this] { nPathchange(); };
+
+    // A picture whose decoding runs past the limit is a failed load.
+    stillTimer_.setSingleShot(true);
+    connect(&stillTimer_, &QTimer::timeout, this, [this] {
+        CancelStillDecode();
+        ShowStill(false, pendingStillName_);
+    });
+}
+
+fMain::~fMain() {
+    CancelStillDecode();
 }
 
 void fMain::BuildControls() {

@@ -25,6 +25,8 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QToolBar>
 #include <QWidget>
 #include <functional>
@@ -45,6 +47,7 @@ class fMain : public QWidget {
     static constexpr uint32_t kPaneGrey = 0x00E0E0E0;
 
     explicit fMain(BrowsingState& state, QWidget* parent = nullptr);
+    ~fMain() override;
 
     // Sets the size in twips (15 per pixel), at most the screen's available size.
     void SetSizeTwips(int widthTwips, int heightTwips);
@@ -53,6 +56,8 @@ class fMain : public QWidget {
     void nPathchange();
     // A list row chosen (by mouse or keyboard): previews its file.
     void ChooseRow(int row);
+    // A still picture is being decoded (the answer comes without blocking).
+    bool StillPending() const { return !stillNotifier_.isNull(); }
     // Selects and previews the row of the file `name` (bytes) in the folder
     // listed; false when the list has no such row.
     bool ChooseFile(const std::string& name);
@@ -131,6 +136,9 @@ class fMain : public QWidget {
     void OnListKey(QKeyEvent* e);
     void RedrawStill();
     void StoreLayout();
+    void ShowStill(bool loaded, const QString& name);
+    void FinishStillDecode(bool loaded);
+    void CancelStillDecode();
 
     BrowsingState& state_;
     QPointer<fFullview> fullView_;
@@ -141,4 +149,7 @@ class fMain : public QWidget {
     bool exiting_ = false; // the question was answered Yes (or cannot be asked)
     bool asking_ = false;
     bool listing_ = false; // the list's own selection while it fills is no choice
+    QPointer<QSocketNotifier> stillNotifier_; // set while a still picture decodes
+    QTimer stillTimer_;                       // its time limit
+    QString pendingStillName_;
 };

@@ -5,12 +5,13 @@
 
 #include "app/mSetup.h"
 #include "app/mStartup.h"
-#include "imaging/MFreeImage_2.h"
+#include "imaging/StillDecoder.h"
 #include "imaging/mScaleImage.h"
 #include "platform/Platform.h"
 
 #include <QFile>
 #include <QKeyEvent>
+#include <QSocketNotifier>
 #include <sys/stat.h>
 
 namespace {
@@ -68,19 +69,23 @@ void fMain::ChooseRow(int row) {
     const std::string path = sSelFolder + sSelFile;
     const QString name = Shown(TrimSpaces(sSelFile));
 
+    CancelStillDecode(); // a picture chosen before and still decoding is not wanted now
     if (road == PreviewRoad::Still) {
         ucGIF1->hide();
         FullView()->ucGIFView->hide();
-        const bool loaded = MFreeImage_2::LoadImageFile(path, PicLoad);
-        // A picture that does not decode shows as no picture, never as the
-        // previous one under the new name.
-        if (!loaded) PicLoad.SetSize(0, 0);
-        RedrawStill();
-        sbInfo->SetText(1, name);
-        sbInfo->SetText(2, loaded
-                               ? QStringLiteral("%1x%2").arg(PicLoad.Width()).arg(PicLoad.Height())
-                               : QString());
-        sbInfo->SetText(3, QString());
+        // Decoded by the confined helper while the window goes on; without
+        // one, here and now.
+        StillDecoder& decoder = StillDecoder::Shared();
+        if (!decoder.Begin(path, PicLoad.BackColor()) || decoder.Ready()) {
+            ShowStill(decoder.Finish(PicLoad), name);
+            return;
+        }
+        pendingStillName_ = name;
+        Platform::SetBusyPointer(); // until the picture is there
+        stillNotifier_ = new QSocketNotifier(decoder.Fd(), QSocketNotifier::Read, this);
+        connect(stillNotifier_, &QSocketNotifier::activated, this,
+                [this] { FinishStillDecode(StillDecoder::Shared().Finish(PicLoad)); });
+        stillTimer_.start(StillDecoder::kTimeLimitMs);
         return;
     }
     ucGIF1->SetAutoPlay(true);
@@ -91,6 +96,33 @@ void fMain::ChooseRow(int row) {
     sbInfo->SetText(1, name);
     sbInfo->SetText(2, QStringLiteral("%1x%2").arg(ucGIF1->GIFWidth()).arg(ucGIF1->GIFHeight()));
     sbInfo->SetText(3, QString::number(ucGIF1->GIFFrames()) + QStringLiteral(" Frames"));
+}
+
+void fMain::ShowStill(bool loaded, const QString& name) {
+    // A picture that does not decode shows as no picture, never as the
+    // previous one under the new name.
+    if (!loaded) PicLoad.SetSize(0, 0);
+    RedrawStill();
+    sbInfo->SetText(1, name);
+    sbInfo->SetText(2, loaded ? QStringLiteral("%1x%2").arg(PicLoad.Width()).arg(PicLoad.Height())
+                              : QString());
+    sbInfo->SetText(3, QString());
+}
+
+void fMain::FinishStillDecode(bool loaded) {
+    if (!stillNotifier_) return;
+    stillTimer_.stop();
+    delete stillNotifier_.data();
+    Platform::RestorePointer();
+    ShowStill(loaded, pendingStillName_);
+}
+
+void fMain::CancelStillDecode() {
+    if (!stillNotifier_) return;
+    stillTimer_.stop();
+    delete stillNotifier_.data(); // before the helper's socket closes
+    StillDecoder::Shared().Abandon();
+    Platform::RestorePointer();
 }
 
 bool fMain::ChooseFile(const std::string& name) {

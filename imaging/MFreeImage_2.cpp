@@ -199,8 +199,7 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
     // here (TIFF's own tag is read through the Qt readers, which report it).
     if (format != FIF_JPEG) {
         int orientation = ExifOrientation(bitmap);
-        if (orientation == 1 && format == FIF_TIFF)
-            orientation = OrientationFromQtReaders(bytes);
+        if (orientation == 1 && format == FIF_TIFF) orientation = OrientationFromQtReaders(bytes);
         FIBITMAP* upright = Upright(bitmap, orientation);
         if (upright != bitmap) {
             FreeImage_Unload(bitmap);

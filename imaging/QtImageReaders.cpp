@@ -22,8 +22,8 @@ QByteArray Suffix(const std::string& path) {
 bool LoadWithQtReaders(std::span<const uint8_t> data, const std::string& FileName,
                        PictureBox& PicLoad) {
     // A view of the caller's bytes, not a copy.
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
-                                               qsizetype(data.size()));
+    QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
@@ -62,8 +62,8 @@ bool LoadWithQtReaders(std::span<const uint8_t> data, const std::string& FileNam
 }
 
 int OrientationFromQtReaders(std::span<const uint8_t> data) {
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
-                                               qsizetype(data.size()));
+    QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);

@@ -282,8 +282,8 @@ bool cDIB::Create(int32_t NewWidth, int32_t NewHeight, int32_t Newbpp, std::size
     if (!SurfaceSize(NewWidth, NewHeight, Newbpp, maxBytes, checkedStride, checkedSize))
         return false; // too large: the size stays readable, no pixels
     // calloc: large surfaces come as untouched zero pages, paid for when written.
-    bits_ = std::unique_ptr<uint8_t[], FreeDeleter>(static_cast<uint8_t*>(std::calloc(checkedSize, 1)),
-                                                    FreeDeleter{});
+    bits_ = std::unique_ptr<uint8_t[], FreeDeleter>(
+        static_cast<uint8_t*>(std::calloc(checkedSize, 1)), FreeDeleter{});
     table_.fill(0);
     return bits_ != nullptr;
 }

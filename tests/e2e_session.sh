@@ -18,7 +18,7 @@ trap 'kill $(cat "$dir/pid" 2>/dev/null) 2>/dev/null; rm -rf "$dir"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 # The program keeps its settings next to itself: a copy runs from the scratch folder.
-cp "$build/vantrel" "$dir/vantrel"
+cp "$build/vantrel" "$build/vantrel-decoder" "$dir/"
 mkdir "$dir/pics"
 # Two GIF frames, 3 x 1 (black, then white), and a 2 x 2 24-bit BMP.
 printf 'GIF89a\003\000\001\000\200\000\000\000\000\000\377\377\377\054\000\000\000\000\003\000\001\000\000\002\002\004\120\000\054\000\000\000\000\003\000\001\000\000\002\002\214\013\000\073' > "$dir/pics/a-anim.gif"

@@ -204,7 +204,7 @@ void CommandsTest::editOpensTheFileChosenLast() {
                       report->visualRect(report->model()->index(0, 0)).center());
     QTest::mouseRelease(report->viewport(), Qt::LeftButton, {},
                         report->visualRect(report->model()->index(0, 0)).center());
-    QCOMPARE(main_->sbInfo->Text(1), QStringLiteral("one.png"));
+    QTRY_COMPARE(main_->sbInfo->Text(1), QStringLiteral("one.png"));
     state_.sCurrentPath = other_.path().toStdString();
     main_->nPathchange();
     main_->OnToolbarButton(2);
@@ -221,6 +221,7 @@ void CommandsTest::editOpensTheFileChosenLast() {
 
 void CommandsTest::captionlessButtonsDoNothing() {
     main_->ChooseRow(0);
+    QTRY_VERIFY(!main_->StillPending());
     const QString panel = main_->sbInfo->Text(1);
     for (int index : {1, 4, 6}) {
         main_->OnToolbarButton(index);

@@ -1,14 +1,15 @@
 #include "tools/Probe.h"
 
-#include "imaging/MFreeImage_2.h"
+#include "imaging/StillDecoder.h"
 #include "imaging/mScaleImage.h"
 #include "tools/Fnv.h"
 
 #include <cstdio>
 
 int ProbeStill(const std::string& file, int boxWidth, int boxHeight, bool withBox) {
+    // Through the confined decoder helper, as the program decodes.
     PictureBox PicLoad;
-    MFreeImage_2::LoadImageFile(file, PicLoad);
+    StillDecoder::Shared().Decode(file, PicLoad);
     const cDIB& s = PicLoad.Surface();
     Fnv1a hash;
     for (int32_t y = 0; s.lpBits() && y < s.Height(); ++y) {

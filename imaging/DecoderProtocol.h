@@ -1,0 +1,38 @@
+// The messages between the program and its decoder helper, over a Unix
+// socket pair of packets. The program sends a request with the picture's
+// open file descriptor; the helper answers with the picture's size and, when
+// it decoded, a sealed memory file holding the 32-bit pixels in the load
+// surface's layout (rows of BytesPerScanline bytes, top row first).
+#pragma once
+
+#include <cstdint>
+
+namespace DecoderProtocol {
+
+constexpr uint32_t kMagic = 0x56444543; // "VDEC"
+constexpr int kHelperSocketFd = 3;      // where the helper finds its socket
+constexpr const char* kHelperName = "vantrel-decoder";
+constexpr std::size_t kNameBytes = 256;
+
+// What a request asks: decode the file sent along, or (for tests of the
+// confinement) try to open `name` by its path and say what happened.
+constexpr uint32_t kDecode = 0;
+constexpr uint32_t kTryOpen = 1;
+
+struct Request {
+    uint32_t magic = kMagic;
+    uint32_t id = 0;
+    uint32_t kind = kDecode;
+    uint32_t background = 0;    // laid under transparent pixels (0x00RRGGBB colour value)
+    char name[kNameBytes] = {}; // the file's name: its extension names a format
+};
+
+struct Reply {
+    uint32_t magic = kMagic;
+    uint32_t id = 0;
+    int32_t loaded = 0;            // kTryOpen: 1 when the file opened
+    int32_t width = 0, height = 0; // kTryOpen: width holds errno
+    uint64_t bytes = 0;            // of the memory file
+};
+
+} // namespace DecoderProtocol

@@ -1,0 +1,10 @@
+// One packet with at most one file descriptor riding along (SCM_RIGHTS).
+#pragma once
+
+#include <cstddef>
+
+// Sends `size` bytes and `fd` (none when negative). False on failure.
+bool SendWithFd(int socket, const void* data, std::size_t size, int fd);
+// Receives one packet of exactly `size` bytes and the descriptor sent with
+// it (-1 when none). False on failure or at the end of the stream.
+bool ReceiveWithFd(int socket, void* data, std::size_t size, int& fd);

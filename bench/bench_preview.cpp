@@ -1,8 +1,11 @@
-// The preview road for large photos: LoadImageFile + ScaleImageToBox into an
-// 800 x 600 pane, next to the library's own floor (FreeImage_Load +
-// FreeImage_Rescale to the same size) in the same run.
+// The preview road for large photos: the decode in the confined helper +
+// ScaleImageToBox into an 800 x 600 pane, next to the library's own floor
+// (FreeImage_Load + FreeImage_Rescale to the same size) in the same run; the
+// cost of the hand-over to the helper for a small picture; the time to
+// replace a helper that died.
 #include "bench/BenchSupport.h"
 #include "imaging/MFreeImage_2.h"
+#include "imaging/StillDecoder.h"
 #include "imaging/mScaleImage.h"
 
 #include <benchmark/benchmark.h>
@@ -11,6 +14,8 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -75,10 +80,49 @@ void PreviewVantrel(benchmark::State& state, const std::string& name) {
     PictureBox PicLoad, pane;
     pane.SetSize(kPaneWidth, kPaneHeight);
     for (auto _ : state) {
-        MFreeImage_2::LoadImageFile(file, PicLoad);
+        StillDecoder::Shared().Decode(file, PicLoad);
         benchmark::DoNotOptimize(mScaleImage::ScaleImageToBox(PicLoad, pane, 0, true));
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
+}
+
+// A 100 x 100 PNG decoded through the helper, and in this process.
+const std::string& SmallFile() {
+    static const std::string file = [] {
+        FIBITMAP* b = FreeImage_Allocate(100, 100, 24);
+        const std::string path = ScratchFolder() + "/small.png";
+        FreeImage_Save(FIF_PNG, b, path.c_str(), PNG_Z_BEST_SPEED);
+        FreeImage_Unload(b);
+        return path;
+    }();
+    return file;
+}
+
+void HandOverHelper(benchmark::State& state) {
+    PictureBox box;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(StillDecoder::Shared().Decode(SmallFile(), box));
+}
+
+void HandOverInProcess(benchmark::State& state) {
+    PictureBox box;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MFreeImage_2::LoadImageFile(SmallFile(), box));
+}
+
+// A helper killed, then the next picture: the time includes starting a new one.
+void ReplaceDeadHelper(benchmark::State& state) {
+    PictureBox box;
+    StillDecoder& d = StillDecoder::Shared();
+    for (auto _ : state) {
+        state.PauseTiming();
+        d.Decode(SmallFile(), box);
+        const pid_t pid = d.HelperPid();
+        ::kill(pid, SIGKILL);
+        ::waitid(P_PID, id_t(pid), nullptr, WEXITED | WNOWAIT); // dead, not yet reaped
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(d.Decode(SmallFile(), box));
+    }
 }
 
 void PreviewFloor(benchmark::State& state, const std::string& name) {
@@ -99,14 +143,24 @@ int Register() {
     for (const char* name : {"jpeg6000x4000", "png6000x4000"})
         RegisterPair(std::string("Preview/") + name, PreviewVantrel, "floor", PreviewFloor,
                      std::string(name));
+    benchmark::RegisterBenchmark("Decoder/handover100x100/helper", HandOverHelper)
+        ->Unit(benchmark::kMicrosecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Decoder/handover100x100/in_process", HandOverInProcess)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("Decoder/replace_dead_helper/helper", ReplaceDeadHelper)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     // A V5 bitmap through the Qt readers, next to FreeImage reading the same
     // picture as a V3 bitmap.
     benchmark::RegisterBenchmark("Preview/bmp6000x4000_v5/vantrel", PreviewVantrel,
                                  std::string("bmp_v5"))
-        ->Unit(benchmark::kMillisecond);
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::RegisterBenchmark("Preview/bmp6000x4000_v3/vantrel", PreviewVantrel,
                                  std::string("bmp_v3"))
-        ->Unit(benchmark::kMillisecond);
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     return 0;
 }
 const int registered = Register();

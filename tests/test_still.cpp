@@ -52,7 +52,6 @@ std::vector<uint32_t> Reference(const std::string& file) {
     return out;
 }
 
-
 struct Case {
     const char* name;
     FREE_IMAGE_FORMAT format;

@@ -3,10 +3,12 @@
 #include "gif/mGIFLZWDec.h"
 #include "gif/mGIFLZWEnc.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -141,22 +143,29 @@ void cGIF::Destroy() {
 }
 
 bool cGIF::LoadFromFile(const std::string& FileName) {
-    // Only regular files are read: opening a FIFO or a device could block for ever.
-    struct stat st {};
-    if (::stat(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
-        Destroy();
-        return false;
-    }
-    std::ifstream in(FileName, std::ios::binary);
+    // Only regular files are read: opening a FIFO or a device could block for
+    // ever, so the file is opened without waiting and checked before a read.
     std::vector<uint8_t> bytes;
-    if (in) {
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        uint64_t(st.st_size) <= MaxDocumentBytes) {
         try {
-            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            bytes.resize(std::size_t(st.st_size)); // the whole file in one read of its size
         } catch (const std::bad_alloc&) {
             bytes.clear();
         }
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break; // the file shrank while read: what there is
+            done += std::size_t(n);
+        }
+        bytes.resize(done);
     }
-    if (bytes.empty() || in.bad()) {
+    if (fd >= 0) ::close(fd);
+    if (bytes.empty()) {
         Destroy();
         return false;
     }

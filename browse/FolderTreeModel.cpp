@@ -5,6 +5,14 @@
 #include <QApplication>
 #include <QFile>
 #include <QStyle>
+#include <sys/stat.h>
+
+namespace {
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+} // namespace
 
 struct FolderTreeModel::Node {
     std::string name; // bytes; "/" for the root
@@ -53,6 +61,9 @@ void FolderTreeModel::Load(Node* node) {
     node->loaded = true;
     std::vector<std::string> names;
     ScanSubfolders(node->Path(), names); // an unreadable folder has no children
+    // Hidden folders (names starting with ".") are left out, as file managers
+    // leave them out; one is shown when it is asked for by its path.
+    std::erase_if(names, [](const std::string& n) { return n[0] == '.'; });
     if (names.empty()) {
         // It showed an expander until now; it has none.
         const QModelIndex index = IndexOfNode(node);
@@ -70,6 +81,18 @@ void FolderTreeModel::Load(Node* node) {
     endInsertRows();
 }
 
+FolderTreeModel::Node* FolderTreeModel::AddChild(Node* parent, const std::string& name) {
+    const int row = int(parent->children.size());
+    beginInsertRows(IndexOfNode(parent), row, row);
+    auto child = std::make_unique<Node>();
+    child->name = name;
+    child->parent = parent;
+    child->row = row;
+    parent->children.push_back(std::move(child));
+    endInsertRows();
+    return parent->children.back().get();
+}
+
 QModelIndex FolderTreeModel::IndexOf(const std::string& path) {
     if (path.empty() || path[0] != '/') return {};
     Node* node = top_->children[0].get();
@@ -84,6 +107,8 @@ QModelIndex FolderTreeModel::IndexOf(const std::string& path) {
         Node* next = nullptr;
         for (auto& c : node->children)
             if (c->name == part) next = c.get();
+        if (!next && part[0] == '.' && part != ".." && IsFolder(node->Path() + "/" + part))
+            next = AddChild(node, part); // a hidden folder asked for
         if (!next) return {};
         node = next;
     }

@@ -2,7 +2,8 @@
 // Names are kept as the file system's bytes, so every folder can be reached,
 // opened and handed on, including those whose names are not valid UTF-8 (they
 // are shown with replacement characters). A folder's children are read when
-// the view first expands it or a path inside it is looked up.
+// the view first expands it or a path inside it is looked up. Hidden folders
+// are left out unless a path asks for one.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -37,6 +38,7 @@ class FolderTreeModel : public QAbstractItemModel {
     Node* NodeOf(const QModelIndex& index) const;
     QModelIndex IndexOfNode(Node* node) const;
     void Load(Node* node);
+    Node* AddChild(Node* parent, const std::string& name);
 
     std::unique_ptr<Node> top_; // holds the one item "/"
     QIcon folderIcon_;

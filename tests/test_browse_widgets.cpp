@@ -210,6 +210,14 @@ void BrowseTest::treeReachesFoldersWhoseNamesAreNotUtf8() {
     QVERIFY(!model.IndexOf(base + "/a.bmp").isValid());          // a file is no folder
     QVERIFY(!model.IndexOf(base + "/missing").isValid());
     QCOMPARE(model.FilePath(model.index(0, 0)), std::string("/"));
+    // Hidden folders are left out of a listing, but reached by their path.
+    QVERIFY(::mkdir((base + "/.hidden").c_str(), 0755) == 0);
+    FolderTreeModel fresh;
+    const QModelIndex folder = fresh.IndexOf(base);
+    fresh.fetchMore(folder);
+    for (int r = 0; r < fresh.rowCount(folder); ++r)
+        QVERIFY(fresh.FilePath(fresh.index(r, 0, folder)) != base + "/.hidden");
+    QCOMPARE(fresh.FilePath(fresh.IndexOf(base + "/.hidden")), base + "/.hidden");
 
     // The tree selects it and reports its bytes; the list then lists it.
     QWidget host;

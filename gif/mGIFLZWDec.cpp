@@ -1,6 +1,9 @@
 #include "gif/mGIFLZWDec.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace mGIFLZWDec {
 
@@ -9,44 +12,10 @@ namespace {
 constexpr int kMaxCodeWidth = 12;
 constexpr int kMaxCodes = 1 << kMaxCodeWidth; // 4096
 constexpr int kMaxMinCodeSize = 11;           // 2^11 roots plus two special codes fit 12 bits
-constexpr int kHeadBytes = 7;
-constexpr int kLengthShift = 56;
-constexpr uint64_t kHeadMask = (uint64_t(1) << kLengthShift) - 1;
-
-// The string table, as parallel arrays so that the part read for every code
-// stays small (32 KB): `head` holds a string's first 7 bytes (first byte
-// lowest) and, in its top byte, its length capped at 255. A string of up to 7
-// bytes is written from `head` alone; longer ones walk `prefix` and `suffix`
-// (entry n is the string of `prefix[n]` followed by `suffix[n]`) past the head.
-uint64_t head[kMaxCodes];
-uint16_t prefix[kMaxCodes];
-uint8_t suffix[kMaxCodes];
-uint16_t length[kMaxCodes];
-
-inline int HeadLength(uint64_t h) {
-    return int(h >> kLengthShift);
-}
-// The length of the string of `code`, whose head is `h`.
-inline int Length(int code, uint64_t h) {
-    const int n = HeadLength(h);
-    return n < 255 ? n : length[code];
-}
-inline uint64_t Root(int code) {
-    return (uint64_t(1) << kLengthShift) | uint8_t(code);
-}
-
-// The entry for the previous string followed by byte `f`.
-inline uint64_t Extend(uint64_t previousHead, int previousLength, uint8_t f) {
-    const int n = previousLength + 1;
-    const uint64_t bytes = previousLength < kHeadBytes
-                               ? (previousHead & kHeadMask) | (uint64_t(f) << (8 * previousLength))
-                               : previousHead & kHeadMask;
-    return bytes | (uint64_t(n < 255 ? n : 255) << kLengthShift);
-}
-
-// A whole string, for strings that run over the end of a row. No string is
-// longer than the table has entries.
-uint8_t stack[kMaxCodes + 1];
+// Strings are copied in 16-byte chunks; the output keeps this much room
+// beyond the string being written, and the input this much beyond its end.
+constexpr std::size_t kChunk = 16;
+constexpr std::size_t kInputSlack = 8;
 
 // Rows of an interlaced frame are stored in four passes.
 constexpr int kInterlaceStep[4] = {8, 8, 4, 2};
@@ -57,207 +26,140 @@ inline uint64_t Load8(const uint8_t* p) {
     std::memcpy(&v, p, 8); // little-endian hosts only (x86-64, arm64)
     return v;
 }
-inline void Store8(uint8_t* p, uint64_t v) {
-    std::memcpy(p, &v, 8);
+
+inline void Copy16(uint8_t* dst, const uint8_t* src) {
+    uint8_t chunk[kChunk];
+    std::memcpy(chunk, src, kChunk); // the whole chunk is read before any of it is written
+    std::memcpy(dst, chunk, kChunk);
 }
 
-// Where the next pixel goes: a row of the surface and a column in it.
-//
-// Short strings are stored 8 bytes at a time when the row has room. The bytes
-// past the string's end then hold stray values until the following strings
-// overwrite them; `saved` keeps the true contents of the 8 bytes at the cursor
-// so that they can be put back before any other write and when decoding
-// stops early (pixels the stream never reaches keep their values).
-struct Cursor {
-    uint8_t* bits;
-    std::size_t stride;
-    int width, height;
-    int row = 0, col = 0, pass = 0;
-    bool interlaced;
-    bool done = false;
-    uint8_t* line;
-    uint64_t saved = 0;
-    bool dirty = false;
-
-    Cursor(cDIB& dib, bool interlacedFrame)
-        : bits(dib.lpBits()), stride(std::size_t(dib.BytesPerScanline())), width(dib.Width()),
-          height(dib.Height()), interlaced(interlacedFrame), line(bits) {}
-
-    void Clean() {
-        if (dirty) Store8(line + col, saved);
-        dirty = false;
-    }
-
-    void NextRow() {
-        col = 0;
-        if (!interlaced) {
-            if (++row >= height) done = true;
-        } else {
-            row += kInterlaceStep[pass];
-            while (row >= height) { // a pass whose first row is past the end is skipped
-                if (++pass >= 4) {
-                    done = true;
-                    return;
-                }
-                row = kInterlaceFirst[pass];
-            }
-        }
-        line = bits + std::size_t(row) * stride;
-    }
-
-    // Writes the string of `code` at the cursor.
-    void Emit(int code) {
-        const uint64_t h = head[code];
-        if (HeadLength(h) <= kHeadBytes && col + 16 <= width) {
-            // Eight bytes at once: the string, then stray bytes that the next
-            // strings overwrite; their true contents move along in `saved`.
-            const int n = HeadLength(h);
-            uint8_t* p = line + col;
-            if (!dirty) saved = Load8(p);
-            Store8(p, h);
-            const uint64_t ahead = Load8(p + 8); // untouched so far
-            saved = (saved >> (8 * n)) | (ahead << (64 - 8 * n));
-            dirty = true;
-            col += n;
-            return;
-        }
-        Clean();
-        const int n = Length(code, h);
-        if (n <= width - col) {
-            // The whole string fits in this row: the bytes past its head are
-            // written backwards along the chain, in place.
-            uint8_t* p = line + col;
-            if (n <= kHeadBytes) {
-                for (int k = 0; k < n; ++k)
-                    p[k] = uint8_t(h >> (8 * k));
-            } else {
-                uint8_t* q = p + n - 1;
-                int c = code;
-                for (int k = n; k > kHeadBytes; --k) {
-                    *q-- = suffix[c];
-                    c = prefix[c];
-                }
-                for (int k = 0; k < kHeadBytes; ++k)
-                    p[k] = uint8_t(h >> (8 * k));
-            }
-            col += n;
-            if (col == width) NextRow();
-            return;
-        }
-        uint8_t* p = stack + n - 1;
-        int c = code;
-        for (int k = n; k > kHeadBytes; --k) {
-            *p-- = suffix[c];
-            c = prefix[c];
-        }
-        for (int k = 0; k < n && k < kHeadBytes; ++k)
-            stack[k] = uint8_t(h >> (8 * k));
-        const uint8_t* s = stack;
-        int left = n;
-        while (left > 0 && !done) {
-            const int chunk = left < width - col ? left : width - col;
-            std::memcpy(line + col, s, std::size_t(chunk));
-            s += chunk;
-            left -= chunk;
-            col += chunk;
-            if (col == width) NextRow();
-        }
+// The single bytes 0 to 255 in order, with room for a 16-byte read past the
+// last: the strings of the root codes are read from here.
+struct RootBytes {
+    uint8_t bytes[256 + kChunk];
+    RootBytes() {
+        for (int i = 0; i < 256; ++i)
+            bytes[i] = uint8_t(i);
+        std::fill(bytes + 256, bytes + 256 + kChunk, 0);
     }
 };
+const RootBytes kRoots;
 
-// Where the codes come from: one run of bytes, or a GIF sub-block sequence
-// read in place (length byte, data, ... up to the zero terminator).
-struct Source {
-    const uint8_t* p;
-    const uint8_t* chunkEnd;
-    const uint8_t* end;
-    bool subBlocks;
-
-    bool NextBlock() {
-        if (!subBlocks || chunkEnd >= end || *chunkEnd == 0) return false;
-        const std::size_t n = *chunkEnd;
-        p = chunkEnd + 1;
-        chunkEnd = p + (n < std::size_t(end - p) ? n : std::size_t(end - p));
-        return true;
-    }
-    // Tops up the bit buffer; fewer bits than asked for means the data ended.
-    void Refill(uint64_t& acc, int& bits) {
-        if (chunkEnd - p >= 8) {
-            acc |= Load8(p) << bits;
-            const int take = (63 - bits) >> 3;
-            p += take;
-            bits += take * 8;
-            return;
-        }
-        while (bits <= 56) {
-            if (p == chunkEnd && !NextBlock()) return;
-            if (p == chunkEnd) continue;
-            acc |= uint64_t(*p++) << bits;
-            bits += 8;
-        }
-    }
+// The string table of one decode. Every string of the table has been written
+// to the output already (an entry is the previous string followed by the
+// first byte of the one after it, which comes next in the output), so an
+// entry is only where its bytes are and how many there are: emitting a code
+// is one copy from earlier output. Roots point into `kRoots`.
+struct Table {
+    const uint8_t* at[kMaxCodes];
+    uint16_t length[kMaxCodes];
 };
 
-void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, Source in) {
-    if (dib.bpp() != 8 || !dib.lpBits() || dib.Width() <= 0 || dib.Height() <= 0) return;
-    // Sizes 0 and above 11 cannot be decoded in a 12-bit table: the frame stays blank.
-    if (minCodeSize < 1 || minCodeSize > kMaxMinCodeSize) return;
+// Scratch memory of one thread, kept between frames while it is small, so
+// that frame after frame of an animation does not map fresh pages.
+struct Scratch {
+    static constexpr std::size_t kKeep = std::size_t(16) << 20;
+    std::unique_ptr<uint8_t[]> memory;
+    std::size_t size = 0;
+    uint8_t* Get(std::size_t bytes) {
+        if (bytes <= size) return memory.get();
+        memory.reset(new (std::nothrow) uint8_t[bytes]);
+        size = memory ? bytes : 0;
+        return memory.get();
+    }
+    void Trim() {
+        if (size > kKeep) memory.reset(), size = 0;
+    }
+};
+thread_local Scratch joined, pixels;
 
+// The image data as one run of bytes, with the sub-blocks' length bytes
+// taken out and zero bytes after it, so that the bit reader can always load
+// eight bytes at once. Null when memory runs out.
+uint8_t* JoinSubBlocks(std::span<const uint8_t> subBlocks, std::size_t& bytes) {
+    uint8_t* data = joined.Get(subBlocks.size() + kInputSlack);
+    bytes = 0;
+    if (!data) return nullptr;
+    std::size_t i = 0;
+    while (i < subBlocks.size() && subBlocks[i] != 0) {
+        const std::size_t n = std::min<std::size_t>(subBlocks[i], subBlocks.size() - i - 1);
+        std::memcpy(data + bytes, subBlocks.data() + i + 1, n);
+        bytes += n;
+        i += 1 + n;
+    }
+    std::memset(data + bytes, 0, kInputSlack);
+    return data;
+}
+
+// Decodes codes into `out` (room for `total` pixels); returns the number of
+// pixels written. Bytes past the last pixel written may hold scratch, up to
+// kChunk of them but never past `total`. See gif/README.md for a worked stream.
+std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t* in,
+                std::size_t inBytes) {
     const int clear = 1 << minCodeSize;
     const int end = clear + 1;
     const int initialWidth = minCodeSize + 1;
+    auto table = std::make_unique<Table>();
     for (int i = 0; i < clear; ++i) { // roots: a single byte (the code's low 8 bits)
-        head[i] = Root(i);
-        length[i] = 1;
+        table->at[i] = kRoots.bytes + (i & 0xFF);
+        table->length[i] = 1;
     }
-
-    Cursor out(dib, interlaced);
-    // Least-significant-bit-first codes; see gif/README.md for a worked stream.
+    const uint8_t* const inEnd = in + inBytes; // kInputSlack zero bytes follow
+    const uint8_t* p = in;
     uint64_t acc = 0;
     int bits = 0;
     int width = initialWidth;
     uint32_t mask = (1u << width) - 1;
     int next = clear + 2;
     int previous = -1; // none: the next code starts a new run after a clear
-    uint64_t previousHead = 0;
-
-    // Defines entry `next` as the previous string followed by byte `f`; the
-    // codes grow a bit once `next` passes the largest code of the width.
-    // Only strings longer than a head are ever walked, so only they need
-    // their chain (and only those of 255 bytes or more their full length).
-    auto addEntry = [&](uint8_t f) {
-        const int n = Length(previous, previousHead);
-        head[next] = Extend(previousHead, n, f);
-        if (n >= kHeadBytes) {
-            prefix[next] = uint16_t(previous);
-            suffix[next] = f;
-            length[next] = uint16_t(n + 1);
-        }
-        if (++next > int(mask) && width < kMaxCodeWidth) mask = (1u << ++width) - 1;
-    };
+    std::size_t n = 0; // pixels written
+    // The output position up to which the fast copy may run: strings (and
+    // their chunks) that could reach past the last pixel take the careful road.
+    const std::size_t fastLimit = total > kMaxCodes + kChunk ? total - kMaxCodes - kChunk : 0;
 
     for (;;) {
         if (bits < width) {
-            in.Refill(acc, bits);
-            if (bits < width) break; // the data ends inside a code
+            // Whole bytes, eight at a time: the data is followed by zeros.
+            if (p >= inEnd) break; // the data ends inside a code
+            acc |= Load8(p) << bits;
+            const int take = (63 - bits) >> 3;
+            const std::size_t left = std::size_t(inEnd - p);
+            const int got = int(std::min<std::size_t>(std::size_t(take), left));
+            p += got;
+            bits += got * 8;
+            if (bits < width) break;
         }
         const int code = int(acc & mask);
         acc >>= width;
         bits -= width;
 
         if (code < next && previous >= 0 && unsigned(code - clear) > 1u) {
-            // The usual case: a known string after a known string.
-            const uint64_t h = head[code];
-            if (next < kMaxCodes) addEntry(uint8_t(h)); // previous string + this one's first byte
-            out.Emit(code);
+            // The usual case: a known string after a known string. The new
+            // entry is the previous string and this one's first byte, which
+            // lands right after it.
+            const uint8_t* src = table->at[code];
+            const std::size_t len = table->length[code];
+            if (next < kMaxCodes) {
+                table->at[next] = out + n - table->length[previous];
+                table->length[next] = uint16_t(table->length[previous] + 1);
+                if (++next > int(mask) && width < kMaxCodeWidth) mask = (1u << ++width) - 1;
+            }
+            if (n < fastLimit) {
+                uint8_t* dst = out + n;
+                Copy16(dst, src);
+                for (std::size_t k = kChunk; k < len; k += kChunk)
+                    Copy16(dst + k, src + k);
+                n += len;
+            } else {
+                const std::size_t room = std::min(len, total - n);
+                std::memmove(out + n, src, room);
+                n += room;
+                if (room < len) break;
+            }
             previous = code;
-            previousHead = h;
-            if (out.done) break;
+            if (n >= total) break;
             continue;
         }
-        // The first code is read like any other: encoders should open with a
-        // clear code, but streams that open with a root exist and decode the
-        // same way in other readers (the root is the frame's first pixel).
         if (code == end) break;
         if (code == clear) {
             width = initialWidth;
@@ -267,41 +169,89 @@ void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, Source in) {
             continue;
         }
         if (previous < 0) {
-            // After a clear only a root makes sense; anything else is damage.
+            // After a clear (or at the start) only a root makes sense; anything
+            // else is damage.
             if (code > end) break;
+            out[n++] = uint8_t(code);
         } else {
             // A code equal to `next` names the string being defined by this
             // very code: the previous string plus its own first byte. Anything
             // above it, or `next` with a full table, has no meaning: stop.
             if (code != next || next >= kMaxCodes) break;
-            addEntry(uint8_t(previousHead));
+            const std::size_t prevLen = table->length[previous];
+            const uint8_t* prev = out + n - prevLen; // just written
+            table->at[next] = prev;
+            table->length[next] = uint16_t(prevLen + 1);
+            if (++next > int(mask) && width < kMaxCodeWidth) mask = (1u << ++width) - 1;
+            const std::size_t room = std::min(prevLen + 1, total - n);
+            for (std::size_t k = 0; k < room; ++k) // overlapping: byte by byte
+                out[n + k] = prev[k];
+            n += room;
+            if (room < prevLen + 1) break;
         }
-        out.Emit(code);
         previous = code;
-        previousHead = head[code];
-        if (out.done) break;
+        if (n >= total) break;
     }
-    out.Clean();
+    return std::min(n, total);
+}
+
+void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, const uint8_t* data,
+            std::size_t bytes) {
+    if (dib.bpp() != 8 || !dib.lpBits() || dib.Width() <= 0 || dib.Height() <= 0) return;
+    // Sizes 0 and above 11 cannot be decoded in a 12-bit table: the frame stays blank.
+    if (minCodeSize < 1 || minCodeSize > kMaxMinCodeSize) return;
+    const std::size_t width = std::size_t(dib.Width()), height = std::size_t(dib.Height());
+    const std::size_t stride = std::size_t(dib.BytesPerScanline());
+    const std::size_t total = width * height;
+
+    // Rows without padding, in stream order: straight into the surface. The
+    // scratch a stream that stops early leaves past its last pixel is
+    // cleared, since a new surface is all zero.
+    if (!interlaced && stride == width) {
+        const std::size_t written = Run(dib.lpBits(), total, minCodeSize, data, bytes);
+        std::memset(dib.lpBits() + written, 0, std::min(kChunk, total - written));
+        return;
+    }
+    // Otherwise the pixels in stream order first, then into their rows, so
+    // that pixels the stream never reaches keep their values.
+    uint8_t* linear = pixels.Get(total + kChunk);
+    if (!linear) return;
+    const std::size_t written = Run(linear, total + kChunk, minCodeSize, data, bytes);
+    std::size_t row = 0, pass = 0, done = 0;
+    while (done < written && done < total) {
+        const std::size_t n = std::min(width, std::min(written, total) - done);
+        std::memcpy(dib.lpBits() + row * stride, linear + done, n);
+        done += n;
+        if (!interlaced) {
+            ++row;
+            continue;
+        }
+        row += std::size_t(kInterlaceStep[pass]);
+        while (row >= height) { // a pass whose first row is past the end is skipped
+            if (++pass >= 4) return;
+            row = std::size_t(kInterlaceFirst[pass]);
+        }
+    }
+    pixels.Trim();
 }
 
 } // namespace
 
-void InitDecoder() {
-    for (int i = 0; i < 256; ++i) {
-        head[i] = Root(i);
-        length[i] = 1;
-    }
-}
+void InitDecoder() {}
 
 void DecodeToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize, std::span<const uint8_t> data) {
-    const uint8_t* end = data.data() + data.size();
-    Decode(dib, interlaced, minCodeSize, Source{data.data(), end, end, false});
+    std::vector<uint8_t> padded(data.begin(), data.end());
+    const std::size_t bytes = padded.size();
+    padded.resize(bytes + kInputSlack, 0);
+    Decode(dib, interlaced, minCodeSize, padded.data(), bytes);
 }
 
 void DecodeSubBlocksToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize,
                           std::span<const uint8_t> subBlocks) {
-    const uint8_t* begin = subBlocks.data();
-    Decode(dib, interlaced, minCodeSize, Source{begin, begin, begin + subBlocks.size(), true});
+    std::size_t bytes = 0;
+    const uint8_t* data = JoinSubBlocks(subBlocks, bytes);
+    if (data) Decode(dib, interlaced, minCodeSize, data, bytes);
+    joined.Trim();
 }
 
 } // namespace mGIFLZWDec

@@ -1,6 +1,7 @@
 // Expands the LZW image data of one GIF frame into palette indices, written
-// straight into the frame's 8-bit surface. One frame at a time: the tables are
-// module-wide. gif/README.md walks through a tiny stream byte by byte.
+// into the frame's 8-bit surface. Each call has its own string table, so
+// frames decode on several threads at once. gif/README.md walks through a
+// tiny stream byte by byte.
 #pragma once
 
 #include "imaging/cDIB.h"
@@ -10,12 +11,14 @@
 
 namespace mGIFLZWDec {
 
-// Prepares the module's tables; calling it again is harmless.
+// Kept for callers of the earlier module-wide tables; it does nothing now.
 void InitDecoder();
 
 // Decodes `data` (the frame's sub-blocks joined, length bytes removed) into
-// `dib`, which must be an 8-bit surface of the frame's size. Pixels the stream
-// never reaches keep their value. Damaged data never makes it read or write
+// `dib`, which must be an 8-bit surface of the frame's size, new (all zero).
+// Pixels the stream never reaches stay as they were; on a surface whose rows
+// have no padding, up to 16 of them just past the last pixel written are set
+// to zero, which is what a new surface holds. Damaged data never makes it read or write
 // outside `data` and `dib`; decoding stops at the end code, at the end of the
 // data, at the first meaningless code, or once the last row is written.
 void DecodeToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize, std::span<const uint8_t> data);

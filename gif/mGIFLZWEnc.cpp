@@ -14,8 +14,6 @@ constexpr int kMaxMaxCode = 1 << kMaxBits; // 4096: no code is ever this large
 constexpr int kPacketBytes = 254;
 constexpr std::size_t kPacketsPerWrite = 64;
 
-uint32_t masks[17];
-
 // The string table: key pixel x 4096 + prefix code (-1 when empty), and in a
 // parallel array the code given to that string. Probes read keys only, so the
 // keys are kept dense: 20 KB, well inside the first-level cache.
@@ -51,77 +49,61 @@ void EmptyTable() {
     ForgetChildren();
 }
 
-// Packs codes least significant bit first into sub-blocks of 254 data bytes
-// (gif/README.md), handing the sink whole runs of finished sub-blocks.
+// Packs codes least significant bit first (gif/README.md). The caller keeps
+// the bits in a 64-bit word (in registers) and stores them 32 at a time into
+// this staging area; the staged bytes are cut into sub-blocks of 254 data
+// bytes, each after its length byte, and handed to the sink in runs.
 class CodeOutput {
   public:
-    CodeOutput(ByteSink& out, int initBits) : out_(out), initBits_(initBits), nBits_(initBits) {
-        maxCode_ = (1 << nBits_) - 1;
-        buffer_.resize(kPacketsPerWrite * (kPacketBytes + 1));
-        packet_ = buffer_.data();
-        fill_ = packet_ + 1;
-    }
+    static constexpr std::size_t kStageWords = 4096; // 16 KB
 
-    // Writes `code` at the current width, then moves the width on: one bit
-    // wider once `freeEnt` passes the largest code, back to the initial
-    // width after a clear code.
-    void Put(int code, int freeEnt, bool& clearPending) {
-        accum_ = (accum_ & masks[bits_]) | (uint32_t(code) << bits_);
-        bits_ += nBits_;
-        while (bits_ >= 8) {
-            Byte(uint8_t(accum_));
-            accum_ >>= 8;
-            bits_ -= 8;
-        }
-        if (freeEnt > maxCode_ || clearPending) {
-            if (clearPending) {
-                nBits_ = initBits_;
-                maxCode_ = (1 << nBits_) - 1;
-                clearPending = false;
-            } else {
-                ++nBits_;
-                maxCode_ = nBits_ == kMaxBits ? kMaxMaxCode : (1 << nBits_) - 1;
-            }
-        }
+    explicit CodeOutput(ByteSink& out) : out_(out) {
+        stage_.resize(kStageWords + 1);
+        packets_.reserve(kPacketsPerWrite * (kPacketBytes + 1));
     }
+    uint32_t* Begin() { return stage_.data(); }
+    uint32_t* Limit() { return stage_.data() + kStageWords; }
 
-    // The remaining bits, zero-filled to a byte, and every pending sub-block.
-    void Finish() {
-        while (bits_ > 0) {
-            Byte(uint8_t(accum_));
-            accum_ >>= 8;
-            bits_ -= 8;
-        }
-        ClosePacket();
-        Flush();
+    // Cuts the bytes staged before `end` into sub-blocks; what does not fill
+    // one waits for the next call. Returns where staging starts again.
+    uint32_t* Drain(uint32_t* end) {
+        Cut(reinterpret_cast<const uint8_t*>(stage_.data()), std::size_t(end - stage_.data()) * 4,
+            false);
+        return stage_.data();
+    }
+    // The last bits (`bits` of them, fewer than 32, zero-filled to a byte),
+    // every pending sub-block, and the sink.
+    void Finish(uint32_t* end, uint64_t acc, int bits) {
+        *end = uint32_t(acc);
+        Cut(reinterpret_cast<const uint8_t*>(stage_.data()),
+            std::size_t(end - stage_.data()) * 4 + std::size_t((bits + 7) / 8), true);
+        out_.Write(packets_.data(), packets_.size());
+        packets_.clear();
     }
 
   private:
-    void Byte(uint8_t b) {
-        *fill_++ = b;
-        if (fill_ - packet_ > kPacketBytes) ClosePacket();
-    }
-    void ClosePacket() {
-        const auto n = fill_ - packet_ - 1;
-        if (n == 0) return;
-        *packet_ = uint8_t(n);
-        packet_ = fill_;
-        if (std::size_t(packet_ - buffer_.data()) + kPacketBytes + 1 > buffer_.size()) Flush();
-        fill_ = packet_ + 1;
-    }
-    void Flush() {
-        out_.Write(buffer_.data(), std::size_t(packet_ - buffer_.data()));
-        packet_ = buffer_.data();
-        fill_ = packet_ + 1;
+    void Cut(const uint8_t* staged, std::size_t n, bool all) {
+        // The bytes carried over from the last call come first.
+        carry_.insert(carry_.end(), staged, staged + n);
+        std::size_t at = 0;
+        while (carry_.size() - at >= kPacketBytes || (all && carry_.size() > at)) {
+            const std::size_t take = std::min<std::size_t>(kPacketBytes, carry_.size() - at);
+            packets_.push_back(uint8_t(take));
+            packets_.insert(packets_.end(), carry_.begin() + std::ptrdiff_t(at),
+                            carry_.begin() + std::ptrdiff_t(at + take));
+            at += take;
+            if (packets_.size() + kPacketBytes + 1 > packets_.capacity()) {
+                out_.Write(packets_.data(), packets_.size());
+                packets_.clear();
+            }
+        }
+        carry_.erase(carry_.begin(), carry_.begin() + std::ptrdiff_t(at));
     }
 
     ByteSink& out_;
-    std::vector<uint8_t> buffer_;
-    uint8_t* packet_; // the length byte of the sub-block being filled
-    uint8_t* fill_;
-    uint32_t accum_ = 0;
-    int bits_ = 0;
-    int initBits_, nBits_, maxCode_;
+    std::vector<uint32_t> stage_;
+    std::vector<uint8_t> carry_;
+    std::vector<uint8_t> packets_;
 };
 
 // Row order of a frame: top to bottom, or the four interlace passes.
@@ -142,24 +124,51 @@ std::vector<int32_t> RowOrder(int32_t height, bool interlaced) {
 
 } // namespace
 
-void InitEncoder() {
-    for (int k = 0; k <= 16; ++k)
-        masks[k] = (uint32_t(1) << k) - 1;
-}
+void InitEncoder() {} // kept for its callers: there is nothing to prepare now
 
 bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool interlaced) {
     if (dib.bpp() != 8 || !dib.lpBits() || dib.Width() <= 0 || dib.Height() <= 0) return false;
     if (initialWidth < 2 || initialWidth > 9) return false;
-    if (masks[16] == 0) InitEncoder();
 
     const int clear = 1 << (initialWidth - 1);
     const int eof = clear + 1;
     int freeEnt = clear + 2;
     bool clearPending = false;
-    CodeOutput codes(out, initialWidth);
+    CodeOutput codes(out);
+    // The code writer's state lives here, in registers: the bits not yet
+    // staged, the code width, and where the next 32 bits go.
+    uint64_t acc = 0;
+    int accBits = 0;
+    int nBits = initialWidth;
+    int maxCode = (1 << nBits) - 1;
+    uint32_t* stage = codes.Begin();
+    uint32_t* const stageLimit = codes.Limit();
+    // Writes `code` at the current width, then moves the width on: one bit
+    // wider once `freeEnt` passes the largest code, back to the initial
+    // width after a clear code.
+    auto put = [&](int code) {
+        acc |= uint64_t(uint32_t(code)) << accBits;
+        accBits += nBits;
+        if (accBits >= 32) {
+            *stage++ = uint32_t(acc); // little-endian: the lower bits first
+            acc >>= 32;
+            accBits -= 32;
+            if (stage == stageLimit) stage = codes.Drain(stage);
+        }
+        if (freeEnt > maxCode || clearPending) {
+            if (clearPending) {
+                nBits = initialWidth;
+                maxCode = (1 << nBits) - 1;
+                clearPending = false;
+            } else {
+                ++nBits;
+                maxCode = nBits == kMaxBits ? kMaxMaxCode : (1 << nBits) - 1;
+            }
+        }
+    };
 
     EmptyTable();
-    codes.Put(clear, freeEnt, clearPending);
+    put(clear);
 
     const std::vector<int32_t> rows = RowOrder(dib.Height(), interlaced);
     const int32_t width = dib.Width();
@@ -211,7 +220,7 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
                 } while (key > 0); // a slot holding key 0 ends the probe like an empty one
                 if (found) continue;
             }
-            codes.Put(ent, freeEnt, clearPending);
+            put(ent);
             if (freeEnt < kMaxMaxCode) {
                 if (fcode == 0 || htab[i] == 0)
                     ForgetChildren();
@@ -223,7 +232,7 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
                 EmptyTable();
                 freeEnt = clear + 2;
                 clearPending = true;
-                codes.Put(clear, freeEnt, clearPending);
+                put(clear);
             }
             ent = c;
         }
@@ -231,9 +240,9 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
         hints = hits * 4 >= width || (n + 1) % kRetryRows == 0;
         hits = 0;
     }
-    codes.Put(ent, freeEnt, clearPending);
-    codes.Put(eof, freeEnt, clearPending);
-    codes.Finish();
+    put(ent);
+    put(eof);
+    codes.Finish(stage, acc, accBits);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "gif/mGIFLZWEnc.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace mGIFLZWEnc {
@@ -106,6 +107,56 @@ class CodeOutput {
     std::vector<uint8_t> packets_;
 };
 
+// The strings of the table as a plain set, keyed by prefix code x 256 +
+// pixel: one bit says whether a string is there, and beside it its code.
+// While no string has key 0, the hash table answers exactly what this set
+// answers, and the set answers without probing. The string "0, 0" (key 0)
+// changes that: a slot holding key 0 ends every probe that meets it, so some
+// strings can no longer be found, and which ones depends on where they lie.
+// From that string on, until the next clear, the hash table itself answers:
+// it is built by adding this run's strings again in their order, which puts
+// every one of them in the slot it would have had. Each thread has one set.
+class StringSet {
+  public:
+    static constexpr std::size_t kKeys = std::size_t(kMaxMaxCode) << 8;
+
+    bool Has(uint32_t key) const { return (present_[key >> 6] >> (key & 63)) & 1; }
+    int32_t Code(uint32_t key) const { return code_[key]; }
+    void Add(uint32_t key, int32_t code) {
+        present_[key >> 6] |= uint64_t(1) << (key & 63);
+        code_[key] = uint16_t(code);
+        added_.push_back(key);
+    }
+    // Forgets every string (only the bits that were set are cleared).
+    void Clear() {
+        for (const uint32_t key : added_)
+            present_[key >> 6] &= ~(uint64_t(1) << (key & 63));
+        added_.clear();
+    }
+    // Fills the hash table with the strings in the order they were added.
+    void Replay() const {
+        for (const uint32_t key : added_) {
+            const int32_t ent = int32_t(key >> 8), c = int32_t(key & 0xFF);
+            int32_t i = (c << kHashShift) ^ ent;
+            if (htab[i] >= 0) { // the walk a lookup of a new string makes
+                const int32_t disp = i == 0 ? 1 : kHashSize - i;
+                do {
+                    if ((i -= disp) < 0) i += kHashSize;
+                } while (htab[i] > 0);
+            }
+            htab[i] = (c << kMaxBits) + ent;
+            codetab[i] = code_[key];
+        }
+    }
+
+  private:
+    std::vector<uint64_t> present_ = std::vector<uint64_t>(kKeys / 64);
+    std::unique_ptr<uint16_t[]> code_{new uint16_t[kKeys]}; // read only where a bit is set
+    std::vector<uint32_t> added_;
+};
+
+thread_local StringSet strings;
+
 // Row order of a frame: top to bottom, or the four interlace passes.
 std::vector<int32_t> RowOrder(int32_t height, bool interlaced) {
     std::vector<int32_t> rows;
@@ -183,6 +234,13 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
     bool hints = true;
     int32_t hits = 0;
     constexpr int kRetryRows = 8;
+    // The set pays on pictures large enough to bring its memory into the
+    // caches; small frames keep to the hash table, which answers the same.
+    constexpr int64_t kSetPixels = 1 << 16;
+    const bool setPays = int64_t(width) * dib.Height() >= kSetPixels;
+    StringSet& set = strings; // this thread's
+    set.Clear();
+    bool bySet = setPays; // and no string with key 0 yet
     for (std::size_t n = 0; n < rows.size(); ++n) {
         const uint8_t* row = bits + std::size_t(rows[n]) * stride;
         for (int32_t x = x0; x < width; ++x) {
@@ -196,6 +254,28 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
                     ++hits;
                     continue;
                 }
+            }
+            if (bySet) {
+                const uint32_t key = (uint32_t(ent) << 8) | uint32_t(c);
+                if (set.Has(key)) {
+                    const int32_t code = set.Code(key);
+                    if (hints) lastChild[ent] = Child(c, code);
+                    ent = code;
+                    continue;
+                }
+                if (freeEnt < kMaxMaxCode && (c != 0 || ent != 0)) [[likely]] {
+                    put(ent);
+                    if (hints) lastChild[ent] = Child(c, freeEnt);
+                    set.Add(key, freeEnt++);
+                    ent = c;
+                    continue;
+                }
+                if (freeEnt < kMaxMaxCode) { // "0, 0": the hash table answers from here
+                    EmptyTable();
+                    set.Replay();
+                    bySet = false;
+                }
+                // The rest (a full table, or "0, 0") goes the hash table's way below.
             }
             const int32_t fcode = (c << kMaxBits) + ent;
             int32_t i = (c << kHashShift) ^ ent;
@@ -230,6 +310,8 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
                 codetab[i] = freeEnt++;
             } else { // the table is full: a clear code at the old width, then start again
                 EmptyTable();
+                set.Clear();
+                bySet = setPays;
                 freeEnt = clear + 2;
                 clearPending = true;
                 put(clear);

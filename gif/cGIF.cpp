@@ -118,9 +118,9 @@ uint32_t cGIF::LocalPaletteRGBEntry(int nFrame, uint8_t nEntry) const {
 }
 
 cGIF::Frame& cGIF::F(int nFrame) {
-    // Out-of-range frame numbers reach a scratch record, never memory outside the list.
-    static Frame scratch;
-    if (nFrame < 1 || std::size_t(nFrame) > frames_.size()) return scratch = Frame{};
+    // Out-of-range frame numbers reach a scratch record of this document,
+    // never memory outside the list.
+    if (nFrame < 1 || std::size_t(nFrame) > frames_.size()) return scratch_ = Frame{};
     return frames_[std::size_t(nFrame - 1)];
 }
 

@@ -126,6 +126,7 @@ class cGIF {
     int16_t globalPaletteEntries_ = 0;
     std::array<uint8_t, 1024> globalPalette_{};
     std::vector<Frame> frames_;
+    mutable Frame scratch_; // what frame numbers outside the list reach
     int16_t framesCount_ = 0;
     std::size_t pixelBytes_ = 0; // pixel memory held by the frames
 };

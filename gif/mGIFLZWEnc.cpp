@@ -15,40 +15,38 @@ constexpr int kMaxMaxCode = 1 << kMaxBits; // 4096: no code is ever this large
 constexpr int kPacketBytes = 254;
 constexpr std::size_t kPacketsPerWrite = 64;
 
-// The string table: key pixel x 4096 + prefix code (-1 when empty), and in a
-// parallel array the code given to that string. Probes read keys only, so the
-// keys are kept dense: 20 KB, well inside the first-level cache.
-int32_t htab[kHashSize];
-int32_t codetab[kHashSize];
-
-// The last extension found for each string, packed as generation (11 bits),
-// pixel + 1 (9 bits) and code (12 bits). Images repeat the same extension
-// often, and one look here is cheaper than hashing. It only ever holds what
-// the table itself answered, and is forgotten (a new generation) whenever an
-// answer of the table could change: at a clear, and when key 0 (which ends
-// probes early) is stored or overwritten.
-uint32_t lastChild[kMaxMaxCode];
-uint32_t generation = 0;
 constexpr uint32_t kGenerations = 1u << 11;
 
-void ForgetChildren() {
-    if (++generation == kGenerations) { // wrapped: old entries could match again
-        generation = 1;
-        std::fill(std::begin(lastChild), std::end(lastChild), 0u);
+// The string table of one call: key pixel x 4096 + prefix code (-1 when
+// empty), and in a parallel array the code given to that string. Probes read
+// keys only, so the keys are kept dense: 20 KB, well inside the first-level
+// cache.
+//
+// Beside it, the last extension found for each string, packed as generation
+// (11 bits), pixel + 1 (9 bits) and code (12 bits). Images repeat the same
+// extension often, and one look there is cheaper than hashing. It only ever
+// holds what the table itself answered, and is forgotten (a new generation)
+// whenever an answer of the table could change: at a clear, and when key 0
+// (which ends probes early) is stored or overwritten.
+struct HashTable {
+    int32_t htab[kHashSize];
+    int32_t codetab[kHashSize];
+    uint32_t lastChild[kMaxMaxCode] = {};
+    uint32_t generation = 0;
+
+    void ForgetChildren() {
+        if (++generation == kGenerations) { // wrapped: old entries could match again
+            generation = 1;
+            std::fill(std::begin(lastChild), std::end(lastChild), 0u);
+        }
     }
-}
-
-inline uint32_t ChildKey(int32_t c) {
-    return (generation << 9) | uint32_t(c + 1);
-}
-inline uint32_t Child(int32_t c, int32_t code) {
-    return (ChildKey(c) << 12) | uint32_t(code);
-}
-
-void EmptyTable() {
-    std::fill(std::begin(htab), std::end(htab), -1);
-    ForgetChildren();
-}
+    uint32_t ChildKey(int32_t c) const { return (generation << 9) | uint32_t(c + 1); }
+    uint32_t Child(int32_t c, int32_t code) const { return (ChildKey(c) << 12) | uint32_t(code); }
+    void Empty() {
+        std::fill(std::begin(htab), std::end(htab), -1);
+        ForgetChildren();
+    }
+};
 
 // Packs codes least significant bit first (gif/README.md). The caller keeps
 // the bits in a 64-bit word (in registers) and stores them 32 at a time into
@@ -134,18 +132,18 @@ class StringSet {
         added_.clear();
     }
     // Fills the hash table with the strings in the order they were added.
-    void Replay() const {
+    void Replay(HashTable& t) const {
         for (const uint32_t key : added_) {
             const int32_t ent = int32_t(key >> 8), c = int32_t(key & 0xFF);
             int32_t i = (c << kHashShift) ^ ent;
-            if (htab[i] >= 0) { // the walk a lookup of a new string makes
+            if (t.htab[i] >= 0) { // the walk a lookup of a new string makes
                 const int32_t disp = i == 0 ? 1 : kHashSize - i;
                 do {
                     if ((i -= disp) < 0) i += kHashSize;
-                } while (htab[i] > 0);
+                } while (t.htab[i] > 0);
             }
-            htab[i] = (c << kMaxBits) + ent;
-            codetab[i] = code_[key];
+            t.htab[i] = (c << kMaxBits) + ent;
+            t.codetab[i] = code_[key];
         }
     }
 
@@ -186,6 +184,8 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
     int freeEnt = clear + 2;
     bool clearPending = false;
     CodeOutput codes(out);
+    auto table = std::make_unique<HashTable>(); // this call's own
+    HashTable& t = *table;
     // The code writer's state lives here, in registers: the bits not yet
     // staged, the code width, and where the next 32 bits go.
     uint64_t acc = 0;
@@ -218,7 +218,7 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
         }
     };
 
-    EmptyTable();
+    t.Empty();
     put(clear);
 
     const std::vector<int32_t> rows = RowOrder(dib.Height(), interlaced);
@@ -248,8 +248,8 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
             if (c >= clear) [[unlikely]]
                 return false; // an index the code size cannot carry
             if (hints) {
-                const uint32_t hint = lastChild[ent];
-                if ((hint >> 12) == ChildKey(c)) {
+                const uint32_t hint = t.lastChild[ent];
+                if ((hint >> 12) == t.ChildKey(c)) {
                     ent = int32_t(hint & 0xFFF);
                     ++hits;
                     continue;
@@ -259,30 +259,30 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
                 const uint32_t key = (uint32_t(ent) << 8) | uint32_t(c);
                 if (set.Has(key)) {
                     const int32_t code = set.Code(key);
-                    if (hints) lastChild[ent] = Child(c, code);
+                    if (hints) t.lastChild[ent] = t.Child(c, code);
                     ent = code;
                     continue;
                 }
                 if (freeEnt < kMaxMaxCode && (c != 0 || ent != 0)) [[likely]] {
                     put(ent);
-                    if (hints) lastChild[ent] = Child(c, freeEnt);
+                    if (hints) t.lastChild[ent] = t.Child(c, freeEnt);
                     set.Add(key, freeEnt++);
                     ent = c;
                     continue;
                 }
                 if (freeEnt < kMaxMaxCode) { // "0, 0": the hash table answers from here
-                    EmptyTable();
-                    set.Replay();
+                    t.Empty();
+                    set.Replay(t);
                     bySet = false;
                 }
                 // The rest (a full table, or "0, 0") goes the hash table's way below.
             }
             const int32_t fcode = (c << kMaxBits) + ent;
             int32_t i = (c << kHashShift) ^ ent;
-            int32_t key = htab[i];
+            int32_t key = t.htab[i];
             if (key == fcode) [[likely]] {
-                if (hints) lastChild[ent] = Child(c, codetab[i]);
-                ent = codetab[i];
+                if (hints) t.lastChild[ent] = t.Child(c, t.codetab[i]);
+                ent = t.codetab[i];
                 continue;
             }
             if (key >= 0) { // occupied by another string: probe
@@ -290,10 +290,10 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
                 bool found = false;
                 do {
                     if ((i -= disp) < 0) i += kHashSize;
-                    key = htab[i];
+                    key = t.htab[i];
                     if (key == fcode) {
-                        if (hints) lastChild[ent] = Child(c, codetab[i]);
-                        ent = codetab[i];
+                        if (hints) t.lastChild[ent] = t.Child(c, t.codetab[i]);
+                        ent = t.codetab[i];
                         found = true;
                         break;
                     }
@@ -302,14 +302,14 @@ bool EncodeFromDIB(ByteSink& out, const cDIB& dib, uint8_t initialWidth, bool in
             }
             put(ent);
             if (freeEnt < kMaxMaxCode) {
-                if (fcode == 0 || htab[i] == 0)
-                    ForgetChildren();
+                if (fcode == 0 || t.htab[i] == 0)
+                    t.ForgetChildren();
                 else if (hints)
-                    lastChild[ent] = Child(c, freeEnt);
-                htab[i] = fcode;
-                codetab[i] = freeEnt++;
+                    t.lastChild[ent] = t.Child(c, freeEnt);
+                t.htab[i] = fcode;
+                t.codetab[i] = freeEnt++;
             } else { // the table is full: a clear code at the old width, then start again
-                EmptyTable();
+                t.Empty();
                 set.Clear();
                 bySet = setPays;
                 freeEnt = clear + 2;

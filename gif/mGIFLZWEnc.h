@@ -1,8 +1,9 @@
 // Compresses the palette indices of one frame, read straight from its 8-bit
 // surface, into GIF LZW data written as sub-blocks of up to 254 bytes (without
 // the terminator). Strings are found in an open-addressing hash table of 5003
-// slots; codes grow to 12 bits and a clear code follows a full table. One
-// frame at a time: the tables are module-wide.
+// slots (while no string has key 0, a plain set answers the same, faster);
+// codes grow to 12 bits and a clear code follows a full table. Each call has
+// its own tables, so frames encode on several threads at once.
 #pragma once
 
 #include "gif/ByteSink.h"
@@ -12,6 +13,7 @@
 
 namespace mGIFLZWEnc {
 
+// Kept for callers of the earlier module-wide tables; it does nothing now.
 void InitEncoder();
 
 // False (with nothing sound written) when the surface is not an 8-bit surface

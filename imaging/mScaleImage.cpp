@@ -85,7 +85,9 @@ struct Scratch {
         bitmap = Allocate24(w, h);
         return bitmap;
     }
-} scratch;
+};
+// One per thread: previews may be scaled on several threads at once.
+thread_local Scratch scratch;
 
 bool UsablePicture(const StdPicture& Picture) {
     return Picture && Picture->lpBits() && Picture->bpp() == 32;

@@ -1,10 +1,14 @@
+#include "gif/ByteSink.h"
 #include "gif/cGIF.h"
 #include "gif/mGIFLZWDec.h"
+#include "gif/mGIFLZWEnc.h"
 #include "tests/GifOracle.h"
 #include "tests/GifTestUtil.h"
 #include "tests/TempDir.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -407,3 +411,49 @@ TEST(GifReader, FilesOnDisk) {
 }
 
 } // namespace
+
+TEST(GifReader, TwoDocumentsLoadOnTwoThreadsAtOnce) {
+    // Each load has its own codec state: two threads decoding (and writing)
+    // different documents at the same time each get their own exact indices.
+    std::vector<std::vector<uint8_t>> files;
+    std::vector<std::vector<uint8_t>> expected;
+    for (int k = 0; k < 2; ++k) {
+        oracle::GifSpec spec;
+        spec.width = 300 + 40 * k, spec.height = 200;
+        spec.global = oracle::GreyRamp(k ? 16 : 256);
+        oracle::FrameSpec f;
+        f.width = spec.width, f.height = spec.height, f.interlaced = k == 1;
+        std::mt19937 rng(uint32_t(k + 1));
+        for (int i = 0; i < f.width * f.height; ++i)
+            f.indices.push_back(uint8_t(rng() % (k ? 16 : 256)));
+        spec.frames.push_back(f);
+        files.push_back(oracle::Encode(spec));
+        expected.push_back(f.indices);
+    }
+    // What the encoder makes of each frame, alone.
+    std::vector<std::vector<uint8_t>> encoded;
+    for (int k = 0; k < 2; ++k) {
+        cGIF gif;
+        ASSERT_TRUE(gif.LoadFromStream(files[std::size_t(k)]));
+        VectorSink sink;
+        ASSERT_TRUE(mGIFLZWEnc::EncodeFromDIB(sink, gif.FrameDIBXOR(1), k ? 5 : 9, k == 1));
+        encoded.push_back(sink.bytes);
+    }
+    std::atomic<int> mismatches{0};
+    auto work = [&](int k) {
+        for (int round = 0; round < 40; ++round) {
+            cGIF gif;
+            if (!gif.LoadFromStream(files[std::size_t(k)]) ||
+                FrameIndices(gif, 1) != expected[std::size_t(k)])
+                ++mismatches;
+            VectorSink sink; // and encoded again, with the encoder's own tables too
+            if (!mGIFLZWEnc::EncodeFromDIB(sink, gif.FrameDIBXOR(1), k ? 5 : 9, k == 1) ||
+                sink.bytes != encoded[std::size_t(k)])
+                ++mismatches;
+        }
+    };
+    std::thread a(work, 0), b(work, 1);
+    a.join();
+    b.join();
+    EXPECT_EQ(mismatches.load(), 0);
+}

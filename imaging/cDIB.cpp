@@ -231,15 +231,25 @@ uint32_t TranslateColor(uint32_t color) {
     return translator ? translator(color) & 0xFFFFFF : kNeutralGreyRef;
 }
 
+SurfaceLayout LayoutSurface(int64_t width, int64_t height, int bpp, std::size_t maxBytes) {
+    SurfaceLayout l;
+    if (width <= 0 || height <= 0 || bpp <= 0 || bpp > 32 || width > kMaxSurfaceSide ||
+        height > kMaxSurfaceSide)
+        return l;
+    // Sides of at most 2^24 pixels of at most 32 bits: no product below overflows.
+    const uint64_t stride = (uint64_t(width) * uint64_t(bpp) + 31) / 32 * 4;
+    l.bytesPerScanline = std::size_t(stride);
+    l.size = std::size_t(stride * uint64_t(height));
+    l.fits = l.size <= maxBytes;
+    return l;
+}
+
 bool SurfaceSize(int64_t width, int64_t height, int bpp, std::size_t maxBytes,
                  std::size_t& bytesPerScanline, std::size_t& size) {
-    if (width <= 0 || height <= 0 || bpp <= 0 || width > INT32_MAX || height > INT32_MAX)
-        return false;
-    const uint64_t bits = uint64_t(width) * uint64_t(bpp);
-    const uint64_t stride = (bits + 31) / 32 * 4;
-    if (stride > maxBytes || uint64_t(height) > maxBytes / stride) return false;
-    bytesPerScanline = std::size_t(stride);
-    size = std::size_t(stride * uint64_t(height));
+    const SurfaceLayout l = LayoutSurface(width, height, bpp, maxBytes);
+    if (!l.fits) return false;
+    bytesPerScanline = l.bytesPerScanline;
+    size = l.size;
     return true;
 }
 
@@ -275,15 +285,13 @@ bool cDIB::Create(int32_t NewWidth, int32_t NewHeight, int32_t Newbpp, std::size
     width_ = NewWidth;
     height_ = NewHeight;
     bpp_ = Newbpp;
-    const uint64_t stride = (uint64_t(NewWidth) * uint64_t(Newbpp) + 31) / 32 * 4;
-    bytesPerScanline_ = int32_t(stride);
-    size_ = std::size_t(stride * uint64_t(NewHeight));
-    std::size_t checkedStride = 0, checkedSize = 0;
-    if (!SurfaceSize(NewWidth, NewHeight, Newbpp, maxBytes, checkedStride, checkedSize))
-        return false; // too large: the size stays readable, no pixels
+    const SurfaceLayout layout = LayoutSurface(NewWidth, NewHeight, Newbpp, maxBytes);
+    bytesPerScanline_ = int32_t(layout.bytesPerScanline);
+    size_ = layout.size;
+    if (!layout.fits) return false; // too large: the size stays readable, no pixels
     // calloc: large surfaces come as untouched zero pages, paid for when written.
     bits_ = std::unique_ptr<uint8_t[], FreeDeleter>(
-        static_cast<uint8_t*>(std::calloc(checkedSize, 1)), FreeDeleter{});
+        static_cast<uint8_t*>(std::calloc(layout.size, 1)), FreeDeleter{});
     table_.fill(0);
     return bits_ != nullptr;
 }

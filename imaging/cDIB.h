@@ -33,8 +33,21 @@ constexpr int HALFTONE = 4;
 // Pixel memory of one surface may not exceed this; larger sizes fail to create.
 constexpr std::size_t kMaxSurfaceBytes = std::size_t(1) << 30;
 
-// Row and surface sizes for a width, height and depth, overflow-checked:
-// false when a value is not positive or the size exceeds `maxBytes`.
+// Sides longer than this are refused whatever their memory.
+constexpr int64_t kMaxSurfaceSide = int64_t(1) << 24;
+
+// The one place where row and surface sizes are computed: overflow-checked,
+// sides of 1 to kMaxSurfaceSide pixels, `fits` when the surface needs at
+// most `maxBytes` (the sizes stay readable when it does not).
+struct SurfaceLayout {
+    std::size_t bytesPerScanline = 0;
+    std::size_t size = 0;
+    bool fits = false;
+};
+SurfaceLayout LayoutSurface(int64_t width, int64_t height, int bpp, std::size_t maxBytes);
+
+// The same as a yes or no: false when a value is not usable or the size
+// exceeds `maxBytes`.
 bool SurfaceSize(int64_t width, int64_t height, int bpp, std::size_t maxBytes,
                  std::size_t& bytesPerScanline, std::size_t& size);
 

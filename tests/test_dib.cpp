@@ -219,3 +219,24 @@ TEST(Dib, PicturesRoundTrip) {
 }
 
 } // namespace
+
+TEST(Dib, OneCheckedLayoutForEverySurface) {
+    // Rows padded to 4 bytes at every depth; sides past the cap and sizes past
+    // the limit refused, with no product overflowing on the way.
+    const SurfaceLayout l = LayoutSurface(3, 2, 24, kMaxSurfaceBytes);
+    EXPECT_TRUE(l.fits);
+    EXPECT_EQ(l.bytesPerScanline, 12u);
+    EXPECT_EQ(l.size, 24u);
+    EXPECT_EQ(LayoutSurface(9, 1, 1, kMaxSurfaceBytes).bytesPerScanline, 4u);
+    EXPECT_FALSE(LayoutSurface(kMaxSurfaceSide + 1, 1, 8, kMaxSurfaceBytes).fits);
+    EXPECT_FALSE(LayoutSurface(INT64_MAX, INT64_MAX, 32, SIZE_MAX).fits);
+    EXPECT_FALSE(LayoutSurface(0, 5, 8, kMaxSurfaceBytes).fits);
+    const SurfaceLayout big = LayoutSurface(65535, 65535, 32, kMaxSurfaceBytes);
+    EXPECT_FALSE(big.fits);
+    EXPECT_EQ(big.size, std::size_t(65535) * 65535 * 4); // still readable
+    cDIB d;
+    EXPECT_FALSE(d.Create(65535, 65535, 32));
+    EXPECT_EQ(d.BytesPerScanline(), 65535 * 4); // the size asked for stays readable
+    EXPECT_EQ(d.lpBits(), nullptr);
+    EXPECT_FALSE(d.Create(int32_t(kMaxSurfaceSide + 1), 1, 1));
+}

@@ -1,5 +1,7 @@
 #include "gif/cGIF.h"
 
+#include "gif/GifFormat.h"
+
 #include "gif/mGIFLZWDec.h"
 #include "gif/mGIFLZWEnc.h"
 
@@ -12,17 +14,7 @@
 
 namespace {
 
-constexpr uint8_t kExtensionIntroducer = 0x21;
-constexpr uint8_t kImageSeparator = 0x2C;
-constexpr uint8_t kTrailer = 0x3B;
-constexpr uint8_t kGraphicControlLabel = 0xF9;
-constexpr uint8_t kApplicationLabel = 0xFF;
-constexpr uint8_t kGlobalTableFlag = 0x80;
-constexpr uint8_t kSortFlag = 0x08;
-constexpr uint8_t kLocalTableFlag = 0x80;
-constexpr uint8_t kInterlaceFlag = 0x40;
-constexpr uint8_t kLocalSortFlag = 0x20;
-constexpr uint8_t kTableSizeMask = 0x07;
+using namespace GifFormat;
 
 uint32_t PaletteRgb(const uint8_t* palette, uint8_t entry) {
     const uint8_t* e = palette + 4 * entry;
@@ -221,9 +213,9 @@ bool cGIF::LoadFromStream(std::span<const uint8_t> s) {
                 Frame& f = frames_[std::size_t(framesCount_)];
                 const uint8_t packed = s[pos + 1];
                 f.delay = int16_t(Le16(s, pos + 2));
-                f.disposal = GetBits(packed, 0x1C);
-                f.userInput = GetBits(packed, 0x02) != 0;
-                f.useTransparent = GetBits(packed, 0x01) != 0;
+                f.disposal = GetBits(packed, kDisposalMask);
+                f.userInput = GetBits(packed, kUserInputFlag) != 0;
+                f.useTransparent = GetBits(packed, kTransparentFlag) != 0;
                 if (f.useTransparent) f.transparentIndex = s[pos + 4];
                 pos += 5;
             } else if (label == kApplicationLabel) {

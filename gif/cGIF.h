@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+class ByteSink;
+
 class cGIF {
   public:
     static constexpr int kMaxFrames = 32767;
@@ -29,6 +31,8 @@ class cGIF {
     bool LoadFromFile(const std::string& FileName);
     bool LoadFromStream(std::span<const uint8_t> stream);
     bool Save(const std::string& FileName);
+    // The same into any sink (memory, for the round-trip fuzzer and tests).
+    bool SaveTo(ByteSink& out);
     void Destroy();
 
     void FrameDraw(HDC hDC, int nFrame, int16_t Left, int16_t Top, float ScaleFactor,

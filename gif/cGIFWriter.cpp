@@ -1,5 +1,6 @@
 // Writing a GIF document to a file.
 #include "gif/ByteSink.h"
+#include "gif/GifFormat.h"
 #include "gif/cGIF.h"
 #include "gif/mGIFLZWEnc.h"
 
@@ -41,10 +42,13 @@ bool cGIF::Save(const std::string& FileName) {
         std::remove(FileName.c_str()); // a failure to delete is not an error
     FileSink out(FileName);
     if (out.Failed()) return false;
-    auto fail = [&out] {
-        out.Close();
-        return false;
-    };
+    const bool written = SaveTo(out);
+    return out.Close() && written;
+}
+
+bool cGIF::SaveTo(ByteSink& out) {
+    using namespace GifFormat;
+    auto fail = [] { return false; };
 
     out.Write(reinterpret_cast<const uint8_t*>("GIF"), 3);
     out.Write(reinterpret_cast<const uint8_t*>(framesCount_ > 0 ? "89a" : "87a"), 3);
@@ -57,28 +61,50 @@ bool cGIF::Save(const std::string& FileName) {
     out.Word(uint16_t(ScreenWidth()));
     out.Word(uint16_t(ScreenHeight()));
     const uint8_t screenFlags =
-        g == 0 ? 0 : uint8_t(0x80 | ((g - 1) << 4) | (globalPaletteSorted_ ? 0x08 : 0) | (g - 1));
+        g == 0 ? 0
+               : uint8_t(kGlobalTableFlag | ((g - 1) << kColorResolutionShift) |
+                         (globalPaletteSorted_ ? kSortFlag : 0) | (g - 1));
     out.Byte(screenFlags);
     out.Byte(ScreenBackgroundColorIndex());
     out.Byte(ScreenPixelAspectByte());
     if (g > 0) WriteColorTable(out, globalPalette_.data(), globalPaletteEntries_, g);
 
     if (framesCount_ > 0) {
-        static const uint8_t loopHead[] = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S',  'C',
-                                           'A',  'P',  'E',  '2', '.', '0', 0x03, 0x01};
+        // The NETSCAPE2.0 application block: 11 bytes of name, then a
+        // 3-byte sub-block with the loop count after its identifier 1.
+        static const uint8_t loopHead[] = {kExtensionIntroducer,
+                                           kApplicationLabel,
+                                           0x0B,
+                                           'N',
+                                           'E',
+                                           'T',
+                                           'S',
+                                           'C',
+                                           'A',
+                                           'P',
+                                           'E',
+                                           '2',
+                                           '.',
+                                           '0',
+                                           0x03,
+                                           0x01};
         out.Write(loopHead, sizeof loopHead);
         out.Word(uint16_t(animationLoops_));
-        out.Byte(0);
+        out.Byte(kBlockTerminator);
     }
 
     for (int n = 1; n <= framesCount_; ++n) {
         const Frame& f = F(n);
-        out.Write(std::array<uint8_t, 3>{0x21, 0xF9, 0x04}.data(), 3);
-        out.Byte(uint8_t((f.useTransparent ? 0x01 : 0) | (f.userInput ? 0x02 : 0) |
-                         ((f.disposal & 0x07) << 2)));
+        out.Write(
+            std::array<uint8_t, 3>{kExtensionIntroducer, kGraphicControlLabel, kGraphicControlSize}
+                .data(),
+            3);
+        out.Byte(uint8_t((f.useTransparent ? kTransparentFlag : 0) |
+                         (f.userInput ? kUserInputFlag : 0) |
+                         ((f.disposal << kDisposalShift) & kDisposalMask)));
         out.Word(uint16_t(f.delay));
         out.Byte(f.useTransparent ? uint8_t(f.transparentIndex) : 0);
-        out.Byte(0);
+        out.Byte(kBlockTerminator);
 
         // A frame needs a table in force and pixels; otherwise no sound file can be written.
         const int l = f.localPaletteUsed ? TableSizeBits(f.localPaletteEntries) : 0;
@@ -86,20 +112,21 @@ bool cGIF::Save(const std::string& FileName) {
         if (bits == 0 || !f.image->lpBits() || f.image->Width() > 0xFFFF ||
             f.image->Height() > 0xFFFF)
             return fail();
-        out.Byte(0x2C);
+        out.Byte(kImageSeparator);
         out.Word(uint16_t(f.left));
         out.Word(uint16_t(f.top));
         out.Word(uint16_t(f.image->Width()));
         out.Word(uint16_t(f.image->Height()));
-        out.Byte(uint8_t((bits - 1) | (f.localPaletteSorted ? 0x20 : 0) |
-                         (f.interlaced ? 0x40 : 0) | (f.localPaletteUsed ? 0x80 : 0)));
+        out.Byte(uint8_t((bits - 1) | (f.localPaletteSorted ? kLocalSortFlag : 0) |
+                         (f.interlaced ? kInterlaceFlag : 0) |
+                         (f.localPaletteUsed ? kLocalTableFlag : 0)));
         if (f.localPaletteUsed) WriteColorTable(out, f.palette.data(), f.localPaletteEntries, l);
         const int minCodeSize = bits < kMinCodeSize ? kMinCodeSize : bits;
         out.Byte(uint8_t(minCodeSize));
         if (!mGIFLZWEnc::EncodeFromDIB(out, *f.image, uint8_t(minCodeSize + 1), f.interlaced))
             return fail();
-        out.Byte(0);
+        out.Byte(kBlockTerminator);
     }
-    out.Byte(0x3B);
-    return out.Close();
+    out.Byte(kTrailer);
+    return !out.Failed();
 }

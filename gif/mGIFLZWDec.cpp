@@ -1,5 +1,7 @@
 #include "gif/mGIFLZWDec.h"
 
+#include "gif/GifFormat.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -17,9 +19,9 @@ constexpr int kMaxMinCodeSize = 11;           // 2^11 roots plus two special cod
 constexpr std::size_t kChunk = 16;
 constexpr std::size_t kInputSlack = 8;
 
-// Rows of an interlaced frame are stored in four passes.
-constexpr int kInterlaceStep[4] = {8, 8, 4, 2};
-constexpr int kInterlaceFirst[4] = {0, 4, 2, 1};
+using GifFormat::kInterlaceFirst;
+using GifFormat::kInterlacePasses;
+using GifFormat::kInterlaceStep;
 
 inline uint64_t Load8(const uint8_t* p) {
     uint64_t v;
@@ -228,7 +230,7 @@ void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, const uint8_t* data
         }
         row += std::size_t(kInterlaceStep[pass]);
         while (row >= height) { // a pass whose first row is past the end is skipped
-            if (++pass >= 4) return;
+            if (++pass >= std::size_t(kInterlacePasses)) return;
             row = std::size_t(kInterlaceFirst[pass]);
         }
     }

@@ -1,5 +1,7 @@
 #include "gif/mGIFLZWEnc.h"
 
+#include "gif/GifFormat.h"
+
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -164,9 +166,9 @@ std::vector<int32_t> RowOrder(int32_t height, bool interlaced) {
             rows.push_back(r);
         return rows;
     }
-    static constexpr int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-    for (int pass = 0; pass < 4; ++pass)
-        for (int32_t r = first[pass]; r < height; r += step[pass])
+    using namespace GifFormat;
+    for (int pass = 0; pass < kInterlacePasses; ++pass)
+        for (int32_t r = kInterlaceFirst[pass]; r < height; r += kInterlaceStep[pass])
             rows.push_back(r);
     return rows;
 }

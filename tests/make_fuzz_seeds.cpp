@@ -37,7 +37,9 @@ int main(int argc, char** argv) {
                 fr.indices.push_back(uint8_t(rng() % unsigned(colors)));
             spec.frames.push_back(fr);
         }
-        Put(root / "fuzz_gif-seeds", "seed" + std::to_string(i) + ".gif", oracle::Encode(spec));
+        const std::vector<uint8_t> gif = oracle::Encode(spec);
+        Put(root / "fuzz_gif-seeds", "seed" + std::to_string(i) + ".gif", gif);
+        Put(root / "fuzz_gif_roundtrip-seeds", "seed" + std::to_string(i) + ".gif", gif);
     }
     SetupRecord r = mSetup::Defaults();
     Put(root / "fuzz_settings-seeds", "defaults.dat", mSetup::Encode(r));

@@ -11,11 +11,6 @@
 #include <QTimer>
 #include <memory>
 
-std::string AddBackslash(std::string& path) {
-    if (path.empty() || path.back() != '/') path += '/';
-    return path;
-}
-
 std::string TrimSpaces(const std::string& text) {
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "browse/PathText.h"
 
 #include <string>
 
@@ -14,9 +15,6 @@ namespace mStartup {
 void Main(const StartRequest& request = {});
 
 } // namespace mStartup
-
-// Appends "/" to `path` unless it already ends in one; returns the result.
-std::string AddBackslash(std::string& path);
 
 // Leading and trailing spaces removed.
 std::string TrimSpaces(const std::string& text);

@@ -9,12 +9,12 @@
 struct GifInput {
     std::vector<uint8_t> bytes;
     int64_t pixels = 0;
-    oracle::GifSpec spec;
+    oracle::GifPlan plan;
 };
 
-inline oracle::FrameSpec BenchFrame(int w, int h, int colors, bool smooth, bool interlaced,
+inline oracle::FramePlan BenchFrame(int w, int h, int colors, bool smooth, bool interlaced,
                                     uint32_t seed) {
-    oracle::FrameSpec f;
+    oracle::FramePlan f;
     f.width = w;
     f.height = h;
     f.interlaced = interlaced;
@@ -32,7 +32,7 @@ inline const GifInput& Input(const std::string& name) {
     auto it = cache.find(name);
     if (it != cache.end()) return it->second;
     GifInput in;
-    oracle::GifSpec& s = in.spec;
+    oracle::GifPlan& s = in.plan;
     s.global = oracle::GreyRamp(256);
     if (name == "noise") {
         s.width = s.height = 2000;

@@ -39,7 +39,7 @@ const char* const kEncodeInputs[] = {"noise", "gradient", "flat", "anim1000"};
 // The frames of an input as our 8-bit surfaces.
 std::vector<std::unique_ptr<cDIB>> Surfaces(const GifInput& in) {
     std::vector<std::unique_ptr<cDIB>> out;
-    for (const auto& f : in.spec.frames) {
+    for (const auto& f : in.plan.frames) {
         auto d = std::make_unique<cDIB>();
         d->Create(f.width, f.height, 8);
         for (int y = 0; y < f.height; ++y)
@@ -70,15 +70,15 @@ void EncodeVantrel(benchmark::State& state, const std::string& name) {
 void EncodeGiflib(benchmark::State& state, const std::string& name) {
     const GifInput& in = Input(name);
     std::size_t bytes = 0;
-    ColorMapObject* map = oracle::MakeMap(in.spec.global);
+    ColorMapObject* map = oracle::MakeMap(in.plan.global);
     for (auto _ : state) {
         std::vector<uint8_t> out;
         out.reserve(in.bytes.size() + 4096);
         int error = 0;
         GifFileType* gif = EGifOpen(&out, oracle::WriteToVector, &error);
-        EGifPutScreenDesc(gif, in.spec.width, in.spec.height, 8, 0, map);
+        EGifPutScreenDesc(gif, in.plan.width, in.plan.height, 8, 0, map);
         std::size_t header = out.size();
-        for (const auto& f : in.spec.frames) {
+        for (const auto& f : in.plan.frames) {
             EGifPutImageDesc(gif, 0, 0, f.width, f.height, false, nullptr);
             for (int y = 0; y < f.height; ++y)
                 EGifPutLine(gif,
@@ -88,7 +88,7 @@ void EncodeGiflib(benchmark::State& state, const std::string& name) {
         }
         EGifCloseFile(gif, &error);
         // Image data only, as ours: drop the screen, the descriptors and code-size bytes.
-        bytes = out.size() - header - in.spec.frames.size() * 12 - 1;
+        bytes = out.size() - header - in.plan.frames.size() * 12 - 1;
         benchmark::DoNotOptimize(out.data());
     }
     GifFreeMapObject(map);

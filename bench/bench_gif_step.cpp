@@ -16,13 +16,13 @@ constexpr int kScreenW = 1920, kScreenH = 1080;
 
 // Full-HD frames with scattered transparent pixels, or 100 x 100 frames
 // wandering over a full-HD screen and restored to the background.
-oracle::GifSpec StepInput(const std::string& name) {
-    oracle::GifSpec s;
+oracle::GifPlan StepInput(const std::string& name) {
+    oracle::GifPlan s;
     s.width = kScreenW, s.height = kScreenH;
     s.global = oracle::GreyRamp(256);
     s.loops = 0;
     for (int i = 0; i < 4; ++i) {
-        oracle::FrameSpec f;
+        oracle::FramePlan f;
         if (name == "fullhd") {
             f = BenchFrame(kScreenW, kScreenH, 255, true, false, uint32_t(i));
             for (std::size_t p = std::size_t(i); p < f.indices.size(); p += 7)
@@ -40,20 +40,20 @@ oracle::GifSpec StepInput(const std::string& name) {
     return s;
 }
 
-std::string WriteInput(const oracle::GifSpec& spec, const std::string& name) {
+std::string WriteInput(const oracle::GifPlan& plan, const std::string& name) {
     const std::string path = ScratchFolder() + "/" + name + ".gif";
-    const std::vector<uint8_t> bytes = oracle::Encode(spec);
+    const std::vector<uint8_t> bytes = oracle::Encode(plan);
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
 }
 
 void StepVantrel(benchmark::State& state, const std::string& name) {
-    const oracle::GifSpec spec = StepInput(name);
+    const oracle::GifPlan plan = StepInput(name);
     ucGIFViewer viewer;
     viewer.resize(kScreenW, kScreenH);
     viewer.show();
-    if (!viewer.LoadFromFile(WriteInput(spec, name))) {
+    if (!viewer.LoadFromFile(WriteInput(plan, name))) {
         state.SkipWithError("load failed");
         return;
     }
@@ -63,26 +63,26 @@ void StepVantrel(benchmark::State& state, const std::string& name) {
     for (auto _ : state) {
         viewer.NextFrame();
         QCoreApplication::processEvents(); // paints the changed part
-        const auto& f = spec.frames[std::size_t(n)];
+        const auto& f = plan.frames[std::size_t(n)];
         pixels += int64_t(f.width) * f.height;
-        n = (n + 1) % int(spec.frames.size());
+        n = (n + 1) % int(plan.frames.size());
     }
     state.SetItemsProcessed(pixels);
 }
 
 // The composition alone, without painting.
 void ComposeOnly(benchmark::State& state, const std::string& name) {
-    const oracle::GifSpec spec = StepInput(name);
+    const oracle::GifPlan plan = StepInput(name);
     cGIF gif;
     GifAnimation anim(gif);
-    if (!gif.LoadFromStream(oracle::Encode(spec)) || !anim.CreateBuffers(0)) {
+    if (!gif.LoadFromStream(oracle::Encode(plan)) || !anim.CreateBuffers(0)) {
         state.SkipWithError("load failed");
         return;
     }
     int64_t pixels = 0;
     for (auto _ : state) {
         const GifAnimation::Step s = anim.Advance();
-        const auto& f = spec.frames[std::size_t(s.frame - 1)];
+        const auto& f = plan.frames[std::size_t(s.frame - 1)];
         pixels += int64_t(f.width) * f.height;
     }
     state.SetItemsProcessed(pixels);
@@ -99,7 +99,7 @@ void StepCopyFloor(benchmark::State& state, const std::string&) {
 
 // Frames and buffers held by a loaded 100-frame 1000 x 1000 animation.
 void HeldMemory(benchmark::State& state) {
-    oracle::GifSpec s;
+    oracle::GifPlan s;
     s.width = s.height = 1000;
     s.global = oracle::GreyRamp(256);
     for (int i = 0; i < 100; ++i)

@@ -1,5 +1,6 @@
 #include "browse/FileListModel.h"
 
+#include "browse/AsciiFold.h"
 #include "browse/FileTexts.h"
 
 #include <QDateTime>
@@ -18,7 +19,7 @@ int SysImageList::TypeIndexFor(const std::string& fileName) {
     const std::size_t dot = fileName.rfind('.');
     std::string ext = (dot == std::string::npos || dot == 0) ? std::string() : fileName.substr(dot);
     std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; });
+                   [](unsigned char c) { return FoldAscii(c); });
     auto it = std::lower_bound(byExtension_.begin(), byExtension_.end(), ext,
                                [](const auto& e, const std::string& k) { return e.first < k; });
     if (it != byExtension_.end() && it->first == ext) return it->second;

@@ -1,5 +1,7 @@
 #include "browse/FolderScan.h"
 
+#include "browse/AsciiFold.h"
+
 #include <algorithm>
 #include <cstring>
 #include <dirent.h>
@@ -8,17 +10,13 @@
 #include <string_view>
 #include <sys/stat.h>
 
-namespace {
-inline unsigned char Fold(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-}
-} // namespace
+namespace {} // namespace
 
 bool NameLess(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char x = Fold(static_cast<unsigned char>(a[i]));
-        const unsigned char y = Fold(static_cast<unsigned char>(b[i]));
+        const unsigned char x = FoldAscii(static_cast<unsigned char>(a[i]));
+        const unsigned char y = FoldAscii(static_cast<unsigned char>(b[i]));
         if (x != y) return x < y;
     }
     if (a.size() != b.size()) return a.size() < b.size();

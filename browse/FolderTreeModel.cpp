@@ -1,6 +1,7 @@
 #include "browse/FolderTreeModel.h"
 
 #include "browse/FolderScan.h"
+#include "browse/PathText.h"
 
 #include <QApplication>
 #include <QFile>
@@ -25,8 +26,7 @@ struct FolderTreeModel::Node {
         if (!parent) return name;         // the invisible top
         if (!parent->parent) return name; // "/" itself
         std::string p = parent->Path();
-        if (p.back() != '/') p += '/';
-        return p + name;
+        return AddBackslash(p) + name;
     }
 };
 

@@ -1,5 +1,7 @@
 #include "browse/PathMatchSpec.h"
 
+#include "browse/AsciiFold.h"
+
 #include <cstdint>
 
 namespace {
@@ -11,7 +13,7 @@ char32_t NextChar(std::string_view s, std::size_t& i) {
     const auto b0 = static_cast<uint8_t>(s[i]);
     if (b0 < 0x80) {
         ++i;
-        return (b0 >= 'A' && b0 <= 'Z') ? char32_t(b0 + ('a' - 'A')) : char32_t(b0);
+        return char32_t(FoldAscii(b0));
     }
     int extra = 0;
     char32_t cp = 0;

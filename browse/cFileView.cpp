@@ -2,6 +2,7 @@
 
 #include "browse/FileTexts.h"
 #include "browse/FolderScan.h"
+#include "browse/PathText.h"
 #include "platform/Platform.h"
 
 #include <QHeaderView>
@@ -15,7 +16,7 @@ bool cFileView::ListFiles(const std::string& sPath,
                           bool bDisplayFileSize_Takes_a_BUTT_LOAD_OF_TIME) {
     if (!listView_) return false;
     std::string folder = sPath;
-    if (folder.empty() || folder.back() != '/') folder += '/';
+    AddBackslash(folder);
 
     std::vector<FileRow> rows;
     if (!ScanFolder(folder, matcher_, rows)) return false;

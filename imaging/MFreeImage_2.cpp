@@ -1,6 +1,7 @@
 #include "imaging/MFreeImage_2.h"
 
 #include "imaging/AlphaOver.h"
+#include "imaging/ChannelBits.h"
 #include "imaging/FileBytes.h"
 #include "imaging/QtImageReaders.h"
 
@@ -17,13 +18,6 @@ constexpr int kJpegFlags = JPEG_ACCURATE | JPEG_EXIFROTATE;
 
 inline uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) {
     return (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
-}
-
-inline uint8_t Expand5(unsigned v) {
-    return uint8_t((v << 3) | (v >> 2));
-}
-inline uint8_t Expand6(unsigned v) {
-    return uint8_t((v << 2) | (v >> 4));
 }
 
 // The EXIF Orientation of a picture FreeImage decoded (1 when it has none).

@@ -1,5 +1,7 @@
 #include "imaging/cDIB.h"
 
+#include "imaging/ChannelBits.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -96,10 +98,6 @@ inline void WriteRaw(uint8_t* row, int bpp, int x, uint32_t v, uint32_t rop) {
     }
 }
 
-inline uint32_t Expand5(uint32_t v) {
-    return (v << 3) | (v >> 2);
-}
-
 // Converts colours (0x00RRGGBB) to the raw pixel values of one surface.
 class ColorToRaw {
   public:
@@ -146,8 +144,8 @@ uint32_t RawToColor(const cDIB& src, uint32_t raw) {
     case 8:
         return src.TableColor(int(raw));
     case 16:
-        return (Expand5((raw >> 10) & 0x1F) << 16) | (Expand5((raw >> 5) & 0x1F) << 8) |
-               Expand5(raw & 0x1F);
+        return (uint32_t(Expand5((raw >> 10) & 0x1F)) << 16) |
+               (uint32_t(Expand5((raw >> 5) & 0x1F)) << 8) | Expand5(raw & 0x1F);
     default:
         return raw;
     }

@@ -2,6 +2,8 @@
 // event pumping, the busy pointer, system colours, 3D edges and twips.
 #pragma once
 
+#include "platform/Twips.h"
+
 #include <QColor>
 #include <QRect>
 #include <cstdint>
@@ -10,7 +12,7 @@ class QPainter;
 
 namespace Platform {
 
-constexpr int kTwipsPerPixel = 15;
+using ::kTwipsPerPixel;
 
 // Lets pending user-interface events run once.
 void PumpEvents();

@@ -19,7 +19,7 @@ struct Color {
     uint8_t r, g, b;
 };
 
-struct FrameSpec {
+struct FramePlan {
     int left = 0, top = 0, width = 1, height = 1;
     bool interlaced = false;
     std::vector<Color> local; // empty: no local table
@@ -31,12 +31,12 @@ struct FrameSpec {
     std::vector<uint8_t> indices; // width x height, rows top to bottom
 };
 
-struct GifSpec {
+struct GifPlan {
     int width = 1, height = 1;
     int background = 0;
     std::vector<Color> global; // empty: no global table
     std::optional<int> loops;
-    std::vector<FrameSpec> frames;
+    std::vector<FramePlan> frames;
 };
 
 inline int WriteToVector(GifFileType* gif, const GifByteType* bytes, int n) {
@@ -68,23 +68,23 @@ inline std::vector<int> StoredRowOrder(int height, bool interlaced) {
     return rows;
 }
 
-inline std::vector<uint8_t> Encode(const GifSpec& spec) {
+inline std::vector<uint8_t> Encode(const GifPlan& plan) {
     std::vector<uint8_t> out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, WriteToVector, &error);
     if (!gif) throw std::runtime_error("EGifOpen");
     EGifSetGifVersion(gif, true);
-    ColorMapObject* global = MakeMap(spec.global);
-    EGifPutScreenDesc(gif, spec.width, spec.height, 8, spec.background, global);
-    if (spec.loops) {
+    ColorMapObject* global = MakeMap(plan.global);
+    EGifPutScreenDesc(gif, plan.width, plan.height, 8, plan.background, global);
+    if (plan.loops) {
         EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
         EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
-        const uint8_t loop[3] = {1, uint8_t(*spec.loops & 0xFF),
-                                 uint8_t((*spec.loops >> 8) & 0xFF)};
+        const uint8_t loop[3] = {1, uint8_t(*plan.loops & 0xFF),
+                                 uint8_t((*plan.loops >> 8) & 0xFF)};
         EGifPutExtensionBlock(gif, 3, loop);
         EGifPutExtensionTrailer(gif);
     }
-    for (const FrameSpec& f : spec.frames) {
+    for (const FramePlan& f : plan.frames) {
         if (f.gce) {
             const uint8_t gce[4] = {
                 uint8_t((f.disposal << 2) | (f.userInput ? 2 : 0) | (f.transparent >= 0 ? 1 : 0)),

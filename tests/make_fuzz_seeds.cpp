@@ -19,25 +19,25 @@ int main(int argc, char** argv) {
     const std::filesystem::path root = argv[1];
     std::mt19937 rng(11);
     for (int i = 0; i < 12; ++i) {
-        oracle::GifSpec spec;
-        spec.width = 1 + i * 3;
-        spec.height = 1 + i * 2;
-        spec.global = oracle::GreyRamp(1 << (1 + i % 8));
-        if (i % 2) spec.loops = i;
+        oracle::GifPlan plan;
+        plan.width = 1 + i * 3;
+        plan.height = 1 + i * 2;
+        plan.global = oracle::GreyRamp(1 << (1 + i % 8));
+        if (i % 2) plan.loops = i;
         for (int f = 0; f < 1 + i % 3; ++f) {
-            oracle::FrameSpec fr;
-            fr.width = spec.width;
-            fr.height = spec.height;
+            oracle::FramePlan fr;
+            fr.width = plan.width;
+            fr.height = plan.height;
             fr.interlaced = (i + f) % 2 == 1;
             fr.transparent = f == 1 ? 1 : -1;
             fr.disposal = f % 4;
             if (i % 4 == 3) fr.local = oracle::GreyRamp(4);
-            const int colors = int((fr.local.empty() ? spec.global : fr.local).size());
+            const int colors = int((fr.local.empty() ? plan.global : fr.local).size());
             for (int p = 0; p < fr.width * fr.height; ++p)
                 fr.indices.push_back(uint8_t(rng() % unsigned(colors)));
-            spec.frames.push_back(fr);
+            plan.frames.push_back(fr);
         }
-        const std::vector<uint8_t> gif = oracle::Encode(spec);
+        const std::vector<uint8_t> gif = oracle::Encode(plan);
         Put(root / "fuzz_gif-seeds", "seed" + std::to_string(i) + ".gif", gif);
         Put(root / "fuzz_gif_roundtrip-seeds", "seed" + std::to_string(i) + ".gif", gif);
     }

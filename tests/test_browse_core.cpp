@@ -16,7 +16,7 @@ namespace {
 TEST(PathMatch, TheMatcherRules) {
     struct Row {
         const char* path;
-        const char* spec;
+        const char* pattern;
         bool match;
     } rows[] = {
         {"/pics/PHOTO.GIF", "*.bmp;*.gif", true},
@@ -38,7 +38,7 @@ TEST(PathMatch, TheMatcherRules) {
         {"/pics/aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*a*a*c", false},
     };
     for (const Row& r : rows)
-        EXPECT_EQ(PathMatchSpec(r.path, r.spec), r.match) << r.path << " ~ " << r.spec;
+        EXPECT_EQ(PathMatchSpec(r.path, r.pattern), r.match) << r.path << " ~ " << r.pattern;
 }
 
 TEST(PathMatch, TheFilterRowsAndTheirGaps) {

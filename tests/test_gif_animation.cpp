@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 using oracle::Color;
-using oracle::FrameSpec;
-using oracle::GifSpec;
+using oracle::FramePlan;
+using oracle::GifPlan;
 
 namespace {
 
@@ -18,8 +18,8 @@ constexpr uint32_t kWhite = 0x00FFFFFF;
 const std::vector<Color> kColors = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {0, 0, 0}};
 constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 
-FrameSpec Solid(int left, int top, int w, int h, uint8_t index, int disposal = 0) {
-    FrameSpec f;
+FramePlan Solid(int left, int top, int w, int h, uint8_t index, int disposal = 0) {
+    FramePlan f;
     f.left = left, f.top = top, f.width = w, f.height = h;
     f.disposal = disposal;
     f.indices.assign(std::size_t(w * h), index);
@@ -33,14 +33,14 @@ uint32_t Pixel(const cDIB& d, int x, int y) {
 struct Loaded {
     cGIF gif;
     GifAnimation anim{gif};
-    explicit Loaded(const GifSpec& spec, uint32_t back = kWhite) {
-        EXPECT_TRUE(gif.LoadFromStream(oracle::Encode(spec)));
+    explicit Loaded(const GifPlan& plan, uint32_t back = kWhite) {
+        EXPECT_TRUE(gif.LoadFromStream(oracle::Encode(plan)));
         EXPECT_TRUE(anim.CreateBuffers(back));
     }
 };
 
-GifSpec Screen(int w, int h) {
-    GifSpec s;
+GifPlan Screen(int w, int h) {
+    GifPlan s;
     s.width = w, s.height = h;
     s.global = kColors;
     return s;
@@ -70,7 +70,7 @@ TEST(GifAnimation, IntervalsFollowTheDelayRule) {
 }
 
 TEST(GifAnimation, StepsMoveThroughTheFramesAndLoopForEver) {
-    GifSpec s = Screen(4, 4);
+    GifPlan s = Screen(4, 4);
     s.loops = 1; // a loop count of 1 still loops for ever
     for (uint8_t i = 0; i < 3; ++i) {
         s.frames.push_back(Solid(0, 0, 4, 4, i));
@@ -91,7 +91,7 @@ TEST(GifAnimation, DisposalRestoresBackgroundOrPrevious) {
     // Frame 1 fills the screen red; frame 2 (disposal 2 or 3) paints a blue
     // square at (10, 10); frame 3 paints one green pixel at (0, 0).
     for (int disposal : {0, 1, 2, 3, 4, 7}) {
-        GifSpec s = Screen(40, 40);
+        GifPlan s = Screen(40, 40);
         s.frames.push_back(Solid(0, 0, 40, 40, 0));
         s.frames.push_back(Solid(10, 10, 20, 20, 2, disposal));
         s.frames.push_back(Solid(0, 0, 1, 1, 1));
@@ -111,12 +111,12 @@ TEST(GifAnimation, DisposalRestoresBackgroundOrPrevious) {
 }
 
 TEST(GifAnimation, TransparentPixelsLeaveTheCanvasAndEveryLoopStartsClean) {
-    GifSpec s = Screen(3, 1);
-    FrameSpec a = Solid(0, 0, 3, 1, 0);
-    FrameSpec b = Solid(0, 0, 3, 1, 1);
+    GifPlan s = Screen(3, 1);
+    FramePlan a = Solid(0, 0, 3, 1, 0);
+    FramePlan b = Solid(0, 0, 3, 1, 1);
     b.indices = {1, 3, 1}; // index 3 transparent: the red of frame 1 shows through
     b.transparent = 3;
-    FrameSpec c = Solid(1, 0, 1, 1, 2);
+    FramePlan c = Solid(1, 0, 1, 1, 2);
     c.transparent = 2; // wholly transparent
     s.frames = {a, b};
     {
@@ -138,7 +138,7 @@ TEST(GifAnimation, TransparentPixelsLeaveTheCanvasAndEveryLoopStartsClean) {
 }
 
 TEST(GifAnimation, FramesOutsideTheScreenAreClipped) {
-    GifSpec s = Screen(10, 10);
+    GifPlan s = Screen(10, 10);
     s.frames.push_back(Solid(8, 8, 5, 5, 2, 2)); // reaches 3 pixels past the edge
     s.frames.push_back(Solid(20, 20, 4, 4, 1));  // wholly outside
     Loaded l(s);
@@ -151,7 +151,7 @@ TEST(GifAnimation, FramesOutsideTheScreenAreClipped) {
 
 TEST(GifAnimation, UnusableScreensAreNotDrawn) {
     { // a 0 x 0 screen takes the frames' extent
-        GifSpec s = Screen(0, 0);
+        GifPlan s = Screen(0, 0);
         s.frames.push_back(Solid(2, 1, 3, 3, 1));
         cGIF gif;
         ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(s)));
@@ -163,14 +163,14 @@ TEST(GifAnimation, UnusableScreensAreNotDrawn) {
         EXPECT_EQ(Pixel(anim.Display(), 4, 3), kGreen);
     }
     { // a huge screen with one small frame: refused, the earlier buffers stay
-        GifSpec small = Screen(2, 2);
+        GifPlan small = Screen(2, 2);
         small.frames.push_back(Solid(0, 0, 2, 2, 0));
         cGIF gif;
         ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(small)));
         GifAnimation anim(gif);
         ASSERT_TRUE(anim.CreateBuffers(kWhite));
         anim.Advance();
-        GifSpec huge = Screen(65535, 65535);
+        GifPlan huge = Screen(65535, 65535);
         huge.frames.push_back(Solid(0, 0, 1, 1, 2));
         ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(huge)));
         EXPECT_FALSE(anim.CreateBuffers(kWhite));
@@ -186,9 +186,9 @@ TEST(GifAnimation, UnscaledDrawingMatchesTheMaskAndImageBlits) {
     // two raster operations give, for every disposal of random frames.
     std::mt19937 rng(11);
     for (int round = 0; round < 20; ++round) {
-        GifSpec s = Screen(30, 20);
+        GifPlan s = Screen(30, 20);
         s.global = oracle::GreyRamp(16);
-        FrameSpec f;
+        FramePlan f;
         f.left = int(rng() % 40) - 5, f.top = int(rng() % 30) - 5;
         f.left = std::max(f.left, 0), f.top = std::max(f.top, 0);
         f.width = int(rng() % 25) + 1, f.height = int(rng() % 25) + 1;
@@ -258,11 +258,11 @@ TEST(GifAnimation, MatchesThePlainCompositionStepByStep) {
     // everything that changed on screen lies inside Changed().
     std::mt19937 rng(5);
     for (int round = 0; round < 30; ++round) {
-        GifSpec s = Screen(int(rng() % 40) + 1, int(rng() % 30) + 1);
+        GifPlan s = Screen(int(rng() % 40) + 1, int(rng() % 30) + 1);
         s.global = oracle::GreyRamp(16);
         const int frames = int(rng() % 6) + 1;
         for (int i = 0; i < frames; ++i) {
-            FrameSpec f;
+            FramePlan f;
             f.left = int(rng() % 45), f.top = int(rng() % 35);
             f.width = int(rng() % 20) + 1, f.height = int(rng() % 20) + 1;
             f.disposal = int(rng() % 5);

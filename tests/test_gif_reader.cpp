@@ -29,23 +29,23 @@ std::vector<uint8_t> RandomIndices(std::mt19937& rng, int w, int h, int colors, 
 TEST(GifReader, MatchesGiflibOnRandomDocuments) {
     std::mt19937 rng(20261207);
     for (int doc = 0; doc < 60; ++doc) {
-        oracle::GifSpec spec;
+        oracle::GifPlan plan;
         const bool big = doc % 15 == 0;
         std::uniform_int_distribution<int> size(1, big ? 2000 : 120);
-        spec.width = size(rng);
-        spec.height = size(rng);
+        plan.width = size(rng);
+        plan.height = size(rng);
         const int codeSize = 2 + doc % 7; // minimum code sizes 2 to 8
-        spec.global = oracle::GreyRamp(1 << codeSize);
-        if (doc % 3 == 0) spec.loops = doc * 97 % 65536;
+        plan.global = oracle::GreyRamp(1 << codeSize);
+        if (doc % 3 == 0) plan.loops = doc * 97 % 65536;
         const int frames = big ? 1 : 1 + doc % 4;
         for (int i = 0; i < frames; ++i) {
-            oracle::FrameSpec f;
-            f.width = std::uniform_int_distribution<int>(1, spec.width)(rng);
-            f.height = std::uniform_int_distribution<int>(1, spec.height)(rng);
-            f.left = std::uniform_int_distribution<int>(0, spec.width - f.width)(rng);
-            f.top = std::uniform_int_distribution<int>(0, spec.height - f.height)(rng);
+            oracle::FramePlan f;
+            f.width = std::uniform_int_distribution<int>(1, plan.width)(rng);
+            f.height = std::uniform_int_distribution<int>(1, plan.height)(rng);
+            f.left = std::uniform_int_distribution<int>(0, plan.width - f.width)(rng);
+            f.top = std::uniform_int_distribution<int>(0, plan.height - f.height)(rng);
             f.interlaced = (doc + i) % 2 == 1;
-            int colors = int(spec.global.size());
+            int colors = int(plan.global.size());
             if ((doc + i) % 4 == 1) {
                 colors = 1 << (2 + (doc + 3 * i) % 7);
                 f.local = oracle::GreyRamp(colors);
@@ -55,17 +55,17 @@ TEST(GifReader, MatchesGiflibOnRandomDocuments) {
             f.delay = int(rng() % 1000);
             f.userInput = i % 2 == 1;
             f.indices = RandomIndices(rng, f.width, f.height, colors, doc % 2 == 0);
-            spec.frames.push_back(f);
+            plan.frames.push_back(f);
         }
-        const std::vector<uint8_t> bytes = oracle::Encode(spec);
+        const std::vector<uint8_t> bytes = oracle::Encode(plan);
         cGIF gif;
         ASSERT_TRUE(gif.LoadFromStream(bytes)) << doc;
         ASSERT_EQ(gif.FramesCount(), frames) << doc;
-        EXPECT_EQ(gif.ScreenWidth(), spec.width);
-        EXPECT_EQ(gif.AnimationLoops(), int16_t(spec.loops.value_or(0)));
-        EXPECT_EQ(gif.GlobalPaletteEntries(), int(spec.global.size()));
+        EXPECT_EQ(gif.ScreenWidth(), plan.width);
+        EXPECT_EQ(gif.AnimationLoops(), int16_t(plan.loops.value_or(0)));
+        EXPECT_EQ(gif.GlobalPaletteEntries(), int(plan.global.size()));
         for (int n = 1; n <= frames; ++n) {
-            const oracle::FrameSpec& f = spec.frames[std::size_t(n - 1)];
+            const oracle::FramePlan& f = plan.frames[std::size_t(n - 1)];
             SCOPED_TRACE("doc " + std::to_string(doc) + " frame " + std::to_string(n));
             EXPECT_EQ(FrameIndices(gif, n), f.indices);
             EXPECT_EQ(gif.FrameLeft(n), f.left);
@@ -76,7 +76,7 @@ TEST(GifReader, MatchesGiflibOnRandomDocuments) {
             EXPECT_EQ(gif.FrameUserInput(n), f.userInput);
             EXPECT_EQ(gif.FrameUseTransparentColor(n), f.transparent >= 0);
             EXPECT_EQ(gif.LocalPaletteUsed(n), !f.local.empty());
-            const auto& colors = f.local.empty() ? spec.global : f.local;
+            const auto& colors = f.local.empty() ? plan.global : f.local;
             EXPECT_EQ(gif.LocalPaletteEntries(n), int(colors.size()));
             const oracle::Color c = colors.back();
             EXPECT_EQ(gif.LocalPaletteRGBEntry(n, uint8_t(colors.size() - 1)),
@@ -95,20 +95,20 @@ TEST(GifReader, MatchesGiflibOnRandomDocuments) {
 
 TEST(GifReader, InterlacedFramesOfEveryShortHeight) {
     for (int h = 1; h <= 10; ++h) {
-        oracle::GifSpec spec;
-        spec.width = 3;
-        spec.height = h;
-        spec.global = oracle::GreyRamp(16);
-        oracle::FrameSpec f;
+        oracle::GifPlan plan;
+        plan.width = 3;
+        plan.height = h;
+        plan.global = oracle::GreyRamp(16);
+        oracle::FramePlan f;
         f.width = 3;
         f.height = h;
         f.interlaced = true;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < 3; ++x)
                 f.indices.push_back(uint8_t(y + x));
-        spec.frames.push_back(f);
+        plan.frames.push_back(f);
         cGIF gif;
-        ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(spec)));
+        ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(plan)));
         EXPECT_EQ(FrameIndices(gif, 1), f.indices) << "height " << h;
     }
 }
@@ -219,16 +219,16 @@ TEST(GifDecoder, UnusableCodeSizesLeaveTheFrameBlank) {
 
 TEST(GifDecoder, LongStringsWithSmallCodeSizes) {
     // One colour over a big frame makes strings thousands of bytes long.
-    oracle::GifSpec spec;
-    spec.width = 2000;
-    spec.height = 2000;
-    spec.global = oracle::GreyRamp(4);
-    oracle::FrameSpec f;
+    oracle::GifPlan plan;
+    plan.width = 2000;
+    plan.height = 2000;
+    plan.global = oracle::GreyRamp(4);
+    oracle::FramePlan f;
     f.width = f.height = 2000;
     f.indices.assign(2000u * 2000u, 3);
-    spec.frames.push_back(f);
+    plan.frames.push_back(f);
     cGIF gif;
-    ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(spec)));
+    ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(plan)));
     EXPECT_EQ(FrameIndices(gif, 1), f.indices);
 }
 
@@ -337,22 +337,22 @@ TEST(GifReader, PixelAspectRatioProperty) {
 }
 
 TEST(GifReader, EveryTruncationLoadsWithoutHarm) {
-    oracle::GifSpec spec;
-    spec.width = 30;
-    spec.height = 20;
-    spec.global = oracle::GreyRamp(16);
-    spec.loops = 3;
+    oracle::GifPlan plan;
+    plan.width = 30;
+    plan.height = 20;
+    plan.global = oracle::GreyRamp(16);
+    plan.loops = 3;
     std::mt19937 rng(3);
     for (int i = 0; i < 3; ++i) {
-        oracle::FrameSpec f;
+        oracle::FramePlan f;
         f.width = 30;
         f.height = 20;
         f.interlaced = i == 1;
         f.transparent = i == 2 ? 5 : -1;
         f.indices = RandomIndices(rng, 30, 20, 16, false);
-        spec.frames.push_back(f);
+        plan.frames.push_back(f);
     }
-    const auto full = oracle::Encode(spec);
+    const auto full = oracle::Encode(plan);
     int lastFrames = 0;
     for (std::size_t n = 0; n <= full.size(); ++n) {
         cGIF gif;
@@ -418,16 +418,16 @@ TEST(GifReader, TwoDocumentsLoadOnTwoThreadsAtOnce) {
     std::vector<std::vector<uint8_t>> files;
     std::vector<std::vector<uint8_t>> expected;
     for (int k = 0; k < 2; ++k) {
-        oracle::GifSpec spec;
-        spec.width = 300 + 40 * k, spec.height = 200;
-        spec.global = oracle::GreyRamp(k ? 16 : 256);
-        oracle::FrameSpec f;
-        f.width = spec.width, f.height = spec.height, f.interlaced = k == 1;
+        oracle::GifPlan plan;
+        plan.width = 300 + 40 * k, plan.height = 200;
+        plan.global = oracle::GreyRamp(k ? 16 : 256);
+        oracle::FramePlan f;
+        f.width = plan.width, f.height = plan.height, f.interlaced = k == 1;
         std::mt19937 rng(uint32_t(k + 1));
         for (int i = 0; i < f.width * f.height; ++i)
             f.indices.push_back(uint8_t(rng() % (k ? 16 : 256)));
-        spec.frames.push_back(f);
-        files.push_back(oracle::Encode(spec));
+        plan.frames.push_back(f);
+        files.push_back(oracle::Encode(plan));
         expected.push_back(f.indices);
     }
     // What the encoder makes of each frame, alone.

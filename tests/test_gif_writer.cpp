@@ -41,20 +41,20 @@ void FillNoise(cDIB& d, int colors, uint32_t seed) {
             d.lpBits()[y * d.BytesPerScanline() + x] = uint8_t(rng() % unsigned(colors));
 }
 
-oracle::GifSpec RandomSpec(std::mt19937& rng, int doc) {
-    oracle::GifSpec spec;
-    spec.width = 1 + int(rng() % 150);
-    spec.height = 1 + int(rng() % 150);
+oracle::GifPlan RandomPlan(std::mt19937& rng, int doc) {
+    oracle::GifPlan plan;
+    plan.width = 1 + int(rng() % 150);
+    plan.height = 1 + int(rng() % 150);
     const int bits = 2 + doc % 7;
-    spec.global = oracle::GreyRamp(1 << bits);
-    spec.background = doc % 3;
-    if (doc % 2) spec.loops = doc * 131;
+    plan.global = oracle::GreyRamp(1 << bits);
+    plan.background = doc % 3;
+    if (doc % 2) plan.loops = doc * 131;
     for (int i = 0; i < 1 + doc % 3; ++i) {
-        oracle::FrameSpec f;
-        f.width = 1 + int(rng() % unsigned(spec.width));
-        f.height = 1 + int(rng() % unsigned(spec.height));
-        f.left = int(rng() % unsigned(spec.width - f.width + 1));
-        f.top = int(rng() % unsigned(spec.height - f.height + 1));
+        oracle::FramePlan f;
+        f.width = 1 + int(rng() % unsigned(plan.width));
+        f.height = 1 + int(rng() % unsigned(plan.height));
+        f.left = int(rng() % unsigned(plan.width - f.width + 1));
+        f.top = int(rng() % unsigned(plan.height - f.height + 1));
         f.interlaced = (doc + i) % 2 == 0;
         int colors = 1 << bits;
         if (i == 1) {
@@ -67,9 +67,9 @@ oracle::GifSpec RandomSpec(std::mt19937& rng, int doc) {
         f.userInput = doc % 5 == 0;
         for (int p = 0; p < f.width * f.height; ++p)
             f.indices.push_back(uint8_t(doc % 2 ? rng() % unsigned(colors) : (p / 3) % colors));
-        spec.frames.push_back(f);
+        plan.frames.push_back(f);
     }
-    return spec;
+    return plan;
 }
 
 // Documents read, saved, read again: every field and index the same, and
@@ -78,9 +78,9 @@ TEST(GifWriter, RoundTripsThroughOurReaderAndGiflib) {
     TempDir dir;
     std::mt19937 rng(99);
     for (int doc = 0; doc < 40; ++doc) {
-        const oracle::GifSpec spec = RandomSpec(rng, doc);
+        const oracle::GifPlan plan = RandomPlan(rng, doc);
         cGIF a;
-        ASSERT_TRUE(a.LoadFromStream(oracle::Encode(spec)));
+        ASSERT_TRUE(a.LoadFromStream(oracle::Encode(plan)));
         const auto file = dir.path() / ("doc" + std::to_string(doc) + ".gif");
         ASSERT_TRUE(a.Save(file.string())) << doc;
         const std::vector<uint8_t> bytes = ReadBytes(file);
@@ -196,7 +196,7 @@ TEST(GifEncoder, PacketsAndCodeWidths) {
     EXPECT_FALSE(mGIFLZWEnc::EncodeFromDIB(sink, d, 3, false));
 }
 
-// The encoder as the design describes it, plainly: one hash lookup a pixel,
+// The encoder in its plainest form: one hash lookup a pixel,
 // codes written one at a time. The real one adds shortcuts that must never
 // change a single output byte.
 std::vector<uint8_t> ReferenceEncode(const cDIB& d, int initBits, bool interlaced) {

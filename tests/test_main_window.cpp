@@ -45,11 +45,11 @@ class MainWindowTest : public QObject {
         return path;
     }
     void WriteGif(const QString& name, int frames, int w, int h) {
-        oracle::GifSpec s;
+        oracle::GifPlan s;
         s.width = w, s.height = h;
         s.global = {{255, 0, 0}, {0, 0, 255}};
         for (int i = 0; i < frames; ++i) {
-            oracle::FrameSpec f;
+            oracle::FramePlan f;
             f.width = w, f.height = h, f.delay = 10;
             f.indices.assign(std::size_t(w * h), uint8_t(i % 2));
             s.frames.push_back(f);

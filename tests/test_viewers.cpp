@@ -12,16 +12,16 @@
 #include <QTest>
 #include <fstream>
 
-using oracle::FrameSpec;
-using oracle::GifSpec;
+using oracle::FramePlan;
+using oracle::GifPlan;
 
 namespace {
 
 constexpr uint32_t kWhite = 0x00FFFFFF;
 constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 
-FrameSpec Solid(int w, int h, uint8_t index, int delay = 0) {
-    FrameSpec f;
+FramePlan Solid(int w, int h, uint8_t index, int delay = 0) {
+    FramePlan f;
     f.width = w, f.height = h, f.delay = delay;
     f.indices.assign(std::size_t(w * h), index);
     return f;
@@ -52,15 +52,15 @@ class ViewersTest : public QObject {
     void fullViewClosesOnEscAndDoubleClick();
 
   private:
-    std::string Write(const GifSpec& spec, const char* name) {
+    std::string Write(const GifPlan& plan, const char* name) {
         const std::string path = dir_.filePath(name).toStdString();
-        const std::vector<uint8_t> bytes = oracle::Encode(spec);
+        const std::vector<uint8_t> bytes = oracle::Encode(plan);
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
     }
     std::string Animation(int frames, int w = 4, int h = 4, int delay = 7) {
-        GifSpec s;
+        GifPlan s;
         s.width = w, s.height = h;
         s.global = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {0, 0, 0}};
         for (int i = 0; i < frames; ++i)
@@ -130,7 +130,7 @@ void ViewersTest::fitRectangles() {
 }
 
 void ViewersTest::backColorRestartsFromFrameOne() {
-    GifSpec s;
+    GifPlan s;
     s.width = 4, s.height = 4;
     s.global = {{255, 0, 0}, {0, 255, 0}};
     s.frames = {Solid(2, 2, 0), Solid(2, 2, 1)};
@@ -161,7 +161,7 @@ void ViewersTest::failedLoadKeepsThePicture() {
     QVERIFY(!v.LoadFromResource(QStringLiteral("missing"), QStringLiteral("GIF")));
 
     // A screen too large to draw: not loaded, no buffers of that size.
-    GifSpec huge;
+    GifPlan huge;
     huge.width = huge.height = 65535;
     huge.global = {{0, 0, 0}, {1, 1, 1}};
     huge.frames = {Solid(1, 1, 1)};

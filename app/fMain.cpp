@@ -28,7 +28,8 @@ fMain::fMain(BrowsingState& state, QWidget* parent) : QWidget(parent), state_(st
     if (Setup.MainWindowState == mSetup::kWindowMaximised) setWindowState(Qt::WindowMaximized);
     lblCount->setText(QString());
 
-    // A stored share above 100 (a damaged file) is read as all of it.
+    // A stored share above 100 (a damaged file) is read as all of it
+    // (leniency settings-share-over-100, gif/README.md).
     hSplit->SetChild1(pictreeview);
     hSplit->SetChild2(picLV);
     hSplit->SetOrientation(Setup.HSplitOrientation);

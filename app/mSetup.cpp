@@ -65,7 +65,8 @@ std::vector<uint8_t> Encode(const SetupRecord& r) {
 }
 
 SetupRecord Decode(std::span<const uint8_t> bytes) {
-    // A short file is read as far as it goes: missing bytes read as zero.
+    // A short file is read as far as it goes: missing bytes read as zero
+    // (leniency settings-short, gif/README.md).
     uint8_t head[kFixedBytes] = {};
     std::copy_n(bytes.begin(), std::min(bytes.size(), kFixedBytes), head);
     SetupRecord r;
@@ -81,6 +82,7 @@ SetupRecord Decode(std::span<const uint8_t> bytes) {
     r.MainWindowState = GetInt16(head + 16);
     const std::size_t length = static_cast<uint16_t>(GetInt16(head + 18));
     if (bytes.size() > kFixedBytes) {
+        // Leniency settings-path-past-end: the text that is there.
         const std::size_t available = std::min(length, bytes.size() - kFixedBytes);
         r.LastPath.assign(reinterpret_cast<const char*>(bytes.data()) + kFixedBytes, available);
     }
@@ -117,7 +119,8 @@ void LoadSettings(const std::filesystem::path& file, const std::function<void()>
             bytes.clear(); // unreadable: start with defaults, leave the file alone
         } else if (bytes.empty()) {
             if (warnCorrupt) warnCorrupt();
-            std::filesystem::remove(SaveTarget(file), ec); // a link stays, its target goes
+            // Leniency settings-empty. A link stays, its target goes.
+            std::filesystem::remove(SaveTarget(file), ec);
         } else {
             useDefaults = false;
         }

@@ -164,6 +164,8 @@ bool cGIF::LoadFromFile(const std::string& FileName) {
     return LoadFromStream(bytes);
 }
 
+// Leniency frame-over-budget: a frame whose pixels would pass the document's
+// limit keeps its size without pixels.
 bool cGIF::CreateFrameSurfaces(Frame& frame, int width, int height) {
     std::size_t stride = 0, imageBytes = 0, maskStride = 0, maskBytes = 0;
     const bool sized = SurfaceSize(width, height, 8, kMaxSurfaceBytes, stride, imageBytes) &&
@@ -188,7 +190,7 @@ bool cGIF::LoadFromStream(std::span<const uint8_t> s) {
     version_ = version;
 
     std::size_t pos = 6;
-    if (pos + 7 > s.size()) return true; // header only: an empty document
+    if (pos + 7 > s.size()) return true; // leniency header-only: an empty document
     std::memcpy(screen_.data(), s.data() + pos, 7);
     pos += 7;
     const uint8_t flags = screen_[4];
@@ -196,9 +198,13 @@ bool cGIF::LoadFromStream(std::span<const uint8_t> s) {
     if (globalPaletteExists_) {
         globalPaletteSorted_ = GetBits(flags, kSortFlag) != 0;
         globalPaletteEntries_ = int16_t(1 << (GetBits(flags, kTableSizeMask) + 1));
-        ReadColorTable(s, pos, globalPaletteEntries_, globalPalette_.data());
+        ReadColorTable(s, pos, globalPaletteEntries_,
+                       globalPalette_.data()); // leniency short-table
     }
 
+    // Every `break` below is leniency cut-file (the data ended inside a
+    // block: what was read stays); leaving the loop at the end of the data
+    // is leniency no-trailer. See gif/README.md.
     std::vector<uint8_t> data;
     while (pos < s.size()) {
         const uint8_t block = s[pos];
@@ -232,7 +238,7 @@ bool cGIF::LoadFromStream(std::span<const uint8_t> s) {
             }
         } else if (block == kImageSeparator) {
             ++pos;
-            if (framesCount_ >= kMaxFrames || pos + 9 > s.size()) break;
+            if (framesCount_ >= kMaxFrames || pos + 9 > s.size()) break; // and too-many-frames
             ++framesCount_;
             frames_.resize(std::size_t(framesCount_));
             Frame& f = frames_.back();
@@ -249,7 +255,8 @@ bool cGIF::LoadFromStream(std::span<const uint8_t> s) {
                 f.localPaletteSorted = GetBits(packed, kLocalSortFlag) != 0;
                 f.localPaletteEntries = int16_t(1 << (GetBits(packed, kTableSizeMask) + 1));
                 f.palette.fill(0);
-                tableComplete = ReadColorTable(s, pos, f.localPaletteEntries, f.palette.data());
+                tableComplete = ReadColorTable(s, pos, f.localPaletteEntries,
+                                               f.palette.data()); // leniency short-table
             } else {
                 f.localPaletteSorted = globalPaletteSorted_;
                 f.localPaletteEntries = globalPaletteEntries_;
@@ -267,7 +274,7 @@ bool cGIF::LoadFromStream(std::span<const uint8_t> s) {
         } else if (block == kTrailer) {
             break;
         }
-        ++pos; // over the terminator the block left the position on, or an ignored byte
+        ++pos; // over the block's last byte, or a byte that starts no block (leniency stray-byte)
     }
     return true;
 }

@@ -119,7 +119,8 @@ void cGIF::FrameDraw(HDC hDC, int nFrame, int16_t Left, int16_t Top, float Scale
     const int32_t y = Round(ScaleFactor * float(f.top) + float(Top));
     const int32_t dw = Round(ScaleFactor * float(w));
     const int32_t dh = Round(ScaleFactor * float(h));
-    // A zero-sized source would mean "the whole surface" to Stretch; nothing to draw.
+    // A zero-sized source would mean "the whole surface" to Stretch; nothing to
+    // draw. Frames reaching past the target are clipped (leniency frame-off-screen).
     if (w == 0 || h == 0) return;
     if (ScaleFactor == 1.0f && hDC && hDC->bpp() == 32 && hDC->lpBits() && f.image->bpp() == 8 &&
         f.image->lpBits()) {

@@ -12,7 +12,8 @@ namespace {
 constexpr int kMinCodeSize = 2;
 
 // Bits of the colour table size field for n entries: the smallest b >= 1 with
-// 2^b >= n. 0 for counts no table can have (outside 2 to 256).
+// 2^b >= n (leniency table-rounded-up: the table is padded to 2^b entries).
+// 0 for counts no table can have (outside 2 to 256).
 int TableSizeBits(int entries) {
     if (entries < 2 || entries > 256) return 0;
     int b = 1;

@@ -141,7 +141,7 @@ std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t*
             // lands right after it.
             const uint8_t* src = table->at[code];
             const std::size_t len = table->length[code];
-            if (next < kMaxCodes) {
+            if (next < kMaxCodes) { // a full table adds nothing (leniency lzw-full-table)
                 table->at[next] = out + n - table->length[previous];
                 table->length[next] = uint16_t(table->length[previous] + 1);
                 if (++next > int(mask) && width < kMaxCodeWidth) mask = (1u << ++width) - 1;
@@ -159,10 +159,11 @@ std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t*
                 if (room < len) break;
             }
             previous = code;
-            if (n >= total) break;
+            if (n >= total) break; // leniency lzw-excess: the rest is dropped
             continue;
         }
         if (code == end) break;
+        // Leniency lzw-no-clear: the first code needs no clear before it.
         if (code == clear) {
             width = initialWidth;
             mask = (1u << width) - 1;
@@ -172,14 +173,14 @@ std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t*
         }
         if (previous < 0) {
             // After a clear (or at the start) only a root makes sense; anything
-            // else is damage.
+            // else is damage (leniency lzw-bad-code: the pixels before stay).
             if (code > end) break;
             out[n++] = uint8_t(code);
         } else {
             // A code equal to `next` names the string being defined by this
             // very code: the previous string plus its own first byte. Anything
             // above it, or `next` with a full table, has no meaning: stop.
-            if (code != next || next >= kMaxCodes) break;
+            if (code != next || next >= kMaxCodes) break; // leniency lzw-bad-code
             const std::size_t prevLen = table->length[previous];
             const uint8_t* prev = out + n - prevLen; // just written
             table->at[next] = prev;
@@ -200,7 +201,8 @@ std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t*
 void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, const uint8_t* data,
             std::size_t bytes) {
     if (dib.bpp() != 8 || !dib.lpBits() || dib.Width() <= 0 || dib.Height() <= 0) return;
-    // Sizes 0 and above 11 cannot be decoded in a 12-bit table: the frame stays blank.
+    // Sizes 0 and above 11 cannot be decoded in a 12-bit table: the frame
+    // stays blank (leniency lzw-code-size).
     if (minCodeSize < 1 || minCodeSize > kMaxMinCodeSize) return;
     const std::size_t width = std::size_t(dib.Width()), height = std::size_t(dib.Height());
     const std::size_t stride = std::size_t(dib.BytesPerScanline());

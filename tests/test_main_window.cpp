@@ -37,6 +37,7 @@ class MainWindowTest : public QObject {
     void unreadableRowsChangeNothing();
     void arrowKeysPreview();
     void aFileAskedForIsChosen();
+    void leniencySettingsShareOver100();
 
   private:
     QString Make(const QString& name, const QImage& image, const char* format) {
@@ -275,6 +276,16 @@ void MainWindowTest::aFileAskedForIsChosen() {
     QTRY_COMPARE(Panel(1), QStringLiteral("a-still.png"));
     QVERIFY(!main_->ChooseFile("missing.png"));
     QTRY_COMPARE(Panel(1), QStringLiteral("a-still.png"));
+}
+
+void MainWindowTest::leniencySettingsShareOver100() {
+    // The row "settings-share-over-100" of gif/README.md: read as 100.
+    Setup.HSplitPercent = 150;
+    Setup.VSplitPercent = 101;
+    BrowsingState state;
+    fMain window(state);
+    QCOMPARE(int(window.hSplit->SplitPercent()), 100);
+    QCOMPARE(int(window.vSplit->SplitPercent()), 100);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -211,6 +211,12 @@ bool fMain::eventFilter(QObject* watched, QEvent* e) {
             OnListKey(k);
             return true;
         }
+        // Space chooses the row under the cursor, as a click would: the one
+        // way to preview the first row, selected by the listing, by keys.
+        if (k->key() == Qt::Key_Space && k->modifiers() == Qt::NoModifier) {
+            ChooseRow(lvFiles->SelectedRow());
+            return true;
+        }
         return false;
     }
     if (e->type() == QEvent::MouseButtonDblClick && watched == imgPane) {

@@ -265,6 +265,10 @@ void MainWindowTest::arrowKeysPreview() {
     QTRY_COMPARE(Panel(1), QStringLiteral("anim.gif"));
     QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_End);
     QTRY_COMPARE(Panel(1), QStringLiteral("z-small.png"));
+    // Space previews the row under the cursor, the first one after a listing too.
+    Open(dir_.path());
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Space);
+    QTRY_COMPARE(Panel(1), QStringLiteral("a-still.png"));
 }
 
 void MainWindowTest::aFileAskedForIsChosen() {

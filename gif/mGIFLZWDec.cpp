@@ -113,11 +113,16 @@ std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t*
     int width = initialWidth;
     uint32_t mask = (1u << width) - 1;
     int next = clear + 2;
-    int previous = -1; // none: the next code starts a new run after a clear
-    std::size_t n = 0; // pixels written
-    // The output position up to which the fast copy may run: strings (and
-    // their chunks) that could reach past the last pixel take the careful road.
-    const std::size_t fastLimit = total > kMaxCodes + kChunk ? total - kMaxCodes - kChunk : 0;
+    // Codes below `known` are strings that follow a string: `next` once a
+    // string was written since the last clear, 0 before (then only a root
+    // makes sense).
+    int known = 0;
+    std::size_t prevLen = 0; // of the string written last
+    uint8_t* o = out;        // where the next pixel goes
+    uint8_t* const outEnd = out + total;
+    // Up to here the fast copy may run: strings (and their chunks) that could
+    // reach past the last pixel take the careful road.
+    uint8_t* const fastEnd = total > kMaxCodes + kChunk ? outEnd - kMaxCodes - kChunk : out;
 
     for (;;) {
         if (bits < width) {
@@ -135,31 +140,30 @@ std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t*
         acc >>= width;
         bits -= width;
 
-        if (code < next && previous >= 0 && unsigned(code - clear) > 1u) {
+        if (code<known&& unsigned(code - clear)> 1u) {
             // The usual case: a known string after a known string. The new
             // entry is the previous string and this one's first byte, which
             // lands right after it.
             const uint8_t* src = table->at[code];
             const std::size_t len = table->length[code];
             if (next < kMaxCodes) { // a full table adds nothing (leniency lzw-full-table)
-                table->at[next] = out + n - table->length[previous];
-                table->length[next] = uint16_t(table->length[previous] + 1);
-                if (++next > int(mask) && width < kMaxCodeWidth) mask = (1u << ++width) - 1;
+                table->at[next] = o - prevLen;
+                table->length[next] = uint16_t(prevLen + 1);
+                known = ++next;
+                if (next > int(mask) && width < kMaxCodeWidth) mask = (1u << ++width) - 1;
             }
-            if (n < fastLimit) {
-                uint8_t* dst = out + n;
-                Copy16(dst, src);
+            prevLen = len;
+            if (o < fastEnd) { // room for any string: no end in sight
+                Copy16(o, src);
                 for (std::size_t k = kChunk; k < len; k += kChunk)
-                    Copy16(dst + k, src + k);
-                n += len;
-            } else {
-                const std::size_t room = std::min(len, total - n);
-                std::memmove(out + n, src, room);
-                n += room;
-                if (room < len) break;
+                    Copy16(o + k, src + k);
+                o += len;
+                continue;
             }
-            previous = code;
-            if (n >= total) break; // leniency lzw-excess: the rest is dropped
+            const std::size_t room = std::min(len, std::size_t(outEnd - o));
+            std::memmove(o, src, room);
+            o += room;
+            if (room < len || o >= outEnd) break; // leniency lzw-excess: the rest is dropped
             continue;
         }
         if (code == end) break;
@@ -168,34 +172,36 @@ std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t*
             width = initialWidth;
             mask = (1u << width) - 1;
             next = clear + 2;
-            previous = -1;
+            known = 0;
             continue;
         }
-        if (previous < 0) {
+        if (known == 0) {
             // After a clear (or at the start) only a root makes sense; anything
             // else is damage (leniency lzw-bad-code: the pixels before stay).
             if (code > end) break;
-            out[n++] = uint8_t(code);
+            *o++ = uint8_t(code);
+            prevLen = 1;
         } else {
             // A code equal to `next` names the string being defined by this
             // very code: the previous string plus its own first byte. Anything
             // above it, or `next` with a full table, has no meaning: stop.
             if (code != next || next >= kMaxCodes) break; // leniency lzw-bad-code
-            const std::size_t prevLen = table->length[previous];
-            const uint8_t* prev = out + n - prevLen; // just written
+            const uint8_t* prev = o - prevLen;            // just written
             table->at[next] = prev;
             table->length[next] = uint16_t(prevLen + 1);
-            if (++next > int(mask) && width < kMaxCodeWidth) mask = (1u << ++width) - 1;
-            const std::size_t room = std::min(prevLen + 1, total - n);
+            ++next;
+            if (next > int(mask) && width < kMaxCodeWidth) mask = (1u << ++width) - 1;
+            const std::size_t room = std::min(prevLen + 1, std::size_t(outEnd - o));
             for (std::size_t k = 0; k < room; ++k) // overlapping: byte by byte
-                out[n + k] = prev[k];
-            n += room;
+                o[k] = prev[k];
+            o += room;
             if (room < prevLen + 1) break;
+            prevLen += 1;
         }
-        previous = code;
-        if (n >= total) break;
+        known = next;
+        if (o >= outEnd) break;
     }
-    return std::min(n, total);
+    return std::size_t(std::min(o, outEnd) - out);
 }
 
 void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, const uint8_t* data,

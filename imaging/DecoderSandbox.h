@@ -1,8 +1,9 @@
 // The confinement of the decoder helper, applied once it has loaded all the
 // code it will run: resource limits (address space, CPU time, no core files),
-// no new privileges, and a system-call filter that allows what decoding from
-// memory and answering over the socket need. Opening files by name is
-// refused (EACCES); anything else outside the list ends the process.
+// no new privileges, Landlock rules that allow no file-system access at all,
+// and a system-call filter that allows what decoding from memory and
+// answering over the socket need. Opening files by name is refused (EACCES);
+// anything else outside the list ends the process.
 #pragma once
 
 namespace DecoderSandbox {

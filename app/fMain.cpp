@@ -179,6 +179,11 @@ void fMain::LayOut() {
                           vSplit->width() / 2 - kGap, cmdVisit->height());
     picStatus->setGeometry(kMargin, cmdAbout->y() + cmdAbout->height() + kGap, SW - 2 * kMargin,
                            kStatusHeight);
+    PlaceThumbs();
+}
+
+void fMain::PlaceThumbs() {
+    // Over the third status panel, in picStatus's pixels.
     const QRect panel3 = sbInfo->PanelRect(3);
     pbThumbs->setGeometry(panel3.x() + 2, sbInfo->y() + 3, panel3.width() - 4,
                           sbInfo->height() - 5);
@@ -198,7 +203,7 @@ bool fMain::eventFilter(QObject* watched, QEvent* e) {
             lvFiles->setGeometry(0, comboHeight, picLV->width(), picLV->height() - comboHeight);
         } else if (watched == picStatus) {
             sbInfo->setGeometry(0, 0, picStatus->width(), picStatus->height());
-            LayOut();
+            PlaceThumbs(); // the panels moved with the status bar
         } else if (watched == pictreeview) {
             mDirTreeview::MoveTree(0, 0, pictreeview->width(), pictreeview->height());
         }

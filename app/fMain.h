@@ -132,6 +132,7 @@ class fMain : public QWidget {
     void BuildToolbar();
     void FinishExit();
     void LayOut();
+    void PlaceThumbs();
     void OnFilterChanged(int row);
     void OnListKey(QKeyEvent* e);
     void RedrawStill();

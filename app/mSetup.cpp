@@ -135,10 +135,17 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO; // a write that makes no progress
         if (n <= 0) return false;
         done += std::size_t(n);
     }
     return true;
+}
+
+// A failed save, with errno saying why.
+bool Fail(int error) {
+    errno = error;
+    return false;
 }
 
 } // namespace
@@ -150,13 +157,12 @@ bool SaveSettings(const std::filesystem::path& file) {
     if (::stat(target.c_str(), &st) == 0) {
         // A file its user cannot read, or made read-only, is kept as it is:
         // writing over it would lose what it holds or undo the user's choice.
-        if (!S_ISREG(st.st_mode)) return false;
+        if (!S_ISREG(st.st_mode)) return Fail(EISDIR);
         const int probe = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (probe < 0) return false;
         ::close(probe);
-        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-            ::access(target.c_str(), W_OK) != 0)
-            return false;
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return Fail(EACCES);
+        if (::access(target.c_str(), W_OK) != 0) return false;
         mode = st.st_mode & 07777;
     }
     const std::vector<uint8_t> bytes = Encode(Setup);
@@ -168,18 +174,40 @@ bool SaveSettings(const std::filesystem::path& file) {
     ::fchmod(fd, mode); // the umask may have narrowed it
     // On disk before the rename, so that a crash leaves the old file or the new one.
     const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    const int writeError = errno;
     const bool closed = ::close(fd) == 0;
+    const int error = written ? errno : writeError;
     std::error_code ec;
     if (!written || !closed) {
         std::filesystem::remove(tmp, ec);
-        return false;
+        return Fail(error);
     }
     std::filesystem::rename(tmp, target, ec);
     if (ec) {
+        const int renameError = ec.value();
         std::filesystem::remove(tmp, ec);
-        return false;
+        return Fail(renameError);
     }
     return true;
+}
+
+std::filesystem::path SettingsFileFor(const std::filesystem::path& programFolder,
+                                      const std::string& xdgConfigHome, const std::string& home) {
+    std::error_code ec;
+    const std::filesystem::path beside = programFolder / kFileName;
+    const bool buildTree =
+        std::filesystem::exists(programFolder / kBuildTreeMark, ec) ||
+        std::filesystem::exists(programFolder.parent_path() / kBuildTreeMark, ec);
+    if (buildTree || ::access(beside.c_str(), W_OK) == 0) return beside;
+    // Relative values are not used, as the desktop's base-folder rules say.
+    std::filesystem::path config;
+    if (!xdgConfigHome.empty() && xdgConfigHome.front() == '/')
+        config = xdgConfigHome;
+    else if (!home.empty() && home.front() == '/')
+        config = std::filesystem::path(home) / ".config";
+    else
+        return beside; // nowhere else to go
+    return config / "vantrel" / kFileName;
 }
 
 } // namespace mSetup

@@ -1,5 +1,5 @@
 // The persistent settings of Vantrel: one fixed binary record, `Setup`, kept in
-// memory for the whole run and stored in `ipsetup.dat` next to the executable.
+// memory for the whole run and stored in `ipsetup.dat` (see SettingsFileFor).
 // This header is the only place that knows the record's layout and defaults.
 // Standard library only, so the fuzzer and the core tests use it without Qt.
 #pragma once
@@ -63,7 +63,20 @@ void LoadSettings(const std::filesystem::path& file, const std::function<void()>
 // Writes `Setup` to `file` through a temporary file in the same folder renamed
 // over it, so a failed write never leaves a torn record. A symbolic link keeps
 // pointing where it did: the file it names is written. A file that exists but
-// cannot be read, or that is read-only, is left as it is. False on failure.
+// cannot be read, or that is read-only, is left as it is. False on failure,
+// with errno saying why.
 bool SaveSettings(const std::filesystem::path& file);
+
+// A folder is a build tree when it or its parent holds this file.
+constexpr char kBuildTreeMark[] = "CMakeCache.txt";
+
+// The settings file of a program run from `programFolder`. Beside the program
+// in a build tree, or where an `ipsetup.dat` that its user can write already
+// lies there (a copy kept with its settings); an installed program's folder
+// is no place for one user's settings, so otherwise the user's configuration
+// folder: `xdgConfigHome`/vantrel/ when that is absolute, else
+// `home`/.config/vantrel/. With neither, beside the program.
+std::filesystem::path SettingsFileFor(const std::filesystem::path& programFolder,
+                                      const std::string& xdgConfigHome, const std::string& home);
 
 } // namespace mSetup

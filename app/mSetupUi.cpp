@@ -5,31 +5,41 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace mSetup {
 
 namespace {
+
 std::filesystem::path settingsFolder;
+bool saveFailureReported = false;
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
 }
+
+// $HOME, else the home folder the user database gives.
+std::string HomeFolder() {
+    std::string home = Environment("HOME");
+    if (home.empty())
+        if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
+            home = entry->pw_dir;
+    return home;
+}
+
+} // namespace
 
 std::filesystem::path SettingsPath() {
     if (!settingsFolder.empty()) return settingsFolder / kFileName;
-    // Next to the program when its user can write there (a build folder, a
-    // copy in the user's own folders); an installed program's folder is not
-    // the user's, so the user's configuration folder takes the file.
     const std::filesystem::path programFolder =
         QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
-    if (::access(programFolder.c_str(), W_OK) == 0) return programFolder / kFileName;
-    std::filesystem::path config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
-        config = xdg;
-    else if (const char* home = std::getenv("HOME"); home && home[0] == '/')
-        config = std::filesystem::path(home) / ".config";
-    else
-        return programFolder / kFileName; // nowhere else to go: reads work, saves fail
-    return config / "vantrel" / kFileName;
+    return SettingsFileFor(programFolder, Environment("XDG_CONFIG_HOME"), HomeFolder());
 }
 
 void SetSettingsFolder(const std::filesystem::path& folder) {
@@ -50,7 +60,13 @@ bool SaveSettings() {
     const std::filesystem::path file = SettingsPath();
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec); // the first save makes the folder
-    return SaveSettings(file);
+    if (SaveSettings(file)) return true;
+    const int error = ec ? ec.value() : errno; // a folder that could not be made says most
+    if (!saveFailureReported)
+        std::fprintf(stderr, "vantrel: the settings could not be saved to %s: %s\n", file.c_str(),
+                     std::strerror(error));
+    saveFailureReported = true;
+    return false;
 }
 
 } // namespace mSetup

@@ -1,6 +1,7 @@
 #include "app/mSetup.h"
 #include "tests/TempDir.h"
 
+#include <cerrno>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -118,6 +119,7 @@ TEST(Settings, UnusableSettingsFilesGiveDefaultsWithoutHarm) {
     TempDir dir;
     ::Setup = mSetup::Defaults();
     EXPECT_FALSE(mSetup::SaveSettings(dir.path() / "no-such-folder" / "ipsetup.dat"));
+    EXPECT_EQ(errno, ENOENT); // the failure says why, for the report
     // A folder where the file should be: read as missing, and a save fails.
     const auto folder = dir.path() / "ipsetup.dat";
     std::filesystem::create_directory(folder);
@@ -127,6 +129,7 @@ TEST(Settings, UnusableSettingsFilesGiveDefaultsWithoutHarm) {
     EXPECT_EQ(::Setup, mSetup::Defaults());
     EXPECT_EQ(warnings, 0);
     EXPECT_FALSE(mSetup::SaveSettings(folder));
+    EXPECT_EQ(errno, EISDIR);
     EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
 
@@ -180,6 +183,7 @@ TEST(SettingsSave, AReadOnlyFileIsLeftAsItIs) {
     ::chmod(file.c_str(), 0444);
     ::Setup = mSetup::Defaults();
     EXPECT_FALSE(mSetup::SaveSettings(file)); // also as root, who could write it
+    EXPECT_EQ(errno, EACCES);
     EXPECT_EQ(TempDir::Read(file), kept);
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
@@ -216,6 +220,48 @@ TEST(SettingsSave, ALinkKeepsPointingAtItsTarget) {
     mSetup::LoadSettings(link, [&] { ++warnings; });
     EXPECT_EQ(warnings, 1);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
+}
+
+TEST(SettingsPlace, BesideTheProgramOnlyInABuildTreeOrWhereTheFileAlreadyIs) {
+    enum class Where { Beside, Xdg, HomeConfig };
+    struct Row {
+        const char* name;
+        const char* mark; // a file made first, relative to the prefix, or null
+        mode_t markMode;  // its permissions
+        const char* xdg;  // $XDG_CONFIG_HOME, "@" for the test's own absolute one
+        bool home;        // $HOME set
+        Where expected;
+    };
+    const Row rows[] = {
+        {"installed, writable prefix", nullptr, 0, "@", true, Where::Xdg},
+        {"installed, no XDG_CONFIG_HOME", nullptr, 0, "", true, Where::HomeConfig},
+        {"installed, relative XDG_CONFIG_HOME", nullptr, 0, "cfg", true, Where::HomeConfig},
+        {"installed, no configuration folder known", nullptr, 0, "", false, Where::Beside},
+        {"build tree", "bin/CMakeCache.txt", 0644, "@", true, Where::Beside},
+        {"build tree, program in a subfolder", "CMakeCache.txt", 0644, "@", true, Where::Beside},
+        {"settings kept beside the program", "bin/ipsetup.dat", 0644, "@", true, Where::Beside},
+        {"read-only settings beside the program", "bin/ipsetup.dat", 0444, "@", true, Where::Xdg},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.markMode == 0444 && ::geteuid() == 0) continue; // root may write it anyway
+        TempDir dir;
+        const auto prefix = dir.path() / "prefix";
+        const auto bin = prefix / "bin";
+        std::filesystem::create_directories(bin);
+        if (row.mark) {
+            const auto mark = dir.Write(std::string("prefix/") + row.mark, "x");
+            ::chmod(mark.c_str(), row.markMode);
+        }
+        const std::string xdg =
+            std::string(row.xdg) == "@" ? (dir.path() / "xdg").string() : row.xdg;
+        const std::string home = row.home ? (dir.path() / "home").string() : "";
+        const std::filesystem::path expected =
+            row.expected == Where::Beside ? bin / "ipsetup.dat"
+            : row.expected == Where::Xdg  ? dir.path() / "xdg/vantrel/ipsetup.dat"
+                                          : dir.path() / "home/.config/vantrel/ipsetup.dat";
+        EXPECT_EQ(mSetup::SettingsFileFor(bin, xdg, home), expected);
+    }
 }
 
 TEST(Settings, TwipsFieldsRoundHalvesToEvenAndClamp) {

@@ -22,16 +22,14 @@ GifAnimation::Rect GifAnimation::Rect::United(const Rect& o) const {
 }
 
 bool GifAnimation::CreateBuffers(uint32_t backColor) {
-    int64_t width = uint16_t(gif_.ScreenWidth());
-    int64_t height = uint16_t(gif_.ScreenHeight());
+    int64_t width = gif_.ScreenWidth();
+    int64_t height = gif_.ScreenHeight();
     if (width == 0 || height == 0) {
         // No logical screen: the frames' extent, as browsers show such files.
         int64_t w = 0, h = 0;
         for (int n = 1; n <= gif_.FramesCount(); ++n) {
-            w = std::max<int64_t>(w, uint16_t(gif_.FrameLeft(n)) +
-                                         int64_t(gif_.FrameDIBXOR(n).Width()));
-            h = std::max<int64_t>(h, uint16_t(gif_.FrameTop(n)) +
-                                         int64_t(gif_.FrameDIBXOR(n).Height()));
+            w = std::max<int64_t>(w, gif_.FrameLeft(n) + int64_t(gif_.FrameDIBXOR(n).Width()));
+            h = std::max<int64_t>(h, gif_.FrameTop(n) + int64_t(gif_.FrameDIBXOR(n).Height()));
         }
         if (width == 0) width = w;
         if (height == 0) height = h;

@@ -84,14 +84,14 @@ cGIF::cGIF() {
     mGIFLZWEnc::InitEncoder();
 }
 
-void cGIF::SetScreenWidth(int16_t v) {
+void cGIF::SetScreenWidth(uint16_t v) {
     screen_[0] = uint8_t(v & 0xFF);
-    screen_[1] = uint8_t((uint16_t(v) >> 8) & 0xFF);
+    screen_[1] = uint8_t(v >> 8);
 }
 
-void cGIF::SetScreenHeight(int16_t v) {
+void cGIF::SetScreenHeight(uint16_t v) {
     screen_[2] = uint8_t(v & 0xFF);
-    screen_[3] = uint8_t((uint16_t(v) >> 8) & 0xFF);
+    screen_[3] = uint8_t(v >> 8);
 }
 
 bool cGIF::SetScreenPixelAspectRatio(float v) {
@@ -109,15 +109,17 @@ uint32_t cGIF::LocalPaletteRGBEntry(int nFrame, uint8_t nEntry) const {
     return PaletteRgb(F(nFrame).palette.data(), nEntry);
 }
 
-cGIF::Frame& cGIF::F(int nFrame) {
-    // Out-of-range frame numbers reach a scratch record of this document,
-    // never memory outside the list.
-    if (nFrame < 1 || std::size_t(nFrame) > frames_.size()) return scratch_ = Frame{};
-    return frames_[std::size_t(nFrame - 1)];
+cGIF::Frame* cGIF::Find(int nFrame) {
+    if (nFrame < 1 || nFrame > framesCount_ || std::size_t(nFrame) > frames_.size()) return nullptr;
+    return &frames_[std::size_t(nFrame - 1)];
 }
 
 const cGIF::Frame& cGIF::F(int nFrame) const {
-    return const_cast<cGIF*>(this)->F(nFrame);
+    // Frame numbers outside the list read this record; it is never written,
+    // so references into it stay valid and any number of readers may share it.
+    static const Frame kNoFrame;
+    if (const Frame* f = const_cast<cGIF*>(this)->Find(nFrame)) return *f;
+    return kNoFrame;
 }
 
 void cGIF::Destroy() {
@@ -242,8 +244,8 @@ bool cGIF::LoadFromStream(std::span<const uint8_t> s) {
             ++framesCount_;
             frames_.resize(std::size_t(framesCount_));
             Frame& f = frames_.back();
-            f.left = int16_t(Le16(s, pos));
-            f.top = int16_t(Le16(s, pos + 2));
+            f.left = Le16(s, pos);
+            f.top = Le16(s, pos + 2);
             const int width = Le16(s, pos + 4);
             const int height = Le16(s, pos + 6);
             const uint8_t packed = s[pos + 8];

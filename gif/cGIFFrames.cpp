@@ -77,7 +77,9 @@ void DrawUnscaled(cDIB& dst, int32_t x, int32_t y, int32_t w, int32_t h, const c
 } // namespace
 
 void cGIF::DecodeFrame(int nFrame, uint8_t minCodeSize, std::span<const uint8_t> subBlocks) {
-    Frame& f = F(nFrame);
+    Frame* found = Find(nFrame);
+    if (!found) return;
+    Frame& f = *found;
     std::array<uint8_t, 1024> shown = f.palette;
     if (f.useTransparent) Blacken(shown, f.transparentIndex & 0xFF);
     f.image->SetPalette(shown.data(), shown.size());
@@ -87,7 +89,9 @@ void cGIF::DecodeFrame(int nFrame, uint8_t minCodeSize, std::span<const uint8_t>
 }
 
 void cGIF::FrameMask(int nFrame, uint8_t TransparentColorIndex) {
-    Frame& f = F(nFrame);
+    Frame* found = Find(nFrame);
+    if (!found) return; // no frame: nothing to mask
+    Frame& f = *found;
     std::array<uint8_t, 1024> shown = f.palette;
     if (f.useTransparent) {
         Blacken(shown, TransparentColorIndex);
@@ -104,9 +108,9 @@ void cGIF::FrameMask(int nFrame, uint8_t TransparentColorIndex) {
     f.image->SetPalette(shown.data(), shown.size());
 }
 
-void cGIF::FrameDraw(HDC hDC, int nFrame, int16_t Left, int16_t Top, float ScaleFactor,
+void cGIF::FrameDraw(HDC hDC, int nFrame, int32_t Left, int32_t Top, float ScaleFactor,
                      bool ScreenCrop) {
-    Frame& f = F(nFrame);
+    const Frame& f = F(nFrame);
     int32_t w = f.image->Width();
     int32_t h = f.image->Height();
     if (ScreenCrop) {
@@ -135,7 +139,7 @@ void cGIF::FrameDraw(HDC hDC, int nFrame, int16_t Left, int16_t Top, float Scale
     }
 }
 
-void cGIF::FrameInsert(int nFrame, int16_t Width, int16_t Height) {
+void cGIF::FrameInsert(int nFrame, uint16_t Width, uint16_t Height) {
     if (framesCount_ >= kMaxFrames) return;
     if (nFrame < 1) nFrame = 1;
     if (nFrame > framesCount_ || framesCount_ == 0) nFrame = framesCount_ + 1;
@@ -144,7 +148,7 @@ void cGIF::FrameInsert(int nFrame, int16_t Width, int16_t Height) {
     frames_.back() = Frame{};
     for (int i = framesCount_ - 1; i >= nFrame; --i)
         FrameMoveDown(i);
-    Frame& f = F(nFrame);
+    Frame& f = frames_[std::size_t(nFrame - 1)];
     CreateFrameSurfaces(f, Width, Height);
     f.image->Cls(0);
     f.mask->SetPalette(kMaskPalette, sizeof kMaskPalette);
@@ -157,7 +161,7 @@ void cGIF::FrameInsert(int nFrame, int16_t Width, int16_t Height) {
 
 void cGIF::FrameRemove(int nFrame) {
     if (nFrame < 1 || nFrame > framesCount_) return;
-    Frame& f = F(nFrame);
+    const Frame& f = F(nFrame);
     if (f.image->lpBits()) pixelBytes_ -= std::size_t(f.image->size());
     if (f.mask->lpBits()) pixelBytes_ -= std::size_t(f.mask->size());
     frames_.erase(frames_.begin() + (nFrame - 1));
@@ -172,10 +176,10 @@ void cGIF::FrameRemove(int nFrame) {
 
 void cGIF::FrameMoveUp(int nFrame) {
     if (nFrame < 2 || nFrame > framesCount_) return;
-    std::swap(F(nFrame), F(nFrame - 1));
+    std::swap(frames_[std::size_t(nFrame - 1)], frames_[std::size_t(nFrame - 2)]);
 }
 
 void cGIF::FrameMoveDown(int nFrame) {
     if (nFrame < 1 || nFrame >= framesCount_) return;
-    std::swap(F(nFrame), F(nFrame + 1));
+    std::swap(frames_[std::size_t(nFrame - 1)], frames_[std::size_t(nFrame)]);
 }

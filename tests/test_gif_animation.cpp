@@ -149,6 +149,26 @@ TEST(GifAnimation, FramesOutsideTheScreenAreClipped) {
     EXPECT_EQ(Pixel(l.anim.Display(), 9, 9), kWhite); // disposed to background
 }
 
+TEST(GifAnimation, FramesPastColumnOrRow32767AreDrawn) {
+    // Positions are unsigned 16-bit values: a frame at 32768 or beyond is
+    // drawn there, and the changed part reports it.
+    const struct {
+        int screenW, screenH, left, top;
+    } rows[] = {
+        {32770, 2, 32768, 0}, {2, 32770, 0, 32768}, {40001, 1, 40000, 0}, {65535, 1, 65534, 0}};
+    for (const auto& r : rows) {
+        GifPlan s = Screen(r.screenW, r.screenH);
+        s.frames.push_back(Solid(r.left, r.top, 1, 1, 1));
+        Loaded l(s);
+        ASSERT_TRUE(l.anim.HasBuffers()) << r.left;
+        l.anim.Advance();
+        EXPECT_EQ(Pixel(l.anim.Display(), r.left, r.top), kGreen) << r.left << "," << r.top;
+        const GifAnimation::Rect c = l.anim.Changed();
+        EXPECT_TRUE(c.x <= r.left && r.left < c.x + c.w && c.y <= r.top && r.top < c.y + c.h)
+            << r.left << "," << r.top;
+    }
+}
+
 TEST(GifAnimation, UnusableScreensAreNotDrawn) {
     { // a 0 x 0 screen takes the frames' extent
         GifPlan s = Screen(0, 0);

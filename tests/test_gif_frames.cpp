@@ -152,4 +152,64 @@ TEST(GifFrames, FrameListEdits) {
     EXPECT_EQ(gif.ScreenWidth(), 10) << "removing frames leaves the screen size";
 }
 
+TEST(GifFrames, SizesAndPositionsUseAllSixteenBits) {
+    // Sizes and positions run to 65535; none of them turns negative past 32767.
+    const struct {
+        uint16_t width, height, left, top;
+    } rows[] = {{32768, 1, 32768, 0}, {1, 40000, 0, 50000}, {65535, 2, 65535, 65535}};
+    for (const auto& r : rows) {
+        cGIF gif;
+        gif.FrameInsert(1, r.width, r.height);
+        ASSERT_EQ(gif.FramesCount(), 1);
+        EXPECT_EQ(gif.ScreenWidth(), r.width);
+        EXPECT_EQ(gif.ScreenHeight(), r.height);
+        EXPECT_EQ(gif.FrameDIBXOR(1).Width(), r.width);
+        EXPECT_EQ(gif.FrameDIBXOR(1).Height(), r.height);
+        gif.SetFrameLeft(1, r.left);
+        gif.SetFrameTop(1, r.top);
+        EXPECT_EQ(gif.FrameLeft(1), r.left);
+        EXPECT_EQ(gif.FrameTop(1), r.top);
+    }
+
+    // Drawn half size, a frame at column 40000 lands at column 20000.
+    cGIF gif;
+    MakeFrame(gif, 1, -1);
+    gif.SetScreenWidth(40004);
+    gif.SetFrameLeft(1, 40000);
+    auto t = Target(20004, 2, 0x777777);
+    gif.FrameDraw(t.get(), 1, 0, 0, 0.5f, true);
+    EXPECT_EQ(Pixel32(*t, 19999, 0), 0x777777u);
+    EXPECT_NE(Pixel32(*t, 20000, 0), 0x777777u);
+}
+
+TEST(GifFrames, FramesOutsideTheListReadAsOneEmptyFrame) {
+    cGIF gif;
+    MakeFrame(gif, 1, 2);
+    gif.SetFrameDelay(1, 7);
+    const cDIB& outside = gif.FrameDIBXOR(0);
+    const uint8_t* outsidePalette = gif.lpLocalPalette(0);
+    auto t = Target(4, 2, 0x777777);
+    for (int n : {0, -1, 2, 99}) {
+        // Writes outside the list go nowhere; reads see the same empty record,
+        // so a reference taken earlier stays valid.
+        gif.SetFrameLeft(n, 5);
+        gif.SetFrameDelay(n, 9);
+        gif.SetFrameUseTransparentColor(n, true);
+        gif.FrameMask(n, 1);
+        gif.FrameDraw(t.get(), n, 0, 0, 1.0f, false);
+        EXPECT_EQ(&gif.FrameDIBXOR(n), &outside) << n;
+        EXPECT_EQ(gif.lpLocalPalette(n), outsidePalette) << n;
+        EXPECT_EQ(gif.LocalPalette(n), nullptr) << n;
+        EXPECT_EQ(gif.FrameLeft(n), 0) << n;
+        EXPECT_EQ(gif.FrameDelay(n), 0) << n;
+        EXPECT_FALSE(gif.FrameUseTransparentColor(n)) << n;
+        EXPECT_EQ(gif.FrameDIBAND(n).lpBits(), nullptr) << n;
+    }
+    EXPECT_EQ(outside.Width(), 0);
+    EXPECT_EQ(outside.lpBits(), nullptr);
+    EXPECT_EQ(Pixel32(*t, 0, 0), 0x777777u) << "nothing drawn";
+    EXPECT_EQ(gif.FrameDelay(1), 7) << "the frame in the list is untouched";
+    EXPECT_EQ(gif.FrameDIBXOR(1).Width(), 4);
+}
+
 } // namespace

@@ -57,10 +57,8 @@ struct Table {
     uint16_t length[kMaxCodes];
 };
 
-// Scratch memory of one thread, kept between frames while it is small, so
-// that frame after frame of an animation does not map fresh pages.
+// Scratch memory of one thread, kept between frames up to kMaxKeptScratchBytes.
 struct Scratch {
-    static constexpr std::size_t kKeep = std::size_t(16) << 20;
     std::unique_ptr<uint8_t[]> memory;
     std::size_t size = 0;
     uint8_t* Get(std::size_t bytes) {
@@ -70,10 +68,22 @@ struct Scratch {
         return memory.get();
     }
     void Trim() {
-        if (size > kKeep) memory.reset(), size = 0;
+        if (size > kMaxKeptScratchBytes) memory.reset(), size = 0;
     }
 };
 thread_local Scratch joined, pixels;
+
+// Trims a scratch on every way out of the scope that used it.
+class TrimOnExit {
+  public:
+    explicit TrimOnExit(Scratch& scratch) : scratch_(scratch) {}
+    ~TrimOnExit() { scratch_.Trim(); }
+    TrimOnExit(const TrimOnExit&) = delete;
+    TrimOnExit& operator=(const TrimOnExit&) = delete;
+
+  private:
+    Scratch& scratch_;
+};
 
 // The image data as one run of bytes, with the sub-blocks' length bytes
 // taken out and zero bytes after it, so that the bit reader can always load
@@ -224,6 +234,7 @@ void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, const uint8_t* data
     }
     // Otherwise the pixels in stream order first, then into their rows, so
     // that pixels the stream never reaches keep their values.
+    const TrimOnExit trim(pixels);
     uint8_t* linear = pixels.Get(total + kChunk);
     if (!linear) return;
     const std::size_t written = Run(linear, total + kChunk, minCodeSize, data, bytes);
@@ -242,12 +253,15 @@ void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, const uint8_t* data
             row = std::size_t(kInterlaceFirst[pass]);
         }
     }
-    pixels.Trim();
 }
 
 } // namespace
 
 void InitDecoder() {}
+
+std::size_t KeptScratchBytes() {
+    return joined.size + pixels.size;
+}
 
 void DecodeToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize, std::span<const uint8_t> data) {
     std::vector<uint8_t> padded(data.begin(), data.end());
@@ -258,10 +272,10 @@ void DecodeToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize, std::span<cons
 
 void DecodeSubBlocksToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize,
                           std::span<const uint8_t> subBlocks) {
+    const TrimOnExit trim(joined);
     std::size_t bytes = 0;
     const uint8_t* data = JoinSubBlocks(subBlocks, bytes);
     if (data) Decode(dib, interlaced, minCodeSize, data, bytes);
-    joined.Trim();
 }
 
 } // namespace mGIFLZWDec

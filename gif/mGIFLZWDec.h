@@ -6,10 +6,18 @@
 
 #include "imaging/cDIB.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
 namespace mGIFLZWDec {
+
+// Scratch memory up to this size stays with a thread between frames, so that
+// frame after frame of an animation does not map fresh pages; more is
+// released when the frame is done, however decoding ended.
+constexpr std::size_t kMaxKeptScratchBytes = std::size_t(16) << 20;
+// The scratch memory the calling thread's decoder holds now.
+std::size_t KeptScratchBytes();
 
 // Kept for callers of the earlier module-wide tables; it does nothing now.
 void InitDecoder();

@@ -7,6 +7,7 @@
 #include "tests/TempDir.h"
 
 #include <atomic>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -411,6 +412,35 @@ TEST(GifReader, FilesOnDisk) {
 }
 
 } // namespace
+
+TEST(GifDecoder, LargeFramesReleaseTheirScratchHoweverDecodingEnds) {
+    // Frames larger than the scratch a thread keeps: once each is decoded,
+    // whole, cut off, interlaced or not, the decoder holds no more than that.
+    constexpr int kSide = 6000; // 36 MB of pixels
+    const struct {
+        bool interlaced;
+        int width;
+        bool cut;
+    } rows[] = {{true, kSide, false}, {true, kSide, true}, {false, kSide + 1, false}};
+    for (const auto& r : rows) {
+        cDIB source;
+        ASSERT_TRUE(source.Create(r.width, kSide, 8));
+        for (int y = 0; y < kSide; ++y)
+            std::memset(source.lpBits() + std::size_t(y) * std::size_t(source.BytesPerScanline()),
+                        y % 4, std::size_t(r.width));
+        VectorSink sink;
+        ASSERT_TRUE(mGIFLZWEnc::EncodeFromDIB(sink, source, 3, r.interlaced));
+        std::vector<uint8_t> data = sink.bytes;
+        if (r.cut) data.resize(data.size() / 2);
+        cDIB frame;
+        ASSERT_TRUE(frame.Create(r.width, kSide, 8));
+        mGIFLZWDec::DecodeSubBlocksToDIB(frame, r.interlaced, 2, data);
+        EXPECT_EQ(frame.lpBits()[std::size_t(2) * std::size_t(frame.BytesPerScanline())], 2)
+            << "decoded: row 2";
+        EXPECT_LE(mGIFLZWDec::KeptScratchBytes(), mGIFLZWDec::kMaxKeptScratchBytes)
+            << r.interlaced << r.width << r.cut;
+    }
+}
 
 TEST(GifReader, TwoDocumentsLoadOnTwoThreadsAtOnce) {
     // Each load has its own codec state: two threads decoding (and writing)

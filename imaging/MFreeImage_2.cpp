@@ -6,7 +6,9 @@
 #include "imaging/QtImageReaders.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstring>
+#include <dlfcn.h>
 
 namespace MFreeImage_2 {
 
@@ -16,8 +18,35 @@ namespace {
 // Orientation tag, as cameras and phones expect.
 constexpr int kJpegFlags = JPEG_ACCURATE | JPEG_EXIFROTATE;
 
+constexpr uint8_t kOpaque = 255;
+
 inline uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) {
     return (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
+}
+
+void IgnoreFreeImageMessage(FREE_IMAGE_FORMAT, const char*) {}
+
+// libtiff's handler type and setters, looked up in the process: FreeImage
+// reads TIFF through the system's libtiff without installing handlers of its
+// own, so libtiff's defaults print every warning and error (dozens of
+// "TIFFFieldWithTag: Internal error, unknown tag" lines a picture, as FreeImage
+// asks for tags the file does not have) to standard error.
+using TiffMessageHandler = void (*)(const char* module, const char* format, va_list arguments);
+using TiffSetHandler = TiffMessageHandler (*)(TiffMessageHandler);
+
+// Silences the libraries' diagnostics, once, before the first load: a damaged
+// or unusual file is reported by the load's result, not by text on standard
+// error. Without libtiff in the process (FreeImage built with its own) only
+// FreeImage's messages are silenced.
+void QuietLibraryMessages() {
+    static const bool quiet = [] {
+        FreeImage_SetOutputMessage(IgnoreFreeImageMessage);
+        for (const char* setter : {"TIFFSetWarningHandler", "TIFFSetErrorHandler"})
+            if (void* symbol = dlsym(RTLD_DEFAULT, setter))
+                reinterpret_cast<TiffSetHandler>(symbol)(nullptr); // null: no message
+        return true;
+    }();
+    (void)quiet;
 }
 
 // The EXIF Orientation of a picture FreeImage decoded (1 when it has none).
@@ -91,6 +120,21 @@ int DrawBitmapToDC(FIBITMAP* Bitmap, HDC hDC, int Width, int Height) {
     uint32_t table[256] = {};
     for (unsigned i = 0; palette && i < colors && i < 256; ++i)
         table[i] = Rgb(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
+    // Palette pictures with transparency (a PNG's tRNS table, partial alpha
+    // included; a GIF's transparent index; grey with tRNS) carry an alpha for
+    // each entry; entries past the table are opaque.
+    uint8_t tableAlpha[256];
+    std::fill(std::begin(tableAlpha), std::end(tableAlpha), kOpaque);
+    const bool paletteAlpha = bpp <= 8 && FreeImage_IsTransparent(Bitmap);
+    if (paletteAlpha)
+        if (const BYTE* alphas = FreeImage_GetTransparencyTable(Bitmap))
+            std::copy_n(alphas, std::min(FreeImage_GetTransparencyCount(Bitmap), 256u), tableAlpha);
+    // An entry laid over what the surface holds, as 32-bit pixels with alpha are.
+    const auto entry = [&](uint32_t under, unsigned i) {
+        if (tableAlpha[i] == kOpaque) return table[i];
+        return AlphaOver(under, uint8_t(table[i] >> 16), uint8_t(table[i] >> 8), uint8_t(table[i]),
+                         tableAlpha[i]);
+    };
     const bool is565 = bpp == 16 && FreeImage_GetGreenMask(Bitmap) == FI16_565_GREEN_MASK;
     const bool alpha = bpp == 32 && FreeImage_IsTransparent(Bitmap);
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return 0;
@@ -102,15 +146,20 @@ int DrawBitmapToDC(FIBITMAP* Bitmap, HDC hDC, int Width, int Height) {
         switch (bpp) {
         case 1:
             for (int x = 0; x < w; ++x)
-                out[x] = table[(in[x >> 3] >> (7 - (x & 7))) & 1];
+                out[x] = entry(out[x], (in[x >> 3] >> (7 - (x & 7))) & 1);
             break;
         case 4:
             for (int x = 0; x < w; ++x)
-                out[x] = table[(x & 1) ? (in[x >> 1] & 0x0F) : (in[x >> 1] >> 4)];
+                out[x] = entry(out[x], (x & 1) ? (in[x >> 1] & 0x0F) : (in[x >> 1] >> 4));
             break;
         case 8:
+            if (!paletteAlpha) {
+                for (int x = 0; x < w; ++x)
+                    out[x] = table[in[x]];
+                break;
+            }
             for (int x = 0; x < w; ++x)
-                out[x] = table[in[x]];
+                out[x] = entry(out[x], in[x]);
             break;
         case 16:
             for (int x = 0; x < w; ++x) {
@@ -168,6 +217,7 @@ class Memory {
 
 Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& FileName,
                           PictureBox& PicLoad) {
+    QuietLibraryMessages();
     Memory memory(bytes);
     if (!memory.get()) return Outcome::Refused;
     FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory.get(), 0);

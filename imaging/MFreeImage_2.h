@@ -22,8 +22,9 @@ bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
 
 // Paints a FreeImage bitmap unscaled at (0, 0) onto a 32-bit surface: 1, 4, 8,
 // 16 (5-5-5 or 5-6-5), 24 and 32 bits per pixel, rows bottom-up as FreeImage
-// keeps them, colour tables applied; alpha is laid over what the surface
-// holds. Returns the number of rows drawn.
+// keeps them, colour tables applied. Alpha, of 32-bit pixels or of palette
+// entries (a transparency table), is laid over what the surface holds.
+// Returns the number of rows drawn.
 int DrawBitmapToDC(FIBITMAP* Bitmap, HDC hDC, int Width, int Height);
 
 // A bitmap of a type no screen shows (16 bits a channel, integers, floating

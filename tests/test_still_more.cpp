@@ -9,6 +9,12 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <unistd.h>
+
 namespace {
 
 using MFreeImage_2::LoadImageFile;
@@ -276,6 +282,125 @@ TEST(StillOrientation, TiffsAreShownUprightToo) {
             << r.orientation;
         ExpectUpright(box, r, 4, 2, 0); // uncompressed: exact
     }
+}
+
+// Transparency of every kind lands on the box's background colour the same way.
+constexpr uint32_t kBackValue = 0x996633; // a colour value: red is the low byte
+constexpr uint32_t kBack = 0x336699;      // the same as a 0x00RRGGBB pixel
+constexpr uint8_t kHalf = 128, kQuarter = 64;
+
+// `rgb` with alpha `a` over the background, each channel rounded.
+uint32_t OverBack(uint32_t rgb, unsigned a) {
+    uint32_t out = 0;
+    for (int shift : {16, 8, 0}) {
+        const unsigned top = (rgb >> shift) & 0xFF, under = (kBack >> shift) & 0xFF;
+        out |= ((top * a + under * (255 - a) + 127) / 255) << shift;
+    }
+    return out;
+}
+
+struct AlphaCase {
+    const char* name;
+    int bpp;                 // 8: palette or grey with a transparency table; 32: RGBA
+    bool grey;               // a grey ramp palette, pixels 0, 60, 120, 180
+    std::vector<BYTE> alpha; // of the four pixels
+};
+
+// Four pixels, FreeImage's own file: red, green, blue and white (or four
+// greys), with the alphas of the case.
+FIBITMAP* AlphaPicture(const AlphaCase& c) {
+    const RGBQUAD colours[4] = {{0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}, {255, 255, 255, 0}};
+    FIBITMAP* b = FreeImage_Allocate(4, 1, c.bpp);
+    BYTE* row = FreeImage_GetScanLine(b, 0);
+    if (c.bpp == 32) {
+        for (int x = 0; x < 4; ++x) {
+            row[4 * x + FI_RGBA_RED] = colours[x].rgbRed;
+            row[4 * x + FI_RGBA_GREEN] = colours[x].rgbGreen;
+            row[4 * x + FI_RGBA_BLUE] = colours[x].rgbBlue;
+            row[4 * x + FI_RGBA_ALPHA] = c.alpha[std::size_t(x)];
+        }
+        return b;
+    }
+    RGBQUAD* palette = FreeImage_GetPalette(b);
+    std::vector<BYTE> table(256, 255);
+    for (int i = 0; i < 256; ++i)
+        palette[i] = c.grey ? RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0} : RGBQUAD{0, 0, 0, 0};
+    for (int x = 0; x < 4; ++x) {
+        const int index = c.grey ? 60 * x : x;
+        if (!c.grey) palette[index] = colours[x];
+        table[std::size_t(index)] = c.alpha[std::size_t(x)];
+        row[x] = BYTE(index);
+    }
+    FreeImage_SetTransparencyTable(b, table.data(), 256);
+    return b;
+}
+
+TEST(StillTransparency, EveryKindBlendsOntoTheBackground) {
+    const AlphaCase cases[] = {
+        {"palette-trns.png", 8, false, {255, 0, kHalf, kQuarter}},
+        {"rgba.png", 32, false, {255, 0, kHalf, kQuarter}},
+        {"palette-index.png", 8, false, {255, 0, 255, 255}},
+        {"palette.gif", 8, false, {255, 0, 255, 255}}, // GIF: one transparent index
+        {"grey-trns.png", 8, true, {255, 0, 255, 255}},
+    };
+    TempDir dir;
+    for (const AlphaCase& c : cases) {
+        const std::string file = (dir.path() / c.name).string();
+        FIBITMAP* b = AlphaPicture(c);
+        ASSERT_TRUE(FreeImage_Save(FreeImage_GetFIFFromFilename(c.name), b, file.c_str(), 0))
+            << c.name;
+        FreeImage_Unload(b);
+        const uint32_t colours[4] = {c.grey ? 0x000000u : 0xFF0000u, c.grey ? 0x3C3C3Cu : 0x00FF00u,
+                                     c.grey ? 0x787878u : 0x0000FFu,
+                                     c.grey ? 0xB4B4B4u : 0xFFFFFFu};
+        std::ifstream in(file, std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
+        for (bool fromBytes : {false, true}) {
+            PictureBox box;
+            box.SetBackColor(kBackValue);
+            ASSERT_TRUE(fromBytes ? MFreeImage_2::LoadImageBytes(bytes, file, box)
+                                  : LoadImageFile(file, box))
+                << c.name;
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(Pixel32(box.Surface(), x, 0),
+                          OverBack(colours[x], c.alpha[std::size_t(x)]))
+                    << c.name << " pixel " << x << (fromBytes ? " from bytes" : " from the file");
+        }
+    }
+}
+
+// Standard error while `run` runs.
+std::string StandardErrorOf(const std::function<void()>& run) {
+    std::fflush(stderr);
+    FILE* capture = std::tmpfile();
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(::fileno(capture), STDERR_FILENO);
+    run();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    std::string text;
+    std::rewind(capture);
+    for (int ch; (ch = std::fgetc(capture)) != EOF;)
+        text += char(ch);
+    std::fclose(capture);
+    return text;
+}
+
+TEST(StillMessages, LoadsWriteNothingToStandardError) {
+    // FreeImage's TIFF reader asks libtiff for tags the file lacks, which
+    // libtiff reports as errors, dozens a picture.
+    TempDir dir;
+    const std::string file = (dir.path() / "plain.tif").string();
+    FIBITMAP* b = FreeImage_Allocate(3, 2, 24);
+    ASSERT_TRUE(FreeImage_Save(FIF_TIFF, b, file.c_str(), 0));
+    FreeImage_Unload(b);
+    PictureBox box;
+    bool loaded = false;
+    EXPECT_EQ(StandardErrorOf([&] { loaded = LoadImageFile(file, box); }), "");
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(box.Width(), 3);
 }
 
 int main(int argc, char** argv) {

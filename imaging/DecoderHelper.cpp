@@ -12,14 +12,20 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
 
 int pictureFd = -1; // the memory file of the picture being decoded
+// The open-file limit a test asks the helper to force on the program.
+constexpr rlim_t kFewFiles = 3;
 
 void Unmap(uint8_t* bits, std::size_t bytes) {
     ::munmap(bits, bytes);
@@ -60,6 +66,39 @@ void LoadQtPlugins() {
     }
 }
 
+// What the confinement should forbid, tried for real: 0 when it worked,
+// else the errno met. `background` holds the program's pid.
+int Try(const DecoderProtocol::Request& request) {
+    const pid_t program = pid_t(request.background);
+    int result = -1;
+    switch (request.kind) {
+    case DecoderProtocol::kTryOpen:
+        result = ::open(request.name, O_RDONLY | O_CLOEXEC);
+        if (result >= 0) ::close(result);
+        break;
+    case DecoderProtocol::kTryStat: {
+        struct stat st {};
+        result = ::stat(request.name, &st);
+        break;
+    }
+    case DecoderProtocol::kTrySignalParent:
+        result = int(::syscall(SYS_tgkill, program, program, SIGTERM));
+        break;
+    case DecoderProtocol::kTryLimitParent: {
+        const rlimit few{kFewFiles, kFewFiles};
+        result = int(::syscall(SYS_prlimit64, program, RLIMIT_NOFILE, &few, nullptr));
+        break;
+    }
+    case DecoderProtocol::kTryNewProcess:
+        result = int(::syscall(SYS_clone, SIGCHLD, nullptr, nullptr, nullptr, 0));
+        if (result == 0) ::_exit(0); // a child that got through leaves at once
+        break;
+    default:
+        errno = EINVAL;
+    }
+    return result >= 0 ? 0 : errno;
+}
+
 } // namespace
 
 int main() {
@@ -74,12 +113,11 @@ int main() {
         reply.id = request.id;
         std::vector<uint8_t> bytes;
         request.name[DecoderProtocol::kNameBytes - 1] = '\0';
-        if (request.kind == DecoderProtocol::kTryOpen) {
-            const int opened = ::open(request.name, O_RDONLY | O_CLOEXEC);
-            reply.loaded = opened >= 0;
-            reply.width = opened >= 0 ? 0 : errno;
-            if (opened >= 0) ::close(opened);
+        if (request.kind != DecoderProtocol::kDecode) {
             if (file >= 0) ::close(file);
+            const int error = Try(request);
+            reply.loaded = error == 0;
+            reply.width = error;
             if (!SendWithFd(socket, &reply, sizeof reply, -1)) return 0;
             continue;
         }
@@ -97,6 +135,8 @@ int main() {
         } // the picture's mapping goes here: only the memory file is left
         if (file >= 0) ::close(file);
         bytes = {};
+        // Out of CPU time for its life: this is the last answer.
+        reply.retiring = !DecoderSandbox::TimeForAnotherPicture();
         int answer = -1;
         if (loaded && pictureFd >= 0 &&
             ::fcntl(pictureFd, F_ADD_SEALS,
@@ -107,5 +147,6 @@ int main() {
         if (!SendWithFd(socket, &reply, sizeof reply, answer)) return 0;
         if (pictureFd >= 0) ::close(pictureFd);
         pictureFd = -1;
+        if (reply.retiring) return 0;
     }
 }

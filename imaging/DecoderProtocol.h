@@ -5,6 +5,7 @@
 // surface's layout (rows of BytesPerScanline bytes, top row first).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace DecoderProtocol {
@@ -15,9 +16,16 @@ constexpr const char* kHelperName = "vantrel-decoder";
 constexpr std::size_t kNameBytes = 256;
 
 // What a request asks: decode the file sent along, or (for tests of the
-// confinement) try to open `name` by its path and say what happened.
+// confinement) try something the helper must not be able to do and say
+// what happened: open or stat `name` by its path, send the process whose
+// pid is in `background` a signal that ends it, lower that process's limit
+// of open files, or start a process of its own.
 constexpr uint32_t kDecode = 0;
 constexpr uint32_t kTryOpen = 1;
+constexpr uint32_t kTrySignalParent = 2;
+constexpr uint32_t kTryLimitParent = 3;
+constexpr uint32_t kTryNewProcess = 4;
+constexpr uint32_t kTryStat = 5;
 
 struct Request {
     uint32_t magic = kMagic;
@@ -30,8 +38,9 @@ struct Request {
 struct Reply {
     uint32_t magic = kMagic;
     uint32_t id = 0;
-    int32_t loaded = 0;            // kTryOpen: 1 when the file opened
-    int32_t width = 0, height = 0; // kTryOpen: width holds errno
+    int32_t loaded = 0;            // the kTry kinds: 1 when it worked
+    int32_t width = 0, height = 0; // the kTry kinds: width holds errno
+    uint32_t retiring = 0;         // 1: the helper ends after this answer
     uint64_t bytes = 0;            // of the memory file
 };
 

@@ -1,8 +1,12 @@
 // The confinement of the decoder helper, applied once it has loaded all the
-// code it will run: resource limits (address space, CPU time, no core files),
-// no new privileges, Landlock rules that allow no file-system access at all,
-// and a system-call filter that allows what decoding from memory and
-// answering over the socket need. Opening files by name is refused (EACCES);
+// code it will run: resource limits the helper cannot raise (address space,
+// open files, CPU time, no core files), no new privileges, Landlock rules
+// that allow no file-system access at all (and, where the kernel has it, no
+// signal to a process outside the helper), and a system-call filter that
+// allows what decoding from memory and answering over the socket need.
+// Opening or stat'ing files by name is refused (EACCES); signals and limits
+// aimed at another process and clone without CLONE_THREAD are refused
+// (EPERM); clone3 answers ENOSYS so that threads start through clone;
 // anything else outside the list ends the process.
 #pragma once
 
@@ -16,5 +20,9 @@ constexpr unsigned kCpuSecondsPerPicture = 10;
 void Confine();
 // Lets the next picture use at most `kCpuSecondsPerPicture` more seconds.
 void AllowNextPicture();
+// Whether the helper's CPU time for its whole life leaves a full picture's
+// worth; when not, the helper ends after its answer and the program starts
+// a new one, rather than being killed in the middle of a picture.
+bool TimeForAnotherPicture();
 
 } // namespace DecoderSandbox

@@ -6,5 +6,7 @@
 // Sends `size` bytes and `fd` (none when negative). False on failure.
 bool SendWithFd(int socket, const void* data, std::size_t size, int fd);
 // Receives one packet of exactly `size` bytes and the descriptor sent with
-// it (-1 when none). False on failure or at the end of the stream.
+// it (-1 when none). False on failure, at the end of the stream, or when
+// the packet has another size or more than one descriptor: then every
+// descriptor that came with it is closed.
 bool ReceiveWithFd(int socket, void* data, std::size_t size, int& fd);

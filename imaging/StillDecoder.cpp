@@ -5,22 +5,59 @@
 #include "imaging/FileBytes.h"
 #include "imaging/MFreeImage_2.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
 
+// A picture decoded on a thread of this process when there is no helper
+// program. The thread holds the record too: a decode given up past the time
+// limit cannot be stopped, so it runs on by itself, its picture is dropped
+// when it ends, and its eventfd closes with the last holder.
+struct StillDecoder::Worker {
+    std::mutex lock;
+    bool done = false;
+    bool loaded = false;
+    PictureBox picture;
+    int wake = -1; // an eventfd, readable once `done`
+
+    ~Worker() {
+        if (wake >= 0) ::close(wake);
+    }
+};
+
 namespace {
+
+const std::string kNotStarted = "The decoder helper could not be started";
+const std::string kStopped = "The decoder helper stopped";
+const std::string kBrokenAnswer = "The decoder helper sent a broken answer";
+const std::string kTooLong = "Decoding took too long";
+const std::string kStillBusy = "Earlier pictures are still decoding";
+
+// In-process decodes that may run at once, counting those given up past the
+// time limit that have not ended yet; past that, a picture is a failed load
+// rather than one more thread spinning on a damaged file.
+constexpr int kMaxWorkers = 3;
+std::atomic<int> runningWorkers{0};
+
+// Every seal the program relies on: the helper can neither resize the
+// memory file nor write to it once it answered, nor lift the seals.
+constexpr int kRequiredSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
 
 void Unmap(uint8_t* bits, std::size_t bytes) {
     ::munmap(bits, bytes);
@@ -39,10 +76,9 @@ bool MapPicture(int fd, const DecoderProtocol::Reply& reply, PictureBox& PicLoad
     std::size_t stride = 0, bytes = 0;
     struct stat st {};
     const int seals = ::fcntl(fd, F_GET_SEALS);
-    // Sealed against shrinking, so that the helper cannot pull pages from under us.
     if (!SurfaceSize(reply.width, reply.height, 32, kMaxSurfaceBytes, stride, bytes) ||
-        reply.bytes != bytes || ::fstat(fd, &st) != 0 || uint64_t(st.st_size) != bytes ||
-        seals < 0 || !(seals & F_SEAL_SHRINK))
+        reply.bytes != bytes || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        uint64_t(st.st_size) != bytes || seals < 0 || (seals & kRequiredSeals) != kRequiredSeals)
         return false;
     void* map = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
     if (map == MAP_FAILED) return false;
@@ -76,6 +112,7 @@ StillDecoder::~StillDecoder() {
 }
 
 void StillDecoder::SetHelperPath(const std::string& path) {
+    Abandon();
     StopHelper();
     helperPath_ = path;
     warned_ = false;
@@ -86,24 +123,28 @@ bool StillDecoder::HelperAvailable() {
     return !helperPath_.empty() && ::access(helperPath_.c_str(), X_OK) == 0;
 }
 
-bool StillDecoder::EnsureHelper() {
+bool StillDecoder::DecodesInProcess() {
+    return !HelperAvailable();
+}
+
+StillDecoder::Start StillDecoder::EnsureHelper() {
     if (helper_ > 0) {
         // One that ended since its last answer (killed, or out of CPU time) is replaced.
-        if (::waitpid(helper_, nullptr, WNOHANG) == 0) return true;
+        if (::waitpid(helper_, nullptr, WNOHANG) == 0) return Start::Running;
         helper_ = -1;
         StopHelper();
     }
     if (!HelperAvailable()) {
         if (!warned_)
             std::fprintf(stderr,
-                         "vantrel: the decoder helper %s cannot be run; pictures are decoded "
+                         "vantrel: the decoder helper %s is missing; pictures are decoded "
                          "in the program itself\n",
                          helperPath_.empty() ? DecoderProtocol::kHelperName : helperPath_.c_str());
         warned_ = true;
-        return false;
+        return Start::Missing;
     }
     int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return Start::Failed;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     // The helper's end becomes descriptor 3 (dup2 clears close-on-exec).
@@ -111,16 +152,17 @@ bool StillDecoder::EnsureHelper() {
     std::string path = helperPath_;
     char* argv[] = {path.data(), nullptr};
     pid_t pid = -1;
+    // Fails when no process can be made or the program cannot be run.
     const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pair[1]);
     if (spawned != 0) {
         ::close(pair[0]);
-        return false;
+        return Start::Failed;
     }
     helper_ = pid;
     socket_ = pair[0];
-    return true;
+    return Start::Running;
 }
 
 void StillDecoder::StopHelper() {
@@ -134,102 +176,165 @@ void StillDecoder::StopHelper() {
     pending_ = false;
 }
 
+int StillDecoder::Fd() const {
+    if (!pending_) return -1;
+    return worker_ ? worker_->wake : socket_;
+}
+
 bool StillDecoder::Begin(const std::string& path, uint32_t background) {
     if (pending_) Abandon();
-    ready_ = readyLoaded_ = false;
+    worker_.reset();
+    failure_.clear();
     const int file = OpenRegularFile(path);
     if (file < 0) return false;
-    if (!EnsureHelper()) {
-        std::vector<uint8_t> bytes;
-        inProcess_ = PictureBox();
-        inProcess_.SetBackColor(background);
-        readyLoaded_ =
-            ReadFdBytes(file, bytes) && MFreeImage_2::LoadImageBytes(bytes, path, inProcess_);
-        ::close(file);
-        ready_ = true;
-        return true;
-    }
+    Start start = EnsureHelper();
+    if (start == Start::Missing) return BeginInProcess(file, path, background);
     DecoderProtocol::Request request;
     request.id = pendingId_ = nextId_++;
     request.background = background;
     NameInto(path, request.name);
-    const bool sent = SendWithFd(socket_, &request, sizeof request, file);
-    ::close(file);
-    if (!sent) { // the helper is gone: a new one gets this picture
+    bool sent = start == Start::Running && SendWithFd(socket_, &request, sizeof request, file);
+    if (start == Start::Running && !sent) { // the helper is gone: a new one gets this picture
         StopHelper();
-        if (!EnsureHelper()) return Begin(path, background);
-        const int again = OpenRegularFile(path);
-        const bool resent = again >= 0 && SendWithFd(socket_, &request, sizeof request, again);
-        if (again >= 0) ::close(again);
-        if (!resent) {
-            StopHelper();
-            ready_ = true; // a failed load
-            return true;
-        }
+        start = EnsureHelper();
+        sent = start == Start::Running && SendWithFd(socket_, &request, sizeof request, file);
+    }
+    ::close(file);
+    if (!sent) {
+        StopHelper();
+        failure_ = kNotStarted;
+        return false;
     }
     pending_ = true;
     return true;
 }
 
-bool StillDecoder::Finish(PictureBox& PicLoad) {
-    if (ready_) {
-        ready_ = false;
-        if (!readyLoaded_) return false;
-        PicLoad.AdoptSurface(inProcess_.Image());
-        inProcess_ = PictureBox();
-        return true;
-    }
-    if (!pending_) return false;
-    pending_ = false;
-    DecoderProtocol::Reply reply;
-    int fd = -1;
-    if (!ReceiveWithFd(socket_, &reply, sizeof reply, fd) ||
-        reply.magic != DecoderProtocol::kMagic || reply.id != pendingId_) {
-        StopHelper(); // died, was killed, or said something else: replaced next time
+bool StillDecoder::BeginInProcess(int file, const std::string& path, uint32_t background) {
+    auto worker = std::make_shared<Worker>();
+    worker->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (worker->wake < 0 || runningWorkers.fetch_add(1) >= kMaxWorkers) {
+        if (worker->wake >= 0) runningWorkers.fetch_sub(1);
+        ::close(file);
+        failure_ = worker->wake < 0 ? kNotStarted : kStillBusy;
         return false;
     }
-    const bool loaded = reply.loaded && fd >= 0 && MapPicture(fd, reply, PicLoad);
+    worker->picture.SetBackColor(background);
+    try {
+        std::thread([worker, file, path] {
+            std::vector<uint8_t> bytes;
+            PictureBox picture;
+            picture.SetBackColor(worker->picture.BackColor());
+            const bool loaded =
+                ReadFdBytes(file, bytes) && MFreeImage_2::LoadImageBytes(bytes, path, picture);
+            ::close(file);
+            {
+                const std::lock_guard<std::mutex> hold(worker->lock);
+                worker->picture = std::move(picture);
+                worker->loaded = loaded;
+                worker->done = true;
+            }
+            const uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = ::write(worker->wake, &one, sizeof one);
+            runningWorkers.fetch_sub(1);
+        }).detach();
+    } catch (const std::system_error&) { // no thread to be had
+        runningWorkers.fetch_sub(1);
+        ::close(file);
+        failure_ = kNotStarted;
+        return false;
+    }
+    worker_ = std::move(worker);
+    pending_ = true;
+    return true;
+}
+
+bool StillDecoder::FinishInProcess(PictureBox& PicLoad) {
+    const std::lock_guard<std::mutex> hold(worker_->lock);
+    if (!worker_->done) { // asked before the answer is there: given up
+        failure_ = kTooLong;
+        return false;
+    }
+    if (!worker_->loaded) return false;
+    PicLoad.AdoptSurface(worker_->picture.Image());
+    worker_->picture = PictureBox();
+    return true;
+}
+
+bool StillDecoder::Finish(PictureBox& PicLoad) {
+    if (!pending_) return false;
+    pending_ = false;
+    // The worker stays (and its eventfd open) until the next Begin, as the
+    // helper's socket does, so that whoever watches Fd() can stop first.
+    if (worker_) return FinishInProcess(PicLoad);
+    DecoderProtocol::Reply reply;
+    int fd = -1;
+    if (!ReceiveWithFd(socket_, &reply, sizeof reply, fd)) {
+        StopHelper(); // died, was killed, or sent what is not an answer: replaced next time
+        failure_ = kStopped;
+        return false;
+    }
+    const bool wellFormed = reply.magic == DecoderProtocol::kMagic && reply.id == pendingId_ &&
+                            (reply.loaded == 0 || reply.loaded == 1) && (reply.loaded == (fd >= 0));
+    const bool loaded = wellFormed && reply.loaded && MapPicture(fd, reply, PicLoad);
     if (fd >= 0) ::close(fd);
+    if (!wellFormed || (reply.loaded && !loaded)) {
+        StopHelper(); // an answer that is not one: this helper is not trusted again
+        failure_ = kBrokenAnswer;
+        return false;
+    }
+    if (reply.retiring) StopHelper();
     return loaded;
 }
 
 void StillDecoder::Abandon() {
-    // A helper busy with a picture nobody wants is stopped at once.
-    if (pending_) StopHelper();
-    pending_ = ready_ = false;
+    // A helper busy with a picture nobody wants is stopped at once; a
+    // worker thread runs on by itself and its picture is dropped.
+    if (pending_ && !worker_) StopHelper();
+    worker_.reset();
+    pending_ = false;
+}
+
+void StillDecoder::Expire() {
+    if (!pending_) return;
+    Abandon();
+    failure_ = kTooLong;
 }
 
 bool StillDecoder::Decode(const std::string& path, PictureBox& PicLoad, int timeoutMs) {
     if (!Begin(path, PicLoad.BackColor())) return false;
-    if (pending_) {
-        pollfd p{socket_, POLLIN, 0};
-        int r;
-        do
-            r = ::poll(&p, 1, timeoutMs);
-        while (r < 0 && errno == EINTR);
-        if (r <= 0) { // past the time limit
-            Abandon();
-            return false;
-        }
+    pollfd p{Fd(), POLLIN, 0};
+    int r;
+    do
+        r = ::poll(&p, 1, timeoutMs);
+    while (r < 0 && errno == EINTR);
+    if (r <= 0) { // past the time limit
+        Expire();
+        return false;
     }
     return Finish(PicLoad);
 }
 
 int StillDecoder::HelperOpenError(const std::string& path) {
+    return HelperTry(DecoderProtocol::kTryOpen, path);
+}
+
+int StillDecoder::HelperTry(uint32_t kind, const std::string& name) {
     if (pending_) Abandon();
-    if (!EnsureHelper()) return -1;
+    if (EnsureHelper() != Start::Running) return -1;
     DecoderProtocol::Request request;
     request.id = nextId_++;
-    request.kind = DecoderProtocol::kTryOpen;
-    if (path.size() >= DecoderProtocol::kNameBytes) return -1;
-    std::memcpy(request.name, path.c_str(), path.size() + 1);
+    request.kind = kind;
+    request.background = uint32_t(::getpid());
+    if (name.size() >= DecoderProtocol::kNameBytes) return -1;
+    std::memcpy(request.name, name.c_str(), name.size() + 1);
     DecoderProtocol::Reply reply;
     int fd = -1;
-    if (!SendWithFd(socket_, &request, sizeof request, -1) ||
-        !ReceiveWithFd(socket_, &reply, sizeof reply, fd) || reply.id != request.id) {
+    const bool answered = SendWithFd(socket_, &request, sizeof request, -1) &&
+                          ReceiveWithFd(socket_, &reply, sizeof reply, fd);
+    if (fd >= 0) ::close(fd);
+    if (!answered || reply.magic != DecoderProtocol::kMagic || reply.id != request.id) {
         StopHelper();
         return -1;
     }
-    if (fd >= 0) ::close(fd);
     return reply.loaded ? 0 : reply.width;
 }

@@ -3,14 +3,18 @@
 // descriptor and maps the pixels the helper sends back, so that a damaged
 // file that crashes or hangs a decoder ends only the helper. One helper is
 // kept and reused; one that dies, is killed or runs past the time limit is
-// replaced at the next picture, and that picture is a failed load. Without
-// a helper binary pictures are decoded in this process, with one warning.
-// POSIX; used by the main window (without waiting) and by the probe.
+// replaced at the next picture, and that picture is a failed load, as is
+// one for which no helper can be started (no process or descriptor left).
+// Only when the helper program is missing from the install are pictures
+// decoded in this process, on a worker thread under the same time limit
+// (`DecodesInProcess`, which the window shows). POSIX; used by the main
+// window (without waiting) and by the probe.
 #pragma once
 
 #include "imaging/PictureBox.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -23,38 +27,61 @@ class StillDecoder {
     // The helper program to start; by default vantrel-decoder beside the executable.
     void SetHelperPath(const std::string& path);
     bool HelperAvailable();
+    // True when the helper program is missing (or not executable), so that
+    // pictures are decoded in this process.
+    bool DecodesInProcess();
     // The running helper's process, or -1.
     pid_t HelperPid() const { return helper_; }
 
     // Starts decoding `path`; false when the file cannot be opened as a
-    // regular file (a failed load at once). With a helper the answer comes
-    // later on `Fd()`; without one it is decoded now and `Ready()` is true.
+    // regular file or no decoder can be started (a failed load at once).
+    // The answer comes later: `Fd()` becomes readable, then `Finish`.
     bool Begin(const std::string& path, uint32_t background);
     bool Pending() const { return pending_; }
-    bool Ready() const { return ready_; }
-    // Readable when the helper's answer is there (-1 without a helper).
-    int Fd() const { return socket_; }
-    // Takes the answer: true with the picture in `PicLoad`, false (and
-    // `PicLoad` untouched) when it did not decode or the helper died.
+    // Kept for callers that handle an answer that is there at once; Begin
+    // never leaves one now.
+    bool Ready() const { return false; }
+    // Readable when the answer is there (-1 when nothing is pending).
+    int Fd() const;
+    // Takes the answer once `Fd()` is readable: true with the picture in
+    // `PicLoad`, false (and `PicLoad` untouched) when it did not decode or
+    // the decoder failed.
     bool Finish(PictureBox& PicLoad);
     // Gives up the pending picture: the helper is stopped and replaced.
     void Abandon();
+    // Gives up the pending picture because it ran past the time limit:
+    // as Abandon, and `FailureText` says so.
+    void Expire();
+    // Why the last load failed when it was not the file's fault ("The
+    // decoder helper could not be started", ...); empty after a load that
+    // worked or a file that does not decode. Cleared by Begin.
+    const std::string& FailureText() const { return failure_; }
 
-    // Begin, wait at most `timeoutMs`, Finish.
+    // Begin, wait at most `timeoutMs`, Finish (or Expire).
     bool Decode(const std::string& path, PictureBox& PicLoad, int timeoutMs = kTimeLimitMs);
 
     // Asks the helper to open `path` by itself; the errno it met (0 when it
     // could), or -1 without a helper. For tests of the confinement.
     int HelperOpenError(const std::string& path);
+    // Asks the helper to try `kind` (DecoderProtocol's kTry kinds) against
+    // this process; the errno it met (0 when it worked), or -1 when the
+    // helper did not answer (it was ended, or there is none).
+    int HelperTry(uint32_t kind, const std::string& name = {});
 
     StillDecoder(const StillDecoder&) = delete;
     StillDecoder& operator=(const StillDecoder&) = delete;
     ~StillDecoder();
 
+    struct Worker; // a decode on a thread of this process
+
   private:
+    enum class Start { Running, Missing, Failed };
+
     StillDecoder() = default;
-    bool EnsureHelper();
+    Start EnsureHelper();
     void StopHelper();
+    bool BeginInProcess(int file, const std::string& path, uint32_t background);
+    bool FinishInProcess(PictureBox& PicLoad);
 
     std::string helperPath_;
     bool warned_ = false;
@@ -63,7 +90,6 @@ class StillDecoder {
     uint32_t nextId_ = 1;
     uint32_t pendingId_ = 0;
     bool pending_ = false;
-    bool ready_ = false;
-    bool readyLoaded_ = false;
-    PictureBox inProcess_; // the picture decoded here when there is no helper
+    std::string failure_;
+    std::shared_ptr<Worker> worker_; // without a helper program
 };

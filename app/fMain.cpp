@@ -65,18 +65,15 @@ fMain::fMain(BrowsingState& state, QWidget* parent) : QWidget(parent), state_(st
 
     // A picture whose decoding runs past the limit is a failed load.
     stillTimer_.setSingleShot(true);
-    connect(&stillTimer_, &QTimer::timeout, this, [this] {
-        CancelStillDecode();
-        ShowStill(false, pendingStillName_);
-    });
+    connect(&stillTimer_, &QTimer::timeout, this, &fMain::StillTimedOut);
 }
 
 fMain::~fMain() {
     CancelStillDecode();
+    DropFullViewWait();
 }
 
 void fMain::BuildControls() {
-    Platform::InstallColorTranslator();
     BuildToolbar();
 
     vSplit = new Splitter(this);
@@ -125,9 +122,13 @@ void fMain::BuildControls() {
         if (!listing_ && QGuiApplication::mouseButtons() == Qt::NoButton) ChooseRow(row);
     });
     connect(lvFiles, &FileListView::rowPressed, this, &fMain::ChooseRow);
-    connect(lvFiles, &FileListView::rowDoubleClicked, this,
-            [this](int) { fileHeader.IsGif() ? ucGIF1_DblClick() : imgPane_DblClick(); });
-    connect(ucGIF1, &ucGIFViewer::DblClick, this, &fMain::ucGIF1_DblClick);
+    connect(lvFiles, &FileListView::rowDoubleClicked, this, [this](int) { RequestFullView(); });
+    connect(ucGIF1, &ucGIFViewer::DblClick, this, &fMain::RequestFullView);
+    // The commands also from the preview's context menu.
+    for (QWidget* w : {static_cast<QWidget*>(imgPane), static_cast<QWidget*>(ucGIF1)}) {
+        w->setContextMenuPolicy(Qt::ActionsContextMenu);
+        w->addActions(commands_->Commands());
+    }
     connect(this, &fMain::exitRequested, this, &QWidget::close);
     connect(cmdAbout, &QPushButton::clicked, this, &fMain::ShowAbout);
     connect(cmdVisit, &QPushButton::clicked, this, [] { ShellOpen(Product::kPublisherUrl); });
@@ -166,8 +167,16 @@ void fMain::resizeEvent(QResizeEvent*) {
     LayOut();
 }
 
+void fMain::FitToolbar() {
+    // Captions beside the icons where they fit; icons alone in a window too
+    // narrow for them (the tooltips name each command and its key).
+    tbrMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    if (tbrMain->sizeHint().width() > width()) tbrMain->setToolButtonStyle(Qt::ToolButtonIconOnly);
+}
+
 void fMain::LayOut() {
     const int SW = width(), SH = height();
+    FitToolbar();
     tbrMain->setGeometry(0, 0, SW, kToolbarHeight);
     const int toolTop = tbrMain->y(), toolHeight = tbrMain->height();
     const int statusHeight = picStatus->height(), aboutHeight = cmdAbout->height();
@@ -225,7 +234,7 @@ bool fMain::eventFilter(QObject* watched, QEvent* e) {
         return false;
     }
     if (e->type() == QEvent::MouseButtonDblClick && watched == imgPane) {
-        imgPane_DblClick();
+        RequestFullView();
         return true;
     }
     return false;

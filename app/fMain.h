@@ -1,25 +1,29 @@
 // The main window: a toolbar, the folder tree, the filter and file list and
 // the preview in two nested splitters, the About and Visit buttons and a
-// three-panel status bar. This file's class holds the layout (fMain.cpp) and
-// the browsing and preview flow (fMainBrowse.cpp); what a chosen file is gets
-// decided by `ReadFileHeader`, and the state shared with the folder tree
-// lives in the `BrowsingState` it is given.
+// three-panel status bar. This file's class holds the layout (fMain.cpp),
+// the browsing and preview flow (fMainBrowse.cpp) and the commands
+// (fMainCommands.cpp). What a chosen file is gets decided by
+// `ReadFileHeader`; what is chosen, decoding and shown by the preview core;
+// the commands are one table of actions; the state shared with the folder
+// tree lives in the `BrowsingState` it is given.
 #pragma once
 
 #include "app/FileHeader.h"
+#include "app/cCommandTable.h"
+#include "app/cPreviewCore.h"
+#include "app/fFullview.h"
 #include "app/fOptions.h"
 #include "browse/BrowsingState.h"
 #include "browse/FileListView.h"
 #include "browse/cFileView.h"
 #include "controls/Kv_Progbar.h"
-#include "controls/PicturePane.h"
 #include "controls/Splitter.h"
 #include "controls/StatusPanels.h"
 #include "controls/fAbout.h"
 #include "controls/fHelp.h"
-#include "gif/ucGIFViewer.h"
 #include "imaging/PictureBox.h"
-#include "imaging/fFullview.h"
+#include "viewers/PicturePane.h"
+#include "viewers/ucGIFViewer.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -41,6 +45,8 @@ class fMain : public QWidget {
     static constexpr int kMargin = 10;
     static constexpr int kGap = 5;
     static constexpr int kToolbarHeight = 38;
+    static constexpr int kToolIconSide = 24;
+    static constexpr int kCountMargin = 10;
     static constexpr int kButtonHeight = 48;
     static constexpr int kStatusHeight = 19;
     static constexpr int kSplitterWidthTwips = 90;
@@ -58,12 +64,15 @@ class fMain : public QWidget {
     void ChooseRow(int row);
     // A still picture is being decoded (the answer comes without blocking).
     bool StillPending() const { return !stillNotifier_.isNull(); }
-    // Selects and previews the row of the file `name` (bytes) in the folder
-    // listed; false when the list has no such row.
+    // Selects, scrolls to and previews the row of the file `name` (bytes) in
+    // the folder listed; when the list has no such row yet, false, and the
+    // next listing that has it chooses it.
     bool ChooseFile(const std::string& name);
-    // Full views of the still image and of the GIF.
-    void imgPane_DblClick();
-    void ucGIF1_DblClick();
+    // Enter or a double click: the full view of the file chosen last, now
+    // when its picture is there, once it is while it decodes, and none when
+    // it failed or nothing is chosen.
+    void RequestFullView();
+    const cPreviewCore& Preview() const { return preview_; }
     // The full view window, created hidden when there is none.
     fFullview* FullView();
     fFullview* OpenFullView() const { return fullView_; }
@@ -71,7 +80,7 @@ class fMain : public QWidget {
     BrowsingState& State() { return state_; }
 
     // The commands (fMainCommands.cpp). Toolbar buttons by 1-based position.
-    static constexpr int kToolbarButtons = 9;
+    static constexpr int kToolbarButtons = cCommandTable::kPositions;
     void OnToolbarButton(int index);
     void OpenInEditor();
     // Opens an address or a path with the desktop's associated program,
@@ -88,7 +97,7 @@ class fMain : public QWidget {
     std::function<bool()> AskExit;
     // Opens a file with its associated program; replaceable (tests).
     std::function<void(const std::string&)> OpenFile;
-    QAction* ToolButton(int index) const { return toolButtons_[index - 1]; }
+    QAction* ToolButton(int index) const { return commands_->At(index); }
 
     QToolBar* tbrMain;
     QWidget* picCount;
@@ -109,11 +118,8 @@ class fMain : public QWidget {
     PictureBox PicLoad; // the last still image, at full size
     cFileView FileView;
 
-    // The browsing flow's state: the folder listed, the file chosen last.
+    // The folder listed.
     std::string sFolder;
-    std::string sSelFolder;
-    std::string sSelFile;
-    FileHeader fileHeader;
 
   signals:
     void shown();
@@ -135,22 +141,29 @@ class fMain : public QWidget {
     void PlaceThumbs();
     void OnFilterChanged(int row);
     void OnListKey(QKeyEvent* e);
+    void FitToolbar();
     void RedrawStill();
     void StoreLayout();
-    void ShowStill(bool loaded, const QString& name);
-    void FinishStillDecode(bool loaded);
+    void FinishStill(uint32_t id);
+    void ShowChoice();
+    void ShowStatus();
     void CancelStillDecode();
+    void StillTimedOut();
+    void DropFullViewWait();
+    void OpenFullViewOfChoice();
 
     BrowsingState& state_;
     QPointer<fFullview> fullView_;
     QPointer<fOptions> options_;
     QPointer<fHelp> help_;
     QPointer<fAbout> about_;
-    QAction* toolButtons_[kToolbarButtons] = {};
-    bool exiting_ = false; // the question was answered Yes (or cannot be asked)
+    cCommandTable* commands_ = nullptr;
+    cPreviewCore preview_;
+    std::string wantedFile_;   // chosen by the next listing that has it
+    bool waitPointer_ = false; // the busy pointer of a full view waiting for its picture
+    bool exiting_ = false;     // the question was answered Yes (or cannot be asked)
     bool asking_ = false;
     bool listing_ = false; // the list's own selection while it fills is no choice
     QPointer<QSocketNotifier> stillNotifier_; // set while a still picture decodes
     QTimer stillTimer_;                       // its time limit
-    QString pendingStillName_;
 };

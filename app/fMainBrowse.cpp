@@ -1,37 +1,26 @@
 // The browsing and preview flow of the main window: listing the folder the
 // tree chose, previewing the file a row names (a still picture or a GIF), the
-// status panels and the full view.
+// status panels and the full view. What is chosen, decoding and shown is the
+// preview core's to say; this file carries its answers to the widgets.
 #include "app/fMain.h"
 
 #include "app/mSetup.h"
 #include "app/mStartup.h"
 #include "imaging/StillDecoder.h"
 #include "imaging/mScaleImage.h"
+#include "platform/Files.h"
 #include "platform/Platform.h"
 
 #include <QFile>
 #include <QKeyEvent>
 #include <QSocketNotifier>
-#include <sys/stat.h>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
-// The busy pointer for as long as it lives, restored on every way out.
-class BusyPointer {
-  public:
-    BusyPointer() { Platform::SetBusyPointer(); }
-    ~BusyPointer() { Platform::RestorePointer(); }
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-};
-
 QString Shown(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -40,81 +29,123 @@ void fMain::nPathchange() {
     imgPane->Box().Cls();
     imgPane->update();
     ucGIF1->Destroy();
-    // The folder, as one enumeration both lists and counts it: a path that is
-    // no folder leaves the previous one.
-    if (IsFolder(state_.sCurrentPath)) sFolder = state_.sCurrentPath;
+    // The folder asked for, also one that is gone or cannot be read: the
+    // listing then says why. An empty path (a tree item without a folder)
+    // lists the previous folder again.
+    if (!state_.sCurrentPath.empty()) sFolder = state_.sCurrentPath;
     if (sFolder.empty() || !FileView.ListView()) return;
     FileView.SetPattern(state_.CurrentPattern);
     listing_ = true;
     const bool listed = FileView.ListFiles(AddBackslash(sFolder), true);
     listing_ = false;
-    if (!listed) return;
+    if (!FileView.ListView()) return; // the window went while the listing pumped events
+    if (!listed) {
+        // Nothing of the folder shown before stays under the new one.
+        lvFiles->Model()->SetRows({}, true);
+        lblCount->setText(QStringLiteral("0 Image Files"));
+        CancelStillDecode();
+        PicLoad.SetSize(0, 0);
+        preview_.FolderFailed(Files::FolderErrorText(FileView.LastError()));
+        ShowStatus();
+        return;
+    }
     Setup.LastPath = state_.sCurrentPath;
     lblCount->setText(QString::number(lvFiles->Model()->rowCount()) +
                       QStringLiteral(" Image Files"));
+    if (!wantedFile_.empty()) {
+        const std::string wanted = std::exchange(wantedFile_, {});
+        ChooseFile(wanted);
+    }
 }
 
 void fMain::ChooseRow(int row) {
     if (row < 0 || row >= lvFiles->Model()->rowCount()) return;
     std::string folder = sFolder;
+    AddBackslash(folder);
     const std::string file = lvFiles->Model()->Row(row).name;
-    BusyPointer busy;
-    FileHeader header = fileHeader;
-    const PreviewRoad road = ReadFileHeader(AddBackslash(folder) + file, header);
-    // A file that cannot be read changes nothing.
-    if (road == PreviewRoad::Unreadable) return;
-    sSelFolder = folder;
-    sSelFile = file;
-    fileHeader = header;
-    const std::string path = sSelFolder + sSelFile;
-    const QString name = Shown(TrimSpaces(sSelFile));
-
+    const std::string path = folder + file;
     CancelStillDecode(); // a picture chosen before and still decoding is not wanted now
-    if (road == PreviewRoad::Still) {
-        ucGIF1->hide();
-        FullView()->ucGIFView->hide();
-        // Decoded by the confined helper while the window goes on; without
-        // one, here and now.
-        StillDecoder& decoder = StillDecoder::Shared();
-        if (!decoder.Begin(path, PicLoad.BackColor()) || decoder.Ready()) {
-            ShowStill(decoder.Finish(PicLoad), name);
-            return;
-        }
-        pendingStillName_ = name;
-        Platform::SetBusyPointer(); // until the picture is there
-        stillNotifier_ = new QSocketNotifier(decoder.Fd(), QSocketNotifier::Read, this);
-        connect(stillNotifier_, &QSocketNotifier::activated, this,
-                [this] { FinishStillDecode(StillDecoder::Shared().Finish(PicLoad)); });
-        stillTimer_.start(StillDecoder::kTimeLimitMs);
+    DropFullViewWait();  // a full view asked for it is not one for this file
+    FileHeader header;
+    const PreviewRoad road = ReadFileHeader(path, header);
+    if (road == PreviewRoad::Unreadable) {
+        const int error = errno;
+        preview_.ChooseUnreadable(folder, file, std::strerror(error));
+        ShowChoice();
         return;
     }
-    ucGIF1->SetAutoPlay(true);
-    ucGIF1->Destroy();
-    ucGIF1->LoadFromFile(path);
-    ucGIF1->setGeometry(0, 0, imgPane->width(), imgPane->height());
-    ucGIF1->show();
-    sbInfo->SetText(1, name);
-    sbInfo->SetText(2, QStringLiteral("%1x%2").arg(ucGIF1->GIFWidth()).arg(ucGIF1->GIFHeight()));
-    sbInfo->SetText(3, QString::number(ucGIF1->GIFFrames()) + QStringLiteral(" Frames"));
+    if (road == PreviewRoad::Gif) {
+        const uint32_t id = preview_.Choose(folder, file, cPreviewCore::Kind::Gif);
+        Platform::SetBusyPointer();
+        ucGIF1->SetAutoPlay(true);
+        ucGIF1->Destroy();
+        const bool loaded = ucGIF1->LoadFromFile(path);
+        Platform::RestorePointer();
+        preview_.Answer(id, loaded, {ucGIF1->GIFWidth(), ucGIF1->GIFHeight(), ucGIF1->GIFFrames()});
+        ShowChoice();
+        return;
+    }
+    const uint32_t id = preview_.Choose(folder, file, cPreviewCore::Kind::Still);
+    // Decoded by the confined helper while the window goes on.
+    StillDecoder& decoder = StillDecoder::Shared();
+    if (!decoder.Begin(path, PicLoad.BackColor()) || decoder.Ready()) {
+        FinishStill(id);
+        return;
+    }
+    Platform::SetBusyPointer(); // until the picture is there
+    stillNotifier_ = new QSocketNotifier(decoder.Fd(), QSocketNotifier::Read, this);
+    connect(stillNotifier_, &QSocketNotifier::activated, this, [this, id] {
+        delete stillNotifier_.data();
+        stillTimer_.stop();
+        Platform::RestorePointer();
+        FinishStill(id);
+    });
+    stillTimer_.start(StillDecoder::kTimeLimitMs);
 }
 
-void fMain::ShowStill(bool loaded, const QString& name) {
-    // A picture that does not decode shows as no picture, never as the
-    // previous one under the new name.
-    if (!loaded) PicLoad.SetSize(0, 0);
-    RedrawStill();
-    sbInfo->SetText(1, name);
-    sbInfo->SetText(2, loaded ? QStringLiteral("%1x%2").arg(PicLoad.Width()).arg(PicLoad.Height())
-                              : QString());
-    sbInfo->SetText(3, QString());
+void fMain::FinishStill(uint32_t id) {
+    StillDecoder& decoder = StillDecoder::Shared();
+    // The picture goes to a box of its own first: one for another choice is dropped.
+    PictureBox answer;
+    answer.SetBackColor(PicLoad.BackColor());
+    const bool loaded = decoder.Finish(answer);
+    if (!preview_.Answer(id, loaded, {answer.Width(), answer.Height(), 0}, decoder.FailureText()))
+        return;
+    if (loaded) PicLoad.AdoptSurface(answer.Image());
+    ShowChoice();
 }
 
-void fMain::FinishStillDecode(bool loaded) {
-    if (!stillNotifier_) return;
-    stillTimer_.stop();
-    delete stillNotifier_.data();
+void fMain::ShowChoice() {
+    const bool gif = preview_.kind() == cPreviewCore::Kind::Gif;
+    const bool shown = preview_.state() == cPreviewCore::State::Shown;
+    if (gif && shown) {
+        ucGIF1->setGeometry(0, 0, imgPane->width(), imgPane->height());
+        ucGIF1->show();
+    } else {
+        ucGIF1->hide();
+        if (gif) ucGIF1->Destroy();
+        if (fullView_) fullView_->ucGIFView->hide();
+        // A picture that does not decode shows as no picture, never as the
+        // previous one under the new name.
+        if (!shown) PicLoad.SetSize(0, 0);
+        RedrawStill();
+    }
+    ShowStatus();
+    if (preview_.TakeWaitingFullView()) OpenFullViewOfChoice();
+    if (!preview_.FullViewWaiting()) DropFullViewWait();
+}
+
+void fMain::DropFullViewWait() {
+    if (!waitPointer_) return;
+    waitPointer_ = false;
     Platform::RestorePointer();
-    ShowStill(loaded, pendingStillName_);
+}
+
+void fMain::ShowStatus() {
+    const cPreviewCore::Status s = preview_.StatusTexts();
+    sbInfo->SetText(1, Shown(TrimSpaces(s.name)));
+    sbInfo->SetText(2, QString::fromStdString(s.size));
+    sbInfo->SetText(3, QString::fromStdString(s.detail));
 }
 
 void fMain::CancelStillDecode() {
@@ -125,13 +156,30 @@ void fMain::CancelStillDecode() {
     Platform::RestorePointer();
 }
 
+void fMain::StillTimedOut() {
+    if (!stillNotifier_) return;
+    const uint32_t id = preview_.PendingId();
+    delete stillNotifier_.data(); // before the helper's socket closes
+    Platform::RestorePointer();
+    StillDecoder& decoder = StillDecoder::Shared();
+    decoder.Expire();
+    preview_.Answer(id, false, {}, decoder.FailureText());
+    ShowChoice();
+}
+
 bool fMain::ChooseFile(const std::string& name) {
+    std::string folder = sFolder;
+    AddBackslash(folder);
     for (int row = 0; row < lvFiles->Model()->rowCount(); ++row) {
         if (lvFiles->Model()->Row(row).name != name) continue;
         lvFiles->SelectRow(row);
-        if (sSelFile != name || sSelFolder != AddBackslash(sFolder)) ChooseRow(row);
+        lvFiles->CurrentView()->scrollTo(lvFiles->Model()->index(row, 0),
+                                         QAbstractItemView::PositionAtCenter);
+        if (preview_.Name() != name || preview_.Folder() != folder) ChooseRow(row);
         return true;
     }
+    // Not listed yet: chosen once the next listing has it.
+    wantedFile_ = name;
     return false;
 }
 
@@ -140,21 +188,30 @@ fFullview* fMain::FullView() {
     return fullView_;
 }
 
-void fMain::imgPane_DblClick() {
-    fFullview* view = FullView();
-    view->imView->SetPicture(PicLoad.Surface().lpBits() ? PicLoad.Image() : StdPicture());
-    view->show();
-    view->activateWindow();
+void fMain::RequestFullView() {
+    switch (preview_.RequestFullView()) {
+    case cPreviewCore::FullView::Open:
+        OpenFullViewOfChoice();
+        break;
+    case cPreviewCore::FullView::Wait:
+        // The busy pointer stays until the picture is there; then it opens.
+        if (!waitPointer_) Platform::SetBusyPointer();
+        waitPointer_ = true;
+        break;
+    case cPreviewCore::FullView::None:
+        break; // nothing chosen, or it failed: no empty full view
+    }
 }
 
-void fMain::ucGIF1_DblClick() {
-    if (!ucGIF1->GIFLoaded()) {
-        imgPane_DblClick();
-        return;
-    }
+void fMain::OpenFullViewOfChoice() {
     fFullview* view = FullView();
-    view->ucGIFView->LoadFromFile(sSelFolder + sSelFile);
-    view->ucGIFView->show();
+    if (preview_.kind() == cPreviewCore::Kind::Gif) {
+        view->ucGIFView->ShowDocumentOf(*ucGIF1);
+        view->ucGIFView->show();
+    } else {
+        view->ucGIFView->hide();
+        view->imView->SetPicture(PicLoad.Surface().lpBits() ? PicLoad.Image() : StdPicture());
+    }
     view->show();
     view->activateWindow();
 }
@@ -164,6 +221,5 @@ void fMain::OnListKey(QKeyEvent* e) {
         emit exitRequested();
         return;
     }
-    // Enter: the full view of the file chosen last, by the header read then.
-    fileHeader.IsGif() ? ucGIF1_DblClick() : imgPane_DblClick();
+    RequestFullView(); // Enter
 }

@@ -8,8 +8,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QMessageBox>
-#include <QPainter>
 #include <QUrl>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -17,48 +17,7 @@
 
 extern char** environ;
 
-// The toolbar's own icons live in the app library's resources; a static
-// library's resources must be registered by code that is linked in.
-static void InitIconResources() {
-    Q_INIT_RESOURCE(icons);
-}
-
 namespace {
-
-struct ToolbarButton {
-    const char* caption; // empty: a button without caption or command
-    const char* tooltip;
-    const char* themeIcon;
-    const char* ownIcon;
-};
-
-const ToolbarButton kButtons[fMain::kToolbarButtons] = {
-    {"", "", "", ""},
-    {"&Edit", "Open selected image in default image editor", "document-edit", "edit"},
-    {"&Refresh", "Refresh File List", "view-refresh", "refresh"},
-    {"", "", "", ""},
-    {"E&xit", "Exit Program", "application-exit", "exit"},
-    {"", "", "", ""},
-    {"&View", "Change File List View", "view-list-icons", "view"},
-    {"&Options", "Program Options", "preferences-system", "options"},
-    {"&Help", "Help", "help-contents", "help"},
-};
-
-// The theme's icon, or ours; a lighter copy is shown while the mouse is over it.
-QIcon ButtonIcon(const ToolbarButton& b) {
-    QIcon base = QIcon::fromTheme(QString::fromLatin1(b.themeIcon));
-    if (base.isNull()) base = QIcon(QStringLiteral(":/icons/%1.xpm").arg(QLatin1String(b.ownIcon)));
-    const QPixmap normal = base.pixmap(24, 24);
-    QPixmap hover = normal;
-    QPainter p(&hover);
-    p.setCompositionMode(QPainter::CompositionMode_SourceAtop);
-    p.fillRect(hover.rect(), QColor(255, 255, 255, 90));
-    p.end();
-    QIcon icon;
-    icon.addPixmap(normal, QIcon::Normal);
-    icon.addPixmap(hover, QIcon::Active);
-    return icon;
-}
 
 // Starts the desktop's opener on a path whose bytes do not survive a trip
 // through text; the child is reaped in the background.
@@ -74,33 +33,24 @@ void SpawnOpener(const std::string& path) {
 } // namespace
 
 void fMain::BuildToolbar() {
-    InitIconResources();
     tbrMain = new QToolBar(this);
     tbrMain->setMovable(false);
     tbrMain->setFixedHeight(kToolbarHeight);
-    tbrMain->setIconSize(QSize(24, 24));
+    tbrMain->setIconSize(QSize(kToolIconSide, kToolIconSide));
     tbrMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    for (int i = 0; i < kToolbarButtons; ++i) {
-        const ToolbarButton& b = kButtons[i];
-        QAction* a;
-        if (*b.caption) {
-            a = tbrMain->addAction(ButtonIcon(b), QString::fromLatin1(b.caption));
-            a->setToolTip(QString::fromLatin1(b.tooltip));
-        } else {
-            a = tbrMain->addSeparator(); // captionless: a spacer that does nothing
-        }
-        const int index = i + 1;
-        connect(a, &QAction::triggered, this, [this, index] { OnToolbarButton(index); });
-        toolButtons_[i] = a;
-    }
+    commands_ = new cCommandTable(this, [this](int position) { OnToolbarButton(position); });
+    commands_->FillToolBar(tbrMain);
     auto* stretch = new QWidget;
     stretch->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     tbrMain->addWidget(stretch);
+    // The count takes the width its text needs, so that it stays in view
+    // beside the buttons in a narrow window.
     picCount = new QWidget;
+    auto* countLayout = new QHBoxLayout(picCount);
+    countLayout->setContentsMargins(0, 0, kCountMargin, 0);
     lblCount = new QLabel(picCount);
-    lblCount->setGeometry(0, 0, 160, kToolbarHeight);
     lblCount->setAlignment(Qt::AlignVCenter | Qt::AlignRight);
-    picCount->setFixedSize(170, kToolbarHeight);
+    countLayout->addWidget(lblCount);
     tbrMain->addWidget(picCount);
 
     AskExit = [this] {
@@ -144,8 +94,8 @@ void fMain::OnToolbarButton(int index) {
 }
 
 void fMain::OpenInEditor() {
-    if (sSelFile.empty()) return;
-    OpenFile(sSelFolder + sSelFile);
+    if (preview_.Name().empty()) return;
+    OpenFile(preview_.Path());
 }
 
 void fMain::ShellOpen(const std::string& what) {
@@ -173,6 +123,7 @@ fHelp* fMain::ShowHelp() {
     if (!help_) help_ = new fHelp(this);
     help_->show();
     help_->raise();
+    help_->activateWindow();
     return help_;
 }
 
@@ -180,6 +131,7 @@ fAbout* fMain::ShowAbout() {
     if (!about_) about_ = new fAbout(this);
     about_->show();
     about_->raise();
+    about_->activateWindow();
     return about_;
 }
 

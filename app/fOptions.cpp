@@ -4,6 +4,7 @@
 #include "app/mSetupUi.h"
 #include "platform/Platform.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -123,4 +124,14 @@ bool fOptions::eventFilter(QObject* watched, QEvent* e) {
         if (watched == Image2) Image_Click(2);
     }
     return false;
+}
+
+void fOptions::keyPressEvent(QKeyEvent* e) {
+    if (e->key() != Qt::Key_Escape || e->modifiers() != Qt::NoModifier) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    // Cancel: the stored choice shows again (the layout with it) and nothing is saved.
+    ShowSettings();
+    close();
 }

@@ -44,6 +44,7 @@ class fOptions : public QWidget {
     std::function<bool()> Save;
 
   protected:
+    void keyPressEvent(QKeyEvent* e) override; // Esc is Cancel
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:

@@ -3,7 +3,7 @@
 // and the memory a loaded animation holds next to its index data.
 #include "bench/BenchSupport.h"
 #include "bench/GifInputs.h"
-#include "gif/ucGIFViewer.h"
+#include "viewers/ucGIFViewer.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>

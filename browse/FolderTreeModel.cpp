@@ -2,18 +2,11 @@
 
 #include "browse/FolderScan.h"
 #include "browse/PathText.h"
+#include "platform/Files.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QStyle>
-#include <sys/stat.h>
-
-namespace {
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-} // namespace
 
 struct FolderTreeModel::Node {
     std::string name; // bytes; "/" for the root
@@ -107,7 +100,7 @@ QModelIndex FolderTreeModel::IndexOf(const std::string& path) {
         Node* next = nullptr;
         for (auto& c : node->children)
             if (c->name == part) next = c.get();
-        if (!next && part[0] == '.' && part != ".." && IsFolder(node->Path() + "/" + part))
+        if (!next && part[0] == '.' && part != ".." && Files::IsFolder(node->Path() + "/" + part))
             next = AddChild(node, part); // a hidden folder asked for
         if (!next) return {};
         node = next;

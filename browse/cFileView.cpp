@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 
 #include <QHeaderView>
+#include <cerrno>
 
 void cFileView::SetPattern(const std::string& nPattern) {
     pattern_ = nPattern;
@@ -19,7 +20,11 @@ bool cFileView::ListFiles(const std::string& sPath,
     AddBackslash(folder);
 
     std::vector<FileRow> rows;
-    if (!ScanFolder(folder, matcher_, rows)) return false;
+    lastError_ = 0;
+    if (!ScanFolder(folder, matcher_, rows)) {
+        lastError_ = errno;
+        return false;
+    }
 
     Platform::SetBusyPointer();
     Platform::PumpEvents();

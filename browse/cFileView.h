@@ -22,8 +22,9 @@ class cFileView {
 
     // Replaces the rows with the matching files of `sPath` (with or without a
     // trailing "/"). False, with the rows left as they were, when the folder
-    // cannot be read.
+    // cannot be read; `LastError` then holds the errno of why.
     bool ListFiles(const std::string& sPath, bool bDisplayFileSize_Takes_a_BUTT_LOAD_OF_TIME);
+    int LastError() const { return lastError_; }
 
     // Binds the shared small and large icon lists to the list's views.
     bool AssignSysIL();
@@ -35,4 +36,5 @@ class cFileView {
     QPointer<FileListView> listView_;
     std::string pattern_ = "*.*";
     PathMatcher matcher_;
+    int lastError_ = 0;
 };

@@ -1,10 +1,10 @@
 #include "browse/mDirTreeview.h"
 
 #include "browse/FolderTreeModel.h"
+#include "platform/Files.h"
 
 #include <QApplication>
 #include <QResizeEvent>
-#include <sys/stat.h>
 
 namespace mDirTreeview {
 
@@ -28,11 +28,6 @@ class HostResizeFilter : public QObject {
   private:
     QPointer<QWidget> host_;
 };
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 } // namespace
 
@@ -64,7 +59,7 @@ void AdoptTree(BrowsingState& state, const std::string& initialPath) {
     std::string start = initialPath;
     while (start.size() > 1 && start.back() == '/')
         start.pop_back();
-    if (start.empty() || !IsFolder(start)) return;
+    if (start.empty() || !Files::IsFolder(start)) return;
     const QModelIndex index = model->IndexOf(start);
     if (!index.isValid()) return;
     for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())

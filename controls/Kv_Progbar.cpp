@@ -7,7 +7,6 @@
 #include <cmath>
 
 Kv_Progbar::Kv_Progbar(QWidget* parent) : QWidget(parent) {
-    Platform::InstallColorTranslator();
     setAttribute(Qt::WA_OpaquePaintEvent);
     picBar = new QWidget(this);
     picBar->setAttribute(Qt::WA_OpaquePaintEvent);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
@@ -92,4 +93,11 @@ void fAbout::paintEvent(QPaintEvent*) {
     p.setPen(QColor(0xFF, 0xFF, 0xFF));
     p.drawLine(Platform::TwipsToPixels(105), Platform::TwipsToPixels(2460),
                Platform::TwipsToPixels(5654), Platform::TwipsToPixels(2460));
+}
+
+void fAbout::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier)
+        close();
+    else
+        QWidget::keyPressEvent(e);
 }

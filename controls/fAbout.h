@@ -35,5 +35,6 @@ class fAbout : public QWidget {
     std::function<bool(const QString&)> Start;
 
   protected:
+    void keyPressEvent(QKeyEvent* e) override; // Esc closes
     void paintEvent(QPaintEvent*) override;
 };

@@ -3,7 +3,13 @@
 #include "controls/Product.h"
 #include "platform/Platform.h"
 
-fHelp::fHelp(QWidget* owner) : QWidget(owner, Qt::Window | Qt::MSWindowsFixedSizeDialogHint) {
+#include <QKeyEvent>
+
+// A dialog of its owner, as About and Options are: it stays in front of the
+// main window. Esc closes it.
+fHelp::fHelp(QWidget* owner)
+    : QWidget(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint) {
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(Platform::TwipsToPixels(kInnerWidthTwips),
                  Platform::TwipsToPixels(kInnerHeightTwips));
@@ -41,4 +47,11 @@ QString fHelp::HelpText() {
            QStringLiteral(" information, visit ") + QString::fromLatin1(kFreeImageUrl) +
            QStringLiteral(".") + CR + rule + CR + QStringLiteral(" ") +
            QString::fromLatin1(Product::kPublisher);
+}
+
+void fHelp::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier)
+        close();
+    else
+        QWidget::keyPressEvent(e);
 }

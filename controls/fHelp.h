@@ -19,4 +19,7 @@ class fHelp : public QWidget {
     static QString HelpText();
 
     QLabel* lblhelp;
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override; // Esc closes
 };

@@ -1,6 +1,7 @@
 #include "imaging/FileBytes.h"
 
 #include "imaging/cDIB.h"
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -24,19 +25,8 @@ bool ReadFdBytes(int fd, std::vector<uint8_t>& bytes) {
     return true;
 }
 
-int OpenRegularFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes) {
-    const int fd = OpenRegularFile(path);
+    const int fd = Files::OpenRegularFile(path);
     if (fd < 0) return false;
     const bool ok = ReadFdBytes(fd, bytes);
     ::close(fd);

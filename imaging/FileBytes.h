@@ -1,6 +1,5 @@
-// Reading a picture file whole: only regular files (a FIFO or a device
-// could block or never end), opened without following into a wait, and no
-// larger than a surface may be. POSIX.
+// Reading a picture file whole: only regular files, opened without waiting
+// (platform/Files.h), and no larger than a surface may be. POSIX.
 #pragma once
 
 #include <cstdint>
@@ -11,5 +10,3 @@
 bool ReadFdBytes(int fd, std::vector<uint8_t>& bytes);
 // The same for a path (the file system's bytes).
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes);
-// Opens `path` for reading as a regular file: the descriptor, or -1.
-int OpenRegularFile(const std::string& path);

@@ -4,6 +4,7 @@
 #include "imaging/FdPassing.h"
 #include "imaging/FileBytes.h"
 #include "imaging/MFreeImage_2.h"
+#include "platform/Files.h"
 
 #include <atomic>
 #include <cerrno>
@@ -185,7 +186,7 @@ bool StillDecoder::Begin(const std::string& path, uint32_t background) {
     if (pending_) Abandon();
     worker_.reset();
     failure_.clear();
-    const int file = OpenRegularFile(path);
+    const int file = Files::OpenRegularFile(path);
     if (file < 0) return false;
     Start start = EnsureHelper();
     if (start == Start::Missing) return BeginInProcess(file, path, background);

@@ -13,11 +13,9 @@ namespace {
 constexpr uint32_t kSystemColorFlag = 0x80000000u;
 constexpr uint32_t kWhite = 0xFFFFFF;
 
-// Without a desktop palette (the core tests, the probe, the fuzzers) every
-// system colour is this neutral grey; the widget layer installs the palette.
+// A system colour that reaches a surface (the core tests, the probe, the
+// fuzzers) is this neutral grey; widgets translate theirs beforehand.
 constexpr uint32_t kNeutralGreyRef = 0xF0F0F0;
-
-ColorTranslator translator = nullptr;
 
 // COLORREF (red low) to the 0x00RRGGBB layout of 32-bit pixels and tables.
 inline uint32_t RefToRgb(uint32_t ref) {
@@ -220,13 +218,9 @@ int32_t StretchRaster(cDIB& dst, int32_t x, int32_t y, int32_t w, int32_t h, con
 
 } // namespace
 
-void SetColorTranslator(ColorTranslator t) {
-    translator = t;
-}
-
 uint32_t TranslateColor(uint32_t color) {
     if ((color & kSystemColorFlag) == 0) return color & 0xFFFFFF;
-    return translator ? translator(color) & 0xFFFFFF : kNeutralGreyRef;
+    return kNeutralGreyRef;
 }
 
 SurfaceLayout LayoutSurface(int64_t width, int64_t height, int bpp, std::size_t maxBytes) {

@@ -52,11 +52,9 @@ bool SurfaceSize(int64_t width, int64_t height, int bpp, std::size_t maxBytes,
                  std::size_t& bytesPerScanline, std::size_t& size);
 
 // A colour value (red + 256 x green + 65536 x blue, or a system colour code
-// 0x80000000 + index) as a plain red/green/blue value. System colours go
-// through the translator the widget layer installs (the desktop palette);
-// without one they are a neutral grey.
-using ColorTranslator = uint32_t (*)(uint32_t systemColor);
-void SetColorTranslator(ColorTranslator translator);
+// 0x80000000 + index) as a plain red/green/blue value. Surfaces know no
+// desktop palette: widgets turn system colours into plain ones before they
+// hand them over, and a system colour that reaches a surface is a neutral grey.
 uint32_t TranslateColor(uint32_t color);
 
 class cDIB {

@@ -1,7 +1,5 @@
 #include "platform/Platform.h"
 
-#include "imaging/cDIB.h"
-
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -24,11 +22,6 @@ constexpr uint32_t COLOR_BTNTEXT = 0x12;
 constexpr uint32_t COLOR_BTNHIGHLIGHT = 0x14;
 constexpr uint32_t COLOR_3DDKSHADOW = 0x15;
 constexpr uint32_t COLOR_3DLIGHT = 0x16;
-
-uint32_t SystemColorRef(uint32_t code) {
-    const QColor c = TranslateColor(code);
-    return uint32_t(c.red()) | (uint32_t(c.green()) << 8) | (uint32_t(c.blue()) << 16);
-}
 
 QColor System(uint32_t index) {
     return TranslateColor(kSystemColourFlag | index);
@@ -97,8 +90,9 @@ QColor TranslateColor(uint32_t value) {
     }
 }
 
-void InstallColorTranslator() {
-    SetColorTranslator(&SystemColorRef);
+uint32_t ColorRef(uint32_t value) {
+    const QColor c = TranslateColor(value);
+    return uint32_t(c.red()) | (uint32_t(c.green()) << 8) | (uint32_t(c.blue()) << 16);
 }
 
 bool DrawEdge(QPainter& painter, const QRect& rect, int edge, int flags) {

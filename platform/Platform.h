@@ -27,10 +27,9 @@ void RestorePointer();
 // (0x80000000 + index) as a plain colour, system colours from the palette.
 QColor TranslateColor(uint32_t value);
 
-// Makes the surfaces (`cDIB::Cls` and friends) translate system colour codes
-// through the same palette. Idempotent; every widget that draws with system
-// colours calls it.
-void InstallColorTranslator();
+// The same as a plain colour value (red + 256 x green + 65536 x blue), for
+// handing to surfaces, which know no palette.
+uint32_t ColorRef(uint32_t value);
 
 inline int TwipsToPixels(int twips) {
     return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;

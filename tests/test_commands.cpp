@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <csignal>
 #include <fstream>
 
@@ -26,6 +27,9 @@ class CommandsTest : public QObject {
     void optionsSwitchTheLayoutAndStore();
     void optionsWithAnUnknownOrientation();
     void viewSwitchesAndComesBack();
+    void keysReachEveryCommand();
+    void toolbarFitsTheSmallestWindow();
+    void secondaryWindowsAreOwnedAndCloseOnEsc();
     void editOpensTheFileChosenLast();
     void captionlessButtonsDoNothing();
     void exitQuestion();
@@ -187,10 +191,135 @@ void CommandsTest::viewSwitchesAndComesBack() {
     main_->ToolButton(7)->trigger();
     QVERIFY(!main_->lvFiles->IsLargeIconView());
     QCOMPARE(main_->lvFiles->Model()->columnCount(), 4);
-    QCOMPARE(main_->ToolButton(7)->toolTip(), QStringLiteral("Change File List View"));
-    QCOMPARE(main_->ToolButton(2)->text(), QStringLiteral("&Edit"));
-    QCOMPARE(main_->ToolButton(5)->toolTip(), QStringLiteral("Exit Program"));
     QVERIFY(!main_->ToolButton(2)->icon().isNull());
+}
+
+void CommandsTest::keysReachEveryCommand() {
+    QVERIFY(QTest::qWaitForWindowActive(main_));
+    int asked = 0, opened = 0;
+    main_->AskExit = [&] { return ++asked, false; };
+    main_->OpenFile = [&](const std::string&) { ++opened; };
+    main_->ChooseRow(0);
+    QTRY_VERIFY(!main_->StillPending());
+    struct Row {
+        int position;
+        QList<QKeySequence> keys;
+        const char* caption;
+        const char* tooltip;
+    };
+    const QList<Row> rows = {
+        {2,
+         {QKeySequence(Qt::ALT | Qt::Key_E)},
+         "&Edit",
+         "Open selected image in default image editor"},
+        {3,
+         {QKeySequence(Qt::ALT | Qt::Key_R), QKeySequence(Qt::Key_F5)},
+         "&Refresh",
+         "Refresh File List"},
+        {5,
+         {QKeySequence(Qt::ALT | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)},
+         "E&xit",
+         "Exit Program"},
+        {7, {QKeySequence(Qt::ALT | Qt::Key_V)}, "&View", "Change File List View"},
+        {8, {QKeySequence(Qt::ALT | Qt::Key_O)}, "&Options", "Program Options"},
+        {9, {QKeySequence(Qt::ALT | Qt::Key_H), QKeySequence(Qt::Key_F1)}, "&Help", "Help"},
+    };
+    for (const Row& r : rows) {
+        QAction* a = main_->ToolButton(r.position);
+        QCOMPARE(a->text(), QString::fromLatin1(r.caption));
+        QCOMPARE(a->iconText(), a->text()); // the tool button underlines the letter
+        QVERIFY2(a->toolTip().startsWith(QString::fromLatin1(r.tooltip) + QStringLiteral(" (")),
+                 qPrintable(a->toolTip()));
+        for (const QKeySequence& k : r.keys) {
+            // Alt and the letter is the tool button's; the others are the action's.
+            QVERIFY2(a->shortcuts().contains(k) || k == QKeySequence::mnemonic(a->text()),
+                     qPrintable(k.toString()));
+            QVERIFY2(a->toolTip().contains(k.toString(QKeySequence::NativeText)),
+                     qPrintable(a->toolTip()));
+            // Pressed in the list, where the focus usually is.
+            main_->activateWindow();
+            main_->lvFiles->ReportView()->setFocus();
+            QVERIFY(QTest::qWaitForWindowActive(main_));
+            const bool large = main_->lvFiles->IsLargeIconView();
+            if (r.position == 3) // Refresh finds the file added since the listing
+                QFile::copy(dir_.filePath(QStringLiteral("one.png")),
+                            dir_.filePath(QStringLiteral("two.png")));
+            const int askedBefore = asked, openedBefore = opened;
+            QTest::keySequence(main_->lvFiles->ReportView(), k);
+            switch (r.position) {
+            case 2:
+                QTRY_COMPARE(opened, openedBefore + 1);
+                break;
+            case 3:
+                QTRY_COMPARE(main_->lvFiles->Model()->rowCount(), 2);
+                break;
+            case 5:
+                QTRY_COMPARE(asked, askedBefore + 1);
+                break;
+            case 7:
+                QTRY_COMPARE(main_->lvFiles->IsLargeIconView(), !large);
+                break;
+            case 8:
+                QTRY_VERIFY(main_->ShowOptions()->isVisible());
+                QTest::keyClick(main_->ShowOptions(), Qt::Key_Escape);
+                break;
+            case 9:
+                QTRY_VERIFY(main_->ShowHelp()->isVisible());
+                QTest::keyClick(main_->ShowHelp(), Qt::Key_Escape);
+                break;
+            }
+        }
+        // The preview's context menu holds the command too.
+        QVERIFY(main_->imgPane->actions().contains(a));
+        QVERIFY(main_->ucGIF1->actions().contains(a));
+    }
+    QVERIFY(main_->isVisible()); // every Exit was answered No
+    QFile::remove(dir_.filePath(QStringLiteral("two.png")));
+}
+
+void CommandsTest::toolbarFitsTheSmallestWindow() {
+    main_->lblCount->setText(QStringLiteral("100000 Image Files"));
+    for (const int width : {499, 600, 1000}) {
+        main_->resize(width, 400);
+        QCoreApplication::processEvents();
+        QToolBar* bar = main_->tbrMain;
+        for (int position = 1; position <= fMain::kToolbarButtons; ++position) {
+            QWidget* button = bar->widgetForAction(main_->ToolButton(position));
+            QVERIFY2(button && button->isVisible(), qPrintable(QString::number(position)));
+            QVERIFY(bar->rect().contains(button->geometry()));
+        }
+        QVERIFY(main_->lblCount->isVisible());
+        const QRect count(main_->lblCount->mapTo(bar, QPoint(0, 0)), main_->lblCount->size());
+        QVERIFY2(bar->rect().contains(count), qPrintable(QString::number(width)));
+        QVERIFY(main_->lblCount->width() >=
+                main_->lblCount->fontMetrics().horizontalAdvance(main_->lblCount->text()));
+    }
+}
+
+void CommandsTest::secondaryWindowsAreOwnedAndCloseOnEsc() {
+    // Options: Esc is Cancel: the choice made shows again, nothing is saved.
+    const bool vertical = main_->hSplit->Orientation() != 0;
+    fOptions* options = main_->ShowOptions();
+    bool saved = false;
+    options->Save = [&] { return saved = true; };
+    options->optSplitters[vertical ? 0 : 1]->click();
+    QCOMPARE(main_->hSplit->Orientation() != 0, !vertical);
+    QPointer<fOptions> o = options;
+    QTest::keyClick(options, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!o);
+    QVERIFY(!saved);
+    QCOMPARE(main_->hSplit->Orientation() != 0, vertical);
+    // Help and About: dialogs of the main window, closed by Esc.
+    for (QWidget* w :
+         {static_cast<QWidget*>(main_->ShowHelp()), static_cast<QWidget*>(main_->ShowAbout())}) {
+        QCOMPARE(w->parentWidget(), static_cast<QWidget*>(main_));
+        QCOMPARE(w->windowType(), Qt::Dialog);
+        QPointer<QWidget> p = w;
+        QTest::keyClick(w, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!p);
+    }
 }
 
 void CommandsTest::editOpensTheFileChosenLast() {

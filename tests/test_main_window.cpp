@@ -11,8 +11,11 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // A pixel of a surface, the centre by default.
@@ -34,9 +37,13 @@ class MainWindowTest : public QObject {
     void countLabel();
     void folderChangeKeepsTheChosenFile();
     void failedStillShowsNoPicture();
-    void unreadableRowsChangeNothing();
+    void unreadableRowsAreFailedChoices();
+    void foldersThatCannotBeListedShowWhy();
+    void fullViewShowsTheChosenFile();
+    void fullViewOfAGifWhoseFileWent();
     void arrowKeysPreview();
     void aFileAskedForIsChosen();
+    void aFileAskedForBeforeTheListingIsChosenByIt();
     void leniencySettingsShareOver100();
 
   private:
@@ -196,9 +203,12 @@ void MainWindowTest::countLabel() {
     Open(other_.path()); // empty
     QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
     QCOMPARE(QString::fromStdString(Setup.LastPath), other_.path());
-    Open(dir_.filePath(QStringLiteral("missing"))); // lists the previous folder again
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
-    QCOMPARE(QString::fromStdString(Setup.LastPath), dir_.filePath(QStringLiteral("missing")));
+    // A tree item without a folder lists the previous folder again.
+    Open(dir_.path());
+    state_.sCurrentPath.clear();
+    main_->nPathchange();
+    QCOMPARE(main_->lblCount->text(), QStringLiteral("6 Image Files"));
+    QCOMPARE(main_->lvFiles->Model()->rowCount(), 6);
 }
 
 void MainWindowTest::folderChangeKeepsTheChosenFile() {
@@ -222,16 +232,16 @@ void MainWindowTest::failedStillShowsNoPicture() {
     Choose(QStringLiteral("broken.jpg"));
     QTRY_COMPARE(Panel(1), QStringLiteral("broken.jpg"));
     QTRY_COMPARE(Panel(2), QString());
-    QTRY_COMPARE(Panel(3), QString());
+    QCOMPARE(Panel(3), QString::fromLatin1(cPreviewCore::kFailedText));
     const cDIB& pane = main_->imgPane->Box().Surface();
     QCOMPARE(Pixel(pane, pane.Width() / 2, pane.Height() / 2), 0xE0E0E0u);
-    main_->imgPane_DblClick();
-    QPointer<fFullview> f = main_->OpenFullView();
-    QVERIFY(f && f->isVisible());
-    QCOMPARE(f->imView->Picture(), StdPicture());
+    // No full view of nothing, and never of the picture before.
+    main_->RequestFullView();
+    QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 
-void MainWindowTest::unreadableRowsChangeNothing() {
+void MainWindowTest::unreadableRowsAreFailedChoices() {
     Choose(QStringLiteral("z-small.png"));
     const QString fifo = dir_.filePath(QStringLiteral("x-fifo.png"));
     const QString gone = dir_.filePath(QStringLiteral("x-gone.png"));
@@ -239,19 +249,106 @@ void MainWindowTest::unreadableRowsChangeNothing() {
     QFile::copy(dir_.filePath(QStringLiteral("z-small.png")), gone);
     Open(dir_.path());
     QFile::remove(gone);
-    for (const QString& name : {QStringLiteral("x-gone.png")}) {
-        Choose(name);
-        QTRY_COMPARE(Panel(1), QStringLiteral("z-small.png"));
-        QTRY_COMPARE(Panel(2), QStringLiteral("40x30"));
-        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    }
-    QCOMPARE(main_->sSelFile, std::string("z-small.png"));
+    // The row names a file that went: the status says so, and the picture
+    // before is not shown under its name.
+    Choose(QStringLiteral("x-gone.png"));
+    QCOMPARE(Panel(1), QStringLiteral("x-gone.png"));
+    QCOMPARE(Panel(2), QString());
+    QCOMPARE(Panel(3), QString::fromLatin1(std::strerror(ENOENT)));
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    QCOMPARE(main_->Preview().Name(), std::string("x-gone.png"));
+    const cDIB& pane = main_->imgPane->Box().Surface();
+    QCOMPARE(Pixel(pane), 0xE0E0E0u);
     QFile::remove(fifo);
     // A FIFO is never listed, and never opened when named.
     FileHeader h;
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
     QCOMPARE(ReadFileHeader(QFile::encodeName(fifo).toStdString(), h), PreviewRoad::Unreadable);
     QFile::remove(fifo);
+}
+
+void MainWindowTest::foldersThatCannotBeListedShowWhy() {
+    // A folder removed while listed, then Refresh; and one without read rights.
+    QTemporaryDir scratch;
+    const QString doomed = scratch.filePath(QStringLiteral("doomed"));
+    QVERIFY(QDir().mkpath(doomed));
+    QFile::copy(dir_.filePath(QStringLiteral("z-small.png")), doomed + QStringLiteral("/p.png"));
+    Open(doomed);
+    Choose(QStringLiteral("p.png"));
+    QCOMPARE(main_->lblCount->text(), QStringLiteral("1 Image Files"));
+    QVERIFY(QDir(doomed).removeRecursively());
+    main_->OnToolbarButton(3); // Refresh
+    QCOMPARE(main_->lvFiles->Model()->rowCount(), 0);
+    QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
+    QCOMPARE(Panel(1), QStringLiteral("Folder not found"));
+    QCOMPARE(Panel(2), QString());
+    QCOMPARE(Panel(3), QString());
+    QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0xE0E0E0u);
+    QCOMPARE(QString::fromStdString(Setup.LastPath), doomed); // the last folder listed
+    main_->RequestFullView();
+    QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
+    main_->OnToolbarButton(2); // Edit: nothing is chosen now
+    // Without read rights (root reads every folder, so only as another user).
+    if (::geteuid() == 0) return;
+    const QString locked = scratch.filePath(QStringLiteral("locked"));
+    QVERIFY(QDir().mkpath(locked));
+    QFile::setPermissions(locked, QFileDevice::WriteOwner);
+    Open(dir_.path());
+    Open(locked);
+    QCOMPARE(main_->lvFiles->Model()->rowCount(), 0);
+    QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
+    QCOMPARE(Panel(1), QStringLiteral("Permission denied"));
+    QFile::setPermissions(locked,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void MainWindowTest::fullViewShowsTheChosenFile() {
+    // A shown; B clicked; Enter before B's picture is there.
+    QImage big(1600, 1200, QImage::Format_RGB32);
+    big.fill(Qt::red);
+    Make(QStringLiteral("b-big.png"), big, "PNG");
+    Open(dir_.path());
+    Choose(QStringLiteral("a-still.png"));
+    const int row = RowOf(QStringLiteral("b-big.png"));
+    main_->lvFiles->SelectRow(row);
+    main_->ChooseRow(row);
+    QVERIFY(main_->StillPending());
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible()); // waits for B
+    QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+    QTRY_VERIFY(main_->OpenFullView() && main_->OpenFullView()->isVisible());
+    QPointer<fFullview> f = main_->OpenFullView();
+    QTRY_VERIFY(f->imView->Shown());
+    QCOMPARE(f->imView->Shown()->Width(), 1600);
+    QCOMPARE(Panel(2), QStringLiteral("1600x1200"));
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    delete f;
+    // Enter while B decodes, then C chosen: the full view asked for B never opens.
+    Choose(QStringLiteral("a-still.png"));
+    main_->ChooseRow(row);
+    main_->RequestFullView();
+    Choose(QStringLiteral("z-small.png"));
+    QTest::qWait(200);
+    QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    QFile::remove(dir_.filePath(QStringLiteral("b-big.png")));
+}
+
+void MainWindowTest::fullViewOfAGifWhoseFileWent() {
+    WriteGif(QStringLiteral("going.gif"), 4, 30, 20);
+    Open(dir_.path());
+    Choose(QStringLiteral("going.gif"));
+    QVERIFY(QFile::remove(dir_.filePath(QStringLiteral("going.gif"))));
+    main_->RequestFullView();
+    QPointer<fFullview> f = main_->OpenFullView();
+    QVERIFY(f && f->isVisible());
+    QVERIFY(f->ucGIFView->isVisible());
+    QVERIFY(f->ucGIFView->GIFLoaded()); // the preview's picture, not the file read again
+    QCOMPARE(f->ucGIFView->GIFFrames(), int16_t(4));
+    // The preview keeps playing its own while the full view plays the same document.
+    QVERIFY(main_->ucGIF1->GIFIsPlaying());
+    delete f;
+    main_->ucGIF1->Destroy(); // the full view's copy is already gone; nothing shared dangles
 }
 
 void MainWindowTest::arrowKeysPreview() {
@@ -278,8 +375,26 @@ void MainWindowTest::aFileAskedForIsChosen() {
     QCOMPARE(main_->lvFiles->SelectedRow(), RowOf(QStringLiteral("z-small.png")));
     QVERIFY(main_->ChooseFile("a-still.png")); // the first row, selected by the listing
     QTRY_COMPARE(Panel(1), QStringLiteral("a-still.png"));
-    QVERIFY(!main_->ChooseFile("missing.png"));
-    QTRY_COMPARE(Panel(1), QStringLiteral("a-still.png"));
+}
+
+void MainWindowTest::aFileAskedForBeforeTheListingIsChosenByIt() {
+    // Many rows, the one asked for far down: chosen, previewed and in view
+    // once its folder is listed.
+    QTemporaryDir many;
+    for (int i = 0; i < 200; ++i)
+        QFile::copy(dir_.filePath(QStringLiteral("z-small.png")),
+                    many.filePath(QStringLiteral("p%1.png").arg(i, 3, 10, QLatin1Char('0'))));
+    WriteGif(QStringLiteral("zz.gif"), 2, 8, 8);
+    QVERIFY(QFile::rename(dir_.filePath(QStringLiteral("zz.gif")),
+                          many.filePath(QStringLiteral("zz.gif"))));
+    QVERIFY(!main_->ChooseFile("zz.gif")); // not listed yet
+    Open(many.path());
+    QCOMPARE(main_->lvFiles->SelectedRow(), 200);
+    QCOMPARE(Panel(1), QStringLiteral("zz.gif"));
+    QCOMPARE(Panel(3), QStringLiteral("2 Frames"));
+    QTreeView* report = main_->lvFiles->ReportView();
+    const QRect shown = report->visualRect(main_->lvFiles->Model()->index(200, 0));
+    QVERIFY(report->viewport()->rect().intersects(shown));
 }
 
 void MainWindowTest::leniencySettingsShareOver100() {

@@ -2,9 +2,9 @@
 // window as widgets, off-screen.
 #include "GifOracle.h"
 #include "PixelUtil.h"
-#include "gif/ucGIFViewer.h"
-#include "imaging/ImageAceX.h"
-#include "imaging/fFullview.h"
+#include "app/fFullview.h"
+#include "viewers/ImageAceX.h"
+#include "viewers/ucGIFViewer.h"
 
 #include <QPointer>
 #include <QSignalSpy>

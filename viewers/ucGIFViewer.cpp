@@ -1,4 +1,4 @@
-#include "gif/ucGIFViewer.h"
+#include "viewers/ucGIFViewer.h"
 
 #include "platform/InputEvents.h"
 #include "platform/Platform.h"
@@ -16,7 +16,7 @@ constexpr int kBorderInset = 2;
 } // namespace
 
 ucGIFViewer::ucGIFViewer(QWidget* parent) : QWidget(parent) {
-    Platform::InstallColorTranslator();
+    NewDocument();
     setAttribute(Qt::WA_OpaquePaintEvent);
     tmrDelay.setTimerType(Qt::PreciseTimer);
     connect(&tmrDelay, &QTimer::timeout, this, &ucGIFViewer::AnimationStep);
@@ -26,36 +26,56 @@ ucGIFViewer::~ucGIFViewer() {
     tmrDelay.stop();
 }
 
+void ucGIFViewer::NewDocument() {
+    gif_ = std::make_shared<cGIF>();
+    anim_ = std::make_unique<GifAnimation>(*gif_);
+}
+
 bool ucGIFViewer::LoadFromFile(const std::string& FileName) {
-    tmrDelay.stop();
-    frameCount_ = 0;
-    return LoadDocument(gif_.LoadFromFile(FileName));
+    auto document = std::make_shared<cGIF>();
+    const bool loaded = document->LoadFromFile(FileName);
+    return LoadDocument(std::move(document), loaded);
+}
+
+bool ucGIFViewer::ShowDocumentOf(const ucGIFViewer& other) {
+    return LoadDocument(other.gif_, other.GIFLoaded());
 }
 
 bool ucGIFViewer::LoadFromResource(const QString& ResourceID, const QString& ResourceType) {
-    tmrDelay.stop();
-    frameCount_ = 0;
     QFile resource(QStringLiteral(":/") + ResourceType + QLatin1Char('/') + ResourceID);
-    if (!resource.open(QIODevice::ReadOnly)) return false;
+    if (!resource.open(QIODevice::ReadOnly)) {
+        tmrDelay.stop();
+        frameCount_ = 0;
+        return false;
+    }
     const QByteArray bytes = resource.readAll();
-    return LoadDocument(gif_.LoadFromStream(
-        {reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())}));
+    auto document = std::make_shared<cGIF>();
+    const bool loaded = document->LoadFromStream(
+        {reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())});
+    return LoadDocument(std::move(document), loaded);
 }
 
-bool ucGIFViewer::LoadDocument(bool loaded) {
-    if (loaded) frameCount_ = gif_.FramesCount();
+bool ucGIFViewer::LoadDocument(std::shared_ptr<cGIF> document, bool loaded) {
+    tmrDelay.stop();
+    frameCount_ = 0;
+    // A document that did not load leaves the last picture where it was.
+    if (loaded && document && document->FramesCount() > 0) {
+        gif_ = std::move(document);
+        anim_ = std::make_unique<GifAnimation>(*gif_);
+        frameCount_ = gif_->FramesCount();
+    }
     StartDisplay(autoPlay_);
     return frameCount_ > 0;
 }
 
 void ucGIFViewer::StartDisplay(bool play) {
     if (frameCount_ == 0) return; // the previous picture stays
-    if (!anim_.CreateBuffers(backColor_)) {
+    if (!anim_->CreateBuffers(Platform::ColorRef(backColor_))) {
         // A logical screen that cannot be drawn: nothing is shown as loaded.
         frameCount_ = 0;
         return;
     }
-    anim_.SetCurrentFrame(1);
+    anim_->SetCurrentFrame(1);
     ComputeFit();
     update();
     if (frameCount_ > 1 && play) {
@@ -67,12 +87,12 @@ void ucGIFViewer::StartDisplay(bool play) {
 }
 
 void ucGIFViewer::AnimationStep() {
-    if (frameCount_ == 0 || !anim_.HasBuffers()) return;
-    const GifAnimation::Step s = anim_.Advance();
+    if (frameCount_ == 0 || !anim_->HasBuffers()) return;
+    const GifAnimation::Step s = anim_->Advance();
     tmrDelay.setInterval(s.interval);
     emit GIFFrameRendered(int16_t(s.frame));
     // Only the part of the picture that changed is painted again.
-    const GifAnimation::Rect r = anim_.Changed();
+    const GifAnimation::Rect r = anim_->Changed();
     const cDIB& d = display();
     if (r.Empty() || d.Width() <= 0 || d.Height() <= 0) return;
     const double sx = double(fit_.width()) / d.Width(), sy = double(fit_.height()) / d.Height();
@@ -93,7 +113,7 @@ void ucGIFViewer::Pause() {
 }
 
 void ucGIFViewer::Rewind() {
-    anim_.SetCurrentFrame(1);
+    anim_->SetCurrentFrame(1);
 }
 
 void ucGIFViewer::NextFrame() {
@@ -102,10 +122,8 @@ void ucGIFViewer::NextFrame() {
 
 void ucGIFViewer::Destroy() {
     tmrDelay.stop();
-    gif_.Destroy();
+    NewDocument(); // a document another viewer shares stays whole for it
     frameCount_ = 0;
-    anim_.DestroyBuffers();
-    anim_.SetCurrentFrame(1);
     fit_ = QRect(fit_.topLeft(), QSize(0, 0));
     update();
 }
@@ -125,9 +143,9 @@ void ucGIFViewer::SetBorderStyle(int16_t New_BorderStyle) {
 }
 
 std::size_t ucGIFViewer::HeldBytes() const {
-    std::size_t bytes = anim_.BufferBytes();
+    std::size_t bytes = anim_->BufferBytes();
     for (int n = 1; n <= frameCount_; ++n) {
-        cGIF& g = const_cast<cGIF&>(gif_);
+        cGIF& g = *gif_;
         bytes += std::size_t(g.FrameDIBXOR(n).size() + g.FrameDIBAND(n).size());
     }
     return bytes;
@@ -141,7 +159,7 @@ QRect ucGIFViewer::ClientRect() const {
 void ucGIFViewer::ComputeFit() {
     const QRect client = ClientRect();
     int32_t x = 0, y = 0, w = 0, h = 0;
-    if (anim_.HasBuffers() && client.width() > 0 && client.height() > 0)
+    if (anim_->HasBuffers() && client.width() > 0 && client.height() > 0)
         display().GetBestFitInfo(client.width(), client.height(), x, y, w, h, false);
     fit_ = QRect(client.x() + x, client.y() + y, w, h);
 }
@@ -155,7 +173,7 @@ void ucGIFViewer::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     const QColor back = Platform::TranslateColor(backColor_);
     const cDIB& d = display();
-    const bool picture = anim_.HasBuffers() && !fit_.isEmpty();
+    const bool picture = anim_->HasBuffers() && !fit_.isEmpty();
     // The border: everything around the picture in the background colour.
     QRegion around = QRegion(rect()) & e->region();
     if (picture) around -= QRegion(fit_);

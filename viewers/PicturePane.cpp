@@ -1,4 +1,4 @@
-#include "controls/PicturePane.h"
+#include "viewers/PicturePane.h"
 
 #include <QImage>
 #include <QPainter>

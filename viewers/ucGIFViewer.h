@@ -3,7 +3,8 @@
 // paints the composed picture into its client area, at natural size and
 // centred when it fits, shrunk to fit with its proportions kept when it does
 // not. The main window's preview (`ucGIF1`) and the full view (`ucGIFView`)
-// each hold one.
+// each hold one; the full view shows the preview's document, shared, rather
+// than reading the file again (it may have changed or gone since).
 #pragma once
 
 #include "gif/GifAnimation.h"
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class ucGIFViewer : public QWidget {
@@ -25,6 +27,8 @@ class ucGIFViewer : public QWidget {
     ~ucGIFViewer() override;
 
     bool LoadFromFile(const std::string& FileName);
+    // Shows the document `other` holds (shared, not read again), from its first frame.
+    bool ShowDocumentOf(const ucGIFViewer& other);
     // GIF bytes stored among the program's Qt resources as ":/Type/ID".
     bool LoadFromResource(const QString& ResourceID, const QString& ResourceType);
     void Play();
@@ -34,12 +38,12 @@ class ucGIFViewer : public QWidget {
     void Destroy();
 
     bool GIFLoaded() const { return frameCount_ > 0; }
-    int16_t GIFWidth() const { return gif_.ScreenWidth(); }
-    int16_t GIFHeight() const { return gif_.ScreenHeight(); }
+    int GIFWidth() const { return gif_->ScreenWidth(); }
+    int GIFHeight() const { return gif_->ScreenHeight(); }
     int16_t GIFFrames() const { return frameCount_; }
-    int16_t GIFCurrentFrame() const { return int16_t(anim_.CurrentFrame()); }
+    int16_t GIFCurrentFrame() const { return int16_t(anim_->CurrentFrame()); }
     StdPicture GIFCurrentFrameImage() const {
-        return anim_.HasBuffers() ? display().Image() : nullptr;
+        return anim_->HasBuffers() ? display().Image() : nullptr;
     }
     bool GIFIsPlaying() const { return tmrDelay.isActive(); }
 
@@ -78,16 +82,18 @@ class ucGIFViewer : public QWidget {
     void keyPressEvent(QKeyEvent*) override;
 
   private:
-    const cDIB& display() const { return anim_.Display(); }
-    bool LoadDocument(bool loaded);
+    const cDIB& display() const { return anim_->Display(); }
+    // A new, empty document (the one shown so far may be shared with another viewer).
+    void NewDocument();
+    bool LoadDocument(std::shared_ptr<cGIF> document, bool loaded);
     void StartDisplay(bool play);
     void AnimationStep();
     void ComputeFit();
     QRect ClientRect() const;
     void RaiseMouse(QMouseEvent* e, int which);
 
-    cGIF gif_;
-    GifAnimation anim_{gif_};
+    std::shared_ptr<cGIF> gif_;
+    std::unique_ptr<GifAnimation> anim_; // steps *gif_
     int16_t frameCount_ = 0;
     bool autoPlay_ = false;
     uint32_t backColor_ = kDefaultBackColor;

@@ -1,4 +1,4 @@
-#include "imaging/ImageAceX.h"
+#include "viewers/ImageAceX.h"
 
 #include "platform/InputEvents.h"
 #include "platform/Platform.h"
@@ -76,7 +76,6 @@ class PictureView : public QWidget {
 } // namespace
 
 ImageAceX::ImageAceX(QWidget* parent) : QWidget(parent) {
-    Platform::InstallColorTranslator();
     setAttribute(Qt::WA_OpaquePaintEvent);
     picScl = new Viewport(this, viewportImage_, backColor_);
     picDst = new PictureView(picScl, shown_, backColor_);

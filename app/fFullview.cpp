@@ -1,4 +1,4 @@
-#include "imaging/fFullview.h"
+#include "app/fFullview.h"
 
 #include "platform/InputEvents.h"
 

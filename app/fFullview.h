@@ -5,8 +5,8 @@
 // main window creates a new one for the next full view.
 #pragma once
 
-#include "gif/ucGIFViewer.h"
-#include "imaging/ImageAceX.h"
+#include "viewers/ImageAceX.h"
+#include "viewers/ucGIFViewer.h"
 
 #include <QWidget>
 

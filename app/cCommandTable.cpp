@@ -1,0 +1,120 @@
+#include "app/cCommandTable.h"
+
+#include <QKeySequence>
+#include <QPainter>
+#include <QToolBar>
+#include <QWidget>
+
+// The toolbar's own icons live in the app library's resources; a static
+// library's resources must be registered by code that is linked in.
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace {
+
+struct Command {
+    const char* caption; // empty: a position without caption or command
+    const char* tooltip;
+    QKeySequence::StandardKey desktopKey; // the desktop's own key, where it has one
+    QKeyCombination plainKey;             // a key of ours beside it (none: {})
+    const char* themeIcon;
+    const char* ownIcon;
+};
+
+constexpr auto kNoStandard = QKeySequence::UnknownKey;
+
+const Command kCommands[cCommandTable::kPositions] = {
+    {"", "", kNoStandard, QKeyCombination(), "", ""},
+    {"&Edit", "Open selected image in default image editor", kNoStandard, QKeyCombination(),
+     "document-edit", "edit"},
+    {"&Refresh", "Refresh File List", QKeySequence::Refresh, QKeyCombination(Qt::Key_F5),
+     "view-refresh", "refresh"},
+    {"", "", kNoStandard, QKeyCombination(), "", ""},
+    {"E&xit", "Exit Program", QKeySequence::Quit, QKeyCombination(Qt::CTRL | Qt::Key_Q),
+     "application-exit", "exit"},
+    {"", "", kNoStandard, QKeyCombination(), "", ""},
+    {"&View", "Change File List View", kNoStandard, QKeyCombination(), "view-list-icons", "view"},
+    {"&Options", "Program Options", QKeySequence::Preferences, QKeyCombination(),
+     "preferences-system", "options"},
+    {"&Help", "Help", QKeySequence::HelpContents, QKeyCombination(Qt::Key_F1), "help-contents",
+     "help"},
+};
+
+constexpr int kIconSide = 24;
+constexpr int kHoverLightAlpha = 90;
+
+// The theme's icon, or ours; a lighter copy is shown while the mouse is over it.
+QIcon CommandIcon(const Command& c) {
+    QIcon base = QIcon::fromTheme(QString::fromLatin1(c.themeIcon));
+    if (base.isNull()) base = QIcon(QStringLiteral(":/icons/%1.xpm").arg(QLatin1String(c.ownIcon)));
+    const QPixmap normal = base.pixmap(kIconSide, kIconSide);
+    QPixmap hover = normal;
+    QPainter p(&hover);
+    p.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+    p.fillRect(hover.rect(), QColor(255, 255, 255, kHoverLightAlpha));
+    p.end();
+    QIcon icon;
+    icon.addPixmap(normal, QIcon::Normal);
+    icon.addPixmap(hover, QIcon::Active);
+    return icon;
+}
+
+// Alt and the letter after "&": the tool button's own mnemonic answers it.
+QKeySequence MnemonicKey(const Command& c) {
+    return QKeySequence::mnemonic(QString::fromLatin1(c.caption));
+}
+
+// The desktop's key and ours, without repeats.
+QList<QKeySequence> CommandKeys(const Command& c) {
+    QList<QKeySequence> keys;
+    if (c.desktopKey != kNoStandard)
+        for (const QKeySequence& k : QKeySequence::keyBindings(c.desktopKey))
+            if (!keys.contains(k)) keys << k;
+    if (c.plainKey.toCombined() != 0 && !keys.contains(QKeySequence(c.plainKey)))
+        keys << QKeySequence(c.plainKey);
+    return keys;
+}
+
+} // namespace
+
+cCommandTable::cCommandTable(QWidget* window, std::function<void(int)> run) : QObject(window) {
+    InitIconResources();
+    for (int i = 0; i < kPositions; ++i) {
+        const Command& c = kCommands[i];
+        auto* a = new QAction(window);
+        const int position = i + 1;
+        actions_[std::size_t(i)] = a;
+        if (!*c.caption) {
+            a->setSeparator(true); // captionless: a spacer that does nothing
+            continue;
+        }
+        a->setText(QString::fromLatin1(c.caption));
+        // A tool button shows its icon text; with the "&" kept, the letter is
+        // underlined and Alt with it presses the button.
+        a->setIconText(a->text());
+        a->setIcon(CommandIcon(c));
+        const QList<QKeySequence> keys = CommandKeys(c);
+        a->setShortcuts(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        QStringList names{MnemonicKey(c).toString(QKeySequence::NativeText)};
+        for (const QKeySequence& k : keys)
+            names << k.toString(QKeySequence::NativeText);
+        a->setToolTip(QString::fromLatin1(c.tooltip) + QStringLiteral(" (") +
+                      names.join(QStringLiteral(", ")) + QLatin1Char(')'));
+        window->addAction(a); // the keys work wherever the focus is in the window
+        connect(a, &QAction::triggered, window, [run, position] { run(position); });
+    }
+}
+
+QList<QAction*> cCommandTable::Commands() const {
+    QList<QAction*> list;
+    for (QAction* a : actions_)
+        if (!a->isSeparator()) list << a;
+    return list;
+}
+
+void cCommandTable::FillToolBar(QToolBar* toolbar) {
+    for (QAction* a : actions_)
+        toolbar->addAction(a);
+}

@@ -1,0 +1,88 @@
+// What the preview is about, without widgets: which file the user chose last,
+// whether its picture is still being decoded, what the pane shows, and what
+// a full view may show. The main window tells it every choice and every
+// decoder answer and asks it what to draw and say; each choice gets its own
+// request number, so an answer that comes late, or for a file no longer
+// chosen, is recognised and dropped. A failure is shown as a failure: the
+// picture of an earlier file never stands under a later file's name.
+// Standard library only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class cPreviewCore {
+  public:
+    enum class Kind { Still, Gif };
+    enum class State {
+        Empty,    // nothing chosen (start, or the folder could not be listed)
+        Decoding, // the chosen file's picture is on its way
+        Shown,    // the chosen file's picture is in the pane
+        Failed,   // the chosen file could not be read or decoded
+    };
+    // What a full-view request leads to.
+    enum class FullView {
+        Open, // the chosen picture is there: show it
+        Wait, // it is still decoding: show it when it arrives (busy pointer until then)
+        None, // nothing to show: the request is refused
+    };
+    // The facts of a decoded picture, for the status panels.
+    struct Picture {
+        int width = 0;
+        int height = 0;
+        int frames = 0; // GIFs only
+    };
+    // The three status panels' texts.
+    struct Status {
+        std::string name, size, detail;
+    };
+
+    // The user chose `name` in `folder` (which ends in "/"); the request
+    // number its answer must carry. Any full view waiting for an earlier
+    // choice is given up.
+    uint32_t Choose(const std::string& folder, const std::string& name, Kind kind);
+    // The chosen file could not even be opened; `why` says so to the user.
+    void ChooseUnreadable(const std::string& folder, const std::string& name,
+                          const std::string& why);
+    // The decoder's answer to request `id`. False when it is not for the file
+    // chosen now (the caller drops the picture); otherwise the choice is shown
+    // or failed. `why` is the user-facing reason of a failure, if one is known.
+    bool Answer(uint32_t id, bool loaded, const Picture& facts, const std::string& why = {});
+    // The folder could not be listed: nothing is chosen, and the status says why.
+    void FolderFailed(const std::string& why);
+
+    // Asked by Enter or a double click.
+    FullView RequestFullView();
+    // After an accepted answer: true, once, when a waiting full view should open now.
+    bool TakeWaitingFullView();
+    bool FullViewWaiting() const { return fullViewWaiting_; }
+
+    State state() const { return state_; }
+    Kind kind() const { return kind_; }
+    uint32_t PendingId() const { return state_ == State::Decoding ? id_ : 0; }
+    // The folder (ending in "/") and name of the file chosen last; empty before any.
+    const std::string& Folder() const { return folder_; }
+    const std::string& Name() const { return name_; }
+    std::string Path() const { return folder_ + name_; }
+    const Picture& Facts() const { return facts_; }
+    // What the status panels say now. While a picture decodes they keep
+    // describing the picture the pane still shows.
+    Status StatusTexts() const { return status_; }
+
+    // The fixed texts.
+    static constexpr const char* kFailedText = "Cannot be shown";
+    static constexpr const char* kFramesSuffix = " Frames";
+
+  private:
+    void SetStatus(const std::string& detail);
+
+    uint32_t nextId_ = 1;
+    uint32_t id_ = 0;
+    State state_ = State::Empty;
+    Kind kind_ = Kind::Still;
+    std::string folder_, name_;
+    Picture facts_;
+    Status status_;
+    bool fullViewWaiting_ = false;
+    bool fullViewReady_ = false;
+};

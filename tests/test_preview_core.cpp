@@ -1,0 +1,166 @@
+// The preview core: which file is chosen, decoding and shown, driven as a
+// decoder helper would drive it: answers that come slowly, out of order, for
+// a file no longer chosen, or never. A full view is of the chosen file only.
+#include "app/cPreviewCore.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Kind = cPreviewCore::Kind;
+using State = cPreviewCore::State;
+using FullView = cPreviewCore::FullView;
+
+const cPreviewCore::Picture kA{640, 480, 0};
+const cPreviewCore::Picture kB{4000, 3000, 0};
+
+void ExpectStatus(const cPreviewCore& p, const std::string& name, const std::string& size,
+                  const std::string& detail) {
+    const cPreviewCore::Status s = p.StatusTexts();
+    EXPECT_EQ(s.name, name);
+    EXPECT_EQ(s.size, size);
+    EXPECT_EQ(s.detail, detail);
+}
+
+} // namespace
+
+TEST(PreviewCore, NothingChosenOpensNoFullView) {
+    cPreviewCore p;
+    EXPECT_EQ(p.state(), State::Empty);
+    EXPECT_EQ(p.RequestFullView(), FullView::None);
+    EXPECT_FALSE(p.TakeWaitingFullView());
+    ExpectStatus(p, "", "", "");
+}
+
+TEST(PreviewCore, AnswersForEarlierChoicesAreDropped) {
+    cPreviewCore p;
+    const uint32_t a = p.Choose("/f/", "a.jpg", Kind::Still);
+    const uint32_t b = p.Choose("/f/", "b.jpg", Kind::Still);
+    EXPECT_NE(a, b);
+    // A's answer arrives after B was chosen: not shown under B's name.
+    EXPECT_FALSE(p.Answer(a, true, kA));
+    EXPECT_EQ(p.state(), State::Decoding);
+    EXPECT_EQ(p.Name(), "b.jpg");
+    EXPECT_TRUE(p.Answer(b, true, kB));
+    ExpectStatus(p, "b.jpg", "4000x3000", "");
+    // A second answer, or A's once more, changes nothing.
+    EXPECT_FALSE(p.Answer(b, false, {}));
+    EXPECT_FALSE(p.Answer(a, true, kA));
+    EXPECT_EQ(p.state(), State::Shown);
+    EXPECT_EQ(p.Facts().width, 4000);
+}
+
+TEST(PreviewCore, WhileDecodingTheStatusDescribesWhatThePaneShows) {
+    cPreviewCore p;
+    ASSERT_TRUE(p.Answer(p.Choose("/f/", "a.png", Kind::Still), true, kA));
+    p.Choose("/f/", "b.png", Kind::Still);
+    ExpectStatus(p, "a.png", "640x480", "");
+    EXPECT_EQ(p.Path(), "/f/b.png"); // the choice itself is B's
+}
+
+TEST(PreviewCore, FullViewOfAFileStillDecodingWaitsForIt) {
+    // A shown; B chosen; Enter at once: never A under B's name.
+    cPreviewCore p;
+    ASSERT_TRUE(p.Answer(p.Choose("/f/", "a.jpg", Kind::Still), true, kA));
+    const uint32_t b = p.Choose("/f/", "b.jpg", Kind::Still);
+    EXPECT_EQ(p.RequestFullView(), FullView::Wait);
+    EXPECT_TRUE(p.FullViewWaiting());
+    EXPECT_FALSE(p.TakeWaitingFullView()); // not before B is there
+    EXPECT_TRUE(p.Answer(b, true, kB));
+    EXPECT_TRUE(p.TakeWaitingFullView());
+    EXPECT_FALSE(p.TakeWaitingFullView()); // once
+    EXPECT_EQ(p.RequestFullView(), FullView::Open);
+}
+
+TEST(PreviewCore, AWaitingFullViewEndsWithTheChoice) {
+    struct Row {
+        const char* what;
+        bool chooseAgain; // another file is chosen while the first decodes
+        bool loaded;      // the answer for the file chosen last
+        bool opens;
+    };
+    const Row rows[] = {
+        {"the picture fails", false, false, false},
+        {"another file is chosen, whose picture arrives", true, true, false},
+        {"another file is chosen, which fails", true, false, false},
+    };
+    for (const Row& r : rows) {
+        cPreviewCore p;
+        uint32_t id = p.Choose("/f/", "a.jpg", Kind::Still);
+        ASSERT_EQ(p.RequestFullView(), FullView::Wait) << r.what;
+        if (r.chooseAgain) {
+            id = p.Choose("/f/", "c.jpg", Kind::Still);
+            EXPECT_FALSE(p.FullViewWaiting()) << r.what;
+        }
+        EXPECT_TRUE(p.Answer(id, r.loaded, kA)) << r.what;
+        EXPECT_EQ(p.TakeWaitingFullView(), r.opens) << r.what;
+        EXPECT_FALSE(p.FullViewWaiting()) << r.what;
+    }
+}
+
+TEST(PreviewCore, AHelperThatNeverAnswersLeavesTheChoicePending) {
+    cPreviewCore p;
+    const uint32_t id = p.Choose("/f/", "slow.tif", Kind::Still);
+    EXPECT_EQ(p.PendingId(), id);
+    EXPECT_EQ(p.RequestFullView(), FullView::Wait);
+    // The window's time limit answers for it.
+    EXPECT_TRUE(p.Answer(id, false, {}, "Decoding took too long"));
+    EXPECT_EQ(p.PendingId(), 0u);
+    EXPECT_FALSE(p.TakeWaitingFullView());
+    ExpectStatus(p, "slow.tif", "", "Decoding took too long");
+    EXPECT_EQ(p.RequestFullView(), FullView::None);
+}
+
+TEST(PreviewCore, StatusTextsOfEachOutcome) {
+    struct Row {
+        Kind kind;
+        bool loaded;
+        cPreviewCore::Picture facts;
+        std::string why, size, detail;
+    };
+    const Row rows[] = {
+        {Kind::Still, true, {640, 480, 0}, "", "640x480", ""},
+        {Kind::Gif, true, {65535, 1, 24}, "", "65535x1", "24 Frames"},
+        {Kind::Gif, true, {1, 1, 1}, "", "1x1", "1 Frames"},
+        {Kind::Still, false, {640, 480, 0}, "", "", cPreviewCore::kFailedText},
+        {Kind::Gif, false, {0, 0, 0}, "", "", cPreviewCore::kFailedText},
+        {Kind::Still,
+         false,
+         {},
+         "The decoder helper could not be started",
+         "",
+         "The decoder helper could not be started"},
+    };
+    for (const Row& r : rows) {
+        cPreviewCore p;
+        ASSERT_TRUE(p.Answer(p.Choose("/f/", " spaced.gif ", r.kind), r.loaded, r.facts, r.why));
+        ExpectStatus(p, " spaced.gif ", r.size, r.detail);
+        EXPECT_EQ(p.state(), r.loaded ? State::Shown : State::Failed);
+        EXPECT_EQ(p.RequestFullView(), r.loaded ? FullView::Open : FullView::None);
+    }
+}
+
+TEST(PreviewCore, AnUnreadableFileIsAFailedChoice) {
+    cPreviewCore p;
+    ASSERT_TRUE(p.Answer(p.Choose("/f/", "a.png", Kind::Still), true, kA));
+    p.ChooseUnreadable("/f/", "locked.png", "Permission denied");
+    EXPECT_EQ(p.state(), State::Failed);
+    EXPECT_EQ(p.Path(), "/f/locked.png");
+    ExpectStatus(p, "locked.png", "", "Permission denied");
+    EXPECT_EQ(p.RequestFullView(), FullView::None);
+}
+
+TEST(PreviewCore, AFolderThatCannotBeListedChoosesNothing) {
+    cPreviewCore p;
+    const uint32_t id = p.Choose("/gone/", "a.png", Kind::Still);
+    ASSERT_EQ(p.RequestFullView(), FullView::Wait);
+    p.FolderFailed("Folder not found");
+    EXPECT_EQ(p.state(), State::Empty);
+    EXPECT_TRUE(p.Name().empty());
+    EXPECT_FALSE(p.FullViewWaiting());
+    ExpectStatus(p, "Folder not found", "", "");
+    // The picture of the folder's file arrives afterwards: dropped.
+    EXPECT_FALSE(p.Answer(id, true, kA));
+    EXPECT_FALSE(p.TakeWaitingFullView());
+    EXPECT_EQ(p.RequestFullView(), FullView::None);
+}

@@ -4,12 +4,10 @@
 
 #include "gif/mGIFLZWDec.h"
 #include "gif/mGIFLZWEnc.h"
+#include "platform/Files.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -137,27 +135,10 @@ void cGIF::Destroy() {
 }
 
 bool cGIF::LoadFromFile(const std::string& FileName) {
-    // Only regular files are read: opening a FIFO or a device could block for
-    // ever, so the file is opened without waiting and checked before a read.
+    // Only regular files are read, opened without waiting.
     std::vector<uint8_t> bytes;
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-        uint64_t(st.st_size) <= MaxDocumentBytes) {
-        try {
-            bytes.resize(std::size_t(st.st_size)); // the whole file in one read of its size
-        } catch (const std::bad_alloc&) {
-            bytes.clear();
-        }
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break; // the file shrank while read: what there is
-            done += std::size_t(n);
-        }
-        bytes.resize(done);
-    }
+    const int fd = Files::OpenRegularFile(FileName);
+    if (fd >= 0 && !Files::ReadWhole(fd, bytes, MaxDocumentBytes)) bytes.clear();
     if (fd >= 0) ::close(fd);
     if (bytes.empty()) {
         Destroy();

@@ -18,11 +18,6 @@ int Round(double v) {
     return int(std::nearbyint(v));
 }
 
-// A scroll value as the bars hold it: 16-bit.
-int16_t To16(double v) {
-    return int16_t(std::clamp(Round(v), -32768, 32767));
-}
-
 QImage View(const StdPicture& p) {
     if (!p || !p->lpBits() || p->bpp() != 32) return {};
     return QImage(p->lpBits(), p->Width(), p->Height(), p->BytesPerScanline(),
@@ -185,8 +180,9 @@ void ImageAceX::LayoutActualSize() {
     if (vh < ph || vw < pw) at = QPoint(0, 0);
     picDst->move(at);
 
-    hMax_ = To16(hMax);
-    vMax_ = To16(vMax);
+    // Exact, however wide the picture: every pixel can be scrolled to.
+    hMax_ = Round(hMax);
+    vMax_ = Round(vMax);
     hSB->setMaximum(std::max<int>(0, hMax_));
     vSB->setMaximum(std::max<int>(0, vMax_));
 

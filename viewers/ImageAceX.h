@@ -54,8 +54,8 @@ class ImageAceX : public QWidget {
 
     // The scroll maxima as the layout computed them (16-bit), and the
     // picture shown by `picDst`.
-    int16_t HMax() const { return hMax_; }
-    int16_t VMax() const { return vMax_; }
+    int HMax() const { return hMax_; }
+    int VMax() const { return vMax_; }
     StdPicture Shown() const { return shown_; }
     // The fitted drawing of display mode 1: where it landed in the viewport.
     QRect FittedRect() const { return fitted_; }
@@ -84,7 +84,7 @@ class ImageAceX : public QWidget {
     uint32_t backColor_ = kDefaultBackColor;
     StdPicture source_; // iSrc
     StdPicture shown_;  // picDst's picture
-    int16_t hMax_ = 0, vMax_ = 0;
+    int hMax_ = 0, vMax_ = 0;
     QRect fitted_;
     QImage viewportImage_; // picScl's persistent drawing in fit mode
 };

@@ -3,6 +3,7 @@
 // help and about windows, and the exit question.
 #include "app/fMain.h"
 
+#include "browse/mDirTreeview.h"
 #include "controls/Product.h"
 
 #include <QApplication>
@@ -73,8 +74,9 @@ void fMain::OnToolbarButton(int index) {
     case 2:
         OpenInEditor();
         break;
-    case 3:
+    case 3: // the list and the tree's branch down to the folder, as the disk has them now
         nPathchange();
+        mDirTreeview::RefreshBranch(state_.sCurrentPath);
         break;
     case 5:
         close(); // asks first

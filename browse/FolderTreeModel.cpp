@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QStyle>
+#include <algorithm>
 
 struct FolderTreeModel::Node {
     std::string name; // bytes; "/" for the root
@@ -106,6 +107,69 @@ QModelIndex FolderTreeModel::IndexOf(const std::string& path) {
         node = next;
     }
     return IndexOfNode(node);
+}
+
+FolderTreeModel::Node* FolderTreeModel::ChildNamed(Node* node, const std::string& name) {
+    for (auto& c : node->children)
+        if (c->name == name) return c.get();
+    return nullptr;
+}
+
+void FolderTreeModel::Renumber(Node* node) {
+    for (std::size_t i = 0; i < node->children.size(); ++i)
+        node->children[i]->row = int(i);
+}
+
+bool FolderTreeModel::Sync(Node* node) {
+    if (!node->loaded) return false; // read when it is first expanded, as it is now
+    std::vector<std::string> names;
+    ScanSubfolders(node->Path(), names); // a folder gone or unreadable has none
+    // Hidden folders stay left out, but one shown because a path asked for it
+    // stays while it exists.
+    std::erase_if(names,
+                  [node](const std::string& n) { return n[0] == '.' && !ChildNamed(node, n); });
+    const QModelIndex parent = IndexOfNode(node);
+    for (int i = int(node->children.size()) - 1; i >= 0; --i) {
+        const std::string& name = node->children[std::size_t(i)]->name;
+        if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+        beginRemoveRows(parent, i, i);
+        node->children.erase(node->children.begin() + i);
+        Renumber(node);
+        endRemoveRows();
+    }
+    for (const std::string& n : names) {
+        if (ChildNamed(node, n)) continue;
+        // In name order among the others.
+        const auto at = std::find_if(node->children.begin(), node->children.end(),
+                                     [&n](const auto& c) { return NameLess(n, c->name); });
+        const int row = int(at - node->children.begin());
+        beginInsertRows(parent, row, row);
+        auto child = std::make_unique<Node>();
+        child->name = n;
+        child->parent = node;
+        node->children.insert(node->children.begin() + row, std::move(child));
+        Renumber(node);
+        endInsertRows();
+    }
+    if (node->children.empty()) emit dataChanged(parent, parent); // its expander goes
+    return true;
+}
+
+void FolderTreeModel::Reread(const std::string& path) {
+    if (path.empty() || path[0] != '/') return;
+    Node* node = top_->children[0].get();
+    Sync(node);
+    std::size_t at = 1;
+    while (at < path.size()) {
+        std::size_t end = path.find('/', at);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(at, end - at);
+        at = end + 1;
+        if (part.empty() || part == ".") continue;
+        node = ChildNamed(node, part);
+        if (!node) return; // gone with the folder above it
+        Sync(node);
+    }
 }
 
 QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {

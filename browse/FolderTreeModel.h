@@ -23,6 +23,10 @@ class FolderTreeModel : public QAbstractItemModel {
     // The item of an existing folder's path (its parents read on the way);
     // invalid when a part of it is not a folder the tree can list.
     QModelIndex IndexOf(const std::string& path);
+    // Reads again the folders the tree has read along `path`, from the root
+    // down: folders made since appear, removed ones go (with what they held),
+    // and the others keep their items, so expanded branches stay expanded.
+    void Reread(const std::string& path);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -39,6 +43,11 @@ class FolderTreeModel : public QAbstractItemModel {
     QModelIndex IndexOfNode(Node* node) const;
     void Load(Node* node);
     Node* AddChild(Node* parent, const std::string& name);
+    // `node`'s children as the disk has them now; false when `node` was read never.
+    bool Sync(Node* node);
+    // The child of `node` named `name`, or null.
+    static Node* ChildNamed(Node* node, const std::string& name);
+    static void Renumber(Node* node);
 
     std::unique_ptr<Node> top_; // holds the one item "/"
     QIcon folderIcon_;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QResizeEvent>
+#include <QSignalBlocker>
 
 namespace mDirTreeview {
 
@@ -89,6 +90,20 @@ void CloseFolderTree() {
         tree = nullptr;
     }
     QCoreApplication::quit();
+}
+
+void RefreshBranch(const std::string& path) {
+    if (!tree) return;
+    auto* model = static_cast<FolderTreeModel*>(tree->model());
+    const QSignalBlocker quiet(tree->selectionModel());
+    const bool hadCurrent = tree->currentIndex().isValid();
+    model->Reread(path);
+    // Rows removed under the selection move it elsewhere; the folder listed
+    // is still the one that went, so nothing is selected.
+    if (hadCurrent && model->FilePath(tree->currentIndex()) != path) {
+        tree->selectionModel()->clear();
+        tree->viewport()->update();
+    }
 }
 
 QTreeView* Tree() {

@@ -21,6 +21,10 @@ void ShowFolderTree(BrowsingState& state, const std::string& initialPath);
 void AdoptTree(BrowsingState& state, const std::string& initialPath);
 void MoveTree(int x, int y, int width, int height);
 void CloseFolderTree();
+// Reads the tree's branch down to `path` again (Refresh): new folders show,
+// removed ones go. No folder change is reported; when the selected folder
+// itself went, the tree selects nothing.
+void RefreshBranch(const std::string& path);
 
 // The tree widget while it exists, for the main window and tests.
 QTreeView* Tree();

@@ -29,6 +29,7 @@ class BrowseTest : public QObject {
     void treeSelectsAndReportsTheStartFolder();
     void treeIgnoresAMissingStartFolder();
     void treeReachesFoldersWhoseNamesAreNotUtf8();
+    void treeRereadsTheBranchOfTheFolder();
 
   private:
     static void Touch(const QString& path, qint64 size = 0) {
@@ -237,6 +238,60 @@ void BrowseTest::treeReachesFoldersWhoseNamesAreNotUtf8() {
     // Qt's own removal cannot spell such names: remove them by their bytes.
     std::filesystem::remove_all(odd);
     std::filesystem::remove(base + "/link-to-odd");
+}
+
+// Folders made and removed while the program runs: a refresh of the branch
+// shows the new ones in name order and drops the removed ones, keeps the
+// items that stay (expanded branches stay expanded), and reports no folder
+// change, also when the selected folder itself went.
+void BrowseTest::treeRereadsTheBranchOfTheFolder() {
+    QTemporaryDir top;
+    const std::string base = QFile::encodeName(top.path()).toStdString();
+    for (const char* name : {"/b", "/d", "/d/inner", "/f"})
+        QVERIFY(::mkdir((base + name).c_str(), 0755) == 0);
+    QWidget host;
+    host.resize(300, 200);
+    BrowsingState state;
+    state.TreeHost = &host;
+    int changes = 0;
+    state.PathChanged = [&changes] { ++changes; };
+    mDirTreeview::AdoptTree(state, base + "/d");
+    QCOMPARE(state.sCurrentPath, base + "/d");
+    QTreeView* tree = mDirTreeview::Tree();
+    auto* model = static_cast<FolderTreeModel*>(tree->model());
+    const QModelIndex folder = model->IndexOf(base);
+    auto names = [&] {
+        QStringList list;
+        for (int r = 0; r < model->rowCount(folder); ++r)
+            list << QString::fromStdString(model->FilePath(model->index(r, 0, folder)))
+                        .section(QLatin1Char('/'), -1);
+        return list;
+    };
+    QCOMPARE(names(), (QStringList{"b", "d", "f"}));
+    tree->expand(model->IndexOf(base + "/d"));
+    const int before = changes;
+
+    QVERIFY(::mkdir((base + "/a").c_str(), 0755) == 0);
+    QVERIFY(::mkdir((base + "/e").c_str(), 0755) == 0);
+    QVERIFY(::mkdir((base + "/.secret").c_str(), 0755) == 0);
+    QVERIFY(::rmdir((base + "/f").c_str()) == 0);
+    QVERIFY(::mkdir((base + "/d/new").c_str(), 0755) == 0);
+    mDirTreeview::RefreshBranch(base + "/d");
+    QCOMPARE(names(), (QStringList{"a", "b", "d", "e"})); // hidden ones stay out
+    const QModelIndex d = model->IndexOf(base + "/d");
+    QVERIFY(tree->isExpanded(d));
+    QCOMPARE(model->rowCount(d), 2); // inner, new
+    QCOMPARE(model->FilePath(tree->currentIndex()), base + "/d");
+    QCOMPARE(changes, before);
+
+    // The selected folder itself goes: it leaves the tree, which selects nothing.
+    std::filesystem::remove_all(base + "/d");
+    mDirTreeview::RefreshBranch(base + "/d");
+    QCOMPARE(names(), (QStringList{"a", "b", "e"}));
+    QVERIFY(!tree->selectionModel()->hasSelection());
+    QCOMPARE(changes, before);
+    mDirTreeview::RefreshBranch("relative/path"); // nothing to read
+    mDirTreeview::CloseFolderTree();
 }
 
 QTEST_MAIN(BrowseTest)

@@ -1,8 +1,9 @@
 #!/bin/sh
 # A whole session of the real program under a virtual screen, driven by keys
 # as a person would: start from a settings file naming a folder of images,
-# choose a file with the keyboard, open and close the full view, close the
-# window, answer Yes, and check the settings file the exit wrote.
+# choose a file with the keyboard, open and close the full view, reach every
+# toolbar command by its keys, close the window, answer Yes, and check the
+# settings file the exit wrote.
 #   e2e_session.sh BUILD_DIR
 set -u
 build=$1
@@ -43,7 +44,11 @@ wait_window() {
     return 1
 }
 
-"$dir/vantrel" > "$dir/log" 2>&1 &
+# The desktop's opener, replaced by one that notes what it was handed.
+mkdir "$dir/bin"
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s/opened"\n' "$dir" > "$dir/bin/xdg-open"
+chmod +x "$dir/bin/xdg-open"
+PATH="$dir/bin:$PATH" "$dir/vantrel" > "$dir/log" 2>&1 &
 echo $! > "$dir/pid"
 wait_window 'Vantrel by Corvane' || fail "the main window did not appear"
 main=$(xdotool search --onlyvisible --name 'Vantrel by Corvane' | head -n 1)
@@ -56,10 +61,55 @@ xdotool key Return                   # its full view
 wait_window '^Vantrel$' || fail "Enter opened no full view"
 xdotool key Escape
 wait_window '^Vantrel$' gone || fail "Esc left the full view open"
+xdotool windowfocus --sync "$main"   # without a window manager nobody gives it back
 sleep 0.3
-xdotool key Escape                   # Esc in the list: the exit question
-wait_window 'Confirm Exit' || fail "no exit question"
-xdotool key Return                   # Yes
+
+# Every toolbar command by its keys.
+# Waits until the opener was handed a path ending in $1.
+wait_opened() {
+    i=0
+    while [ $i -lt 50 ]; do
+        tail -n 1 "$dir/opened" 2>/dev/null | grep -q "$1\$" && return 0
+        sleep 0.2; i=$((i + 1))
+    done
+    return 1
+}
+xdotool key alt+e                    # Edit: the chosen bitmap to the desktop's opener
+wait_opened 'pics/b-still.bmp' || fail "Alt+E opened nothing"
+cp "$dir/pics/b-still.bmp" "$dir/pics/c-new.bmp"
+xdotool key F5; sleep 0.5            # Refresh finds the file made since
+xdotool key End; sleep 0.5
+xdotool key alt+e
+wait_opened 'pics/c-new.bmp' || fail "F5 did not list the new file"
+rm "$dir/pics/c-new.bmp"
+xdotool key alt+r; sleep 0.5         # Refresh by its Alt key: the file went
+xdotool key End; sleep 0.5
+xdotool key alt+e
+wait_opened 'pics/b-still.bmp' || fail "Alt+R did not list the folder again"
+xdotool key alt+v; sleep 0.3         # View: large icons, the keys still move the choice
+xdotool key Home; sleep 0.5
+xdotool key alt+e
+wait_opened 'pics/a-anim.gif' || fail "the large-icon view lost the keys"
+xdotool key alt+v; sleep 0.3         # and back
+for keys in alt+o alt+h F1; do
+    case $keys in alt+o) title='^Options$' ;; *) title='Vantrel Help' ;; esac
+    xdotool key "$keys"
+    wait_window "$title" || fail "$keys opened no window"
+    sleep 0.3
+    xdotool key Escape
+    wait_window "$title" gone || fail "Esc left the window of $keys open"
+    xdotool windowfocus --sync "$main"; sleep 0.3
+done
+xdotool key alt+x                    # Exit asks; Esc answers No
+wait_window 'Confirm Exit' || fail "Alt+X asked nothing"
+xdotool key Escape
+wait_window 'Confirm Exit' gone || fail "the exit question stayed"
+sleep 0.3
+kill -0 "$(cat "$dir/pid")" 2>/dev/null || fail "No ended the program"
+xdotool windowfocus --sync "$main"; sleep 0.3
+xdotool key ctrl+q                   # Ctrl+Q asks too; Yes
+wait_window 'Confirm Exit' || fail "Ctrl+Q asked nothing"
+xdotool key Return
 i=0
 while kill -0 "$(cat "$dir/pid")" 2>/dev/null; do
     [ $i -lt 50 ] || fail "the program did not end after Yes"

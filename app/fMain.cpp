@@ -271,11 +271,22 @@ void fMain::closeEvent(QCloseEvent* e) {
         if (!yes || exiting_) return; // No, or ended while the question was open
         exiting_ = true;
     }
+    if (listing_) {
+        // The listing pumps events and is still on the stack below this one:
+        // closing the tree and the list now would pull them from under it.
+        // The end comes once the listing has returned.
+        constexpr int kRetryMs = 10;
+        e->ignore();
+        QTimer::singleShot(kRetryMs, this, &QWidget::close);
+        return;
+    }
     FinishExit();
     e->accept();
 }
 
 void fMain::FinishExit() {
+    if (finished_) return; // a second request to end saves nothing twice
+    finished_ = true;
     ucGIF1->Destroy();
     mDirTreeview::CloseFolderTree();
     StoreLayout();

@@ -91,8 +91,11 @@ class fMain : public QWidget {
     fHelp* ShowHelp();
     fAbout* ShowAbout();
     // Ends the program as a Yes to the exit question would, without asking
-    // (SIGTERM, the session ending).
+    // (SIGTERM, the session ending). Asked during a listing, the end waits
+    // until the listing has returned.
     void ExitWithoutAsking();
+    // The end has run: the settings saved and the folder tree's loop told to stop.
+    bool Finished() const { return finished_; }
     // The exit question; a message box unless replaced (tests). True for Yes.
     std::function<bool()> AskExit;
     // Opens a file with its associated program; replaceable (tests).
@@ -163,7 +166,8 @@ class fMain : public QWidget {
     bool waitPointer_ = false; // the busy pointer of a full view waiting for its picture
     bool exiting_ = false;     // the question was answered Yes (or cannot be asked)
     bool asking_ = false;
-    bool listing_ = false; // the list's own selection while it fills is no choice
+    bool finished_ = false; // FinishExit ran; it runs once
+    bool listing_ = false;  // the list's own selection while it fills is no choice
     QPointer<QSocketNotifier> stillNotifier_; // set while a still picture decodes
     QTimer stillTimer_;                       // its time limit
 };

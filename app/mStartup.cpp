@@ -34,13 +34,20 @@ void Main(const StartRequest& request) {
     main->SetSizeTwips(Setup.MainWidth, Setup.MainHeight);
 
     // Block for events rather than spin; a splash that closed early is ready.
-    while (!splash->ReadyToClose())
+    // A request to end while it shows has saved the settings: nothing is shown.
+    while (!splash->ReadyToClose() && !main->Finished())
         Platform::WaitForEvents();
 
-    main->show();
-    Platform::PumpEvents();
+    if (!main->Finished()) {
+        main->show();
+        Platform::PumpEvents();
+    }
     splash->close();
     splash.reset();
+    if (main->Finished()) {
+        Termination::OnTerminate(nullptr);
+        return;
+    }
 
     const bool asked =
         request.kind == StartRequest::Kind::Folder || request.kind == StartRequest::Kind::File;

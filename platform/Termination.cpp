@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,17 +12,32 @@ namespace Termination {
 
 namespace {
 
-// The signal handler only writes a byte; the event loop reads it.
+// The signal handler only writes a byte; the event loop reads it. Both ends
+// are non-blocking: when a flood of signals fills the socket, the bytes
+// already there wake the loop just as well, so a failed write loses nothing.
 int wakePair[2] = {-1, -1};
 std::function<void()> onTerminate;
 
 void SignalHandler(int) {
+    const int savedErrno = errno; // the interrupted code may be about to read it
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(wakePair[0], &byte, 1);
+    errno = savedErrno;
 }
 
 void Run() {
     if (onTerminate) onTerminate();
+}
+
+// Reads every byte waiting, so that many signals end in one call of the handler.
+void Drain() {
+    char buffer[64];
+    while (true) {
+        const ssize_t n = ::read(wakePair[1], buffer, sizeof buffer);
+        if (n > 0) continue;
+        if (n < 0 && errno == EINTR) continue;
+        break;
+    }
 }
 
 } // namespace
@@ -29,11 +45,10 @@ void Run() {
 void OnTerminate(std::function<void()> handler) {
     onTerminate = std::move(handler);
     if (wakePair[0] >= 0) return; // installed once; the handler above is used from now on
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wakePair) != 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakePair) != 0) return;
     auto* notifier = new QSocketNotifier(wakePair[1], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
-        char buffer[16];
-        [[maybe_unused]] const ssize_t n = ::read(wakePair[1], buffer, sizeof buffer);
+        Drain();
         Run();
     });
     struct sigaction action {};

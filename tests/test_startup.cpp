@@ -4,7 +4,10 @@
 #include "app/mSetup.h"
 #include "app/mSetupUi.h"
 #include "app/mStartup.h"
+#include "browse/mDirTreeview.h"
 #include "controls/fSplash.h"
+#include "platform/Termination.h"
+#include "tests/TempDir.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,6 +15,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <future>
+#include <thread>
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -21,6 +30,9 @@ class StartupTest : public QObject {
     void splashKeepsItsLabelsCentred();
     void layoutComesBackExactlyRoundAfterRound();
     void oversizedStoredWindowFitsTheScreen();
+    void signalSavesOnceAndEnds_data();
+    void signalSavesOnceAndEnds();
+    void signalFloodNeitherBlocksNorChangesErrno();
 };
 
 namespace {
@@ -160,6 +172,129 @@ void StartupTest::oversizedStoredWindowFitsTheScreen() {
     const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
     QVERIFY2(opened.width() <= screen.width() && opened.height() <= screen.height(),
              qPrintable(QStringLiteral("%1x%2").arg(opened.width()).arg(opened.height())));
+}
+
+namespace {
+// Raises a real signal when a chosen window first shows: the splash (the
+// request arrives while it shows) or the folder tree (no event runs between
+// the tree showing and the first listing's own event pump, so the request is
+// handled inside the listing). A main window shown after the signal ends the
+// folder tree's loop, so that a program that goes on is a failure, not a hang.
+class SignalAtShow : public QObject {
+  public:
+    enum class At { Splash, Tree };
+    At at = At::Splash;
+    int signal = SIGTERM;
+    int times = 1;
+    bool raised = false;
+    bool mainShownAfter = false;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() != QEvent::Show) return false;
+        const bool target =
+            at == At::Splash ? qobject_cast<fSplash*>(o) != nullptr : o == mDirTreeview::Tree();
+        if (target && !raised) {
+            raised = true;
+            for (int i = 0; i < times; ++i)
+                ::raise(signal);
+        }
+        if (auto* main = qobject_cast<fMain*>(o); main && raised && !mainShownAfter) {
+            mainShownAfter = true;
+            // The window may count as closed already: the loop is ended directly.
+            QTimer::singleShot(0, main, [] { mDirTreeview::CloseFolderTree(); });
+        }
+        return false;
+    }
+};
+} // namespace
+
+void StartupTest::signalSavesOnceAndEnds_data() {
+    QTest::addColumn<int>("at");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("times");
+    constexpr int splash = int(SignalAtShow::At::Splash), tree = int(SignalAtShow::At::Tree);
+    QTest::newRow("SIGTERM during the splash") << splash << SIGTERM << 1;
+    QTest::newRow("SIGHUP twice during the splash") << splash << SIGHUP << 2;
+    QTest::newRow("SIGTERM during the first listing") << tree << SIGTERM << 1;
+    QTest::newRow("SIGINT during the first listing") << tree << SIGINT << 1;
+    QTest::newRow("SIGHUP twice during the first listing") << tree << SIGHUP << 2;
+}
+
+void StartupTest::signalSavesOnceAndEnds() {
+    QFETCH(int, at);
+    QFETCH(int, signal);
+    QFETCH(int, times);
+    TempDir dir;
+    constexpr int kPictures = 2000;
+    const auto pictures = dir.path() / "pictures";
+    std::filesystem::create_directory(pictures);
+    for (int i = 0; i < kPictures; ++i)
+        dir.Write("pictures/p" + std::to_string(i) + ".png", "");
+    SetupRecord stored = mSetup::Defaults();
+    stored.MainWidth = 10500;
+    stored.MainHeight = 7500;
+    stored.LastPath = pictures.string();
+    stored.MainWindowState = 7; // no state of ours: a save at the end writes a normal window
+    Setup = stored;
+    const auto file = dir.path() / "ipsetup.dat";
+    QVERIFY(mSetup::SaveSettings(file));
+    mSetup::SetSettingsFolder(dir.path());
+
+    SignalAtShow watcher;
+    watcher.at = SignalAtShow::At(at);
+    watcher.signal = signal;
+    watcher.times = times;
+    QElapsedTimer clock;
+    clock.start();
+    qApp->installEventFilter(&watcher);
+    mStartup::Main(); // returns when the program has ended
+    qApp->removeEventFilter(&watcher);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    QVERIFY(watcher.raised);
+    if (watcher.at == SignalAtShow::At::Splash) {
+        QVERIFY2(!watcher.mainShownAfter, "the main window showed after the program was ended");
+        QVERIFY(clock.elapsed() < fSplash::kDelayMs); // the splash's delay is not waited out
+    }
+    Setup = mSetup::Defaults();
+    mSetup::LoadSettings(file, [] {});
+    QCOMPARE(Setup.MainWindowState, mSetup::kWindowNormal);
+    QCOMPARE(Setup.MainWidth, stored.MainWidth);
+    QCOMPARE(Setup.HSplitPercent, stored.HSplitPercent);
+    QCOMPARE(Setup.VSplitPercent, stored.VSplitPercent);
+    QCOMPARE(QString::fromStdString(Setup.LastPath), QString::fromStdString(stored.LastPath));
+    for (QWidget* w : QApplication::topLevelWidgets())
+        QVERIFY(!w->isVisible());
+}
+
+void StartupTest::signalFloodNeitherBlocksNorChangesErrno() {
+    // Far more signals than the socket between the handler and the loop holds,
+    // with no event handled meanwhile.
+    constexpr int kSignals = 100000;
+    constexpr int kLimitMs = 10000;
+    int calls = 0;
+    Termination::OnTerminate([&] { ++calls; });
+    std::atomic<int> errnoChanged = 0;
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    std::thread flood([&] {
+        for (int i = 0; i < kSignals; ++i) {
+            errno = EDOM;
+            ::raise(SIGTERM); // to this thread: the handler runs here
+            if (errno != EDOM) ++errnoChanged;
+        }
+        done.set_value();
+    });
+    if (finished.wait_for(std::chrono::milliseconds(kLimitMs)) != std::future_status::ready) {
+        flood.detach(); // blocked in the signal handler: nothing can end it
+        QFAIL("the signal handler blocked");
+    }
+    flood.join();
+    QCOMPARE(errnoChanged.load(), 0);
+    // The loop sees the requests; many waiting at once end in one call.
+    QTRY_COMPARE(calls, 1);
+    QTest::qWait(50);
+    QCOMPARE(calls, 1);
+    Termination::OnTerminate(nullptr);
 }
 
 QTEST_MAIN(StartupTest)

@@ -1,6 +1,7 @@
 #include "app/fFullview.h"
 
 #include "platform/InputEvents.h"
+#include "platform/Product.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -11,7 +12,7 @@ constexpr uint32_t kBlack = 0;
 
 fFullview::fFullview(QWidget* owner) : QWidget(owner, Qt::Window | Qt::FramelessWindowHint) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Vantrel"));
+    setWindowTitle(QString::fromLatin1(Product::kName));
     imView = new ImageAceX(this);
     imView->SetDisplaymode(ImageAceX::DisplayActualSize);
     imView->SetBorderStyle(ImageAceX::BorderNone);

@@ -5,10 +5,10 @@
 #include "app/mSetup.h"
 #include "app/mSetupUi.h"
 #include "browse/mDirTreeview.h"
-#include "controls/Product.h"
 #include "imaging/mScaleImage.h"
 #include "platform/InputEvents.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

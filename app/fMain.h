@@ -51,6 +51,7 @@ class fMain : public QWidget {
     static constexpr int kStatusHeight = 19;
     static constexpr int kSplitterWidthTwips = 90;
     static constexpr uint32_t kPaneGrey = 0x00E0E0E0;
+    static constexpr const char* kInProcessNotice = "Decoded without the safe helper";
 
     explicit fMain(BrowsingState& state, QWidget* parent = nullptr);
     ~fMain() override;
@@ -145,6 +146,10 @@ class fMain : public QWidget {
     void OnFilterChanged(int row);
     void OnListKey(QKeyEvent* e);
     void FitToolbar();
+    void ShowCount(int files);
+    void ClearPreviewPane();
+    int RowOfName(const std::string& name) const;
+    bool IsChosen(int row) const;
     void RedrawStill();
     void StoreLayout();
     void FinishStill(uint32_t id);

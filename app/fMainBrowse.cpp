@@ -25,15 +25,32 @@ QString Shown(const std::string& bytes) {
 
 } // namespace
 
-void fMain::nPathchange() {
+void fMain::ClearPreviewPane() {
     imgPane->Box().Cls();
     imgPane->update();
     ucGIF1->Destroy();
+}
+
+void fMain::ShowCount(int files) {
+    lblCount->setText(QString::number(files) + QStringLiteral(" Image Files"));
+    FitToolbar(); // a longer count may need the room of the captions
+}
+
+int fMain::RowOfName(const std::string& name) const {
+    for (int row = 0; row < lvFiles->Model()->rowCount(); ++row)
+        if (lvFiles->Model()->Row(row).name == name) return row;
+    return -1;
+}
+
+void fMain::nPathchange() {
     // The folder asked for, also one that is gone or cannot be read: the
     // listing then says why. An empty path (a tree item without a folder)
     // lists the previous folder again.
     if (!state_.sCurrentPath.empty()) sFolder = state_.sCurrentPath;
-    if (sFolder.empty() || !FileView.ListView()) return;
+    if (sFolder.empty() || !FileView.ListView()) {
+        ClearPreviewPane();
+        return;
+    }
     FileView.SetPattern(state_.CurrentPattern);
     listing_ = true;
     const bool listed = FileView.ListFiles(AddBackslash(sFolder), true);
@@ -41,8 +58,9 @@ void fMain::nPathchange() {
     if (!FileView.ListView()) return; // the window went while the listing pumped events
     if (!listed) {
         // Nothing of the folder shown before stays under the new one.
+        ClearPreviewPane();
         lvFiles->Model()->SetRows({}, true);
-        lblCount->setText(QStringLiteral("0 Image Files"));
+        ShowCount(0);
         CancelStillDecode();
         PicLoad.SetSize(0, 0);
         preview_.FolderFailed(Files::FolderErrorText(FileView.LastError()));
@@ -50,8 +68,19 @@ void fMain::nPathchange() {
         return;
     }
     Setup.LastPath = state_.sCurrentPath;
-    lblCount->setText(QString::number(lvFiles->Model()->rowCount()) +
-                      QStringLiteral(" Image Files"));
+    ShowCount(lvFiles->Model()->rowCount());
+    // The file chosen, listed again in its own folder (Refresh, a filter that
+    // still has it), stays chosen, selected and shown. Otherwise the pane is
+    // cleared; the status goes on naming the file chosen last.
+    const int kept = preview_.Folder() == sFolder ? RowOfName(preview_.Name()) : -1;
+    if (kept >= 0) {
+        listing_ = true; // a selection, not a new choice
+        lvFiles->SelectRow(kept);
+        listing_ = false;
+        lvFiles->CurrentView()->scrollTo(lvFiles->Model()->index(kept, 0));
+    } else {
+        ClearPreviewPane();
+    }
     if (!wantedFile_.empty()) {
         const std::string wanted = std::exchange(wantedFile_, {});
         ChooseFile(wanted);
@@ -145,7 +174,12 @@ void fMain::ShowStatus() {
     const cPreviewCore::Status s = preview_.StatusTexts();
     sbInfo->SetText(1, Shown(TrimSpaces(s.name)));
     sbInfo->SetText(2, QString::fromStdString(s.size));
-    sbInfo->SetText(3, QString::fromStdString(s.detail));
+    QString detail = QString::fromStdString(s.detail);
+    // Without its helper the program decodes pictures itself, unconfined: say so.
+    if (detail.isEmpty() && preview_.kind() == cPreviewCore::Kind::Still &&
+        preview_.state() == cPreviewCore::State::Shown && StillDecoder::Shared().DecodesInProcess())
+        detail = QString::fromLatin1(kInProcessNotice);
+    sbInfo->SetText(3, detail);
 }
 
 void fMain::CancelStillDecode() {
@@ -167,20 +201,24 @@ void fMain::StillTimedOut() {
     ShowChoice();
 }
 
-bool fMain::ChooseFile(const std::string& name) {
+bool fMain::IsChosen(int row) const {
     std::string folder = sFolder;
     AddBackslash(folder);
-    for (int row = 0; row < lvFiles->Model()->rowCount(); ++row) {
-        if (lvFiles->Model()->Row(row).name != name) continue;
-        lvFiles->SelectRow(row);
-        lvFiles->CurrentView()->scrollTo(lvFiles->Model()->index(row, 0),
-                                         QAbstractItemView::PositionAtCenter);
-        if (preview_.Name() != name || preview_.Folder() != folder) ChooseRow(row);
-        return true;
+    return preview_.Folder() == folder && preview_.Name() == lvFiles->Model()->Row(row).name;
+}
+
+bool fMain::ChooseFile(const std::string& name) {
+    const int row = RowOfName(name);
+    if (row < 0) {
+        // Not listed yet: chosen once the next listing has it.
+        wantedFile_ = name;
+        return false;
     }
-    // Not listed yet: chosen once the next listing has it.
-    wantedFile_ = name;
-    return false;
+    lvFiles->SelectRow(row);
+    lvFiles->CurrentView()->scrollTo(lvFiles->Model()->index(row, 0),
+                                     QAbstractItemView::PositionAtCenter);
+    if (!IsChosen(row)) ChooseRow(row);
+    return true;
 }
 
 fFullview* fMain::FullView() {
@@ -221,5 +259,9 @@ void fMain::OnListKey(QKeyEvent* e) {
         emit exitRequested();
         return;
     }
-    RequestFullView(); // Enter
+    // Enter: the full view of the row the list shows selected; one the
+    // listing selected is chosen first, as Space would.
+    const int row = lvFiles->SelectedRow();
+    if (row >= 0 && !IsChosen(row)) ChooseRow(row);
+    RequestFullView();
 }

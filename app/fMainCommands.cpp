@@ -4,7 +4,7 @@
 #include "app/fMain.h"
 
 #include "browse/mDirTreeview.h"
-#include "controls/Product.h"
+#include "platform/Product.h"
 
 #include <QApplication>
 #include <QDesktopServices>

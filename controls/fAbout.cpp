@@ -1,8 +1,8 @@
 #include "controls/fAbout.h"
 
-#include "controls/Product.h"
 #include "platform/KeyStore.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 
 #include <QApplication>
 #include <QFile>

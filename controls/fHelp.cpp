@@ -1,7 +1,7 @@
 #include "controls/fHelp.h"
 
-#include "controls/Product.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 
 #include <QKeyEvent>
 

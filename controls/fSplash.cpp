@@ -1,5 +1,7 @@
 #include "controls/fSplash.h"
 
+#include "platform/Product.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPainter>
@@ -23,11 +25,13 @@ fSplash::fSplash(QWidget* parent)
     }
 
     // Load: the texts, the fonts, then the delay.
-    lblprogramname->setText(QStringLiteral("Vantrel"));
+    const QString publisher = QString::fromLatin1(Product::kPublisher);
+    lblprogramname->setText(QString::fromLatin1(Product::kName));
     lblcompanyname->setText(QStringLiteral("Image browser and viewer") + QStringLiteral(" by ") +
-                            QStringLiteral("Corvane"));
+                            publisher);
     lblLegal->setText(QStringLiteral("This program is provided as is, without warranty of any "
-                                     "kind. Copyright \u00A9 Corvane."));
+                                     "kind. Copyright \u00A9 ") +
+                      publisher + QLatin1Char('.'));
     QFont big(QStringLiteral("Verdana"));
     big.setPointSize(14);
     lblprogramname->setFont(big);

@@ -5,14 +5,16 @@
 // surface's layout (rows of BytesPerScanline bytes, top row first).
 #pragma once
 
+#include "platform/Product.h"
 #include <cstddef>
+
 #include <cstdint>
 
 namespace DecoderProtocol {
 
 constexpr uint32_t kMagic = 0x56444543; // "VDEC"
 constexpr int kHelperSocketFd = 3;      // where the helper finds its socket
-constexpr const char* kHelperName = "vantrel-decoder";
+constexpr const char* kHelperName = Product::kHelperCommand;
 constexpr std::size_t kNameBytes = 256;
 
 // What a request asks: decode the file sent along, or (for tests of the

@@ -1,5 +1,7 @@
 #include "imaging/DecoderSandbox.h"
 
+#include "platform/Product.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -80,7 +82,7 @@ constexpr rlim_t kCpuSecondsInAll = 600;
 constexpr rlim_t kOpenFiles = 64;
 
 void Warn(const char* what) {
-    std::fprintf(stderr, "vantrel-decoder: %s; decoding goes on without it\n", what);
+    std::fprintf(stderr, "%s: %s; decoding goes on without it\n", Product::kHelperCommand, what);
 }
 
 // landlock_ruleset_attr as Landlock 6 has it (older kernel headers lack `scoped`).

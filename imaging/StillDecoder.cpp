@@ -5,6 +5,7 @@
 #include "imaging/FileBytes.h"
 #include "imaging/MFreeImage_2.h"
 #include "platform/Files.h"
+#include "platform/Product.h"
 
 #include <atomic>
 #include <cerrno>
@@ -138,8 +139,9 @@ StillDecoder::Start StillDecoder::EnsureHelper() {
     if (!HelperAvailable()) {
         if (!warned_)
             std::fprintf(stderr,
-                         "vantrel: the decoder helper %s is missing; pictures are decoded "
+                         "%s: the decoder helper %s is missing; pictures are decoded "
                          "in the program itself\n",
+                         Product::kCommand,
                          helperPath_.empty() ? DecoderProtocol::kHelperName : helperPath_.c_str());
         warned_ = true;
         return Start::Missing;

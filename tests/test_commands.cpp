@@ -278,6 +278,20 @@ void CommandsTest::keysReachEveryCommand() {
 }
 
 void CommandsTest::toolbarFitsTheSmallestWindow() {
+    // A longer count after a listing, in the window of the first start.
+    main_->resize(603, 480);
+    QCoreApplication::processEvents();
+    QTemporaryDir many;
+    for (int i = 0; i < 1000; ++i)
+        QFile(many.filePath(QStringLiteral("p%1.png").arg(i))).open(QIODevice::WriteOnly);
+    state_.sCurrentPath = many.path().toStdString();
+    main_->nPathchange();
+    QCOMPARE(main_->lblCount->text(), QStringLiteral("1000 Image Files"));
+    QToolBar* toolbar = main_->tbrMain;
+    QCoreApplication::processEvents();
+    QVERIFY(main_->lblCount->isVisible());
+    QVERIFY(toolbar->rect().contains(
+        QRect(main_->lblCount->mapTo(toolbar, QPoint(0, 0)), main_->lblCount->size())));
     main_->lblCount->setText(QStringLiteral("100000 Image Files"));
     for (const int width : {499, 600, 1000}) {
         main_->resize(width, 400);

@@ -4,6 +4,7 @@
 #include "PixelUtil.h"
 #include "app/fMain.h"
 #include "app/mSetup.h"
+#include "imaging/StillDecoder.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,6 +42,9 @@ class MainWindowTest : public QObject {
     void foldersThatCannotBeListedShowWhy();
     void fullViewShowsTheChosenFile();
     void fullViewOfAGifWhoseFileWent();
+    void withoutTheHelperTheStatusSaysSo();
+    void refreshKeepsTheChosenFile();
+    void enterShowsTheSelectedRow();
     void arrowKeysPreview();
     void aFileAskedForIsChosen();
     void aFileAskedForBeforeTheListingIsChosenByIt();
@@ -351,7 +355,48 @@ void MainWindowTest::fullViewOfAGifWhoseFileWent() {
     main_->ucGIF1->Destroy(); // the full view's copy is already gone; nothing shared dangles
 }
 
+void MainWindowTest::withoutTheHelperTheStatusSaysSo() {
+    StillDecoder::Shared().SetHelperPath(
+        dir_.filePath(QStringLiteral("no-such-helper")).toStdString());
+    Choose(QStringLiteral("z-small.png"));
+    QTRY_COMPARE(Panel(2), QStringLiteral("40x30"));
+    QCOMPARE(Panel(3), QString::fromLatin1(fMain::kInProcessNotice));
+    StillDecoder::Shared().SetHelperPath({}); // the one beside the program again
+    Choose(QStringLiteral("a-still.png"));
+    QTRY_COMPARE(Panel(2), QStringLiteral("640x480"));
+    QCOMPARE(Panel(3), QString());
+}
+
+void MainWindowTest::refreshKeepsTheChosenFile() {
+    Choose(QStringLiteral("z-small.png"));
+    const int row = RowOf(QStringLiteral("z-small.png"));
+    main_->OnToolbarButton(3);
+    QCOMPARE(main_->lvFiles->SelectedRow(), row);
+    QCOMPARE(Panel(1), QStringLiteral("z-small.png"));
+    QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0x0000FFu); // still shown
+    QCOMPARE(main_->Preview().Name(), std::string("z-small.png"));
+    // A filter that leaves it out: the pane is cleared, as for another folder.
+    main_->ComboFilter->setCurrentIndex(1);
+    QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0xE0E0E0u);
+}
+
+void MainWindowTest::enterShowsTheSelectedRow() {
+    // The listing selected the first row without choosing it: Enter chooses
+    // and shows it, as the list says.
+    QCOMPARE(main_->lvFiles->SelectedRow(), 0);
+    QVERIFY(main_->Preview().Name().empty());
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QTRY_VERIFY(main_->OpenFullView() && main_->OpenFullView()->isVisible());
+    QTRY_VERIFY(main_->OpenFullView()->imView->Shown());
+    QCOMPARE(main_->OpenFullView()->imView->Shown()->Width(), 640);
+    QCOMPARE(Panel(1), QStringLiteral("a-still.png"));
+}
+
 void MainWindowTest::arrowKeysPreview() {
+    // Space previews the row under the cursor, the first one after a listing too.
+    main_->lvFiles->ReportView()->setFocus();
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Space);
+    QTRY_COMPARE(Panel(1), QStringLiteral("a-still.png"));
     Choose(QStringLiteral("a-still.png"));
     main_->lvFiles->ReportView()->setFocus();
     QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Down);
@@ -362,10 +407,6 @@ void MainWindowTest::arrowKeysPreview() {
     QTRY_COMPARE(Panel(1), QStringLiteral("anim.gif"));
     QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_End);
     QTRY_COMPARE(Panel(1), QStringLiteral("z-small.png"));
-    // Space previews the row under the cursor, the first one after a listing too.
-    Open(dir_.path());
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Space);
-    QTRY_COMPARE(Panel(1), QStringLiteral("a-still.png"));
 }
 
 void MainWindowTest::aFileAskedForIsChosen() {

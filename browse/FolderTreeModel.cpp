@@ -9,6 +9,24 @@
 #include <QStyle>
 #include <algorithm>
 
+namespace {
+
+// The folder names of an absolute path, from the root down ("" and "." left out).
+std::vector<std::string> PathParts(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t at = 1;
+    while (at < path.size()) {
+        std::size_t end = path.find('/', at);
+        if (end == std::string::npos) end = path.size();
+        std::string part = path.substr(at, end - at);
+        at = end + 1;
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+} // namespace
+
 struct FolderTreeModel::Node {
     std::string name; // bytes; "/" for the root
     Node* parent = nullptr;
@@ -90,13 +108,7 @@ FolderTreeModel::Node* FolderTreeModel::AddChild(Node* parent, const std::string
 QModelIndex FolderTreeModel::IndexOf(const std::string& path) {
     if (path.empty() || path[0] != '/') return {};
     Node* node = top_->children[0].get();
-    std::size_t at = 1;
-    while (at < path.size()) {
-        std::size_t end = path.find('/', at);
-        if (end == std::string::npos) end = path.size();
-        const std::string part = path.substr(at, end - at);
-        at = end + 1;
-        if (part.empty() || part == ".") continue;
+    for (const std::string& part : PathParts(path)) {
         Load(node);
         Node* next = nullptr;
         for (auto& c : node->children)
@@ -159,13 +171,7 @@ void FolderTreeModel::Reread(const std::string& path) {
     if (path.empty() || path[0] != '/') return;
     Node* node = top_->children[0].get();
     Sync(node);
-    std::size_t at = 1;
-    while (at < path.size()) {
-        std::size_t end = path.find('/', at);
-        if (end == std::string::npos) end = path.size();
-        const std::string part = path.substr(at, end - at);
-        at = end + 1;
-        if (part.empty() || part == ".") continue;
+    for (const std::string& part : PathParts(path)) {
         node = ChildNamed(node, part);
         if (!node) return; // gone with the folder above it
         Sync(node);

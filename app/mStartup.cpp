@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "platform/Termination.h"
 
+#include <QApplication>
 #include <QTimer>
 #include <memory>
 
@@ -21,8 +22,19 @@ std::string TrimSpaces(const std::string& text) {
 namespace mStartup {
 
 void Main(const StartRequest& request) {
+    // A request to end before the main window exists: nothing has changed, so
+    // nothing is saved. A warning about the settings file has no one to read it.
+    bool endedEarly = false;
+    Termination::OnTerminate([&endedEarly] {
+        endedEarly = true;
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
     mSetup::LoadSettings();
     Platform::PumpEvents();
+    if (endedEarly) {
+        Termination::OnTerminate(nullptr);
+        return;
+    }
 
     BrowsingState browsing;
     auto main = std::make_unique<fMain>(browsing);

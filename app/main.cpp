@@ -1,6 +1,7 @@
 #include "app/AppIcon.h"
 #include "app/CommandLine.h"
 #include "app/mStartup.h"
+#include "platform/Termination.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    // From here a SIGTERM waits for the window, which saves the settings and ends.
+    Termination::CatchSignals();
     QApplication app(argc, argv); // takes Qt's own options out of argv
     const StartRequest request = ParseCommandLine(argc - 1, argv + 1);
     if (!request.error.empty()) std::fprintf(stderr, "%s\n", request.error.c_str());

@@ -1,6 +1,7 @@
 #include "platform/Termination.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <cerrno>
@@ -17,6 +18,7 @@ namespace {
 // already there wake the loop just as well, so a failed write loses nothing.
 int wakePair[2] = {-1, -1};
 std::function<void()> onTerminate;
+QPointer<QSocketNotifier> notifier; // on the application, which owns it
 
 void SignalHandler(int) {
     const int savedErrno = errno; // the interrupted code may be about to read it
@@ -42,21 +44,27 @@ void Drain() {
 
 } // namespace
 
-void OnTerminate(std::function<void()> handler) {
-    onTerminate = std::move(handler);
-    if (wakePair[0] >= 0) return; // installed once; the handler above is used from now on
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakePair) != 0) return;
-    auto* notifier = new QSocketNotifier(wakePair[1], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
-        Drain();
-        Run();
-    });
+void CatchSignals() {
+    if (wakePair[0] >= 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakePair) != 0)
+        return; // the signals keep ending the program at once
     struct sigaction action {};
     action.sa_handler = SignalHandler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const int sig : {SIGTERM, SIGHUP, SIGINT})
         ::sigaction(sig, &action, nullptr);
+}
+
+void OnTerminate(std::function<void()> handler) {
+    onTerminate = std::move(handler);
+    CatchSignals();
+    if (notifier || wakePair[1] < 0) return; // the application listens already
+    notifier = new QSocketNotifier(wakePair[1], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        Drain();
+        Run();
+    });
     // The session ends: its manager cannot wait for an answer either.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
                      [](QSessionManager&) { Run(); });

@@ -7,7 +7,14 @@
 
 namespace Termination {
 
-// Installs the handler (replacing an earlier one). Needs a QGuiApplication.
+// Catches the signals from now on, before the application exists: a signal
+// that comes early waits for the event loop and the handler instead of
+// ending the program on the spot. Needs no Qt; done once.
+void CatchSignals();
+
+// Installs the handler (replacing an earlier one; empty: requests are
+// dropped). Catches the signals if that is not done yet. Needs a
+// QGuiApplication.
 void OnTerminate(std::function<void()> handler);
 
 } // namespace Termination

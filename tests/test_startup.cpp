@@ -32,6 +32,7 @@ class StartupTest : public QObject {
     void oversizedStoredWindowFitsTheScreen();
     void signalSavesOnceAndEnds_data();
     void signalSavesOnceAndEnds();
+    void signalBeforeTheWindowEndsWithoutSaving();
     void signalFloodNeitherBlocksNorChangesErrno();
 };
 
@@ -264,6 +265,28 @@ void StartupTest::signalSavesOnceAndEnds() {
     QCOMPARE(QString::fromStdString(Setup.LastPath), QString::fromStdString(stored.LastPath));
     for (QWidget* w : QApplication::topLevelWidgets())
         QVERIFY(!w->isVisible());
+}
+
+void StartupTest::signalBeforeTheWindowEndsWithoutSaving() {
+    // As early as the program can be reached: waiting when start-up begins.
+    TempDir dir;
+    SetupRecord stored = mSetup::Defaults();
+    stored.MainWindowState = 7; // a save would write a normal window
+    stored.LastPath = dir.str();
+    Setup = stored;
+    const auto file = dir.path() / "ipsetup.dat";
+    QVERIFY(mSetup::SaveSettings(file));
+    mSetup::SetSettingsFolder(dir.path());
+    SignalAtShow watcher; // raises nothing: only watches for a main window
+    watcher.raised = true;
+    Termination::CatchSignals();
+    ::raise(SIGTERM);
+    qApp->installEventFilter(&watcher);
+    mStartup::Main();
+    qApp->removeEventFilter(&watcher);
+    QVERIFY(!watcher.mainShownAfter);
+    mSetup::LoadSettings(file, [] {});
+    QVERIFY(Setup == stored);
 }
 
 void StartupTest::signalFloodNeitherBlocksNorChangesErrno() {

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "platform/Product.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -7,11 +9,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+std::string UsageText() {
+    const std::string command = Product::kCommand;
+    return "Usage: " + command +
+           " [FOLDER | FILE]\n"
+           "Browse the pictures of FOLDER, or of FILE's folder with FILE chosen.\n"
+           "Without an argument, start at the folder browsed last.\n"
+           "\n"
+           "  --help     show this help and exit\n"
+           "  --version  show the version and exit\n";
+}
+
+std::string VersionText() {
+    return std::string(Product::kCommand) + " " + Product::kVersion + "\n";
+}
+
 namespace {
 
 StartRequest Unusable(const std::string& path, const std::string& why) {
     StartRequest r;
-    r.error = "vantrel: " + path + ": " + why + "; starting at the folder browsed last";
+    r.error = path + ": " + why + "; starting at the folder browsed last";
     return r;
 }
 
@@ -33,12 +50,12 @@ StartRequest ParseCommandLine(int argc, const char* const* argv) {
             return r;
         } else if (options && a.size() > 1 && a[0] == '-') {
             r.kind = StartRequest::Kind::BadOption;
-            r.error = "vantrel: unknown option " + a;
+            r.error = "unknown option " + a;
             return r;
         } else if (path.empty()) {
             path = a;
         } else {
-            r.error = "vantrel: only one folder or file can be opened; " + a + " is ignored";
+            r.error = "only one folder or file can be opened; " + a + " is ignored";
         }
     }
     if (path.empty()) return r;

@@ -10,17 +10,12 @@ struct StartRequest {
     Kind kind = Kind::Stored;
     std::string folder; // Folder and File: absolute, no trailing "/" but the root
     std::string file;   // File: the name inside `folder`
-    std::string error;  // a path that could not be used, or a bad option, for stderr
+    std::string error;  // a path that could not be used, or a bad option (no program name)
 };
 
 // Reads the arguments after the program's name (Qt's own options removed).
 StartRequest ParseCommandLine(int argc, const char* const* argv);
 
-constexpr const char* kUsage =
-    "Usage: vantrel [FOLDER | FILE]\n"
-    "Browse the pictures of FOLDER, or of FILE's folder with FILE chosen.\n"
-    "Without an argument, start at the folder browsed last.\n"
-    "\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n";
-constexpr const char* kVersionText = "vantrel 1.0.0\n";
+// The texts of --help and --version.
+std::string UsageText();
+std::string VersionText();

@@ -69,6 +69,8 @@ class fMain : public QWidget {
     // the folder listed; when the list has no such row yet, false, and the
     // next listing that has it chooses it.
     bool ChooseFile(const std::string& name);
+    // A message for the user in the status bar (a start path that could not be used).
+    void ShowNotice(const QString& text);
     // Enter or a double click: the full view of the file chosen last, now
     // when its picture is there, once it is while it decodes, and none when
     // it failed or nothing is chosen.

@@ -182,6 +182,12 @@ void fMain::ShowStatus() {
     sbInfo->SetText(3, detail);
 }
 
+void fMain::ShowNotice(const QString& text) {
+    sbInfo->SetText(1, text);
+    sbInfo->SetText(2, QString());
+    sbInfo->SetText(3, QString());
+}
+
 void fMain::CancelStillDecode() {
     if (!stillNotifier_) return;
     stillTimer_.stop();

@@ -1,5 +1,7 @@
 #include "app/mSetup.h"
 
+#include "platform/Product.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -207,7 +209,7 @@ std::filesystem::path SettingsFileFor(const std::filesystem::path& programFolder
         config = std::filesystem::path(home) / ".config";
     else
         return beside; // nowhere else to go
-    return config / "vantrel" / kFileName;
+    return config / Product::kCommand / kFileName;
 }
 
 } // namespace mSetup

@@ -1,6 +1,7 @@
 #include "app/mSetupUi.h"
 
 #include "app/mSetup.h"
+#include "platform/Product.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -48,7 +49,7 @@ void SetSettingsFolder(const std::filesystem::path& folder) {
 
 void LoadSettings() {
     LoadSettings(SettingsPath(), [] {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Vantrel"),
+        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(Product::kName),
                         QStringLiteral("Configuration data file is corrupt\r\n"
                                        "Default values will be used"),
                         QMessageBox::Ok);
@@ -63,8 +64,8 @@ bool SaveSettings() {
     if (SaveSettings(file)) return true;
     const int error = ec ? ec.value() : errno; // a folder that could not be made says most
     if (!saveFailureReported)
-        std::fprintf(stderr, "vantrel: the settings could not be saved to %s: %s\n", file.c_str(),
-                     std::strerror(error));
+        std::fprintf(stderr, "%s: the settings could not be saved to %s: %s\n", Product::kCommand,
+                     file.c_str(), std::strerror(error));
     saveFailureReported = true;
     return false;
 }

@@ -65,11 +65,10 @@ void Main(const StartRequest& request) {
         request.kind == StartRequest::Kind::Folder || request.kind == StartRequest::Kind::File;
     std::string start = asked ? request.folder : TrimSpaces(Setup.LastPath);
     AddBackslash(start);
-    // A file asked for is chosen once the loop runs, after the tree listed its folder.
-    if (request.kind == StartRequest::Kind::File)
-        QTimer::singleShot(0, main.get(), [window = main.get(), name = request.file] {
-            window->ChooseFile(name);
-        });
+    // A file asked for is chosen by the listing of its folder, which the tree starts.
+    if (request.kind == StartRequest::Kind::File) main->ChooseFile(request.file);
+    // A path that could not be used says so in the window too, not only on stderr.
+    if (!request.error.empty()) main->ShowNotice(QString::fromStdString(request.error));
     mDirTreeview::ShowFolderTree(browsing, start);
     Termination::OnTerminate(nullptr);
 }

@@ -1,5 +1,6 @@
 // Start-up as the user sees it: the splash alone for its delay, then the main
 // window at the stored size; the program ends when the main window closes.
+#include "app/CommandLine.h"
 #include "app/fMain.h"
 #include "app/mSetup.h"
 #include "app/mSetupUi.h"
@@ -11,6 +12,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +22,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -30,6 +34,7 @@ class StartupTest : public QObject {
     void splashKeepsItsLabelsCentred();
     void layoutComesBackExactlyRoundAfterRound();
     void oversizedStoredWindowFitsTheScreen();
+    void theCommandLineFileIsChosenAndABadPathSaysSo();
     void signalSavesOnceAndEnds_data();
     void signalSavesOnceAndEnds();
     void signalBeforeTheWindowEndsWithoutSaving();
@@ -64,6 +69,57 @@ class ShowWatcher : public QObject {
     }
 };
 } // namespace
+
+// What the window shows once it is up, read from inside the program's loop.
+class StatusReader : public QObject {
+  public:
+    QString panel1, panel3;
+    int selectedRow = -2;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* main = qobject_cast<fMain*>(o);
+        if (e->type() == QEvent::Show && main) {
+            QTimer::singleShot(600, main, [this, main] {
+                panel1 = main->sbInfo->Text(1);
+                panel3 = main->sbInfo->Text(3);
+                selectedRow = main->lvFiles->SelectedRow();
+                main->AskExit = [] { return true; };
+                main->close();
+            });
+        }
+        return false;
+    }
+};
+
+// `vantrel FOLDER/FILE`: that row chosen, in view and previewed, far down a
+// long list; a path that cannot be used says so in the window.
+void StartupTest::theCommandLineFileIsChosenAndABadPathSaysSo() {
+    QTemporaryDir dir;
+    for (int i = 0; i < 300; ++i)
+        QFile(dir.filePath(QStringLiteral("a%1.png").arg(i, 3, 10, QLatin1Char('0'))))
+            .open(QIODevice::WriteOnly);
+    QImage picture(8, 6, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(dir.filePath(QStringLiteral("zz.png")), "PNG"));
+    mSetup::SetSettingsFolder(dir.path().toStdString());
+    Setup = mSetup::Defaults();
+    const std::string file = dir.filePath(QStringLiteral("zz.png")).toStdString();
+    const std::string missing = dir.filePath(QStringLiteral("no/such.png")).toStdString();
+    for (const std::string& arg : {file, missing}) {
+        const char* argv[] = {arg.c_str()};
+        const StartRequest request = ParseCommandLine(1, argv);
+        StatusReader reader;
+        qApp->installEventFilter(&reader);
+        mStartup::Main(request);
+        qApp->removeEventFilter(&reader);
+        if (arg == file) {
+            QCOMPARE(reader.selectedRow, 300);
+            QCOMPARE(reader.panel1, QStringLiteral("zz.png"));
+        } else {
+            QVERIFY2(reader.panel1.contains(QString::fromLatin1(std::strerror(ENOENT))),
+                     qPrintable(reader.panel1));
+        }
+    }
+}
 
 void StartupTest::mainWindowShowsOnlyAfterTheSplashIsReady() {
     QTemporaryDir dir;

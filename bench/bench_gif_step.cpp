@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <cstring>
 #include <fstream>
+#include <gif_lib.h>
 
 namespace {
 
@@ -112,7 +113,49 @@ void HeldMemory(benchmark::State& state) {
     state.counters["index_MB"] = 100.0 * 1000 * 1000 / 1e6;
 }
 
+// A file that declares a logical screen no buffer can hold (30000 x 30000)
+// over one 1000 x 1000 noise frame: the viewer refuses it from its header,
+// next to giflib reading the same file whole.
+std::string HugeScreenFile() {
+    static const std::string path = [] {
+        oracle::GifPlan s;
+        s.width = 1000, s.height = 1000;
+        s.global = oracle::GreyRamp(256);
+        s.frames.push_back(BenchFrame(1000, 1000, 256, false, false, 7));
+        std::string file = WriteInput(s, "huge-screen");
+        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+        constexpr char kScreen[] = {char(0x30), char(0x75), char(0x30), char(0x75)}; // 30000
+        f.seekp(6);
+        f.write(kScreen, sizeof kScreen);
+        return file;
+    }();
+    return path;
+}
+
+void RefusedVantrel(benchmark::State& state) {
+    const std::string path = HugeScreenFile();
+    ucGIFViewer viewer;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(viewer.LoadFromFile(path));
+    if (viewer.GIFLoaded()) state.SkipWithError("a screen past the limit was loaded");
+}
+
+void RefusedGiflib(benchmark::State& state) {
+    const std::string path = HugeScreenFile();
+    for (auto _ : state) {
+        int error = 0;
+        GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+        DGifSlurp(gif);
+        benchmark::DoNotOptimize(gif->SavedImages[0].RasterBits);
+        DGifCloseFile(gif, &error);
+    }
+}
+
 const bool registered = [] {
+    benchmark::RegisterBenchmark("GifRefused/screen30000x30000/vantrel", RefusedVantrel)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("GifRefused/screen30000x30000/giflib_read", RefusedGiflib)
+        ->Unit(benchmark::kMillisecond);
     for (const char* name : {"fullhd", "small"}) {
         benchmark::RegisterBenchmark((std::string("GifStep/") + name + "/vantrel").c_str(),
                                      StepVantrel, std::string(name))

@@ -1,5 +1,7 @@
 #include "gif/GifAnimation.h"
 
+#include "gif/GifFormat.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -19,6 +21,56 @@ GifAnimation::Rect GifAnimation::Rect::United(const Rect& o) const {
     const int32_t x0 = std::min(x, o.x), y0 = std::min(y, o.y);
     const int32_t x1 = std::max(x + w, o.x + o.w), y1 = std::max(y + h, o.y + o.h);
     return {x0, y0, x1 - x0, y1 - y0};
+}
+
+namespace {
+
+constexpr std::size_t kSignatureBytes = 6;
+constexpr std::size_t kScreenDescriptorBytes = 7;
+constexpr std::size_t kImageDescriptorBytes = 9; // after the separator
+
+uint16_t Le16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
+
+// The right and bottom edge of the first frame, or false when the bytes end first.
+bool FirstFrameExtent(std::span<const uint8_t> gif, int64_t& right, int64_t& bottom) {
+    std::size_t at = kSignatureBytes + kScreenDescriptorBytes;
+    const uint8_t packed = gif[kSignatureBytes + 4];
+    if (packed & GifFormat::kGlobalTableFlag)
+        at += 3u << ((packed & GifFormat::kTableSizeMask) + 1);
+    while (at < gif.size()) {
+        const uint8_t block = gif[at++];
+        if (block == GifFormat::kImageSeparator) {
+            if (gif.size() - at < kImageDescriptorBytes) return false;
+            right = int64_t(Le16(&gif[at])) + Le16(&gif[at + 4]);
+            bottom = int64_t(Le16(&gif[at + 2])) + Le16(&gif[at + 6]);
+            return true;
+        }
+        if (block != GifFormat::kExtensionIntroducer || at >= gif.size()) return false;
+        ++at; // the label; then its sub-blocks
+        while (at < gif.size() && gif[at] != GifFormat::kBlockTerminator)
+            at += std::size_t(gif[at]) + 1;
+        ++at;
+    }
+    return false;
+}
+
+} // namespace
+
+bool GifAnimation::CanvasFits(std::span<const uint8_t> gif) {
+    if (gif.size() < kSignatureBytes + kScreenDescriptorBytes) return true;
+    int64_t width = Le16(&gif[kSignatureBytes]);
+    int64_t height = Le16(&gif[kSignatureBytes + 2]);
+    if (width == 0 || height == 0) {
+        int64_t right = 0, bottom = 0;
+        if (!FirstFrameExtent(gif, right, bottom)) return true;
+        if (width == 0) width = right;
+        if (height == 0) height = bottom;
+        if (width == 0 || height == 0) return true;
+    }
+    std::size_t stride = 0, bytes = 0;
+    return SurfaceSize(width, height, 32, kMaxBufferBytes, stride, bytes);
 }
 
 bool GifAnimation::CreateBuffers(uint32_t backColor) {

@@ -12,6 +12,7 @@
 #include "imaging/cDIB.h"
 
 #include <cstdint>
+#include <span>
 
 class GifAnimation {
   public:
@@ -38,6 +39,13 @@ class GifAnimation {
     };
 
     explicit GifAnimation(cGIF& gif) : gif_(gif) {}
+
+    // Whether the buffers a GIF's bytes call for fit the limit, read from its
+    // logical screen (and, for a zero side, the first frame's extent) before
+    // any frame is decoded: a file that declares a screen no buffer can hold
+    // is refused at once instead of after decoding every frame. A header too
+    // short or damaged to say counts as fitting; the reader decides on it.
+    static bool CanvasFits(std::span<const uint8_t> gif);
 
     // Creates the three buffers for the loaded document and clears them with
     // `backColor` (a colour value or a system colour code). The buffers take

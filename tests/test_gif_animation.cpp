@@ -201,6 +201,52 @@ TEST(GifAnimation, UnusableScreensAreNotDrawn) {
     }
 }
 
+// The canvas a file calls for is judged from its header, before any frame is
+// decoded, and agrees with what the buffers can take.
+TEST(GifAnimation, CanvasIsJudgedBeforeDecoding) {
+    struct Row {
+        const char* what;
+        int screenW, screenH;
+        int left, top, w, h; // the first frame, as declared
+        bool fits;
+    };
+    const Row rows[] = {
+        {"a small screen", 300, 200, 0, 0, 300, 200, true},
+        {"a screen past the limit", 30000, 30000, 0, 0, 1, 1, false},
+        {"the largest square that fits", 8192, 8192, 0, 0, 1, 1, true},
+        {"one row too many", 8192, 8193, 0, 0, 1, 1, false},
+        {"no screen, a small first frame", 0, 0, 10, 10, 40, 30, true},
+        {"no screen, a huge first frame", 0, 0, 0, 0, 44664, 15599, false},
+        {"no height, a frame placed far down", 3000, 0, 0, 60000, 100, 5000, false},
+    };
+    const auto put16 = [](std::vector<uint8_t>& b, std::size_t at, int v) {
+        b[at] = uint8_t(v), b[at + 1] = uint8_t(v >> 8);
+    };
+    for (const Row& r : rows) {
+        GifPlan s = Screen(1, 1);
+        s.frames.push_back(Solid(0, 0, 1, 1, 0));
+        std::vector<uint8_t> bytes = oracle::Encode(s);
+        // The declared sizes written in; no pixel needs decoding to judge them.
+        put16(bytes, 6, r.screenW);
+        put16(bytes, 8, r.screenH);
+        for (std::size_t at = 13 + 3 * 4; at + 9 < bytes.size(); ++at)
+            if (bytes[at] == 0x2C) {
+                put16(bytes, at + 1, r.left);
+                put16(bytes, at + 3, r.top);
+                put16(bytes, at + 5, r.w);
+                put16(bytes, at + 7, r.h);
+                break;
+            }
+        EXPECT_EQ(GifAnimation::CanvasFits(bytes), r.fits) << r.what;
+    }
+    // Too short or damaged to say: the reader decides.
+    const std::vector<uint8_t> shortHeader = {'G', 'I', 'F', '8', '9', 'a', 0, 0};
+    EXPECT_TRUE(GifAnimation::CanvasFits(shortHeader));
+    std::vector<uint8_t> noFrame = oracle::Encode(Screen(0, 0));
+    noFrame.resize(13);
+    EXPECT_TRUE(GifAnimation::CanvasFits(noFrame));
+}
+
 TEST(GifAnimation, UnscaledDrawingMatchesTheMaskAndImageBlits) {
     // The one-pass drawing of frames at their own size gives exactly what the
     // two raster operations give, for every disposal of random frames.

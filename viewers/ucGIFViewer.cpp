@@ -1,5 +1,6 @@
 #include "viewers/ucGIFViewer.h"
 
+#include "platform/Files.h"
 #include "platform/InputEvents.h"
 #include "platform/Platform.h"
 
@@ -9,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
+#include <unistd.h>
 
 namespace {
 constexpr int kFirstTickMs = 1; // the first frame is drawn at the next tick
@@ -32,8 +34,19 @@ void ucGIFViewer::NewDocument() {
 }
 
 bool ucGIFViewer::LoadFromFile(const std::string& FileName) {
+    // Only regular files, read once, opened without waiting.
+    std::vector<uint8_t> bytes;
+    const int fd = Files::OpenRegularFile(FileName);
+    if (fd >= 0 && !Files::ReadWhole(fd, bytes, cGIF::MaxDocumentBytes)) bytes.clear();
+    if (fd >= 0) ::close(fd);
+    return LoadBytes(bytes);
+}
+
+bool ucGIFViewer::LoadBytes(std::span<const uint8_t> bytes) {
+    // A screen no buffer can hold is refused before any frame is decoded.
+    if (bytes.empty() || !GifAnimation::CanvasFits(bytes)) return LoadDocument(nullptr, false);
     auto document = std::make_shared<cGIF>();
-    const bool loaded = document->LoadFromFile(FileName);
+    const bool loaded = document->LoadFromStream(bytes);
     return LoadDocument(std::move(document), loaded);
 }
 
@@ -43,16 +56,10 @@ bool ucGIFViewer::ShowDocumentOf(const ucGIFViewer& other) {
 
 bool ucGIFViewer::LoadFromResource(const QString& ResourceID, const QString& ResourceType) {
     QFile resource(QStringLiteral(":/") + ResourceType + QLatin1Char('/') + ResourceID);
-    if (!resource.open(QIODevice::ReadOnly)) {
-        tmrDelay.stop();
-        frameCount_ = 0;
-        return false;
-    }
+    if (!resource.open(QIODevice::ReadOnly)) return LoadDocument(nullptr, false);
     const QByteArray bytes = resource.readAll();
-    auto document = std::make_shared<cGIF>();
-    const bool loaded = document->LoadFromStream(
+    return LoadBytes(
         {reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())});
-    return LoadDocument(std::move(document), loaded);
 }
 
 bool ucGIFViewer::LoadDocument(std::shared_ptr<cGIF> document, bool loaded) {

@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 class ucGIFViewer : public QWidget {
@@ -85,6 +86,7 @@ class ucGIFViewer : public QWidget {
     const cDIB& display() const { return anim_->Display(); }
     // A new, empty document (the one shown so far may be shared with another viewer).
     void NewDocument();
+    bool LoadBytes(std::span<const uint8_t> bytes);
     bool LoadDocument(std::shared_ptr<cGIF> document, bool loaded);
     void StartDisplay(bool play);
     void AnimationStep();

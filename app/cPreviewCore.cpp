@@ -1,11 +1,18 @@
 #include "app/cPreviewCore.h"
 
+uint32_t cPreviewCore::NextId() {
+    const uint32_t id = nextId_++;
+    if (nextId_ == 0) nextId_ = 1; // 0 means "no request"
+    return id;
+}
+
 uint32_t cPreviewCore::Choose(const std::string& folder, const std::string& name, Kind kind) {
     folder_ = folder;
     name_ = name;
     kind_ = kind;
-    id_ = nextId_++;
-    if (nextId_ == 0) nextId_ = 1; // 0 means "no request"
+    id_ = NextId();
+    fullId_ = 0;
+    fullDecodeWanted_ = false;
     state_ = State::Decoding;
     // A full view asked for the file chosen before is not one for this file.
     fullViewWaiting_ = fullViewReady_ = false;
@@ -21,6 +28,7 @@ void cPreviewCore::ChooseUnreadable(const std::string& folder, const std::string
 }
 
 bool cPreviewCore::Answer(uint32_t id, bool loaded, const Picture& facts, const std::string& why) {
+    if (state_ == State::Shown && id != 0 && id == fullId_) return AnswerWholePicture(loaded);
     if (state_ != State::Decoding || id != id_) return false; // late, or for another choice
     state_ = loaded ? State::Shown : State::Failed;
     facts_ = loaded ? facts : Picture{};
@@ -31,16 +39,44 @@ bool cPreviewCore::Answer(uint32_t id, bool loaded, const Picture& facts, const 
     else
         SetStatus({});
     if (fullViewWaiting_) {
+        if (loaded && facts_.reduced) {
+            WantWholePicture(); // the full view waits on for the whole picture
+        } else {
+            fullViewWaiting_ = false;
+            fullViewReady_ = loaded;
+        }
+    }
+    return true;
+}
+
+void cPreviewCore::WantWholePicture() {
+    fullViewWaiting_ = true;
+    if (fullId_ != 0) return; // on its way already
+    fullId_ = NextId();
+    fullDecodeWanted_ = true;
+}
+
+bool cPreviewCore::AnswerWholePicture(bool loaded) {
+    fullId_ = 0;
+    if (loaded) facts_.reduced = false;
+    if (fullViewWaiting_) {
         fullViewWaiting_ = false;
         fullViewReady_ = loaded;
     }
-    return true;
+    return true; // the caller takes the picture only when it came
+}
+
+uint32_t cPreviewCore::TakeFullDecode() {
+    if (!fullDecodeWanted_) return 0;
+    fullDecodeWanted_ = false;
+    return fullId_;
 }
 
 void cPreviewCore::FolderFailed(const std::string& why) {
     folder_.clear();
     name_.clear();
-    id_ = 0;
+    id_ = fullId_ = 0;
+    fullDecodeWanted_ = false;
     state_ = State::Empty;
     facts_ = {};
     fullViewWaiting_ = fullViewReady_ = false;
@@ -50,7 +86,9 @@ void cPreviewCore::FolderFailed(const std::string& why) {
 cPreviewCore::FullView cPreviewCore::RequestFullView() {
     switch (state_) {
     case State::Shown:
-        return FullView::Open;
+        if (!facts_.reduced) return FullView::Open;
+        WantWholePicture();
+        return FullView::Wait;
     case State::Decoding:
         fullViewWaiting_ = true;
         return FullView::Wait;

@@ -28,9 +28,10 @@ class cPreviewCore {
     };
     // The facts of a decoded picture, for the status panels.
     struct Picture {
-        int width = 0;
+        int width = 0; // the original's size, also when a smaller picture is shown
         int height = 0;
-        int frames = 0; // GIFs only
+        int frames = 0;       // GIFs only
+        bool reduced = false; // the picture is fitted to the screen, not whole
     };
     // The three status panels' texts.
     struct Status {
@@ -55,11 +56,16 @@ class cPreviewCore {
     FullView RequestFullView();
     // After an accepted answer: true, once, when a waiting full view should open now.
     bool TakeWaitingFullView();
+    // A full view needs the whole picture where a reduced one is shown: the
+    // request number to decode it with, once, or 0. Its answer comes through
+    // `Answer` as any other.
+    uint32_t TakeFullDecode();
     bool FullViewWaiting() const { return fullViewWaiting_; }
 
     State state() const { return state_; }
     Kind kind() const { return kind_; }
-    uint32_t PendingId() const { return state_ == State::Decoding ? id_ : 0; }
+    // The request in flight: the chosen file's picture, or its whole picture.
+    uint32_t PendingId() const { return state_ == State::Decoding ? id_ : fullId_; }
     // The folder (ending in "/") and name of the file chosen last; empty before any.
     const std::string& Folder() const { return folder_; }
     const std::string& Name() const { return name_; }
@@ -75,9 +81,15 @@ class cPreviewCore {
 
   private:
     void SetStatus(const std::string& detail);
+    uint32_t NextId();
+    // The whole picture of the one shown is wanted for a full view.
+    void WantWholePicture();
+    bool AnswerWholePicture(bool loaded);
 
     uint32_t nextId_ = 1;
     uint32_t id_ = 0;
+    uint32_t fullId_ = 0;           // the whole picture's request, while one is on its way
+    bool fullDecodeWanted_ = false; // it is still to be started
     State state_ = State::Empty;
     Kind kind_ = Kind::Still;
     std::string folder_, name_;

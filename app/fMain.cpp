@@ -156,14 +156,11 @@ void fMain::resizeEvent(QResizeEvent*) {
     const QSize frame = outer - size();
     const int minW = Platform::TwipsToPixels(kMinWidthTwips);
     const int minH = Platform::TwipsToPixels(kMinHeightTwips);
-    if (outer.width() < minW) {
-        resize(minW - frame.width(), height());
-        return;
-    }
-    if (outer.height() < minH) {
-        resize(width(), minH - frame.height());
-        return;
-    }
+    // Below the smallest size the window snaps back to it; the panes are laid
+    // out for the size it has now all the same, since a snap to the size it
+    // already has (a frame not counted yet) brings no further resize.
+    if (outer.width() < minW) resize(minW - frame.width(), height());
+    if (outer.height() < minH) resize(width(), minH - frame.height());
     LayOut();
 }
 

@@ -21,6 +21,7 @@
 #include "controls/StatusPanels.h"
 #include "controls/fAbout.h"
 #include "controls/fHelp.h"
+#include "imaging/MFreeImage_2.h"
 #include "imaging/PictureBox.h"
 #include "viewers/PicturePane.h"
 #include "viewers/ucGIFViewer.h"
@@ -155,6 +156,9 @@ class fMain : public QWidget {
     void RedrawStill();
     void StoreLayout();
     void FinishStill(uint32_t id);
+    void BeginStill(const std::string& path, uint32_t id, MFreeImage_2::Box box);
+    MFreeImage_2::Box ScreenBox() const;
+    void StartFullDecode();
     void ShowChoice();
     void ShowStatus();
     void CancelStillDecode();

@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstring>
@@ -114,10 +115,23 @@ void fMain::ChooseRow(int row) {
         ShowChoice();
         return;
     }
-    const uint32_t id = preview_.Choose(folder, file, cPreviewCore::Kind::Still);
+    BeginStill(path, preview_.Choose(folder, file, cPreviewCore::Kind::Still), ScreenBox());
+}
+
+MFreeImage_2::Box fMain::ScreenBox() const {
+    // The preview's picture is fitted to the screen the window is on, in
+    // device pixels: the pane never outgrows it, so resizing and dragging
+    // rescale from that, never from the original.
+    const QScreen* s = screen();
+    if (!s) return {};
+    const QSize size = s->size() * s->devicePixelRatio();
+    return {size.width(), size.height()};
+}
+
+void fMain::BeginStill(const std::string& path, uint32_t id, MFreeImage_2::Box box) {
     // Decoded by the confined helper while the window goes on.
     StillDecoder& decoder = StillDecoder::Shared();
-    if (!decoder.Begin(path, PicLoad.BackColor()) || decoder.Ready()) {
+    if (!decoder.Begin(path, PicLoad.BackColor(), box) || decoder.Ready()) {
         FinishStill(id);
         return;
     }
@@ -138,10 +152,18 @@ void fMain::FinishStill(uint32_t id) {
     PictureBox answer;
     answer.SetBackColor(PicLoad.BackColor());
     const bool loaded = decoder.Finish(answer);
-    if (!preview_.Answer(id, loaded, {answer.Width(), answer.Height(), 0}, decoder.FailureText()))
+    const int fullWidth = loaded ? decoder.FullWidth() : 0;
+    const int fullHeight = loaded ? decoder.FullHeight() : 0;
+    const bool reduced = answer.Width() < fullWidth || answer.Height() < fullHeight;
+    if (!preview_.Answer(id, loaded, {fullWidth, fullHeight, 0, reduced}, decoder.FailureText()))
         return;
     if (loaded) PicLoad.AdoptSurface(answer.Image());
     ShowChoice();
+}
+
+void fMain::StartFullDecode() {
+    // The whole picture for a full view, where the preview holds a reduced one.
+    if (const uint32_t id = preview_.TakeFullDecode()) BeginStill(preview_.Path(), id, {});
 }
 
 void fMain::ShowChoice() {
@@ -161,6 +183,7 @@ void fMain::ShowChoice() {
     }
     ShowStatus();
     if (preview_.TakeWaitingFullView()) OpenFullViewOfChoice();
+    StartFullDecode();
     if (!preview_.FullViewWaiting()) DropFullViewWait();
 }
 
@@ -223,6 +246,7 @@ bool fMain::ChooseFile(const std::string& name) {
     lvFiles->SelectRow(row);
     lvFiles->CurrentView()->scrollTo(lvFiles->Model()->index(row, 0),
                                      QAbstractItemView::PositionAtCenter);
+    lvFiles->CurrentView()->setFocus(); // the keys move on from the file asked for
     if (!IsChosen(row)) ChooseRow(row);
     return true;
 }
@@ -241,6 +265,7 @@ void fMain::RequestFullView() {
         // The busy pointer stays until the picture is there; then it opens.
         if (!waitPointer_) Platform::SetBusyPointer();
         waitPointer_ = true;
+        StartFullDecode();
         break;
     case cPreviewCore::FullView::None:
         break; // nothing chosen, or it failed: no empty full view

@@ -75,15 +75,28 @@ const std::string& File(const std::string& name) {
     return made.emplace(name, file).first->second;
 }
 
-void PreviewVantrel(benchmark::State& state, const std::string& name) {
+// The picture decoded in the helper at the size shown (the pane's box, as
+// the figure asks, or a full-HD screen's, as the window asks while
+// the pane may grow to it), then fitted into the pane as the window does.
+void PreviewAt(benchmark::State& state, const std::string& name, MFreeImage_2::Box box) {
     const std::string& file = File(name);
     PictureBox PicLoad, pane;
     pane.SetSize(kPaneWidth, kPaneHeight);
     for (auto _ : state) {
-        StillDecoder::Shared().Decode(file, PicLoad);
+        StillDecoder::Shared().Decode(file, PicLoad, StillDecoder::kTimeLimitMs, box);
         benchmark::DoNotOptimize(mScaleImage::ScaleImageToBox(PicLoad, pane, 0, true));
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
+}
+
+void PreviewVantrel(benchmark::State& state, const std::string& name) {
+    PreviewAt(state, name, {kPaneWidth, kPaneHeight});
+}
+
+constexpr int kScreenWidth = 1920, kScreenHeight = 1080;
+
+void PreviewScreenBox(benchmark::State& state, const std::string& name) {
+    PreviewAt(state, name, {kScreenWidth, kScreenHeight});
 }
 
 // A 100 x 100 PNG decoded through the helper, and in this process.
@@ -140,9 +153,15 @@ void PreviewFloor(benchmark::State& state, const std::string& name) {
 }
 
 int Register() {
-    for (const char* name : {"jpeg6000x4000", "png6000x4000"})
+    for (const char* name : {"jpeg6000x4000", "png6000x4000"}) {
         RegisterPair(std::string("Preview/") + name, PreviewVantrel, "floor", PreviewFloor,
                      std::string(name));
+        benchmark::RegisterBenchmark(
+            (std::string("Preview/") + name + "/vantrel_screen_box").c_str(), PreviewScreenBox,
+            std::string(name))
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
     benchmark::RegisterBenchmark("Decoder/handover100x100/helper", HandOverHelper)
         ->Unit(benchmark::kMicrosecond)
         ->UseRealTime();

@@ -128,7 +128,9 @@ int main() {
             picture.SetSurfaceMaker(MakeShared);
             picture.SetBackColor(request.background);
             if (request.magic == DecoderProtocol::kMagic && ReadFdBytes(file, bytes))
-                loaded = MFreeImage_2::LoadImageBytes(bytes, request.name, picture);
+                loaded = MFreeImage_2::LoadImageFitted(bytes, request.name,
+                                                       {request.boxWidth, request.boxHeight},
+                                                       picture, reply.fullWidth, reply.fullHeight);
             reply.width = picture.Width();
             reply.height = picture.Height();
             reply.bytes = uint64_t(picture.Surface().size());

@@ -33,7 +33,9 @@ struct Request {
     uint32_t magic = kMagic;
     uint32_t id = 0;
     uint32_t kind = kDecode;
-    uint32_t background = 0;    // laid under transparent pixels (0x00RRGGBB colour value)
+    uint32_t background = 0; // laid under transparent pixels (0x00RRGGBB colour value)
+    int32_t boxWidth = 0;    // the picture fitted into this box (0 x 0: whole)
+    int32_t boxHeight = 0;
     char name[kNameBytes] = {}; // the file's name: its extension names a format
 };
 
@@ -43,7 +45,9 @@ struct Reply {
     int32_t loaded = 0;            // the kTry kinds: 1 when it worked
     int32_t width = 0, height = 0; // the kTry kinds: width holds errno
     uint32_t retiring = 0;         // 1: the helper ends after this answer
-    uint64_t bytes = 0;            // of the memory file
+    int32_t fullWidth = 0;         // the original's size, upright (the picture may be smaller)
+    int32_t fullHeight = 0;
+    uint64_t bytes = 0; // of the memory file
 };
 
 } // namespace DecoderProtocol

@@ -4,9 +4,11 @@
 #include "imaging/ChannelBits.h"
 #include "imaging/FileBytes.h"
 #include "imaging/QtImageReaders.h"
+#include "imaging/mScaleImage.h"
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 
@@ -215,30 +217,77 @@ class Memory {
     FIMEMORY* memory_;
 };
 
+// FreeImage's JPEG loader takes, in the high word of its flags, the side the
+// decoded picture must at least have; it then decodes at the smallest DCT
+// scale (1/8, 1/4, 1/2) that reaches it, and keeps the original's size in the
+// comments as these keys.
+constexpr int kRequestedSideShift = 16;
+constexpr int kMaxRequestedSide = 0xFFFF;
+constexpr const char* kOriginalWidthKey = "OriginalJPEGWidth";
+constexpr const char* kOriginalHeightKey = "OriginalJPEGHeight";
+
+int CommentNumber(FIBITMAP* dib, const char* key) {
+    FITAG* tag = nullptr;
+    if (!FreeImage_GetMetadata(FIMD_COMMENTS, dib, key, &tag) || !tag ||
+        FreeImage_GetTagType(tag) != FIDT_ASCII || !FreeImage_GetTagValue(tag))
+        return 0;
+    return std::atoi(static_cast<const char*>(FreeImage_GetTagValue(tag)));
+}
+
+// The longest side a picture of w x h must be decoded at so that, turned
+// either way, it still covers its fit in the box.
+int RequestedSide(int w, int h, const Box& box) {
+    const auto a = mScaleImage::FitInBox(w, h, box.width, box.height, 0, true);
+    const auto b = mScaleImage::FitInBox(h, w, box.width, box.height, 0, true);
+    return std::min(kMaxRequestedSide, std::max({a.width, a.height, b.width, b.height}));
+}
+
 Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& FileName,
-                          PictureBox& PicLoad) {
+                          PictureBox& PicLoad, const Box& box, int& fullWidth, int& fullHeight) {
     QuietLibraryMessages();
     Memory memory(bytes);
     if (!memory.get()) return Outcome::Refused;
     FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory.get(), 0);
     if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(FileName.c_str());
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return Outcome::Refused;
-    const int flags = format == FIF_JPEG ? kJpegFlags : 0;
+    int flags = format == FIF_JPEG ? kJpegFlags : 0;
 
     // Where the format allows, read the size first: a picture too large for
     // memory is a failed load, not an attempt to allocate it.
+    int requestedSide = 0;
     if (FreeImage_FIFSupportsNoPixels(format)) {
         FIBITMAP* header = memory.Load(format, flags | FIF_LOAD_NOPIXELS);
         if (!header) return Outcome::Refused;
-        std::size_t stride = 0, bytes = 0;
-        const bool fits = SurfaceSize(FreeImage_GetWidth(header), FreeImage_GetHeight(header), 32,
-                                      kMaxSurfaceBytes, stride, bytes);
+        const int w = int(FreeImage_GetWidth(header)), h = int(FreeImage_GetHeight(header));
         FreeImage_Unload(header);
-        if (!fits) return Outcome::TooLarge;
+        std::size_t stride = 0, bytes = 0;
+        // A JPEG wanted smaller than it is decodes at a reduced scale: only
+        // the reduced picture is ever held, whatever size the file claims.
+        if (format == FIF_JPEG && box.width > 0 && box.height > 0 && w > 0 && h > 0) {
+            requestedSide = RequestedSide(w, h, box);
+            if (requestedSide >= std::max(w, h)) requestedSide = 0;
+        }
+        if (requestedSide > 0)
+            flags |= requestedSide << kRequestedSideShift;
+        else if (!SurfaceSize(w, h, 32, kMaxSurfaceBytes, stride, bytes))
+            return Outcome::TooLarge;
     }
 
     FIBITMAP* bitmap = memory.Load(format, flags);
     if (!bitmap) return Outcome::Refused;
+    fullWidth = int(FreeImage_GetWidth(bitmap));
+    fullHeight = int(FreeImage_GetHeight(bitmap));
+    if (requestedSide > 0) {
+        const int ow = CommentNumber(bitmap, kOriginalWidthKey);
+        const int oh = CommentNumber(bitmap, kOriginalHeightKey);
+        if (ow > 0 && oh > 0) {
+            // The original's size is stored as the file has it; the picture
+            // may have been turned upright since.
+            const bool turned = (fullWidth > fullHeight) != (ow > oh);
+            fullWidth = turned ? oh : ow;
+            fullHeight = turned ? ow : oh;
+        }
+    }
     // JPEG is turned at load; other formats that carry the tag are turned
     // here (TIFF's own tag is read through the Qt readers, which report it).
     if (format != FIF_JPEG) {
@@ -264,14 +313,53 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
         if (shown != bitmap) FreeImage_Unload(shown);
     }
     FreeImage_Unload(bitmap);
+    if (outcome == Outcome::Loaded && requestedSide == 0) {
+        fullWidth = PicLoad.Width();
+        fullHeight = PicLoad.Height();
+    }
     return outcome;
 }
 
 } // namespace
 
+bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
+                     PictureBox& Shown, int& fullWidth, int& fullHeight) {
+    fullWidth = fullHeight = 0;
+    if (box.width <= 0 || box.height <= 0) { // the whole picture, decoded where it goes
+        if (!LoadImageBytes(bytes, FileName, Shown)) return false;
+        fullWidth = Shown.Width();
+        fullHeight = Shown.Height();
+        return true;
+    }
+    PictureBox whole;
+    whole.SetBackColor(Shown.BackColor());
+    bool loaded = false;
+    switch (LoadWithFreeImage(bytes, FileName, whole, box, fullWidth, fullHeight)) {
+    case Outcome::Loaded:
+        loaded = true;
+        break;
+    case Outcome::TooLarge: // the same limits hold for every reader
+        return false;
+    case Outcome::Refused:
+        loaded = LoadWithQtReaders(bytes, FileName, whole);
+        fullWidth = whole.Width();
+        fullHeight = whole.Height();
+        break;
+    }
+    if (!loaded) return false;
+    const auto fit = mScaleImage::FitInBox(fullWidth, fullHeight, box.width, box.height, 0, true);
+    if (!Shown.SetSize(fit.width, fit.height)) return false;
+    if (fit.width == whole.Width() && fit.height == whole.Height()) // it fits: a plain copy
+        Shown.hDC()->LoadBlt(&whole.Surface(), 0, 0, fit.width, fit.height);
+    else
+        mScaleImage::StretchImageTo(whole, Shown);
+    return true;
+}
+
 bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
                     PictureBox& PicLoad) {
-    switch (LoadWithFreeImage(bytes, FileName, PicLoad)) {
+    int fullWidth = 0, fullHeight = 0;
+    switch (LoadWithFreeImage(bytes, FileName, PicLoad, Box{}, fullWidth, fullHeight)) {
     case Outcome::Loaded:
         return true;
     case Outcome::TooLarge: // the same limits hold for every reader

@@ -20,6 +20,21 @@ bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad);
 bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
                     PictureBox& PicLoad);
 
+// The size a picture is wanted at: it is fitted into it (never enlarged); a
+// box of 0 x 0 wants the whole picture.
+struct Box {
+    int width = 0, height = 0;
+};
+
+// The picture at the size shown: decoded (a JPEG at the smallest DCT scale
+// whose picture still covers its fit in `box`, others whole) and resampled
+// with the Lanczos filter to exactly its fit in `box`, never enlarged, onto
+// `Shown`, which takes that size. The original's size, upright, goes to
+// `fullWidth` x `fullHeight`. False, with `Shown` as it was, when the file
+// does not decode.
+bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
+                     PictureBox& Shown, int& fullWidth, int& fullHeight);
+
 // Paints a FreeImage bitmap unscaled at (0, 0) onto a 32-bit surface: 1, 4, 8,
 // 16 (5-5-5 or 5-6-5), 24 and 32 bits per pixel, rows bottom-up as FreeImage
 // keeps them, colour tables applied. Alpha, of 32-bit pixels or of palette

@@ -36,6 +36,7 @@ struct StillDecoder::Worker {
     bool done = false;
     bool loaded = false;
     PictureBox picture;
+    int fullWidth = 0, fullHeight = 0;
     int wake = -1; // an eventfd, readable once `done`
 
     ~Worker() {
@@ -184,17 +185,20 @@ int StillDecoder::Fd() const {
     return worker_ ? worker_->wake : socket_;
 }
 
-bool StillDecoder::Begin(const std::string& path, uint32_t background) {
+bool StillDecoder::Begin(const std::string& path, uint32_t background, MFreeImage_2::Box box) {
     if (pending_) Abandon();
     worker_.reset();
     failure_.clear();
+    fullWidth_ = fullHeight_ = 0;
     const int file = Files::OpenRegularFile(path);
     if (file < 0) return false;
     Start start = EnsureHelper();
-    if (start == Start::Missing) return BeginInProcess(file, path, background);
+    if (start == Start::Missing) return BeginInProcess(file, path, background, box);
     DecoderProtocol::Request request;
     request.id = pendingId_ = nextId_++;
     request.background = background;
+    request.boxWidth = box.width;
+    request.boxHeight = box.height;
     NameInto(path, request.name);
     bool sent = start == Start::Running && SendWithFd(socket_, &request, sizeof request, file);
     if (start == Start::Running && !sent) { // the helper is gone: a new one gets this picture
@@ -212,7 +216,8 @@ bool StillDecoder::Begin(const std::string& path, uint32_t background) {
     return true;
 }
 
-bool StillDecoder::BeginInProcess(int file, const std::string& path, uint32_t background) {
+bool StillDecoder::BeginInProcess(int file, const std::string& path, uint32_t background,
+                                  MFreeImage_2::Box box) {
     auto worker = std::make_shared<Worker>();
     worker->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (worker->wake < 0 || runningWorkers.fetch_add(1) >= kMaxWorkers) {
@@ -223,16 +228,20 @@ bool StillDecoder::BeginInProcess(int file, const std::string& path, uint32_t ba
     }
     worker->picture.SetBackColor(background);
     try {
-        std::thread([worker, file, path] {
+        std::thread([worker, file, path, box] {
             std::vector<uint8_t> bytes;
             PictureBox picture;
             picture.SetBackColor(worker->picture.BackColor());
+            int fullWidth = 0, fullHeight = 0;
             const bool loaded =
-                ReadFdBytes(file, bytes) && MFreeImage_2::LoadImageBytes(bytes, path, picture);
+                ReadFdBytes(file, bytes) &&
+                MFreeImage_2::LoadImageFitted(bytes, path, box, picture, fullWidth, fullHeight);
             ::close(file);
             {
                 const std::lock_guard<std::mutex> hold(worker->lock);
                 worker->picture = std::move(picture);
+                worker->fullWidth = fullWidth;
+                worker->fullHeight = fullHeight;
                 worker->loaded = loaded;
                 worker->done = true;
             }
@@ -258,6 +267,8 @@ bool StillDecoder::FinishInProcess(PictureBox& PicLoad) {
         return false;
     }
     if (!worker_->loaded) return false;
+    fullWidth_ = worker_->fullWidth;
+    fullHeight_ = worker_->fullHeight;
     PicLoad.AdoptSurface(worker_->picture.Image());
     worker_->picture = PictureBox();
     return true;
@@ -286,6 +297,12 @@ bool StillDecoder::Finish(PictureBox& PicLoad) {
         return false;
     }
     if (reply.retiring) StopHelper();
+    if (loaded) {
+        // A helper that gives no original's size gave the whole picture.
+        const bool told = reply.fullWidth > 0 && reply.fullHeight > 0;
+        fullWidth_ = told ? reply.fullWidth : reply.width;
+        fullHeight_ = told ? reply.fullHeight : reply.height;
+    }
     return loaded;
 }
 
@@ -303,8 +320,9 @@ void StillDecoder::Expire() {
     failure_ = kTooLong;
 }
 
-bool StillDecoder::Decode(const std::string& path, PictureBox& PicLoad, int timeoutMs) {
-    if (!Begin(path, PicLoad.BackColor())) return false;
+bool StillDecoder::Decode(const std::string& path, PictureBox& PicLoad, int timeoutMs,
+                          MFreeImage_2::Box box) {
+    if (!Begin(path, PicLoad.BackColor(), box)) return false;
     pollfd p{Fd(), POLLIN, 0};
     int r;
     do

@@ -11,6 +11,7 @@
 // window (without waiting) and by the probe.
 #pragma once
 
+#include "imaging/MFreeImage_2.h"
 #include "imaging/PictureBox.h"
 
 #include <cstdint>
@@ -36,7 +37,10 @@ class StillDecoder {
     // Starts decoding `path`; false when the file cannot be opened as a
     // regular file or no decoder can be started (a failed load at once).
     // The answer comes later: `Fd()` becomes readable, then `Finish`.
-    bool Begin(const std::string& path, uint32_t background);
+    // With a box, only the picture fitted into it comes back (decoded at a
+    // reduced scale where the format allows); `FullWidth` and `FullHeight`
+    // then give the original's size.
+    bool Begin(const std::string& path, uint32_t background, MFreeImage_2::Box box = {});
     bool Pending() const { return pending_; }
     // Kept for callers that handle an answer that is there at once; Begin
     // never leaves one now.
@@ -47,6 +51,9 @@ class StillDecoder {
     // `PicLoad`, false (and `PicLoad` untouched) when it did not decode or
     // the decoder failed.
     bool Finish(PictureBox& PicLoad);
+    // The size of the original of the picture the last Finish gave.
+    int FullWidth() const { return fullWidth_; }
+    int FullHeight() const { return fullHeight_; }
     // Gives up the pending picture: the helper is stopped and replaced.
     void Abandon();
     // Gives up the pending picture because it ran past the time limit:
@@ -58,7 +65,8 @@ class StillDecoder {
     const std::string& FailureText() const { return failure_; }
 
     // Begin, wait at most `timeoutMs`, Finish (or Expire).
-    bool Decode(const std::string& path, PictureBox& PicLoad, int timeoutMs = kTimeLimitMs);
+    bool Decode(const std::string& path, PictureBox& PicLoad, int timeoutMs = kTimeLimitMs,
+                MFreeImage_2::Box box = {});
 
     // Asks the helper to open `path` by itself; the errno it met (0 when it
     // could), or -1 without a helper. For tests of the confinement.
@@ -80,7 +88,8 @@ class StillDecoder {
     StillDecoder() = default;
     Start EnsureHelper();
     void StopHelper();
-    bool BeginInProcess(int file, const std::string& path, uint32_t background);
+    bool BeginInProcess(int file, const std::string& path, uint32_t background,
+                        MFreeImage_2::Box box);
     bool FinishInProcess(PictureBox& PicLoad);
 
     std::string helperPath_;
@@ -91,5 +100,6 @@ class StillDecoder {
     uint32_t pendingId_ = 0;
     bool pending_ = false;
     std::string failure_;
+    int fullWidth_ = 0, fullHeight_ = 0;
     std::shared_ptr<Worker> worker_; // without a helper program
 };

@@ -156,21 +156,35 @@ int PaintBitmap(HDC hDC, FIBITMAP* Bitmap, int32_t x, int32_t y, int32_t Width, 
     return 0;
 }
 
-Placement ScaleImageToBox(const PictureBox& Source, PictureBox& Target, int16_t Margin,
-                          bool Centre) {
-    const Placement p =
-        FitInBox(Source.Width(), Source.Height(), Target.Width(), Target.Height(), Margin, Centre);
-    Target.Cls();
+namespace {
+
+// The picture resampled (Lanczos) to `p`'s size and painted there.
+void DrawScaled(const PictureBox& Source, PictureBox& Target, const Placement& p) {
     const StdPicture picture = Source.Image();
     FIBITMAP* source =
         UsablePicture(picture) ? scratch.For(picture->Width(), picture->Height()) : nullptr;
-    if (!source) return p;
+    if (!source) return;
     CopyPicture(*picture, source);
     FIBITMAP* scaled = RescaleBitmap(source, ScaleSize::Pixels(p.width),
                                      ScaleSize::Pixels(p.height), false, false, kLanczos3);
     PaintBitmap(Target.hDC(), scaled, p.x, p.y, 0, 0, 0, 0, 0, 0, 0, SRCCOPY, COLORONCOLOR);
     if (scaled != source) FreeImage_Unload(scaled);
+}
+
+} // namespace
+
+Placement ScaleImageToBox(const PictureBox& Source, PictureBox& Target, int16_t Margin,
+                          bool Centre) {
+    const Placement p =
+        FitInBox(Source.Width(), Source.Height(), Target.Width(), Target.Height(), Margin, Centre);
+    Target.Cls();
+    DrawScaled(Source, Target, p);
     return p;
+}
+
+void StretchImageTo(const PictureBox& Source, PictureBox& Target) {
+    Target.Cls();
+    DrawScaled(Source, Target, {0, 0, Target.Width(), Target.Height()});
 }
 
 } // namespace mScaleImage

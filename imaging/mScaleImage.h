@@ -27,6 +27,11 @@ Placement FitInBox(int32_t w, int32_t h, int32_t targetWidth, int32_t targetHeig
 Placement ScaleImageToBox(const PictureBox& Source, PictureBox& Target, int16_t Margin,
                           bool Centre);
 
+// Clears `Target` and draws `Source` over all of it, resampled to its size
+// whatever the aspect (for a picture decoded at a reduced scale, whose
+// fitted size comes from the original's).
+void StretchImageTo(const PictureBox& Source, PictureBox& Target);
+
 // A new bitmap with a copy of the picture's pixels (24 bits, FreeImage's row
 // order), or null.
 FIBITMAP* BitmapFromPicture(const StdPicture& Picture);

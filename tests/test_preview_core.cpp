@@ -164,3 +164,51 @@ TEST(PreviewCore, AFolderThatCannotBeListedChoosesNothing) {
     EXPECT_FALSE(p.TakeWaitingFullView());
     EXPECT_EQ(p.RequestFullView(), FullView::None);
 }
+
+// The preview may hold the picture fitted to the screen; a full view wants
+// the whole one, decoded for it once, opened when it comes.
+TEST(PreviewCore, AFullViewOfAReducedPictureWaitsForTheWholeOne) {
+    const cPreviewCore::Picture reduced{6000, 4000, 0, true};
+    { // shown reduced, then Enter
+        cPreviewCore p;
+        ASSERT_TRUE(p.Answer(p.Choose("/f/", "big.jpg", Kind::Still), true, reduced));
+        EXPECT_EQ(p.TakeFullDecode(), 0u); // nobody asked yet
+        EXPECT_EQ(p.RequestFullView(), FullView::Wait);
+        const uint32_t whole = p.TakeFullDecode();
+        EXPECT_NE(whole, 0u);
+        EXPECT_EQ(p.TakeFullDecode(), 0u);              // started once
+        EXPECT_EQ(p.RequestFullView(), FullView::Wait); // asked again: the same decode
+        EXPECT_EQ(p.TakeFullDecode(), 0u);
+        EXPECT_EQ(p.PendingId(), whole);
+        EXPECT_TRUE(p.Answer(whole, true, reduced));
+        EXPECT_TRUE(p.TakeWaitingFullView());
+        EXPECT_FALSE(p.Facts().reduced);
+        ExpectStatus(p, "big.jpg", "6000x4000", "");
+        EXPECT_EQ(p.RequestFullView(), FullView::Open);
+    }
+    { // Enter while the reduced picture decodes: the whole one follows it
+        cPreviewCore p;
+        const uint32_t id = p.Choose("/f/", "big.jpg", Kind::Still);
+        ASSERT_EQ(p.RequestFullView(), FullView::Wait);
+        ASSERT_TRUE(p.Answer(id, true, reduced));
+        EXPECT_FALSE(p.TakeWaitingFullView()); // not the reduced one
+        const uint32_t whole = p.TakeFullDecode();
+        ASSERT_NE(whole, 0u);
+        // The whole picture fails: no full view, the reduced one stays shown.
+        EXPECT_TRUE(p.Answer(whole, false, {}));
+        EXPECT_FALSE(p.TakeWaitingFullView());
+        EXPECT_FALSE(p.FullViewWaiting());
+        EXPECT_EQ(p.state(), State::Shown);
+        ExpectStatus(p, "big.jpg", "6000x4000", "");
+    }
+    { // another file chosen while the whole picture decodes: its answer is dropped
+        cPreviewCore p;
+        ASSERT_TRUE(p.Answer(p.Choose("/f/", "big.jpg", Kind::Still), true, reduced));
+        p.RequestFullView();
+        const uint32_t whole = p.TakeFullDecode();
+        const uint32_t next = p.Choose("/f/", "next.jpg", Kind::Still);
+        EXPECT_FALSE(p.Answer(whole, true, reduced));
+        EXPECT_EQ(p.PendingId(), next);
+        EXPECT_FALSE(p.TakeWaitingFullView());
+    }
+}

@@ -2,6 +2,7 @@
 // headers, RLE) decoded by the Qt readers, and photos turned upright by their
 // EXIF Orientation tag.
 #include "imaging/MFreeImage_2.h"
+#include "imaging/mScaleImage.h"
 #include "tests/PixelUtil.h"
 #include "tests/TempDir.h"
 
@@ -9,6 +10,7 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -401,6 +403,129 @@ TEST(StillMessages, LoadsWriteNothingToStandardError) {
     EXPECT_EQ(StandardErrorOf([&] { loaded = LoadImageFile(file, box); }), "");
     EXPECT_TRUE(loaded);
     EXPECT_EQ(box.Width(), 3);
+}
+
+namespace {
+
+// A photo-like picture: smooth shapes with a fine grain, as cameras give.
+FIBITMAP* PhotoLike(int w, int h) {
+    FIBITMAP* b = FreeImage_Allocate(w, h, 24);
+    uint32_t seed = 7;
+    for (int y = 0; y < h; ++y) {
+        BYTE* row = FreeImage_GetScanLine(b, y);
+        for (int x = 0; x < w; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int grain = int(seed >> 28); // 0 to 15
+            row[3 * x] = BYTE((x / 13 + (y * y) / 900 + grain) & 0xFF);
+            row[3 * x + 1] = BYTE((128 + 100 * std::sin(x / 70.0) + grain));
+            row[3 * x + 2] = BYTE(((x + 2 * y) / 21 + grain) & 0xFF);
+        }
+    }
+    return b;
+}
+
+double Psnr(const cDIB& a, const cDIB& b) {
+    double sum = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x) {
+            const uint32_t p = Pixel32(a, x, y), q = Pixel32(b, x, y);
+            for (int shift : {0, 8, 16}) {
+                const double d = double((p >> shift) & 0xFF) - double((q >> shift) & 0xFF);
+                sum += d * d;
+            }
+        }
+    const double mse = sum / (3.0 * a.Width() * a.Height());
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+std::vector<uint8_t> FileBytes(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+// The picture at the size shown: the original's size stays exact, only the
+// fitted picture is made, and the reduced JPEG road looks as the full-size
+// Lanczos road does (PSNR against it, on a photo-like picture).
+TEST(StillFitted, ReducedDecodeKeepsTheSizeAndTheLook) {
+    TempDir dir;
+    FIBITMAP* photo = PhotoLike(3000, 2000);
+    const std::string jpeg = (dir.path() / "photo.jpg").string();
+    const std::string png = (dir.path() / "photo.png").string();
+    ASSERT_TRUE(FreeImage_Save(FIF_JPEG, photo, jpeg.c_str(), 90));
+    ASSERT_TRUE(FreeImage_Save(FIF_PNG, photo, png.c_str(), PNG_Z_BEST_SPEED));
+    FreeImage_Unload(photo);
+    struct Row {
+        const std::string* file;
+        MFreeImage_2::Box box;
+        int shownW, shownH;
+        double minPsnr;
+    };
+    const Row rows[] = {
+        {&jpeg, {800, 600}, 800, 533, 40},
+        {&jpeg, {1920, 1080}, 1620, 1080, 40},
+        {&jpeg, {400, 400}, 400, 267, 40},
+        {&png, {800, 600}, 800, 533, 60},
+    };
+    for (const Row& r : rows) {
+        const std::vector<uint8_t> bytes = FileBytes(*r.file);
+        PictureBox shown;
+        int fullW = 0, fullH = 0;
+        ASSERT_TRUE(MFreeImage_2::LoadImageFitted(bytes, *r.file, r.box, shown, fullW, fullH));
+        EXPECT_EQ(fullW, 3000);
+        EXPECT_EQ(fullH, 2000);
+        ASSERT_EQ(shown.Width(), r.shownW) << r.box.width;
+        ASSERT_EQ(shown.Height(), r.shownH) << r.box.width;
+        // The full-size road: the whole picture, then the same Lanczos fit.
+        PictureBox whole, reference;
+        ASSERT_TRUE(MFreeImage_2::LoadImageBytes(bytes, *r.file, whole));
+        reference.SetSize(r.shownW, r.shownH);
+        mScaleImage::ScaleImageToBox(whole, reference, 0, true);
+        const double psnr = Psnr(shown.Surface(), reference.Surface());
+        std::printf("fitted %s into %dx%d: PSNR %.1f dB against the full-size road\n",
+                    r.file->substr(r.file->size() - 3).c_str(), r.box.width, r.box.height, psnr);
+        EXPECT_GE(psnr, r.minPsnr) << *r.file << " " << r.box.width;
+    }
+    // No box, or a box larger than the picture: the whole picture, never enlarged.
+    for (const MFreeImage_2::Box box : {MFreeImage_2::Box{}, MFreeImage_2::Box{4000, 4000}}) {
+        PictureBox shown;
+        int fullW = 0, fullH = 0;
+        ASSERT_TRUE(MFreeImage_2::LoadImageFitted(FileBytes(jpeg), jpeg, box, shown, fullW, fullH));
+        EXPECT_EQ(shown.Width(), 3000);
+        EXPECT_EQ(fullW, 3000);
+    }
+    // A file that does not decode leaves the box as it was.
+    PictureBox untouched;
+    int fullW = -1, fullH = -1;
+    const std::vector<uint8_t> junk = {'n', 'o', 't'};
+    EXPECT_FALSE(
+        MFreeImage_2::LoadImageFitted(junk, "junk.jpg", {800, 600}, untouched, fullW, fullH));
+    EXPECT_EQ(untouched.Width(), 0);
+}
+
+// A photo turned by its EXIF Orientation: the original's size is given upright.
+TEST(StillFitted, TurnedPhotosGiveTheirUprightSize) {
+    TempDir dir;
+    FIBITMAP* photo = PhotoLike(640, 320);
+    const std::string plain = (dir.path() / "plain.jpg").string();
+    ASSERT_TRUE(FreeImage_Save(FIF_JPEG, photo, plain.c_str(), 90));
+    FreeImage_Unload(photo);
+    std::ifstream in(plain, std::ios::binary);
+    const std::string jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const int orientation : {1, 6}) {
+        const std::string bytes = WithOrientation(jpeg, orientation);
+        const std::vector<uint8_t> data(bytes.begin(), bytes.end());
+        PictureBox shown;
+        int fullW = 0, fullH = 0;
+        ASSERT_TRUE(
+            MFreeImage_2::LoadImageFitted(data, "turned.jpg", {100, 100}, shown, fullW, fullH));
+        const bool turned = orientation == 6;
+        EXPECT_EQ(fullW, turned ? 320 : 640) << orientation;
+        EXPECT_EQ(fullH, turned ? 640 : 320) << orientation;
+        EXPECT_EQ(shown.Width(), turned ? 50 : 100) << orientation;
+        EXPECT_EQ(shown.Height(), turned ? 100 : 50) << orientation;
+    }
 }
 
 int main(int argc, char** argv) {

@@ -10,6 +10,7 @@
 
 #include "app/FileHeader.h"
 #include "app/cCommandTable.h"
+#include "app/cPictureCache.h"
 #include "app/cPreviewCore.h"
 #include "app/fFullview.h"
 #include "app/fOptions.h"
@@ -35,6 +36,7 @@
 #include <QToolBar>
 #include <QWidget>
 #include <functional>
+#include <set>
 #include <string>
 
 class fMain : public QWidget {
@@ -157,6 +159,13 @@ class fMain : public QWidget {
     void StoreLayout();
     void FinishStill(uint32_t id);
     void BeginStill(const std::string& path, uint32_t id, MFreeImage_2::Box box);
+    bool StartDecode(const std::string& path, MFreeImage_2::Box box);
+    void SetStillBusy(bool busy);
+    void CancelChoiceDecode();
+    // Reading ahead (fMainReadAhead.cpp).
+    void ReadAhead();
+    void FinishReadAhead();
+    bool TakeReadAhead(const std::string& path, uint32_t id);
     MFreeImage_2::Box ScreenBox() const;
     void StartFullDecode();
     void ShowChoice();
@@ -173,7 +182,12 @@ class fMain : public QWidget {
     QPointer<fAbout> about_;
     cCommandTable* commands_ = nullptr;
     cPreviewCore preview_;
-    std::string wantedFile_;   // chosen by the next listing that has it
+    cPictureCache cache_;                  // pictures read ahead, as the preview shows them
+    cPictureCache::Key readAheadKey_;      // the file being read ahead (empty: none)
+    std::set<std::string> readAheadTried_; // read ahead for this choice already
+    uint32_t stillId_ = 0;                 // the choice's request being decoded
+    bool stillBusy_ = false;               // its busy pointer is set
+    std::string wantedFile_;               // chosen by the next listing that has it
     bool waitPointer_ = false; // the busy pointer of a full view waiting for its picture
     bool exiting_ = false;     // the question was answered Yes (or cannot be asked)
     bool asking_ = false;

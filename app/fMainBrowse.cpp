@@ -53,6 +53,9 @@ void fMain::nPathchange() {
         return;
     }
     FileView.SetPattern(state_.CurrentPattern);
+    // What was read ahead belongs to the list as it was.
+    if (!readAheadKey_.path.empty()) CancelStillDecode();
+    cache_.Clear();
     listing_ = true;
     const bool listed = FileView.ListFiles(AddBackslash(sFolder), true);
     listing_ = false;
@@ -94,10 +97,12 @@ void fMain::ChooseRow(int row) {
     AddBackslash(folder);
     const std::string file = lvFiles->Model()->Row(row).name;
     const std::string path = folder + file;
-    CancelStillDecode(); // a picture chosen before and still decoding is not wanted now
-    DropFullViewWait();  // a full view asked for it is not one for this file
+    DropFullViewWait(); // a full view asked for before is not one for this file
     FileHeader header;
     const PreviewRoad road = ReadFileHeader(path, header);
+    // A picture chosen before and still decoding is not wanted now; one being
+    // read ahead goes on (it may be this very file).
+    CancelChoiceDecode();
     if (road == PreviewRoad::Unreadable) {
         const int error = errno;
         preview_.ChooseUnreadable(folder, file, std::strerror(error));
@@ -115,7 +120,8 @@ void fMain::ChooseRow(int row) {
         ShowChoice();
         return;
     }
-    BeginStill(path, preview_.Choose(folder, file, cPreviewCore::Kind::Still), ScreenBox());
+    const uint32_t id = preview_.Choose(folder, file, cPreviewCore::Kind::Still);
+    if (!TakeReadAhead(path, id)) BeginStill(path, id, ScreenBox());
 }
 
 MFreeImage_2::Box fMain::ScreenBox() const {
@@ -129,21 +135,38 @@ MFreeImage_2::Box fMain::ScreenBox() const {
 }
 
 void fMain::BeginStill(const std::string& path, uint32_t id, MFreeImage_2::Box box) {
-    // Decoded by the confined helper while the window goes on.
-    StillDecoder& decoder = StillDecoder::Shared();
-    if (!decoder.Begin(path, PicLoad.BackColor(), box) || decoder.Ready()) {
+    if (!StartDecode(path, box)) {
         FinishStill(id);
         return;
     }
-    Platform::SetBusyPointer(); // until the picture is there
+    stillId_ = id;
+    SetStillBusy(true); // until the picture is there
+}
+
+bool fMain::StartDecode(const std::string& path, MFreeImage_2::Box box) {
+    // Decoded by the confined helper while the window goes on; the answer
+    // goes to the choice or to the read-ahead, whichever holds it by then.
+    CancelStillDecode(); // one decode at a time
+    StillDecoder& decoder = StillDecoder::Shared();
+    if (!decoder.Begin(path, PicLoad.BackColor(), box)) return false;
     stillNotifier_ = new QSocketNotifier(decoder.Fd(), QSocketNotifier::Read, this);
-    connect(stillNotifier_, &QSocketNotifier::activated, this, [this, id] {
+    connect(stillNotifier_, &QSocketNotifier::activated, this, [this] {
         delete stillNotifier_.data();
         stillTimer_.stop();
-        Platform::RestorePointer();
-        FinishStill(id);
+        SetStillBusy(false);
+        if (!readAheadKey_.path.empty())
+            FinishReadAhead();
+        else
+            FinishStill(std::exchange(stillId_, 0));
     });
     stillTimer_.start(StillDecoder::kTimeLimitMs);
+    return true;
+}
+
+void fMain::SetStillBusy(bool busy) {
+    if (busy == stillBusy_) return;
+    stillBusy_ = busy;
+    busy ? Platform::SetBusyPointer() : Platform::RestorePointer();
 }
 
 void fMain::FinishStill(uint32_t id) {
@@ -158,6 +181,11 @@ void fMain::FinishStill(uint32_t id) {
     if (!preview_.Answer(id, loaded, {fullWidth, fullHeight, 0, reduced}, decoder.FailureText()))
         return;
     if (loaded) PicLoad.AdoptSurface(answer.Image());
+    if (loaded && reduced) { // kept for going back to it
+        cPictureCache::Key key;
+        if (cPictureCache::KeyOf(preview_.Path(), key))
+            cache_.Put({key, answer.Image(), fullWidth, fullHeight});
+    }
     ShowChoice();
 }
 
@@ -185,6 +213,7 @@ void fMain::ShowChoice() {
     if (preview_.TakeWaitingFullView()) OpenFullViewOfChoice();
     StartFullDecode();
     if (!preview_.FullViewWaiting()) DropFullViewWait();
+    ReadAhead();
 }
 
 void fMain::DropFullViewWait() {
@@ -216,17 +245,26 @@ void fMain::CancelStillDecode() {
     stillTimer_.stop();
     delete stillNotifier_.data(); // before the helper's socket closes
     StillDecoder::Shared().Abandon();
-    Platform::RestorePointer();
+    SetStillBusy(false);
+    stillId_ = 0;
+    readAheadKey_ = {};
+}
+
+void fMain::CancelChoiceDecode() {
+    if (readAheadKey_.path.empty()) CancelStillDecode();
 }
 
 void fMain::StillTimedOut() {
     if (!stillNotifier_) return;
-    const uint32_t id = preview_.PendingId();
     delete stillNotifier_.data(); // before the helper's socket closes
-    Platform::RestorePointer();
+    SetStillBusy(false);
     StillDecoder& decoder = StillDecoder::Shared();
     decoder.Expire();
-    preview_.Answer(id, false, {}, decoder.FailureText());
+    if (!readAheadKey_.path.empty()) { // nobody waits for it: given up quietly
+        readAheadKey_ = {};
+        return;
+    }
+    preview_.Answer(std::exchange(stillId_, 0), false, {}, decoder.FailureText());
     ShowChoice();
 }
 

@@ -1,0 +1,45 @@
+#include "app/cPictureCache.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+
+bool cPictureCache::KeyOf(const std::string& path, Key& key) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    key.path = path;
+    key.size = uint64_t(st.st_size);
+    key.changedNs = int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+std::size_t cPictureCache::Bytes() const {
+    std::size_t bytes = 0;
+    for (const Entry& e : entries_)
+        if (e.picture) bytes += std::size_t(e.picture->size());
+    return bytes;
+}
+
+void cPictureCache::Put(Entry entry) {
+    std::erase_if(entries_, [&](const Entry& e) { return e.key.path == entry.key.path; });
+    const std::size_t bytes = entry.picture ? std::size_t(entry.picture->size()) : 0;
+    if (!entry.picture || bytes > maxBytes_) return; // nothing, or more than all the room
+    entries_.push_back(std::move(entry));
+    while (entries_.size() > maxPictures_ || Bytes() > maxBytes_)
+        entries_.pop_front();
+}
+
+const cPictureCache::Entry* cPictureCache::Find(const Key& key) {
+    const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                 [&](const Entry& e) { return e.key.path == key.path; });
+    if (it == entries_.end()) return nullptr;
+    if (!(it->key == key)) { // the file changed since it was read
+        entries_.erase(it);
+        return nullptr;
+    }
+    return &*it;
+}
+
+bool cPictureCache::Holds(const std::string& path) const {
+    return std::any_of(entries_.begin(), entries_.end(),
+                       [&](const Entry& e) { return e.key.path == path; });
+}

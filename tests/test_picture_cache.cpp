@@ -1,0 +1,91 @@
+// The read-ahead cache: a picture is found only for the file exactly as it
+// was read (path, size, time of last change), and the bounds on pictures and
+// bytes hold, the oldest going first.
+#include "app/cPictureCache.h"
+#include "tests/TempDir.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+StdPicture Picture(int w, int h) {
+    auto p = std::make_shared<cDIB>();
+    p->Create(w, h, 32);
+    return p;
+}
+
+cPictureCache::Entry EntryOf(const std::string& path, int64_t changed, StdPicture picture,
+                             int fullWidth) {
+    cPictureCache::Entry e;
+    e.key.path = path;
+    e.key.size = 1;
+    e.key.changedNs = changed;
+    e.picture = std::move(picture);
+    e.fullWidth = e.fullHeight = fullWidth;
+    return e;
+}
+
+cPictureCache::Key KeyFor(const std::string& path) {
+    cPictureCache::Key key;
+    EXPECT_TRUE(cPictureCache::KeyOf(path, key)) << path;
+    return key;
+}
+
+} // namespace
+
+TEST(PictureCache, FindsOnlyTheFileAsItWasRead) {
+    TempDir dir;
+    const std::string a = (dir.path() / "a.jpg").string();
+    std::ofstream(a) << "first";
+    cPictureCache cache;
+    const cPictureCache::Key before = KeyFor(a);
+    cPictureCache::Entry entry = EntryOf(a, 0, Picture(10, 10), 1000);
+    entry.key = before;
+    cache.Put(entry);
+    ASSERT_NE(cache.Find(before), nullptr);
+    EXPECT_EQ(cache.Find(before)->fullWidth, 1000);
+    // Rewritten since: never its old picture, and the old one is dropped.
+    std::ofstream(a) << "second, longer";
+    const cPictureCache::Key after = KeyFor(a);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(cache.Find(after), nullptr);
+    EXPECT_FALSE(cache.Holds(a));
+    // Not a regular file, or gone: no key.
+    cPictureCache::Key none;
+    EXPECT_FALSE(cPictureCache::KeyOf(dir.path().string(), none));
+    EXPECT_FALSE(cPictureCache::KeyOf((dir.path() / "gone.jpg").string(), none));
+}
+
+TEST(PictureCache, BoundsHoldAndTheOldestGoFirst) {
+    constexpr std::size_t kPictureBytes = 100 * 100 * 4;
+    struct Row {
+        std::size_t maxPictures, maxBytes;
+        int put; // pictures of 100 x 100 put, p0 first
+        std::size_t kept;
+    };
+    const Row rows[] = {
+        {4, 1 << 30, 6, 4},            // by count
+        {10, 3 * kPictureBytes, 6, 3}, // by bytes
+        {10, kPictureBytes / 2, 2, 0}, // one alone is more than all the room
+    };
+    for (const Row& r : rows) {
+        cPictureCache cache(r.maxPictures, r.maxBytes);
+        for (int i = 0; i < r.put; ++i)
+            cache.Put(EntryOf("/p" + std::to_string(i), 1, Picture(100, 100), 100));
+        EXPECT_EQ(cache.Count(), r.kept);
+        EXPECT_LE(cache.Bytes(), r.maxBytes);
+        for (int i = 0; i < r.put; ++i) // the newest are the ones kept
+            EXPECT_EQ(cache.Holds("/p" + std::to_string(i)), i >= r.put - int(r.kept)) << i;
+    }
+    // The same path put again replaces its picture, and counts once.
+    cPictureCache cache;
+    cache.Put(EntryOf("/same", 1, Picture(10, 10), 10));
+    const cPictureCache::Entry second = EntryOf("/same", 2, Picture(20, 20), 20);
+    cache.Put(second);
+    EXPECT_EQ(cache.Count(), 1u);
+    ASSERT_NE(cache.Find(second.key), nullptr);
+    EXPECT_EQ(cache.Find(second.key)->fullWidth, 20);
+    cache.Put(EntryOf("/empty", 1, nullptr, 0)); // nothing to keep
+    EXPECT_FALSE(cache.Holds("/empty"));
+}

@@ -242,6 +242,29 @@ int RequestedSide(int w, int h, const Box& box) {
     return std::min(kMaxRequestedSide, std::max({a.width, a.height, b.width, b.height}));
 }
 
+// A picture wanted smaller than it is, resampled (Lanczos) to its fit in the
+// box straight from the decoded bitmap, so that the whole picture is never
+// copied again. Transparency is kept: a palette with a transparency table
+// becomes 32 bits first, whose alpha is laid over the background later as
+// any other. `shown` comes back when there is nothing to do or it fails; one
+// that is not `decoded` is released when replaced.
+FIBITMAP* FittedToBox(FIBITMAP* shown, FIBITMAP* decoded, const Box& box, int fullWidth,
+                      int fullHeight) {
+    if (!shown || box.width <= 0 || box.height <= 0) return shown;
+    const auto fit = mScaleImage::FitInBox(fullWidth, fullHeight, box.width, box.height, 0, true);
+    const int w = int(FreeImage_GetWidth(shown)), h = int(FreeImage_GetHeight(shown));
+    if (fit.width <= 0 || fit.height <= 0 || (fit.width >= w && fit.height >= h)) return shown;
+    FIBITMAP* source = shown;
+    if (FreeImage_IsTransparent(shown) && FreeImage_GetBPP(shown) < 32)
+        source = FreeImage_ConvertTo32Bits(shown);
+    FIBITMAP* scaled =
+        source ? FreeImage_Rescale(source, fit.width, fit.height, FILTER_LANCZOS3) : nullptr;
+    if (source && source != shown) FreeImage_Unload(source);
+    if (!scaled) return shown;
+    if (shown != decoded) FreeImage_Unload(shown);
+    return scaled;
+}
+
 Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& FileName,
                           PictureBox& PicLoad, const Box& box, int& fullWidth, int& fullHeight) {
     QuietLibraryMessages();
@@ -275,9 +298,9 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
 
     FIBITMAP* bitmap = memory.Load(format, flags);
     if (!bitmap) return Outcome::Refused;
-    fullWidth = int(FreeImage_GetWidth(bitmap));
-    fullHeight = int(FreeImage_GetHeight(bitmap));
     if (requestedSide > 0) {
+        fullWidth = int(FreeImage_GetWidth(bitmap));
+        fullHeight = int(FreeImage_GetHeight(bitmap));
         const int ow = CommentNumber(bitmap, kOriginalWidthKey);
         const int oh = CommentNumber(bitmap, kOriginalHeightKey);
         if (ow > 0 && oh > 0) {
@@ -299,7 +322,11 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
             bitmap = upright;
         }
     }
-    FIBITMAP* shown = ToDisplayable(bitmap);
+    if (requestedSide == 0) { // the whole picture, upright
+        fullWidth = int(FreeImage_GetWidth(bitmap));
+        fullHeight = int(FreeImage_GetHeight(bitmap));
+    }
+    FIBITMAP* shown = FittedToBox(ToDisplayable(bitmap), bitmap, box, fullWidth, fullHeight);
     Outcome outcome = shown ? Outcome::TooLarge : Outcome::Refused;
     if (shown) {
         const int w = int(FreeImage_GetWidth(shown));
@@ -313,10 +340,6 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
         if (shown != bitmap) FreeImage_Unload(shown);
     }
     FreeImage_Unload(bitmap);
-    if (outcome == Outcome::Loaded && requestedSide == 0) {
-        fullWidth = PicLoad.Width();
-        fullHeight = PicLoad.Height();
-    }
     return outcome;
 }
 

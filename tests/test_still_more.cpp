@@ -504,6 +504,37 @@ TEST(StillFitted, ReducedDecodeKeepsTheSizeAndTheLook) {
     EXPECT_EQ(untouched.Width(), 0);
 }
 
+// Transparency survives the fit: a large palette picture with a transparency
+// table, fitted small, shows its opaque half as it is and its transparent
+// half as the background, as the whole picture would.
+TEST(StillFitted, TransparencyIsKeptWhenFitted) {
+    TempDir dir;
+    FIBITMAP* b = FreeImage_Allocate(2000, 1000, 8);
+    RGBQUAD* palette = FreeImage_GetPalette(b);
+    palette[0] = {0, 0, 255, 0}; // red, opaque
+    palette[1] = {0, 255, 0, 0}; // green, transparent
+    BYTE alpha[2] = {255, 0};
+    FreeImage_SetTransparencyTable(b, alpha, 2);
+    for (int y = 0; y < 1000; ++y) {
+        BYTE* row = FreeImage_GetScanLine(b, y);
+        for (int x = 0; x < 2000; ++x)
+            row[x] = x < 1000 ? 0 : 1;
+    }
+    const std::string png = (dir.path() / "half.png").string();
+    ASSERT_TRUE(FreeImage_Save(FIF_PNG, b, png.c_str(), 0));
+    FreeImage_Unload(b);
+    PictureBox shown;
+    shown.SetBackColor(0x00FF0000); // blue, as a colour value
+    int fullW = 0, fullH = 0;
+    ASSERT_TRUE(
+        MFreeImage_2::LoadImageFitted(FileBytes(png), png, {200, 200}, shown, fullW, fullH));
+    EXPECT_EQ(fullW, 2000);
+    ASSERT_EQ(shown.Width(), 200);
+    ASSERT_EQ(shown.Height(), 100);
+    EXPECT_LE(MaxDifference(Pixel32(shown.Surface(), 20, 50), 0xFF0000), 2);  // red
+    EXPECT_LE(MaxDifference(Pixel32(shown.Surface(), 180, 50), 0x0000FF), 2); // the background
+}
+
 // A photo turned by its EXIF Orientation: the original's size is given upright.
 TEST(StillFitted, TurnedPhotosGiveTheirUprightSize) {
     TempDir dir;

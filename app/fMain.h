@@ -66,8 +66,8 @@ class fMain : public QWidget {
     void nPathchange();
     // A list row chosen (by mouse or keyboard): previews its file.
     void ChooseRow(int row);
-    // A still picture is being decoded (the answer comes without blocking).
-    bool StillPending() const { return !stillNotifier_.isNull(); }
+    // A picture is being decoded (the answer comes without blocking).
+    bool StillPending() const { return !stillNotifier_.isNull() || gifsDecoding_ > 0; }
     // Selects, scrolls to and previews the row of the file `name` (bytes) in
     // the folder listed; when the list has no such row yet, false, and the
     // next listing that has it chooses it.
@@ -158,6 +158,9 @@ class fMain : public QWidget {
     void RedrawStill();
     void StoreLayout();
     void FinishStill(uint32_t id);
+    void BeginGif(const std::string& path, uint32_t id);
+    void FinishGif(uint32_t id, std::shared_ptr<cGIF> document);
+    void SetGifBusy();
     void BeginStill(const std::string& path, uint32_t id, MFreeImage_2::Box box);
     bool StartDecode(const std::string& path, MFreeImage_2::Box box);
     void SetStillBusy(bool busy);
@@ -187,6 +190,8 @@ class fMain : public QWidget {
     std::set<std::string> readAheadTried_; // read ahead for this choice already
     uint32_t stillId_ = 0;                 // the choice's request being decoded
     bool stillBusy_ = false;               // its busy pointer is set
+    int gifsDecoding_ = 0;                 // GIF documents decoding on their threads
+    bool gifBusy_ = false;                 // the busy pointer of the GIF chosen last
     std::string wantedFile_;               // chosen by the next listing that has it
     bool waitPointer_ = false; // the busy pointer of a full view waiting for its picture
     bool exiting_ = false;     // the question was answered Yes (or cannot be asked)

@@ -11,12 +11,15 @@
 #include "platform/Files.h"
 #include "platform/Platform.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -110,18 +113,12 @@ void fMain::ChooseRow(int row) {
         return;
     }
     if (road == PreviewRoad::Gif) {
-        const uint32_t id = preview_.Choose(folder, file, cPreviewCore::Kind::Gif);
-        Platform::SetBusyPointer();
-        ucGIF1->SetAutoPlay(true);
-        ucGIF1->Destroy();
-        const bool loaded = ucGIF1->LoadFromFile(path);
-        Platform::RestorePointer();
-        preview_.Answer(id, loaded, {ucGIF1->GIFWidth(), ucGIF1->GIFHeight(), ucGIF1->GIFFrames()});
-        ShowChoice();
+        BeginGif(path, preview_.Choose(folder, file, cPreviewCore::Kind::Gif));
         return;
     }
     const uint32_t id = preview_.Choose(folder, file, cPreviewCore::Kind::Still);
     if (!TakeReadAhead(path, id)) BeginStill(path, id, ScreenBox());
+    SetGifBusy(); // a GIF decoding for an earlier choice keeps no pointer
 }
 
 MFreeImage_2::Box fMain::ScreenBox() const {
@@ -169,6 +166,48 @@ void fMain::SetStillBusy(bool busy) {
     busy ? Platform::SetBusyPointer() : Platform::RestorePointer();
 }
 
+void fMain::BeginGif(const std::string& path, uint32_t id) {
+    // Decoded on a thread of its own, so that the window goes on; the
+    // document comes back through the event loop, to a window that is still
+    // there, and is shown only if its file is still the one chosen.
+    ++gifsDecoding_;
+    SetGifBusy();
+    QPointer<fMain> window(this);
+    try {
+        std::thread([window, path, id] {
+            std::shared_ptr<cGIF> document = ucGIFViewer::ReadDocument(path);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [window, document = std::move(document), id]() mutable {
+                    if (window) window->FinishGif(id, std::move(document));
+                },
+                Qt::QueuedConnection);
+        }).detach();
+    } catch (const std::system_error&) { // no thread to be had: a failed load
+        FinishGif(id, nullptr);
+    }
+}
+
+void fMain::FinishGif(uint32_t id, std::shared_ptr<cGIF> document) {
+    --gifsDecoding_;
+    SetGifBusy();
+    if (preview_.PendingId() != id || preview_.kind() != cPreviewCore::Kind::Gif)
+        return; // another file was chosen meanwhile
+    ucGIF1->SetAutoPlay(true);
+    const bool loaded = ucGIF1->ShowDocument(std::move(document));
+    preview_.Answer(id, loaded, {ucGIF1->GIFWidth(), ucGIF1->GIFHeight(), ucGIF1->GIFFrames()});
+    ShowChoice();
+}
+
+void fMain::SetGifBusy() {
+    // The busy pointer while the GIF chosen last decodes.
+    const bool busy = gifsDecoding_ > 0 && preview_.kind() == cPreviewCore::Kind::Gif &&
+                      preview_.state() == cPreviewCore::State::Decoding;
+    if (busy == gifBusy_) return;
+    gifBusy_ = busy;
+    busy ? Platform::SetBusyPointer() : Platform::RestorePointer();
+}
+
 void fMain::FinishStill(uint32_t id) {
     StillDecoder& decoder = StillDecoder::Shared();
     // The picture goes to a box of its own first: one for another choice is dropped.
@@ -195,6 +234,7 @@ void fMain::StartFullDecode() {
 }
 
 void fMain::ShowChoice() {
+    SetGifBusy();
     const bool gif = preview_.kind() == cPreviewCore::Kind::Gif;
     const bool shown = preview_.state() == cPreviewCore::State::Shown;
     if (gif && shown) {

@@ -48,6 +48,7 @@ class MainWindowTest : public QObject {
     void refreshKeepsTheChosenFile();
     void enterShowsTheSelectedRow();
     void neighboursAreReadAhead();
+    void gifsDecodeOffTheWindowsThread();
     void arrowKeysPreview();
     void aFileAskedForIsChosen();
     void aFileAskedForBeforeTheListingIsChosenByIt();
@@ -431,6 +432,30 @@ void MainWindowTest::neighboursAreReadAhead() {
     QTRY_COMPARE(Panel(2), QStringLiteral("500x500"));
 }
 
+// A GIF is decoded on a thread of its own: choosing it returns at once, and
+// one whose file is no longer chosen when its document arrives is dropped.
+void MainWindowTest::gifsDecodeOffTheWindowsThread() {
+    WriteGif(QStringLiteral("big-anim.gif"), 12, 1500, 1000);
+    Open(dir_.path());
+    Choose(QStringLiteral("z-small.png"));
+    const int gif = RowOf(QStringLiteral("big-anim.gif"));
+    main_->lvFiles->SelectRow(gif);
+    main_->ChooseRow(gif);
+    QVERIFY(main_->StillPending());                    // not decoded in the call
+    QCOMPARE(Panel(1), QStringLiteral("z-small.png")); // the pane's picture and its name
+    // Another file before the GIF arrived: the GIF never shows.
+    Choose(QStringLiteral("a-still.png"));
+    QTRY_VERIFY(!main_->StillPending());
+    QCOMPARE(Panel(1), QStringLiteral("a-still.png"));
+    QVERIFY(main_->ucGIF1->isHidden());
+    QVERIFY(!main_->ucGIF1->GIFLoaded());
+    // Chosen and left alone, it shows.
+    Choose(QStringLiteral("big-anim.gif"));
+    QTRY_COMPARE(Panel(3), QStringLiteral("12 Frames"));
+    QVERIFY(!main_->ucGIF1->isHidden());
+    QFile::remove(dir_.filePath(QStringLiteral("big-anim.gif")));
+}
+
 void MainWindowTest::arrowKeysPreview() {
     // Space previews the row under the cursor, the first one after a listing too.
     main_->lvFiles->ReportView()->setFocus();
@@ -470,7 +495,7 @@ void MainWindowTest::aFileAskedForBeforeTheListingIsChosenByIt() {
     QVERIFY(!main_->ChooseFile("zz.gif")); // not listed yet
     Open(many.path());
     QCOMPARE(main_->lvFiles->SelectedRow(), 200);
-    QCOMPARE(Panel(1), QStringLiteral("zz.gif"));
+    QTRY_COMPARE(Panel(1), QStringLiteral("zz.gif")); // decoded off the window's thread
     QCOMPARE(Panel(3), QStringLiteral("2 Frames"));
     QTreeView* report = main_->lvFiles->ReportView();
     const QRect shown = report->visualRect(main_->lvFiles->Model()->index(200, 0));

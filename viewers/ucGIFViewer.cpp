@@ -33,20 +33,29 @@ void ucGIFViewer::NewDocument() {
     anim_ = std::make_unique<GifAnimation>(*gif_);
 }
 
-bool ucGIFViewer::LoadFromFile(const std::string& FileName) {
+std::shared_ptr<cGIF> ucGIFViewer::ReadDocument(const std::string& FileName) {
     // Only regular files, read once, opened without waiting.
     std::vector<uint8_t> bytes;
     const int fd = Files::OpenRegularFile(FileName);
     if (fd >= 0 && !Files::ReadWhole(fd, bytes, cGIF::MaxDocumentBytes)) bytes.clear();
     if (fd >= 0) ::close(fd);
-    return LoadBytes(bytes);
+    return DocumentOf(bytes);
 }
 
-bool ucGIFViewer::LoadBytes(std::span<const uint8_t> bytes) {
+std::shared_ptr<cGIF> ucGIFViewer::DocumentOf(std::span<const uint8_t> bytes) {
     // A screen no buffer can hold is refused before any frame is decoded.
-    if (bytes.empty() || !GifAnimation::CanvasFits(bytes)) return LoadDocument(nullptr, false);
+    if (bytes.empty() || !GifAnimation::CanvasFits(bytes)) return nullptr;
     auto document = std::make_shared<cGIF>();
-    const bool loaded = document->LoadFromStream(bytes);
+    if (!document->LoadFromStream(bytes) || document->FramesCount() == 0) return nullptr;
+    return document;
+}
+
+bool ucGIFViewer::LoadFromFile(const std::string& FileName) {
+    return ShowDocument(ReadDocument(FileName));
+}
+
+bool ucGIFViewer::ShowDocument(std::shared_ptr<cGIF> document) {
+    const bool loaded = document != nullptr;
     return LoadDocument(std::move(document), loaded);
 }
 
@@ -58,8 +67,8 @@ bool ucGIFViewer::LoadFromResource(const QString& ResourceID, const QString& Res
     QFile resource(QStringLiteral(":/") + ResourceType + QLatin1Char('/') + ResourceID);
     if (!resource.open(QIODevice::ReadOnly)) return LoadDocument(nullptr, false);
     const QByteArray bytes = resource.readAll();
-    return LoadBytes(
-        {reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())});
+    return ShowDocument(DocumentOf(
+        {reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())}));
 }
 
 bool ucGIFViewer::LoadDocument(std::shared_ptr<cGIF> document, bool loaded) {

@@ -28,6 +28,13 @@ class ucGIFViewer : public QWidget {
     ~ucGIFViewer() override;
 
     bool LoadFromFile(const std::string& FileName);
+    // The document of a GIF file, decoded whole, or null when it cannot be
+    // shown (a screen no buffer can hold is refused before any frame is
+    // decoded). No widget is touched: any thread may call it.
+    static std::shared_ptr<cGIF> ReadDocument(const std::string& FileName);
+    // Shows a document read by `ReadDocument` (null: a failed load, the last
+    // picture stays), from its first frame.
+    bool ShowDocument(std::shared_ptr<cGIF> document);
     // Shows the document `other` holds (shared, not read again), from its first frame.
     bool ShowDocumentOf(const ucGIFViewer& other);
     // GIF bytes stored among the program's Qt resources as ":/Type/ID".
@@ -86,7 +93,7 @@ class ucGIFViewer : public QWidget {
     const cDIB& display() const { return anim_->Display(); }
     // A new, empty document (the one shown so far may be shared with another viewer).
     void NewDocument();
-    bool LoadBytes(std::span<const uint8_t> bytes);
+    static std::shared_ptr<cGIF> DocumentOf(std::span<const uint8_t> bytes);
     bool LoadDocument(std::shared_ptr<cGIF> document, bool loaded);
     void StartDisplay(bool play);
     void AnimationStep();

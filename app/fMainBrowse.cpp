@@ -176,8 +176,10 @@ void fMain::BeginGif(const std::string& path, uint32_t id) {
     try {
         std::thread([window, path, id] {
             std::shared_ptr<cGIF> document = ucGIFViewer::ReadDocument(path);
+            QCoreApplication* app = QCoreApplication::instance();
+            if (!app) return; // the program is ending: nobody waits for it
             QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
+                app,
                 [window, document = std::move(document), id]() mutable {
                     if (window) window->FinishGif(id, std::move(document));
                 },

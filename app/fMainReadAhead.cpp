@@ -35,8 +35,7 @@ void fMain::FinishReadAhead() {
     PictureBox answer;
     answer.SetBackColor(PicLoad.BackColor());
     if (decoder.Finish(answer))
-        cache_.Put({std::exchange(readAheadKey_, {}), answer.Image(), decoder.FullWidth(),
-                    decoder.FullHeight()});
+        cache_.Put({readAheadKey_, answer.Image(), decoder.FullWidth(), decoder.FullHeight()});
     readAheadKey_ = {};
     ReadAhead(); // the other neighbour
 }

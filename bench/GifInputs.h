@@ -3,6 +3,8 @@
 
 #include "tests/GifOracle.h"
 
+#include <benchmark/benchmark.h>
+
 #include <map>
 #include <string>
 
@@ -25,6 +27,17 @@ inline oracle::FramePlan BenchFrame(int w, int h, int colors, bool smooth, bool 
             f.indices[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
                 uint8_t(smooth ? ((x + y) * colors / (w + h)) % colors : rng() % unsigned(colors));
     return f;
+}
+
+// giflib reading a GIF file whole, as a program using it would: the reference
+// next to our own loads.
+inline void GiflibReadFile(const std::string& path) {
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    if (!gif) return;
+    DGifSlurp(gif);
+    benchmark::DoNotOptimize(gif->SavedImages);
+    DGifCloseFile(gif, &error);
 }
 
 inline const GifInput& Input(const std::string& name) {

@@ -77,14 +77,12 @@ bool GifAnimation::CreateBuffers(uint32_t backColor) {
     int64_t width = gif_.ScreenWidth();
     int64_t height = gif_.ScreenHeight();
     if (width == 0 || height == 0) {
-        // No logical screen: the frames' extent, as browsers show such files.
-        int64_t w = 0, h = 0;
-        for (int n = 1; n <= gif_.FramesCount(); ++n) {
-            w = std::max<int64_t>(w, gif_.FrameLeft(n) + int64_t(gif_.FrameDIBXOR(n).Width()));
-            h = std::max<int64_t>(h, gif_.FrameTop(n) + int64_t(gif_.FrameDIBXOR(n).Height()));
-        }
-        if (width == 0) width = w;
-        if (height == 0) height = h;
+        // No logical screen: the first frame's extent, as browsers show such
+        // files and as CanvasFits judged it. Later frames are clipped to it:
+        // taken from every frame, the buffers would follow frames placed far
+        // off in a tiny file, three buffers at the limit each.
+        if (width == 0) width = int64_t(gif_.FrameLeft(1)) + gif_.FrameWidth(1);
+        if (height == 0) height = int64_t(gif_.FrameTop(1)) + gif_.FrameHeight(1);
     }
     std::size_t stride = 0, bytes = 0;
     if (!SurfaceSize(width, height, 32, kMaxBufferBytes, stride, bytes)) return false;
@@ -127,12 +125,12 @@ GifAnimation::Step GifAnimation::Advance() {
 }
 
 GifAnimation::Rect GifAnimation::FrameRect(int n) const {
-    cGIF& g = gif_;
+    const cGIF& g = gif_;
     const int64_t left = g.FrameLeft(n), top = g.FrameTop(n);
     const int64_t x0 = std::clamp<int64_t>(left, 0, display_.Width());
     const int64_t y0 = std::clamp<int64_t>(top, 0, display_.Height());
-    const int64_t x1 = std::clamp<int64_t>(left + g.FrameDIBXOR(n).Width(), 0, display_.Width());
-    const int64_t y1 = std::clamp<int64_t>(top + g.FrameDIBXOR(n).Height(), 0, display_.Height());
+    const int64_t x1 = std::clamp<int64_t>(left + g.FrameWidth(n), 0, display_.Width());
+    const int64_t y1 = std::clamp<int64_t>(top + g.FrameHeight(n), 0, display_.Height());
     return {int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)};
 }
 

@@ -17,8 +17,8 @@
 class GifAnimation {
   public:
     // The largest surface one buffer may take (three are held); a logical
-    // screen beyond it is not drawn.
-    static constexpr std::size_t kMaxBufferBytes = std::size_t(256) << 20;
+    // screen beyond it is not drawn. A frame's 8-bit surface has the same limit.
+    static constexpr std::size_t kMaxBufferBytes = cGIF::kMaxFrameBytes;
 
     // Timer intervals, in milliseconds, for frame delays in hundredths of a
     // second read as signed 16-bit values.
@@ -49,8 +49,8 @@ class GifAnimation {
 
     // Creates the three buffers for the loaded document and clears them with
     // `backColor` (a colour value or a system colour code). The buffers take
-    // the logical screen's size; a screen with a zero side takes the extent
-    // of the frames instead. False, with the earlier buffers kept, when the
+    // the logical screen's size; a zero side takes the first frame's extent
+    // instead, the one CanvasFits judges. False, with the earlier buffers kept, when the
     // size is unusable or the memory cannot be had.
     bool CreateBuffers(uint32_t backColor);
     void DestroyBuffers();

@@ -1,7 +1,6 @@
 #include "gif/cGIF.h"
 
 #include "gif/GifFormat.h"
-
 #include "gif/mGIFLZWDec.h"
 #include "gif/mGIFLZWEnc.h"
 #include "platform/Files.h"
@@ -131,46 +130,51 @@ void cGIF::Destroy() {
     frames_.clear();
     frames_.resize(1);
     framesCount_ = 0;
-    pixelBytes_ = 0;
+    claimedBytes_ = 0;
+    residentBytes_ = 0;
+    source_.reset();
 }
 
 bool cGIF::LoadFromFile(const std::string& FileName) {
     // Only regular files are read, opened without waiting.
-    std::vector<uint8_t> bytes;
+    auto bytes = std::make_shared<std::vector<uint8_t>>();
     const int fd = Files::OpenRegularFile(FileName);
-    if (fd >= 0 && !Files::ReadWhole(fd, bytes, MaxDocumentBytes)) bytes.clear();
+    if (fd >= 0 && !Files::ReadWhole(fd, *bytes, MaxDocumentBytes)) bytes->clear();
     if (fd >= 0) ::close(fd);
-    if (bytes.empty()) {
+    if (bytes->empty()) {
         Destroy();
         return false;
     }
-    return LoadFromStream(bytes);
+    return LoadFromBytes(std::move(bytes));
 }
 
-// Leniency frame-over-budget: a frame whose pixels would pass the document's
-// limit keeps its size without pixels.
-bool cGIF::CreateFrameSurfaces(Frame& frame, int width, int height) {
+// Leniency frame-over-budget: a frame whose 8-bit surface passes the limit of
+// one frame, or whose pixels would pass the document's limit, keeps its size
+// without pixels. Nothing is allocated here: the surfaces only learn their size.
+void cGIF::PlanFrame(Frame& frame, int width, int height) {
+    frame.image->Create(width, height, 8, 0);
+    frame.mask->Create(width, height, 1, 0);
     std::size_t stride = 0, imageBytes = 0, maskStride = 0, maskBytes = 0;
-    const bool sized = SurfaceSize(width, height, 8, kMaxSurfaceBytes, stride, imageBytes) &&
-                       SurfaceSize(width, height, 1, kMaxSurfaceBytes, maskStride, maskBytes);
-    // Over the document's budget the frame stays in the list without pixels,
-    // as a failed creation leaves it, with its size still readable.
-    const bool fits = sized && pixelBytes_ + imageBytes + maskBytes <= MaxDocumentBytes;
-    const std::size_t limit = fits ? kMaxSurfaceBytes : 0;
-    const bool made =
-        frame.image->Create(width, height, 8, limit) & frame.mask->Create(width, height, 1, limit);
-    if (frame.image->lpBits()) pixelBytes_ += imageBytes;
-    if (frame.mask->lpBits()) pixelBytes_ += maskBytes;
-    return made;
+    const bool sized = SurfaceSize(width, height, 8, kMaxFrameBytes, stride, imageBytes) &&
+                       SurfaceSize(width, height, 1, kMaxFrameBytes, maskStride, maskBytes);
+    frame.allowed = sized && claimedBytes_ + imageBytes + maskBytes <= MaxDocumentBytes;
+    if (frame.allowed) claimedBytes_ += imageBytes + maskBytes;
 }
 
 bool cGIF::LoadFromStream(std::span<const uint8_t> s) {
+    return LoadFromBytes(std::make_shared<const std::vector<uint8_t>>(s.begin(), s.end()));
+}
+
+bool cGIF::LoadFromBytes(std::shared_ptr<const std::vector<uint8_t>> bytes) {
     Destroy();
+    if (!bytes) return false;
+    const std::span<const uint8_t> s(*bytes);
     if (s.size() < 6 || std::memcmp(s.data(), "GIF", 3) != 0) return false;
     const std::string version(reinterpret_cast<const char*>(s.data()) + 3, 3);
     if (version != "87a" && version != "89a") return false;
     signature_ = "GIF";
     version_ = version;
+    source_ = std::move(bytes);
 
     std::size_t pos = 6;
     if (pos + 7 > s.size()) return true; // leniency header-only: an empty document
@@ -245,19 +249,21 @@ bool cGIF::LoadFromStream(std::span<const uint8_t> s) {
                 f.localPaletteEntries = globalPaletteEntries_;
                 f.palette = globalPalette_;
             }
-            CreateFrameSurfaces(f, width, height);
+            PlanFrame(f, width, height);
             if (!tableComplete || pos >= s.size()) break;
-            const uint8_t minCodeSize = s[pos++];
-            // The image data is decoded in place from its sub-blocks, not joined first.
-            const std::size_t first = pos;
+            // Only where the image data lies is noted; the frame is decoded
+            // from its sub-blocks, in place, when it is first read.
+            f.minCodeSize = s[pos++];
+            f.dataAt = pos;
             const bool complete = WalkSubBlocks(s, pos);
-            DecodeFrame(framesCount_, minCodeSize,
-                        s.subspan(first, std::min(pos + 1, s.size()) - first));
+            f.dataBytes = std::min(pos + 1, s.size()) - f.dataAt;
+            f.hasData = true;
             if (!complete) break;
         } else if (block == kTrailer) {
             break;
         }
         ++pos; // over the block's last byte, or a byte that starts no block (leniency stray-byte)
     }
+    Resident(1); // the first frame is ready to show once the document is
     return true;
 }

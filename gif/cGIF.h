@@ -1,9 +1,17 @@
 // One GIF document in memory: the logical screen, the global colour table,
-// the loop count and the frames. Every frame is decoded when the document is
-// loaded into an 8-bit surface (its colour table with the transparent entry
-// black) and a 1-bit mask (white where transparent), so that drawing a frame
-// later is a mask blit and an image blit. The animated viewers own one each;
-// `Save` writes a document back. Standard library only.
+// the loop count and the frames. Loading reads the whole structure (every
+// block, every frame's descriptor and where its image data lies) and keeps
+// the file's bytes, shared and unchanged, but decodes only the first frame:
+// the others are decoded when they are first read or drawn. A decoded frame
+// is an 8-bit surface (its colour table with the transparent entry black)
+// and a 1-bit mask (white where transparent), so that drawing it is a mask
+// blit and an image blit. Decoded frames are kept while they stay within
+// `MaxResidentBytes`; past it the least recently used give their pixels up
+// and are decoded again, identically, when next needed. A frame written to
+// (through the non-const surfaces, the editing functions or a setter) keeps
+// its pixels for good. One thread at a time uses a document: reading a frame
+// may decode it. The animated viewers share one each; `Save` writes it back.
+// Standard library only.
 #pragma once
 
 #include "imaging/cDIB.h"
@@ -20,8 +28,16 @@ class ByteSink;
 class cGIF {
   public:
     static constexpr int kMaxFrames = 32767;
-    // Pixel memory one document may hold; frames past it stay without pixels.
+    // The largest 8-bit surface of one frame, the size of one of the
+    // animation's 32-bit buffers: a larger frame is never decoded.
+    static constexpr std::size_t kMaxFrameBytes = std::size_t(256) << 20;
+    // Decoded frames (surfaces and masks) kept at once by default.
+    static constexpr std::size_t kResidentFrameBytes = std::size_t(256) << 20;
+    // Pixel memory the frames of one document may claim, summed in file
+    // order; frames past it stay without pixels. Also the largest file read.
     static inline std::size_t MaxDocumentBytes = std::size_t(2) << 30;
+    // Decoded frames kept at once; past it the least recently used are let go.
+    static inline std::size_t MaxResidentBytes = kResidentFrameBytes;
 
     cGIF();
     ~cGIF() { Destroy(); }
@@ -29,7 +45,10 @@ class cGIF {
     cGIF& operator=(const cGIF&) = delete;
 
     bool LoadFromFile(const std::string& FileName);
+    // Reads a copy of the bytes.
     bool LoadFromStream(std::span<const uint8_t> stream);
+    // Reads bytes that the document keeps, shared, to decode frames from later.
+    bool LoadFromBytes(std::shared_ptr<const std::vector<uint8_t>> bytes);
     bool Save(const std::string& FileName);
     // The same into any sink (memory, for the round-trip fuzzer and tests).
     bool SaveTo(ByteSink& out);
@@ -69,16 +88,35 @@ class cGIF {
     uint8_t* GlobalPalette() { return globalPalette_.data(); }
     int16_t FramesCount() const { return framesCount_; }
     const std::string& Version() const { return version_; }
+    // Memory held: decoded frames' surfaces and masks, and the file's bytes.
+    std::size_t PixelBytes() const { return residentBytes_; }
+    std::size_t SourceBytes() const { return source_ ? source_->size() : 0; }
+    // Whether any frame can hold pixels (none can when every one is over a limit).
+    bool AnyFrameDrawable() const;
 
     // Frame properties; nFrame runs from 1 to FramesCount. Outside that range
     // the getters read one empty frame that nothing ever writes (no pixels,
     // every value zero), so what they return stays valid and unchanged, and
     // the setters do nothing. The surfaces of that empty frame are shared by
     // every document: only frames in the range may be drawn into.
-    cDIB& FrameDIBXOR(int nFrame) { return *F(nFrame).image; }
-    const cDIB& FrameDIBXOR(int nFrame) const { return *F(nFrame).image; }
-    cDIB& FrameDIBAND(int nFrame) { return *F(nFrame).mask; }
-    const cDIB& FrameDIBAND(int nFrame) const { return *F(nFrame).mask; }
+    // The surfaces to write: the frame is decoded and keeps its pixels for good.
+    cDIB& FrameDIBXOR(int nFrame) {
+        Pin(nFrame);
+        return *F(nFrame).image;
+    }
+    cDIB& FrameDIBAND(int nFrame) {
+        Pin(nFrame);
+        return *F(nFrame).mask;
+    }
+    // The surfaces to read: the frame is decoded if it is not; its pixels stay
+    // until another frame's decoding needs the room.
+    const cDIB& FrameDIBXOR(int nFrame) const { return *Resident(nFrame).image; }
+    const cDIB& FrameDIBAND(int nFrame) const { return *Resident(nFrame).mask; }
+    // The frame's size as declared, without decoding it (0 x 0 when a side is 0).
+    int32_t FrameWidth(int nFrame) const { return F(nFrame).image->Width(); }
+    int32_t FrameHeight(int nFrame) const { return F(nFrame).image->Height(); }
+    // Whether the frame's pixels are held now.
+    bool FrameDecoded(int nFrame) const { return F(nFrame).resident; }
     int16_t FrameDelay(int nFrame) const { return F(nFrame).delay; }
     void SetFrameDelay(int nFrame, int16_t v) { Edit(nFrame, &Frame::delay, v); }
     bool FrameInterlaced(int nFrame) const { return F(nFrame).interlaced; }
@@ -107,6 +145,7 @@ class cGIF {
     // Null outside the range: there is no table to change.
     uint8_t* LocalPalette(int nFrame) {
         Frame* f = Find(nFrame);
+        Pin(nFrame);
         return f ? f->palette.data() : nullptr;
     }
     uint32_t LocalPaletteRGBEntry(int nFrame, uint8_t nEntry) const;
@@ -134,18 +173,47 @@ class cGIF {
         bool localPaletteSorted = false;
         int16_t localPaletteEntries = 0;
         std::array<uint8_t, 1024> palette{};
+        // The image data in the document's bytes: the LZW minimum code size
+        // and the sub-blocks (cut short where the file ends), when there are any.
+        bool hasData = false;
+        uint8_t minCodeSize = 0;
+        std::size_t dataAt = 0, dataBytes = 0;
+        // Within the limits of one frame and of the document: may hold pixels.
+        bool allowed = false;
+        // Pixels held for good: written to, or made without image data.
+        bool pinned = false;
+        // Pixels held now, and when the frame was last read (for eviction).
+        mutable bool resident = false;
+        mutable uint64_t lastUse = 0;
     };
 
     // The frame numbered nFrame, or null outside 1 to FramesCount.
     Frame* Find(int nFrame);
     // The same for reading: outside the range, the empty frame.
     const Frame& F(int nFrame) const;
+    // A frame is changed only with its pixels held for good, so that what
+    // was decoded with the old values is never decoded again with new ones.
     template <typename T> void Edit(int nFrame, T Frame::*field, T value) {
-        if (Frame* f = Find(nFrame)) f->*field = value;
+        if (Frame* f = Find(nFrame)) {
+            Pin(nFrame);
+            f->*field = value;
+        }
     }
-    // Decodes the frame's image data, given as its sub-block sequence.
-    void DecodeFrame(int nFrame, uint8_t minCodeSize, std::span<const uint8_t> subBlocks);
-    bool CreateFrameSurfaces(Frame& frame, int width, int height);
+    // The frame with its pixels decoded if it may have them (the empty frame
+    // outside the range); `Pin` keeps them for good.
+    const Frame& Resident(int nFrame) const;
+    void Pin(int nFrame);
+    // Sizes the frame's surfaces without pixels and decides whether it may
+    // have them, charging them to the document's limit.
+    void PlanFrame(Frame& frame, int width, int height);
+    // Gives the frame pixels: its image data decoded, or blank without any.
+    bool Decode(const Frame& frame) const;
+    void Release(const Frame& frame) const;
+    // Releases the least recently used frames until `bytes` more fit the cap.
+    void MakeRoom(std::size_t bytes, const Frame* keep) const;
+    static std::size_t SurfaceBytes(const Frame& frame);
+    // The mask of a decoded frame from its image and a transparent index.
+    static void BuildMask(const Frame& frame, uint8_t transparentIndex);
 
     std::string signature_, version_;
     std::array<uint8_t, 7> screen_{}; // the logical screen descriptor as stored
@@ -156,7 +224,10 @@ class cGIF {
     std::array<uint8_t, 1024> globalPalette_{};
     std::vector<Frame> frames_;
     int16_t framesCount_ = 0;
-    std::size_t pixelBytes_ = 0; // pixel memory held by the frames
+    std::size_t claimedBytes_ = 0;                       // pixel memory the allowed frames claim
+    std::shared_ptr<const std::vector<uint8_t>> source_; // the file's bytes
+    mutable std::size_t residentBytes_ = 0;              // held by decoded frames
+    mutable uint64_t useClock_ = 0;
 };
 
 // Bit field of `value` selected by `mask`, shifted down to bit 0.

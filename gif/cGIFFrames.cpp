@@ -1,4 +1,5 @@
-// Frame composition and frame list editing of the GIF document.
+// The frames of the GIF document: decoded on demand and let go again past
+// the cap, composed, and edited as a list.
 #include "gif/cGIF.h"
 
 #include "gif/mGIFLZWDec.h"
@@ -76,22 +77,85 @@ void DrawUnscaled(cDIB& dst, int32_t x, int32_t y, int32_t w, int32_t h, const c
 
 } // namespace
 
-void cGIF::DecodeFrame(int nFrame, uint8_t minCodeSize, std::span<const uint8_t> subBlocks) {
-    Frame* found = Find(nFrame);
-    if (!found) return;
-    Frame& f = *found;
+std::size_t cGIF::SurfaceBytes(const Frame& frame) {
+    // The sizes stay readable on surfaces without pixels.
+    return std::size_t(frame.image->size() + frame.mask->size());
+}
+
+bool cGIF::AnyFrameDrawable() const {
+    for (int n = 1; n <= framesCount_; ++n)
+        if (F(n).allowed) return true;
+    return false;
+}
+
+const cGIF::Frame& cGIF::Resident(int nFrame) const {
+    const Frame& f = F(nFrame);
+    if (nFrame < 1 || nFrame > framesCount_) return f; // the shared empty frame stays unwritten
+    f.lastUse = ++useClock_;
+    if (!f.resident && f.allowed) {
+        MakeRoom(SurfaceBytes(f), &f);
+        Decode(f);
+    }
+    return f;
+}
+
+void cGIF::Pin(int nFrame) {
+    if (Frame* f = Find(nFrame)) {
+        Resident(nFrame);
+        f->pinned = true;
+    }
+}
+
+void cGIF::MakeRoom(std::size_t bytes, const Frame* keep) const {
+    while (residentBytes_ + bytes > MaxResidentBytes) {
+        const Frame* oldest = nullptr;
+        for (const Frame& f : frames_)
+            if (f.resident && !f.pinned && &f != keep && (!oldest || f.lastUse < oldest->lastUse))
+                oldest = &f;
+        if (!oldest) return; // what is left is pinned: the frame is decoded all the same
+        Release(*oldest);
+    }
+}
+
+void cGIF::Release(const Frame& frame) const {
+    if (!frame.resident) return;
+    residentBytes_ -= SurfaceBytes(frame);
+    frame.resident = false;
+    // Surfaces without pixels that keep their size (and the image its table).
+    frame.image->Create(frame.image->Width(), frame.image->Height(), 8, 0);
+    frame.mask->Create(frame.mask->Width(), frame.mask->Height(), 1, 0);
+}
+
+bool cGIF::Decode(const Frame& f) const {
+    const int32_t w = f.image->Width(), h = f.image->Height();
+    // New surfaces are all zero, which the decoder counts on; a failed
+    // allocation leaves the frame without pixels, as over its limit.
+    if (!(f.image->Create(w, h, 8) & f.mask->Create(w, h, 1))) {
+        f.image->Create(w, h, 8, 0);
+        f.mask->Create(w, h, 1, 0);
+        return false;
+    }
+    f.resident = true;
+    residentBytes_ += SurfaceBytes(f);
+    // Leniency cut-file: a frame cut before its image data stays blank.
+    if (!f.hasData || !source_) return true;
     std::array<uint8_t, 1024> shown = f.palette;
     if (f.useTransparent) Blacken(shown, f.transparentIndex & 0xFF);
     f.image->SetPalette(shown.data(), shown.size());
     f.mask->SetPalette(kMaskPalette, sizeof kMaskPalette);
-    mGIFLZWDec::DecodeSubBlocksToDIB(*f.image, f.interlaced, minCodeSize, subBlocks);
-    if (f.useTransparent) FrameMask(nFrame, uint8_t(f.transparentIndex));
+    mGIFLZWDec::DecodeSubBlocksToDIB(*f.image, f.interlaced, f.minCodeSize,
+                                     std::span(*source_).subspan(f.dataAt, f.dataBytes));
+    if (f.useTransparent) BuildMask(f, uint8_t(f.transparentIndex));
+    return true;
 }
 
 void cGIF::FrameMask(int nFrame, uint8_t TransparentColorIndex) {
-    Frame* found = Find(nFrame);
-    if (!found) return; // no frame: nothing to mask
-    Frame& f = *found;
+    if (!Find(nFrame)) return; // no frame: nothing to mask
+    Pin(nFrame);
+    BuildMask(F(nFrame), TransparentColorIndex);
+}
+
+void cGIF::BuildMask(const Frame& f, uint8_t TransparentColorIndex) {
     std::array<uint8_t, 1024> shown = f.palette;
     if (f.useTransparent) {
         Blacken(shown, TransparentColorIndex);
@@ -110,7 +174,7 @@ void cGIF::FrameMask(int nFrame, uint8_t TransparentColorIndex) {
 
 void cGIF::FrameDraw(HDC hDC, int nFrame, int32_t Left, int32_t Top, float ScaleFactor,
                      bool ScreenCrop) {
-    const Frame& f = F(nFrame);
+    const Frame& f = Resident(nFrame);
     int32_t w = f.image->Width();
     int32_t h = f.image->Height();
     if (ScreenCrop) {
@@ -149,7 +213,9 @@ void cGIF::FrameInsert(int nFrame, uint16_t Width, uint16_t Height) {
     for (int i = framesCount_ - 1; i >= nFrame; --i)
         FrameMoveDown(i);
     Frame& f = frames_[std::size_t(nFrame - 1)];
-    CreateFrameSurfaces(f, Width, Height);
+    // A frame without image data: blank pixels, held for good.
+    PlanFrame(f, Width, Height);
+    Pin(nFrame);
     f.image->Cls(0);
     f.mask->SetPalette(kMaskPalette, sizeof kMaskPalette);
     f.mask->Cls(0);
@@ -162,8 +228,8 @@ void cGIF::FrameInsert(int nFrame, uint16_t Width, uint16_t Height) {
 void cGIF::FrameRemove(int nFrame) {
     if (nFrame < 1 || nFrame > framesCount_) return;
     const Frame& f = F(nFrame);
-    if (f.image->lpBits()) pixelBytes_ -= std::size_t(f.image->size());
-    if (f.mask->lpBits()) pixelBytes_ -= std::size_t(f.mask->size());
+    if (f.resident) residentBytes_ -= SurfaceBytes(f);
+    if (f.allowed) claimedBytes_ -= SurfaceBytes(f);
     frames_.erase(frames_.begin() + (nFrame - 1));
     --framesCount_;
     if (framesCount_ < 1) {

@@ -95,7 +95,7 @@ bool cGIF::SaveTo(ByteSink& out) {
     }
 
     for (int n = 1; n <= framesCount_; ++n) {
-        const Frame& f = F(n);
+        const Frame& f = Resident(n); // decoded if need be; later frames may let it go
         out.Write(
             std::array<uint8_t, 3>{kExtensionIntroducer, kGraphicControlLabel, kGraphicControlSize}
                 .data(),

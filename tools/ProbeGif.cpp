@@ -7,8 +7,10 @@
 
 namespace {
 
-std::string IndexHash(cGIF& gif, int n) {
-    cDIB& dib = gif.FrameDIBXOR(n);
+// Read through the document's reading surfaces: frames decode as they come
+// and need not all be held at once.
+std::string IndexHash(const cGIF& gif, int n) {
+    const cDIB& dib = gif.FrameDIBXOR(n);
     Fnv1a h;
     if (dib.lpBits())
         for (int32_t r = 0; r < dib.Height(); ++r)
@@ -32,15 +34,15 @@ int ProbeGif(const std::string& file) {
                 gif.GlobalPaletteExists() ? int(gif.GlobalPaletteEntries()) : 0,
                 int(gif.FramesCount()));
     for (int n = 1; n <= gif.FramesCount(); ++n) {
-        const cDIB& dib = gif.FrameDIBXOR(n);
+        const int width = gif.FrameWidth(n), height = gif.FrameHeight(n);
         std::string transparent = "-";
         if (gif.FrameUseTransparentColor(n))
             transparent = std::to_string(unsigned(gif.FrameTransparentColorIndex(n)));
         std::printf("frame %d rect=%u,%u,%dx%d interlaced=%d delay=%d disposal=%d transparent=%s "
                     "userinput=%d local=%d indices=%s\n",
                     n, unsigned(uint16_t(gif.FrameLeft(n))), unsigned(uint16_t(gif.FrameTop(n))),
-                    dib.Width(), dib.Height(), gif.FrameInterlaced(n) ? 1 : 0,
-                    int(gif.FrameDelay(n)), int(gif.FrameDisposalMethod(n)), transparent.c_str(),
+                    width, height, gif.FrameInterlaced(n) ? 1 : 0, int(gif.FrameDelay(n)),
+                    int(gif.FrameDisposalMethod(n)), transparent.c_str(),
                     gif.FrameUserInput(n) ? 1 : 0,
                     gif.LocalPaletteUsed(n) ? int(gif.LocalPaletteEntries(n)) : 0,
                     IndexHash(gif, n).c_str());

@@ -35,18 +35,19 @@ void ucGIFViewer::NewDocument() {
 
 std::shared_ptr<cGIF> ucGIFViewer::ReadDocument(const std::string& FileName) {
     // Only regular files, read once, opened without waiting.
-    std::vector<uint8_t> bytes;
+    auto bytes = std::make_shared<std::vector<uint8_t>>();
     const int fd = Files::OpenRegularFile(FileName);
-    if (fd >= 0 && !Files::ReadWhole(fd, bytes, cGIF::MaxDocumentBytes)) bytes.clear();
+    if (fd >= 0 && !Files::ReadWhole(fd, *bytes, cGIF::MaxDocumentBytes)) bytes->clear();
     if (fd >= 0) ::close(fd);
-    return DocumentOf(bytes);
+    return DocumentOf(std::move(bytes));
 }
 
-std::shared_ptr<cGIF> ucGIFViewer::DocumentOf(std::span<const uint8_t> bytes) {
+std::shared_ptr<cGIF> ucGIFViewer::DocumentOf(std::shared_ptr<const std::vector<uint8_t>> bytes) {
     // A screen no buffer can hold is refused before any frame is decoded.
-    if (bytes.empty() || !GifAnimation::CanvasFits(bytes)) return nullptr;
+    if (bytes->empty() || !GifAnimation::CanvasFits(*bytes)) return nullptr;
     auto document = std::make_shared<cGIF>();
-    if (!document->LoadFromStream(bytes) || document->FramesCount() == 0) return nullptr;
+    // Nothing to show when every frame is past a limit.
+    if (!document->LoadFromBytes(std::move(bytes)) || !document->AnyFrameDrawable()) return nullptr;
     return document;
 }
 
@@ -67,8 +68,9 @@ bool ucGIFViewer::LoadFromResource(const QString& ResourceID, const QString& Res
     QFile resource(QStringLiteral(":/") + ResourceType + QLatin1Char('/') + ResourceID);
     if (!resource.open(QIODevice::ReadOnly)) return LoadDocument(nullptr, false);
     const QByteArray bytes = resource.readAll();
-    return ShowDocument(DocumentOf(
-        {reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())}));
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+    return ShowDocument(
+        DocumentOf(std::make_shared<const std::vector<uint8_t>>(data, data + bytes.size())));
 }
 
 bool ucGIFViewer::LoadDocument(std::shared_ptr<cGIF> document, bool loaded) {
@@ -159,12 +161,7 @@ void ucGIFViewer::SetBorderStyle(int16_t New_BorderStyle) {
 }
 
 std::size_t ucGIFViewer::HeldBytes() const {
-    std::size_t bytes = anim_->BufferBytes();
-    for (int n = 1; n <= frameCount_; ++n) {
-        cGIF& g = *gif_;
-        bytes += std::size_t(g.FrameDIBXOR(n).size() + g.FrameDIBAND(n).size());
-    }
-    return bytes;
+    return anim_->BufferBytes() + gif_->PixelBytes() + gif_->SourceBytes();
 }
 
 QRect ucGIFViewer::ClientRect() const {

@@ -28,9 +28,12 @@ class ucGIFViewer : public QWidget {
     ~ucGIFViewer() override;
 
     bool LoadFromFile(const std::string& FileName);
-    // The document of a GIF file, decoded whole, or null when it cannot be
-    // shown (a screen no buffer can hold is refused before any frame is
-    // decoded). No widget is touched: any thread may call it.
+    // The document of a GIF file with its first frame decoded (the others
+    // are decoded as they are drawn), or null when it cannot be shown: a
+    // screen no buffer can hold is refused before any frame is decoded, and
+    // so is a file none of whose frames may hold pixels. No widget is
+    // touched: any thread may call it, and hand the document to one viewer
+    // (or a viewer and its full view) on the window's thread.
     static std::shared_ptr<cGIF> ReadDocument(const std::string& FileName);
     // Shows a document read by `ReadDocument` (null: a failed load, the last
     // picture stays), from its first frame.
@@ -69,6 +72,8 @@ class ucGIFViewer : public QWidget {
     QRect FitRect() const { return fit_; }
     int TimerInterval() const { return tmrDelay.interval(); }
     const cDIB& DisplayBuffer() const { return display(); }
+    // Memory this viewer's picture holds: the three buffers, the frames
+    // decoded now and the file's bytes (a shared document counts in each).
     std::size_t HeldBytes() const;
 
   signals:
@@ -93,7 +98,7 @@ class ucGIFViewer : public QWidget {
     const cDIB& display() const { return anim_->Display(); }
     // A new, empty document (the one shown so far may be shared with another viewer).
     void NewDocument();
-    static std::shared_ptr<cGIF> DocumentOf(std::span<const uint8_t> bytes);
+    static std::shared_ptr<cGIF> DocumentOf(std::shared_ptr<const std::vector<uint8_t>> bytes);
     bool LoadDocument(std::shared_ptr<cGIF> document, bool loaded);
     void StartDisplay(bool play);
     void AnimationStep();

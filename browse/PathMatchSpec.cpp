@@ -68,6 +68,26 @@ bool MatchOne(std::string_view s, const std::u32string& p) {
     return pi == p.size();
 }
 
+// "*" then ASCII characters other than "*" and "?". An ASCII byte in a path
+// is always a character of its own, so such a pattern matches exactly the
+// paths whose last bytes are its literal, letters folded.
+bool IsAsciiSuffixPattern(std::string_view one) {
+    if (one.size() < 2 || one.front() != '*') return false;
+    for (const char c : one.substr(1))
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '*' || c == '?') return false;
+    return true;
+}
+
+bool EndsWithFolded(std::string_view path, std::string_view foldedSuffix) {
+    if (path.size() < foldedSuffix.size()) return false;
+    const std::string_view tail = path.substr(path.size() - foldedSuffix.size());
+    for (std::size_t i = 0; i < tail.size(); ++i)
+        if (FoldAscii(static_cast<unsigned char>(tail[i])) !=
+            static_cast<unsigned char>(foldedSuffix[i]))
+            return false;
+    return true;
+}
+
 } // namespace
 
 PathMatcher::PathMatcher(std::string_view spec) {
@@ -79,7 +99,12 @@ PathMatcher::PathMatcher(std::string_view spec) {
         while (!one.empty() && one.front() == ' ')
             one.remove_prefix(1);
         if (one == "*.*") matchesAll_ = true;
-        if (!one.empty()) {
+        if (IsAsciiSuffixPattern(one)) {
+            std::string suffix(one.substr(1));
+            for (char& c : suffix)
+                c = char(FoldAscii(static_cast<unsigned char>(c)));
+            suffixes_.push_back(std::move(suffix));
+        } else if (!one.empty()) {
             std::u32string compiled;
             for (std::size_t i = 0; i < one.size();)
                 compiled.push_back(NextChar(one, i));
@@ -91,6 +116,8 @@ PathMatcher::PathMatcher(std::string_view spec) {
 
 bool PathMatcher::Matches(std::string_view path) const {
     if (matchesAll_) return true;
+    for (const std::string& suffix : suffixes_)
+        if (EndsWithFolded(path, suffix)) return true;
     for (const auto& p : patterns_)
         if (MatchOne(path, p)) return true;
     return false;

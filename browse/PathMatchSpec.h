@@ -17,6 +17,9 @@ class PathMatcher {
     bool Matches(std::string_view path) const;
 
   private:
+    // Patterns of the form "*" and a literal of ASCII characters (as "*.png"),
+    // folded to lower case: matched by the path's tail alone.
+    std::vector<std::string> suffixes_;
     std::vector<std::u32string> patterns_;
     bool matchesAll_ = false;
 };

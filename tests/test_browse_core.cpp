@@ -41,20 +41,37 @@ TEST(PathMatch, TheMatcherRules) {
         EXPECT_EQ(PathMatchSpec(r.path, r.pattern), r.match) << r.path << " ~ " << r.pattern;
 }
 
-TEST(PathMatch, TheFilterRowsAndTheirGaps) {
-    ASSERT_EQ(ImageFormatFilters.size(), 29u);
+TEST(PathMatch, TheFilterRows) {
+    // The rows a user knows keep their places and patterns; "All Files" stays last.
+    const struct {
+        std::size_t row;
+        std::string_view pattern;
+    } kept[] = {{1, "*.bmp"},         {6, "*.gif"},  {9, "*.jpg;*.jpeg;*.jif;*.jfif"},
+                {10, "*.koala;*.gg"}, {17, "*.png"}, {23, "*.tif;*.tiff"},
+                {27, "*.xpm"}};
+    for (const auto& k : kept)
+        EXPECT_EQ(ImageFormatFilters[k.row].pattern, k.pattern) << k.row;
     EXPECT_EQ(ImageFormatFilters[0].description, "All Supported Formats");
-    EXPECT_EQ(ImageFormatFilters[28].pattern, "*.*");
+    EXPECT_EQ(ImageFormatFilters[kAllFilesRow].description, "All Files(*.*)");
+    EXPECT_EQ(ImageFormatFilters[kAllFilesRow].pattern, "*.*");
+    EXPECT_EQ(kAllFilesRow + 1, ImageFormatFilters.size());
+    EXPECT_GT(kAllFilesRow, 28u);
+
+    // "All Supported Formats" lists what every other row lists, and more.
     const PathMatcher all(AllSupportedPattern);
-    EXPECT_TRUE(all.Matches("/p/picture.iff"));
-    EXPECT_FALSE(all.Matches("/p/photo.tif"));
-    EXPECT_FALSE(all.Matches("/p/photo.jpeg"));
-    EXPECT_FALSE(all.Matches("/p/photo.jfif"));
-    EXPECT_FALSE(all.Matches("/p/photo.gg"));
-    EXPECT_TRUE(PathMatchSpec("/p/photo.tif", ImageFormatFilters[23].pattern));
-    EXPECT_TRUE(PathMatchSpec("/p/photo.jpeg", ImageFormatFilters[9].pattern));
-    for (const auto& row : ImageFormatFilters)
-        EXPECT_FALSE(row.pattern.empty());
+    for (std::size_t r = 1; r < kAllFilesRow; ++r) {
+        const std::string_view row = ImageFormatFilters[r].pattern;
+        EXPECT_FALSE(row.empty());
+        for (std::size_t at = 0; at < row.size();) {
+            const std::string_view one = ImageFormatTable::PatternAt(row, at);
+            EXPECT_TRUE(all.Matches("/p/photo" + std::string(one.substr(1)))) << one;
+        }
+    }
+    for (const char* name : {"/p/photo.tif", "/p/photo.JPEG", "/p/photo.jfif", "/p/photo.gg",
+                             "/p/picture.iff", "/p/photo.webp", "/p/icon.icns", "/p/raw.dng"})
+        EXPECT_TRUE(all.Matches(name)) << name;
+    for (const char* name : {"/p/notes.txt", "/p/photo.jpg.part", "/p/tif", "/p/photo.gifx"})
+        EXPECT_FALSE(all.Matches(name)) << name;
 }
 
 TEST(FileTexts, SizesTimesAndNulls) {

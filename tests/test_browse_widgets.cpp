@@ -138,17 +138,22 @@ void BrowseTest::filterRowsChooseTheFiles() {
             n << main.lvFiles->Model()->NameText(r);
         return n;
     };
-    QCOMPARE(main.ComboFilter->count(), 29);
+    QCOMPARE(main.ComboFilter->count(), int(ImageFormatFilters.size()));
     QCOMPARE(main.ComboFilter->currentIndex(), 0);
+    QCOMPARE(main.ComboFilter->itemText(int(kAllFilesRow)), QStringLiteral("All Files(*.*)"));
     main.ComboFilter->setCurrentIndex(1);
     main.ComboFilter->setCurrentIndex(0);
+    // Every picture the program reads, whatever the spelling of its extension.
     QStringList all = names();
-    QVERIFY(all.contains(QStringLiteral("picture.iff")));
-    QVERIFY(!all.contains(QStringLiteral("photo.tif")));
-    QVERIFY(!all.contains(QStringLiteral("photo.jpeg")));
+    for (const char* name : {"picture.iff", "photo.tif", "photo.jpeg", "PHOTO.GIF", "a.bmp"})
+        QVERIFY2(all.contains(QLatin1String(name)), name);
+    QVERIFY(!all.contains(QStringLiteral("photo.gifx")));
+    QVERIFY(!all.contains(QStringLiteral("noext")));
     QCOMPARE(main.lblCount->text(), QString::number(all.size()) + QStringLiteral(" Image Files"));
     main.ComboFilter->setCurrentIndex(23);
     QCOMPARE(names(), QStringList{QStringLiteral("photo.tif")});
+    main.ComboFilter->setCurrentIndex(int(kAllFilesRow));
+    QCOMPARE(names().size(), 7);
     main.ComboFilter->setCurrentIndex(9);
     QCOMPARE(names(), QStringList{QStringLiteral("photo.jpeg")});
     QCOMPARE(QString::fromStdString(state.CurrentPattern),

@@ -45,7 +45,78 @@ int SysImageList::TypeIndexFor(const std::string& fileName) {
     return index;
 }
 
+namespace {
+
+RowSort SortOfColumn(int column) {
+    switch (column) {
+    case FileListModel::ColName:
+        return RowSort::Name;
+    case FileListModel::ColSize:
+        return RowSort::Size;
+    case FileListModel::ColType:
+        return RowSort::Type;
+    case FileListModel::ColDate:
+        return RowSort::Date;
+    }
+    return RowSort::Listing;
+}
+
+std::vector<FileRow> Permuted(std::vector<FileRow>& rows, const std::vector<uint32_t>& order) {
+    std::vector<FileRow> sorted;
+    sorted.reserve(rows.size());
+    for (const uint32_t i : order)
+        sorted.push_back(std::move(rows[i]));
+    return sorted;
+}
+
+} // namespace
+
+const NaturalOrder& FileListModel::Names() {
+    // The collation of the locale the texts are shown in, opened again only
+    // when that locale changes.
+    const QString locale = QLocale().collation().name();
+    if (!names_ || locale != namesLocale_) {
+        names_ = std::make_unique<NaturalOrder>(locale.toStdString());
+        namesLocale_ = locale;
+    }
+    return *names_;
+}
+
+std::vector<uint32_t> FileListModel::OrderOf(const std::vector<FileRow>& rows) {
+    const RowSort sort = SortOfColumn(sortColumn_);
+    std::vector<uint32_t> typeRanks;
+    if (sort == RowSort::Type) {
+        // Each type shown, placed among the others by its name.
+        const SysImageList& types = SysImageList::Instance();
+        std::vector<std::string> names(std::size_t(types.TypeCount()));
+        for (int t = 0; t < types.TypeCount(); ++t)
+            names[std::size_t(t)] = types.TypeName(t).toStdString();
+        typeRanks = NaturalRanks(names, Names());
+    }
+    return SortedOrder(rows, sort, sortOrder_ == Qt::DescendingOrder, Names(), typeRanks);
+}
+
+void FileListModel::Sort(int column, Qt::SortOrder order) {
+    sortColumn_ = column >= 0 && column < ColumnCount ? column : -1;
+    sortOrder_ = order;
+    if (rows_.empty()) return;
+    const std::vector<uint32_t> positions = OrderOf(rows_);
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> newRowOf(rows_.size());
+    for (std::size_t at = 0; at < positions.size(); ++at)
+        newRowOf[positions[at]] = int(at);
+    rows_ = Permuted(rows_, positions);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& i : from)
+        to.append(index(newRowOf[std::size_t(i.row())], i.column()));
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
 void FileListModel::SetRows(std::vector<FileRow> rows, bool showSizes) {
+    if (sortColumn_ >= 0 && rows.size() > 1) rows = Permuted(rows, OrderOf(rows));
     beginResetModel();
     rows_ = std::move(rows);
     showSizes_ = showSizes;

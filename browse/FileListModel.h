@@ -5,9 +5,12 @@
 #pragma once
 
 #include "browse/FolderScan.h"
+#include "browse/NaturalOrder.h"
+#include "browse/RowOrder.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,7 @@ class SysImageList {
     static SysImageList& Instance();
     // The type entry for a file name, by extension; one lookup per extension.
     int TypeIndexFor(const std::string& fileName);
+    int TypeCount() const { return int(types_.size()); }
     const QString& TypeName(int index) const { return types_[std::size_t(index)].name; }
     const QIcon& Icon(int index) const { return types_[std::size_t(index)].icon; }
 
@@ -37,6 +41,7 @@ class FileListModel : public QAbstractTableModel {
 
     using QAbstractTableModel::QAbstractTableModel;
 
+    // New rows (a listing), shown in the current sort order.
     void SetRows(std::vector<FileRow> rows, bool showSizes);
     void Clear();
     const FileRow& Row(int row) const { return rows_[std::size_t(row)]; }
@@ -49,13 +54,30 @@ class FileListModel : public QAbstractTableModel {
     QString TypeText(int row) const;
     QString DateText(int row) const;
 
+    // Puts the rows in the order of `column` (a Column), or -1 for the order
+    // of the listing, and keeps that order for the rows of later listings.
+    // Selections and current items follow their rows. The order lasts as
+    // long as the model: it is not stored.
+    void Sort(int column, Qt::SortOrder order);
+    void sort(int column, Qt::SortOrder order) override { Sort(column, order); }
+    int SortColumn() const { return sortColumn_; }
+    Qt::SortOrder SortOrder() const { return sortOrder_; }
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
   private:
+    // The positions of `rows` in the current sort order.
+    std::vector<uint32_t> OrderOf(const std::vector<FileRow>& rows);
+    const NaturalOrder& Names();
+
     std::vector<FileRow> rows_;
+    int sortColumn_ = -1; // the listing's own order
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+    std::unique_ptr<NaturalOrder> names_; // for the locale in namesLocale_
+    QString namesLocale_;
     bool showSizes_ = true;
     bool showIcons_ = false;
 };

@@ -16,6 +16,13 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
     report_->header()->setStretchLastSection(true);
     report_->setColumnWidth(FileListModel::ColName, kNameColumnTwips / Platform::kTwipsPerPixel);
     report_->setColumnWidth(FileListModel::ColType, kTypeColumnTwips / Platform::kTwipsPerPixel);
+    // The header sorts, but the view's own sorting stays off: it would sort
+    // at once, and the list starts in the listing's order.
+    QHeaderView* header = report_->header();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, &FileListView::SortBy);
 
     icons_->setViewMode(QListView::IconMode);
     icons_->setResizeMode(QListView::Adjust);
@@ -39,7 +46,9 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
                 [this](const QModelIndex& i) { emit rowDoubleClicked(i.row()); });
     }
     connect(report_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& i) { emit selectedRowChanged(i.isValid() ? i.row() : -1); });
+            [this](const QModelIndex& i) {
+                if (!sorting_) emit selectedRowChanged(i.isValid() ? i.row() : -1);
+            });
 }
 
 QAbstractItemView* FileListView::CurrentView() {
@@ -62,4 +71,17 @@ void FileListView::SelectRow(int row) {
     report_->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect |
                                                       QItemSelectionModel::Rows);
     CurrentView()->scrollTo(i);
+}
+
+void FileListView::SortBy(int column, Qt::SortOrder order) {
+    QHeaderView* header = report_->header();
+    if (header->sortIndicatorSection() != column || header->sortIndicatorOrder() != order) {
+        const QSignalBlocker quiet(header);
+        header->setSortIndicator(column, order);
+    }
+    sorting_ = true;
+    model_->Sort(column, order);
+    sorting_ = false;
+    const QModelIndex current = report_->selectionModel()->currentIndex();
+    if (current.isValid()) CurrentView()->scrollTo(current);
 }

@@ -1,5 +1,7 @@
 // The file list control: a report view (four columns) and a large-icon view
 // over one model and one selection. The main window owns it as `lvFiles`.
+// A click on a column's header sorts both views by that column, a second
+// click the other way round; the header shows the arrow.
 #pragma once
 
 #include "browse/FileListModel.h"
@@ -29,6 +31,11 @@ class FileListView : public QWidget {
     int SelectedRow() const;
     void SelectRow(int row);
 
+    // Sorts as a click on the header does (`column` -1: the listing's own
+    // order, no arrow). The selected file stays selected and current, and is
+    // scrolled to; that is no new choice, so selectedRowChanged stays quiet.
+    void SortBy(int column, Qt::SortOrder order);
+
   signals:
     void rowDoubleClicked(int row);
     // A mouse button went down on a row, also on the row already selected.
@@ -41,4 +48,5 @@ class FileListView : public QWidget {
     QListView* icons_;
     QStackedLayout* stack_;
     bool large_ = false;
+    bool sorting_ = false; // the selection moves with its rows
 };

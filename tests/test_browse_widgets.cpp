@@ -5,11 +5,14 @@
 #include "app/mSetup.h"
 #include "browse/FileListView.h"
 #include "browse/FolderTreeModel.h"
+#include "browse/NaturalOrder.h"
 #include "browse/cFileView.h"
 #include "browse/mDirTreeview.h"
 
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +29,8 @@ class BrowseTest : public QObject {
     void keepsRowsWhenAFolderCannotBeRead();
     void emptyFoldersAndTheSizeFlag();
     void filterRowsChooseTheFiles();
+    void headerClicksSortEveryColumnBothWays();
+    void sortingKeepsTheSelectedFileInView();
     void treeSelectsAndReportsTheStartFolder();
     void treeIgnoresAMissingStartFolder();
     void treeReachesFoldersWhoseNamesAreNotUtf8();
@@ -159,6 +164,154 @@ void BrowseTest::filterRowsChooseTheFiles() {
     QCOMPARE(QString::fromStdString(state.CurrentPattern),
              QStringLiteral("*.jpg;*.jpeg;*.jif;*.jfif"));
     QCOMPARE(QString::fromStdString(Setup.LastPath), dir_.path());
+}
+
+namespace {
+
+// A file of `size` bytes whose time of change is `mtime`; the name is bytes.
+void MakeFile(const std::string& folder, const std::string& name, off_t size, time_t mtime) {
+    const std::string path = folder + "/" + name;
+    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    QVERIFY(fd >= 0);
+    QVERIFY(::ftruncate(fd, size) == 0);
+    const timespec times[2] = {{mtime, 0}, {mtime, 0}};
+    QVERIFY(::futimens(fd, times) == 0);
+    ::close(fd);
+}
+
+std::vector<std::string> RowNames(FileListModel* m) {
+    std::vector<std::string> names;
+    for (int r = 0; r < m->rowCount(); ++r)
+        names.push_back(m->Row(r).name);
+    return names;
+}
+
+void ClickHeader(FileListView& list, int column) {
+    QHeaderView* header = list.ReportView()->header();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                    header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+} // namespace
+
+void BrowseTest::headerClicksSortEveryColumnBothWays() {
+    QTemporaryDir dir;
+    const std::string d = QFile::encodeName(dir.path()).toStdString();
+    constexpr time_t kDay = 86400, kStart = 1700000000;
+    const std::string latin1 = "caf\xe9.bmp"; // not UTF-8
+    MakeFile(d, "IMG_9.jpg", 3000, kStart + 2 * kDay);
+    MakeFile(d, "IMG_10.jpg", 1000, kStart + kDay);
+    MakeFile(d, "img_2.png", 2000, kStart + 3 * kDay);
+    MakeFile(d, "b.gif", 500, kStart);
+    MakeFile(d, latin1, 4000, kStart + kDay); // the same time as IMG_10.jpg
+    FileListView list;
+    list.resize(500, 300);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    cFileView view;
+    view.SetListView(&list);
+    view.SetPattern("*.*");
+    QVERIFY(view.ListFiles(d, true));
+    FileListModel* m = list.Model();
+    QHeaderView* header = list.ReportView()->header();
+    // Before any click: the listing's order, no arrow.
+    const std::vector<std::string> listing = {"b.gif", latin1, "IMG_10.jpg", "img_2.png",
+                                              "IMG_9.jpg"};
+    QCOMPARE(RowNames(m), listing);
+    QCOMPARE(header->sortIndicatorSection(), -1);
+
+    const struct {
+        int column;
+        std::vector<std::string> ascending;
+    } cases[] = {
+        {FileListModel::ColName, {"b.gif", latin1, "img_2.png", "IMG_9.jpg", "IMG_10.jpg"}},
+        {FileListModel::ColSize, {"b.gif", "IMG_10.jpg", "img_2.png", "IMG_9.jpg", latin1}},
+        // Equal times (caf\xe9.bmp, IMG_10.jpg) fall to the names.
+        {FileListModel::ColDate, {"b.gif", latin1, "IMG_10.jpg", "IMG_9.jpg", "img_2.png"}},
+    };
+    for (const auto& c : cases) {
+        ClickHeader(list, c.column);
+        QCOMPARE(header->sortIndicatorSection(), c.column);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        QCOMPARE(RowNames(m), c.ascending);
+        ClickHeader(list, c.column);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+        QCOMPARE(RowNames(m), std::vector<std::string>(c.ascending.rbegin(), c.ascending.rend()));
+    }
+    // Type: the type texts in natural order, equal ones by name; then the other way.
+    NaturalOrder order(QLocale().collation().name().toStdString());
+    for (const Qt::SortOrder way : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+        ClickHeader(list, FileListModel::ColType);
+        QCOMPARE(header->sortIndicatorOrder(), way);
+        for (int r = 0; r + 1 < m->rowCount(); ++r) {
+            int first = r, second = r + 1;
+            if (way == Qt::DescendingOrder) std::swap(first, second);
+            const std::string a = m->TypeText(first).toStdString();
+            const std::string b = m->TypeText(second).toStdString();
+            QVERIFY(order.Less(a, b) ||
+                    (a == b && order.Less(m->Row(first).name, m->Row(second).name)));
+        }
+    }
+
+    // A new listing keeps the order chosen, and selects its first row.
+    list.SortBy(FileListModel::ColSize, Qt::DescendingOrder);
+    MakeFile(d, "huge.png", 9000, kStart);
+    QVERIFY(view.ListFiles(d, true));
+    QCOMPARE(RowNames(m), (std::vector<std::string>{"huge.png", latin1, "IMG_9.jpg", "img_2.png",
+                                                    "IMG_10.jpg", "b.gif"}));
+    QCOMPARE(list.SelectedRow(), 0);
+    QCOMPARE(header->sortIndicatorSection(), int(FileListModel::ColSize));
+    // And the large icons show the same rows in the same order.
+    list.SetLargeIconView(true);
+    QCOMPARE(list.IconView()->model()->index(0, 0).data().toString(), QStringLiteral("huge.png"));
+    // Back to the listing's order.
+    list.SortBy(-1, Qt::AscendingOrder);
+    QCOMPARE(RowNames(m).front(), std::string("b.gif"));
+    QCOMPARE(header->sortIndicatorSection(), -1);
+    std::filesystem::remove(d + "/" + latin1); // Qt's removal cannot spell its name
+}
+
+// A re-sort moves the selected file and the current item with their row,
+// scrolls to it, and is no new choice of a file.
+void BrowseTest::sortingKeepsTheSelectedFileInView() {
+    QTemporaryDir dir;
+    const std::string d = QFile::encodeName(dir.path()).toStdString();
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i)
+        MakeFile(d, "pic" + std::to_string(i) + ".png", (i * 37) % kFiles, 1700000000 + i);
+    FileListView list;
+    list.resize(400, 200); // a few rows at a time
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    cFileView view;
+    view.SetListView(&list);
+    view.SetPattern("*.png");
+    QVERIFY(view.ListFiles(d, true));
+    FileListModel* m = list.Model();
+    QSignalSpy chosen(&list, &FileListView::selectedRowChanged);
+    const QStringList picks = {"pic0.png", "pic150.png", "pic299.png", "pic7.png"};
+    int column = 0;
+    for (const QString& pick : picks) {
+        int row = 0;
+        while (m->NameText(row) != pick)
+            ++row;
+        list.SelectRow(row);
+        chosen.clear();
+        for (const Qt::SortOrder way : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            list.SortBy(column, way);
+            const int now = list.SelectedRow();
+            QCOMPARE(m->NameText(now), pick);
+            QVERIFY(list.ReportView()->selectionModel()->isRowSelected(now, {}));
+            QCOMPARE(list.ReportView()->selectionModel()->selectedRows().size(), 1);
+            QApplication::processEvents();
+            const QRect shown = list.ReportView()->visualRect(m->index(now, 0));
+            QVERIFY2(list.ReportView()->viewport()->rect().intersects(shown),
+                     qPrintable(pick + QStringLiteral(" not scrolled to")));
+        }
+        QCOMPARE(chosen.count(), 0);
+        column = (column + 1) % FileListModel::ColumnCount;
+    }
 }
 
 void BrowseTest::treeSelectsAndReportsTheStartFolder() {

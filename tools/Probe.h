@@ -2,13 +2,20 @@
 // windows and prints what it found. Exit status 0 on success, 1 otherwise.
 #pragma once
 
+#include <optional>
 #include <string>
 
 int ProbeGif(const std::string& file);
 int ProbeResave(const std::string& in, const std::string& out);
-// `pattern` null: the pattern of "All Supported Formats".
 int ProbeStill(const std::string& file, int boxWidth, int boxHeight, bool withBox);
-int ProbeList(int argc, char** argv, const std::string& folder, const std::string* pattern);
+// Lists a folder as the file list does, its rows in the list's order.
+struct ListRequest {
+    std::string folder;
+    std::optional<std::string> pattern; // none: the pattern of "All Supported Formats"
+    std::string sort;                   // "name", "size", "type", "date"; empty: as listed
+    bool reverse = false;
+};
+int ProbeList(int argc, char** argv, const ListRequest& request);
 // Steps the animated viewer's composition; prints frame, interval and a hash
 // of the display buffer for each step, and with `outDir` writes stepK.ppm.
 int ProbePlay(const std::string& file, int steps, const std::string& outDir);

@@ -2,7 +2,7 @@
 // diagnosis.
 //   vantrel-probe gif FILE
 //   vantrel-probe resave IN OUT
-//   vantrel-probe list DIR [PATTERN]
+//   vantrel-probe list DIR [PATTERN] [--sort name|size|type|date] [--reverse]
 //   vantrel-probe still FILE [BOXW BOXH]
 //   vantrel-probe play FILE STEPS [OUTDIR]
 #include "tools/Probe.h"
@@ -16,7 +16,8 @@ namespace {
 int Usage() {
     std::fprintf(stderr, "usage: vantrel-probe gif FILE\n"
                          "       vantrel-probe resave IN OUT\n"
-                         "       vantrel-probe list DIR [PATTERN]\n"
+                         "       vantrel-probe list DIR [PATTERN] [--sort name|size|type|date] "
+                         "[--reverse]\n"
                          "       vantrel-probe still FILE [BOXW BOXH]\n"
                          "       vantrel-probe play FILE STEPS [OUTDIR]\n");
     return 2;
@@ -38,9 +39,26 @@ int main(int argc, char** argv) {
         if (steps <= 0) return Usage();
         return ProbePlay(argv[2], steps, argc == 5 ? argv[4] : "");
     }
-    if (command == "list" && (argc == 3 || argc == 4)) {
-        const std::string pattern = argc == 4 ? argv[3] : "";
-        return ProbeList(argc, argv, argv[2], argc == 4 ? &pattern : nullptr);
+    if (command == "list" && argc >= 3) {
+        ListRequest request;
+        request.folder = argv[2];
+        for (int i = 3; i < argc; ++i) {
+            const std::string arg = argv[i];
+            if (arg == "--sort" && i + 1 < argc && request.sort.empty()) {
+                request.sort = argv[++i];
+                if (request.sort != "name" && request.sort != "size" && request.sort != "type" &&
+                    request.sort != "date")
+                    return Usage();
+            } else if (arg == "--reverse" && !request.reverse) {
+                request.reverse = true;
+            } else if (arg.rfind("--", 0) != 0 && !request.pattern) {
+                request.pattern = arg;
+            } else {
+                return Usage();
+            }
+        }
+        if (request.reverse && request.sort.empty()) return Usage(); // no order to reverse
+        return ProbeList(argc, argv, request);
     }
     return Usage();
 }

@@ -115,7 +115,9 @@ class cGIF {
     // The frame's size as declared, without decoding it (0 x 0 when a side is 0).
     int32_t FrameWidth(int nFrame) const { return F(nFrame).image->Width(); }
     int32_t FrameHeight(int nFrame) const { return F(nFrame).image->Height(); }
-    // Whether the frame's pixels are held now.
+    // Whether the frame may hold pixels (within the limits of one frame and
+    // of the document), and whether it holds them now.
+    bool FrameDrawable(int nFrame) const { return F(nFrame).allowed; }
     bool FrameDecoded(int nFrame) const { return F(nFrame).resident; }
     int16_t FrameDelay(int nFrame) const { return F(nFrame).delay; }
     void SetFrameDelay(int nFrame, int16_t v) { Edit(nFrame, &Frame::delay, v); }

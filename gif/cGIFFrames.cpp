@@ -84,7 +84,7 @@ std::size_t cGIF::SurfaceBytes(const Frame& frame) {
 
 bool cGIF::AnyFrameDrawable() const {
     for (int n = 1; n <= framesCount_; ++n)
-        if (F(n).allowed) return true;
+        if (FrameDrawable(n)) return true;
     return false;
 }
 

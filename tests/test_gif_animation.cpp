@@ -170,7 +170,7 @@ TEST(GifAnimation, FramesPastColumnOrRow32767AreDrawn) {
 }
 
 TEST(GifAnimation, UnusableScreensAreNotDrawn) {
-    { // a 0 x 0 screen takes the frames' extent
+    { // a 0 x 0 screen takes the first frame's extent
         GifPlan s = Screen(0, 0);
         s.frames.push_back(Solid(2, 1, 3, 3, 1));
         cGIF gif;
@@ -181,6 +181,21 @@ TEST(GifAnimation, UnusableScreensAreNotDrawn) {
         EXPECT_EQ(anim.Display().Height(), 4);
         anim.Advance();
         EXPECT_EQ(Pixel(anim.Display(), 4, 3), kGreen);
+    }
+    { // later frames placed far off neither grow the buffers nor are drawn past them
+        GifPlan s = Screen(0, 0);
+        s.frames.push_back(Solid(2, 1, 3, 3, 1));
+        s.frames.push_back(Solid(16000, 4000, 1, 1, 2));
+        s.frames.push_back(Solid(0, 60000, 2, 2, 0));
+        cGIF gif;
+        ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(s)));
+        GifAnimation anim(gif);
+        ASSERT_TRUE(anim.CreateBuffers(kWhite));
+        EXPECT_EQ(anim.BufferBytes(), 3u * 5 * 4 * 4);
+        for (int k = 0; k < 6; ++k)
+            anim.Advance();
+        EXPECT_EQ(Pixel(anim.Display(), 4, 3), kGreen);
+        EXPECT_EQ(anim.BufferBytes(), 3u * 5 * 4 * 4);
     }
     { // a huge screen with one small frame: refused, the earlier buffers stay
         GifPlan small = Screen(2, 2);

@@ -1,0 +1,186 @@
+// The animated viewer over documents whose frames decode on demand: the
+// first frame shows from a read that decoded nothing else, files with no
+// frame that may be shown are refused, and a document shared by the preview
+// and the full view plays the same pictures within the cap on decoded frames.
+#include "GifOracle.h"
+#include "viewers/ucGIFViewer.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+
+using oracle::FramePlan;
+using oracle::GifPlan;
+
+namespace {
+
+GifPlan Noise(int frames, int w, int h) {
+    std::mt19937 rng(uint32_t(frames * 31 + w));
+    GifPlan s;
+    s.width = w, s.height = h;
+    s.global = oracle::GreyRamp(256);
+    for (int i = 0; i < frames; ++i) {
+        FramePlan f;
+        f.width = w - i % 5, f.height = h - i % 3;
+        f.left = i % 5, f.top = i % 3;
+        f.disposal = i % 4;
+        f.transparent = i % 2 ? int(i * 7 % 256) : -1;
+        for (int p = 0; p < f.width * f.height; ++p)
+            f.indices.push_back(uint8_t(rng() % 32));
+        s.frames.push_back(f);
+    }
+    return s;
+}
+
+std::vector<uint8_t> Pixels(const cDIB& d) {
+    return {d.lpBits(), d.lpBits() + d.size()};
+}
+
+// Surface and mask bytes of a decoded w x h frame.
+std::size_t FrameBytes(int w, int h) {
+    return ((std::size_t(w) + 3) / 4 * 4 + (std::size_t(w) + 31) / 32 * 4) * std::size_t(h);
+}
+
+} // namespace
+
+class GifViewerTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void firstFrameShowsOthersWait();
+    void filesNothingCanShowAreRefused_data();
+    void filesNothingCanShowAreRefused();
+    void sharedDocumentPlaysWithinTheCap();
+
+  private:
+    std::string Write(const std::vector<uint8_t>& bytes, const char* name) {
+        const std::string path = dir_.filePath(name).toStdString();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
+    QTemporaryDir dir_;
+};
+
+void GifViewerTest::firstFrameShowsOthersWait() {
+    const std::vector<uint8_t> bytes = oracle::Encode(Noise(8, 64, 48));
+    const std::string path = Write(bytes, "eight.gif");
+    std::shared_ptr<cGIF> doc = ucGIFViewer::ReadDocument(path);
+    QVERIFY(doc);
+    QCOMPARE(doc->FramesCount(), int16_t(8));
+    QVERIFY(doc->FrameDecoded(1));
+    for (int n = 2; n <= 8; ++n)
+        QVERIFY(!doc->FrameDecoded(n));
+    ucGIFViewer v;
+    QVERIFY(v.ShowDocument(doc));
+    QCOMPARE(v.GIFCurrentFrame(), int16_t(2)); // frame 1 shown
+    QVERIFY(!doc->FrameDecoded(2));
+    const std::size_t buffers = 3 * std::size_t(64 * 48 * 4);
+    QCOMPARE(v.HeldBytes(), buffers + FrameBytes(64, 48) + bytes.size());
+    v.NextFrame();
+    QVERIFY(doc->FrameDecoded(2));
+}
+
+void GifViewerTest::filesNothingCanShowAreRefused_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("loads");
+    QTest::addColumn<qulonglong>("maxHeld"); // what a loaded file may hold
+    // A frame over three codes (one pixel, then the end), declaring any size.
+    auto frame = [](int left, int top, int w, int h) {
+        return std::vector<uint8_t>{0x2C,
+                                    uint8_t(left),
+                                    uint8_t(left >> 8),
+                                    uint8_t(top),
+                                    uint8_t(top >> 8),
+                                    uint8_t(w),
+                                    uint8_t(w >> 8),
+                                    uint8_t(h),
+                                    uint8_t(h >> 8),
+                                    0,
+                                    2,
+                                    2,
+                                    0x4C,
+                                    0x01,
+                                    0};
+    };
+    auto file = [](std::vector<std::vector<uint8_t>> frames, int sw, int sh) {
+        std::vector<uint8_t> g = {'G',         'I',
+                                  'F',         '8',
+                                  '9',         'a',
+                                  uint8_t(sw), uint8_t(sw >> 8),
+                                  uint8_t(sh), uint8_t(sh >> 8),
+                                  0x80,        0,
+                                  0,           0,
+                                  0,           0,
+                                  255,         255,
+                                  255};
+        for (const auto& f : frames)
+            g.insert(g.end(), f.begin(), f.end());
+        g.push_back(0x3B);
+        return QByteArray(reinterpret_cast<const char*>(g.data()), qsizetype(g.size()));
+    };
+    constexpr qulonglong kSlack = 1024; // the file's bytes and a small frame or two
+    QTest::newRow("only an oversize frame")
+        << file({frame(0, 0, 44664, 15599)}, 200, 100) << false << qulonglong(0);
+    QTest::newRow("an oversize frame, then one that can show")
+        << file({frame(0, 0, 44664, 15599), frame(0, 0, 2, 2)}, 200, 100) << true
+        << qulonglong(3 * 200 * 100 * 4) + kSlack;
+    QTest::newRow("no screen, frames placed far off after a small first one")
+        << file({frame(0, 0, 3, 3), frame(16000, 4000, 2, 2), frame(0, 60000, 1, 1)}, 0, 0) << true
+        << qulonglong(3 * 3 * 3 * 4) + kSlack;
+}
+
+void GifViewerTest::filesNothingCanShowAreRefused() {
+    QFETCH(QByteArray, file);
+    QFETCH(bool, loads);
+    QFETCH(qulonglong, maxHeld);
+    const std::string path = Write({file.begin(), file.end()}, "case.gif");
+    QCOMPARE(bool(ucGIFViewer::ReadDocument(path)), loads);
+    ucGIFViewer v;
+    QCOMPARE(v.LoadFromFile(path), loads);
+    for (int k = 0; k < 6; ++k)
+        v.NextFrame();
+    if (loads) QVERIFY2(v.HeldBytes() <= maxHeld, std::to_string(v.HeldBytes()).c_str());
+}
+
+void GifViewerTest::sharedDocumentPlaysWithinTheCap() {
+    // The pictures of two loops played with every frame kept, then the same
+    // played by a preview and a full view sharing one document, seven frames
+    // apart, with room for four decoded frames: the same pictures, the cap kept.
+    constexpr int kFrames = 30, kW = 120, kH = 90;
+    const std::vector<uint8_t> bytes = oracle::Encode(Noise(kFrames, kW, kH));
+    const std::string path = Write(bytes, "thirty.gif");
+    std::vector<std::vector<uint8_t>> reference;
+    {
+        ucGIFViewer v;
+        QVERIFY(v.LoadFromFile(path));
+        for (int k = 0; k < 2 * kFrames; ++k) {
+            reference.push_back(Pixels(v.DisplayBuffer()));
+            v.NextFrame();
+        }
+    }
+    const struct Cap {
+        std::size_t saved = cGIF::MaxResidentBytes;
+        Cap() { cGIF::MaxResidentBytes = 4 * FrameBytes(kW, kH); }
+        ~Cap() { cGIF::MaxResidentBytes = saved; }
+    } cap;
+    ucGIFViewer preview, full;
+    QVERIFY(preview.LoadFromFile(path));
+    QVERIFY(full.ShowDocumentOf(preview));
+    constexpr int kApart = 7;
+    for (int k = 0; k < kApart; ++k)
+        full.NextFrame();
+    const std::size_t ceiling =
+        3 * std::size_t(kW * kH * 4) + cGIF::MaxResidentBytes + bytes.size();
+    for (int k = 0; k < 2 * kFrames - kApart; ++k) {
+        QVERIFY2(Pixels(preview.DisplayBuffer()) == reference[std::size_t(k)],
+                 ("preview step " + std::to_string(k)).c_str());
+        QVERIFY2(Pixels(full.DisplayBuffer()) == reference[std::size_t(k + kApart)],
+                 ("full view step " + std::to_string(k)).c_str());
+        QVERIFY2(preview.HeldBytes() <= ceiling, std::to_string(preview.HeldBytes()).c_str());
+        preview.NextFrame();
+        full.NextFrame();
+    }
+}
+
+QTEST_MAIN(GifViewerTest)
+#include "test_gif_viewer.moc"

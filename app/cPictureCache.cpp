@@ -20,7 +20,11 @@ std::size_t cPictureCache::Bytes() const {
 }
 
 void cPictureCache::Put(Entry entry) {
-    std::erase_if(entries_, [&](const Entry& e) { return e.key.path == entry.key.path; });
+    std::erase_if(entries_, [&](const Entry& e) {
+        return e.key.path == entry.key.path &&
+               (!(e.key == entry.key) ||
+                (e.boxWidth == entry.boxWidth && e.boxHeight == entry.boxHeight));
+    });
     const std::size_t bytes = entry.picture ? std::size_t(entry.picture->size()) : 0;
     if (!entry.picture || bytes > maxBytes_) return; // nothing, or more than all the room
     entries_.push_back(std::move(entry));
@@ -28,15 +32,14 @@ void cPictureCache::Put(Entry entry) {
         entries_.pop_front();
 }
 
-const cPictureCache::Entry* cPictureCache::Find(const Key& key) {
-    const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                 [&](const Entry& e) { return e.key.path == key.path; });
-    if (it == entries_.end()) return nullptr;
-    if (!(it->key == key)) { // the file changed since it was read
-        entries_.erase(it);
-        return nullptr;
-    }
-    return &*it;
+const cPictureCache::Entry* cPictureCache::Find(const Key& key, int boxWidth, int boxHeight) {
+    // Pictures of the file as it was before a change are never shown again.
+    std::erase_if(entries_,
+                  [&](const Entry& e) { return e.key.path == key.path && !(e.key == key); });
+    const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
+        return e.key == key && e.boxWidth == boxWidth && e.boxHeight == boxHeight;
+    });
+    return it == entries_.end() ? nullptr : &*it;
 }
 
 bool cPictureCache::Holds(const std::string& path) const {

@@ -1,8 +1,10 @@
 // Pictures decoded ahead of the user, at the size the preview shows them, so
-// that the next or the previous row shows at once. Each is kept under its
-// file's path, size and time of last change: a file changed on disk never
-// shows its old picture. Bounded by a number of pictures and by bytes; the
-// oldest go first. Standard library and POSIX only.
+// that the next or the previous row shows at once; and the chosen picture at
+// the screen's size, which a resized pane is drawn from until its own
+// picture comes. Each is kept under its file's path, size and time of last
+// change, and the box it was fitted into: a file changed on disk never shows
+// its old picture. Bounded by a number of pictures and by bytes; the oldest
+// go first. Standard library and POSIX only.
 #pragma once
 
 #include "imaging/cDIB.h"
@@ -14,9 +16,10 @@
 
 class cPictureCache {
   public:
-    static constexpr std::size_t kMaxPictures = 4;
-    static constexpr std::size_t kMaxBytes = std::size_t(96)
-                                             << 20; // four full-HD pictures and more
+    // The chosen picture at the pane's and the screen's size, its two
+    // neighbours, and the pictures chosen just before.
+    static constexpr std::size_t kMaxPictures = 6;
+    static constexpr std::size_t kMaxBytes = std::size_t(96) << 20; // six 4K-screen pictures
 
     struct Key {
         std::string path;
@@ -28,6 +31,7 @@ class cPictureCache {
         Key key;
         StdPicture picture;
         int fullWidth = 0, fullHeight = 0; // the original's size
+        int boxWidth = 0, boxHeight = 0;   // the box it was fitted into (0: none)
     };
 
     explicit cPictureCache(std::size_t maxPictures = kMaxPictures, std::size_t maxBytes = kMaxBytes)
@@ -36,11 +40,12 @@ class cPictureCache {
     // The key of the file at `path` as it is now; false when it cannot be read.
     static bool KeyOf(const std::string& path, Key& key);
 
-    // Keeps `entry` (replacing one of the same path); the oldest go past the bounds.
+    // Keeps `entry` (replacing one of the same path and box); the oldest go
+    // past the bounds.
     void Put(Entry entry);
-    // The picture of exactly this file as it is now, or null. One of the same
-    // path whose file has changed since is dropped.
-    const Entry* Find(const Key& key);
+    // The picture of exactly this file as it is now, fitted into this box, or
+    // null. Those of the same path whose file has changed since are dropped.
+    const Entry* Find(const Key& key, int boxWidth, int boxHeight);
     bool Holds(const std::string& path) const;
     void Clear() { entries_.clear(); }
     std::size_t Count() const { return entries_.size(); }

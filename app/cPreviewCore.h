@@ -61,6 +61,12 @@ class cPreviewCore {
     // `Answer` as any other.
     uint32_t TakeFullDecode();
     bool FullViewWaiting() const { return fullViewWaiting_; }
+    // The shown picture was replaced by one of the same file fitted to a new
+    // pane size: whether the pane now holds less than the whole picture,
+    // which a full view must then decode.
+    void Refitted(bool reduced) {
+        if (state_ == State::Shown) facts_.reduced = reduced;
+    }
 
     State state() const { return state_; }
     Kind kind() const { return kind_; }

@@ -66,6 +66,10 @@ fMain::fMain(BrowsingState& state, QWidget* parent) : QWidget(parent), state_(st
     // A picture whose decoding runs past the limit is a failed load.
     stillTimer_.setSingleShot(true);
     connect(&stillTimer_, &QTimer::timeout, this, &fMain::StillTimedOut);
+    // Once the pane has kept its size a moment, its picture is fitted anew.
+    settleTimer_.setSingleShot(true);
+    settleTimer_.setInterval(kSettleMs);
+    connect(&settleTimer_, &QTimer::timeout, this, &fMain::ReadAhead);
 }
 
 fMain::~fMain() {
@@ -108,10 +112,7 @@ void fMain::BuildControls() {
 
     for (QWidget* w : {picLV, picStatus, pictreeview})
         w->installEventFilter(this);
-    connect(imgPane, &PicturePane::resized, this, [this] {
-        RedrawStill();
-        ucGIF1->setGeometry(0, 0, imgPane->width(), imgPane->height());
-    });
+    connect(imgPane, &PicturePane::resized, this, &fMain::OnPaneResized);
     for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(lvFiles->ReportView()),
                                  static_cast<QAbstractItemView*>(lvFiles->IconView())})
         v->installEventFilter(this);
@@ -196,9 +197,12 @@ void fMain::PlaceThumbs() {
     pbThumbs->raise();
 }
 
-void fMain::RedrawStill() {
-    mScaleImage::ScaleImageToBox(PicLoad, imgPane->Box(), 0, true);
-    imgPane->update();
+void fMain::OnPaneResized() {
+    // Drawn at once from what is held, quickly; the picture fitted to the
+    // new size is decoded once the size stays.
+    RedrawStill(true);
+    ucGIF1->setGeometry(0, 0, imgPane->width(), imgPane->height());
+    settleTimer_.start();
 }
 
 bool fMain::eventFilter(QObject* watched, QEvent* e) {

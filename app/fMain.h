@@ -53,6 +53,9 @@ class fMain : public QWidget {
     static constexpr int kButtonHeight = 48;
     static constexpr int kStatusHeight = 19;
     static constexpr int kSplitterWidthTwips = 90;
+    // How long the preview pane keeps its size before its picture is decoded
+    // anew for it: longer than the steps of a drag.
+    static constexpr int kSettleMs = 250;
     static constexpr uint32_t kPaneGrey = 0x00E0E0E0;
     static constexpr const char* kInProcessNotice = "Decoded without the safe helper";
 
@@ -124,7 +127,7 @@ class fMain : public QWidget {
     QWidget* picStatus;
     StatusPanels* sbInfo;
     Kv_Progbar* pbThumbs;
-    PictureBox PicLoad; // the last still image, at full size
+    PictureBox PicLoad; // the chosen still picture, fitted to the pane
     cFileView FileView;
 
     // The folder listed.
@@ -155,7 +158,10 @@ class fMain : public QWidget {
     void ClearPreviewPane();
     int RowOfName(const std::string& name) const;
     bool IsChosen(int row) const;
-    void RedrawStill();
+    // Draws the chosen still picture into the pane; `quick` while the pane's
+    // size is changing (a picture fitted to the new size follows).
+    void RedrawStill(bool quick = false);
+    void OnPaneResized();
     void StoreLayout();
     void FinishStill(uint32_t id);
     void BeginGif(const std::string& path, uint32_t id);
@@ -169,7 +175,11 @@ class fMain : public QWidget {
     void ReadAhead();
     void FinishReadAhead();
     bool TakeReadAhead(const std::string& path, uint32_t id);
+    bool TakeRefit(const std::string& path, const StdPicture& picture);
     MFreeImage_2::Box ScreenBox() const;
+    MFreeImage_2::Box PaneBox() const;
+    // The size the chosen picture takes in the pane now.
+    MFreeImage_2::Box FittedSize() const;
     void StartFullDecode();
     void ShowChoice();
     void ShowStatus();
@@ -187,7 +197,12 @@ class fMain : public QWidget {
     cPreviewCore preview_;
     cPictureCache cache_;                  // pictures read ahead, as the preview shows them
     cPictureCache::Key readAheadKey_;      // the file being read ahead (empty: none)
+    MFreeImage_2::Box readAheadBox_;       // and the box it is fitted into
     std::set<std::string> readAheadTried_; // read ahead for this choice already
+    MFreeImage_2::Box stillBox_;           // the box of the choice's decode
+    QTimer settleTimer_;                   // runs while the pane changes size
+    StdPicture wholePicture_;              // the chosen picture whole, for a full view
+    std::string wholePictureOf_;           // the file it is of
     uint32_t stillId_ = 0;                 // the choice's request being decoded
     bool stillBusy_ = false;               // its busy pointer is set
     int gifsDecoding_ = 0;                 // GIF documents decoding on their threads

@@ -117,18 +117,55 @@ void fMain::ChooseRow(int row) {
         return;
     }
     const uint32_t id = preview_.Choose(folder, file, cPreviewCore::Kind::Still);
-    if (!TakeReadAhead(path, id)) BeginStill(path, id, ScreenBox());
+    wholePicture_.reset(); // a full view's picture is of the file chosen before
+    if (!TakeReadAhead(path, id)) BeginStill(path, id, PaneBox());
     SetGifBusy(); // a GIF decoding for an earlier choice keeps no pointer
 }
 
+MFreeImage_2::Box fMain::PaneBox() const {
+    // The preview's picture is decoded for exactly the pane it fills.
+    return {imgPane->Box().Width(), imgPane->Box().Height()};
+}
+
 MFreeImage_2::Box fMain::ScreenBox() const {
-    // The preview's picture is fitted to the screen the window is on, in
-    // device pixels: the pane never outgrows it, so resizing and dragging
-    // rescale from that, never from the original.
+    // The chosen picture is also kept fitted to the screen the window is on:
+    // the pane never outgrows it, so a pane that changes size is drawn from
+    // that, never from the original.
     const QScreen* s = screen();
     if (!s) return {};
     const QSize size = s->size() * s->devicePixelRatio();
     return {size.width(), size.height()};
+}
+
+MFreeImage_2::Box fMain::FittedSize() const {
+    const cPreviewCore::Picture& facts = preview_.Facts();
+    const mScaleImage::Placement p = mScaleImage::FitInBox(
+        facts.width, facts.height, imgPane->Box().Width(), imgPane->Box().Height(), 0, true);
+    return {p.width, p.height};
+}
+
+void fMain::RedrawStill(bool quick) {
+    // A picture fitted to another pane size (or the screen's, larger) is
+    // resampled to the pane's; the original's size gives where it goes.
+    const bool still = preview_.kind() == cPreviewCore::Kind::Still &&
+                       preview_.state() == cPreviewCore::State::Shown;
+    const PictureBox* source = &PicLoad;
+    PictureBox screenPicture;
+    const MFreeImage_2::Box fitted = FittedSize();
+    cPictureCache::Key key;
+    if (quick && still && (PicLoad.Width() < fitted.width || PicLoad.Height() < fitted.height) &&
+        cPictureCache::KeyOf(preview_.Path(), key)) {
+        const MFreeImage_2::Box screenBox = ScreenBox();
+        if (const cPictureCache::Entry* e = cache_.Find(key, screenBox.width, screenBox.height)) {
+            screenPicture.AdoptSurface(e->picture);
+            source = &screenPicture;
+        }
+    }
+    const cPreviewCore::Picture& facts = preview_.Facts();
+    mScaleImage::DrawFitted(*source, still ? facts.width : 0, still ? facts.height : 0,
+                            imgPane->Box(),
+                            quick ? mScaleImage::Resample::Quick : mScaleImage::Resample::Exact);
+    imgPane->update();
 }
 
 void fMain::BeginStill(const std::string& path, uint32_t id, MFreeImage_2::Box box) {
@@ -137,6 +174,7 @@ void fMain::BeginStill(const std::string& path, uint32_t id, MFreeImage_2::Box b
         return;
     }
     stillId_ = id;
+    stillBox_ = box;
     SetStillBusy(true); // until the picture is there
 }
 
@@ -219,13 +257,20 @@ void fMain::FinishStill(uint32_t id) {
     const int fullWidth = loaded ? decoder.FullWidth() : 0;
     const int fullHeight = loaded ? decoder.FullHeight() : 0;
     const bool reduced = answer.Width() < fullWidth || answer.Height() < fullHeight;
+    // The whole picture for a full view comes while the pane's is shown; it
+    // goes to the full view, and the pane keeps its own.
+    const bool whole = preview_.state() == cPreviewCore::State::Shown;
     if (!preview_.Answer(id, loaded, {fullWidth, fullHeight, 0, reduced}, decoder.FailureText()))
         return;
-    if (loaded) PicLoad.AdoptSurface(answer.Image());
-    if (loaded && reduced) { // kept for going back to it
-        cPictureCache::Key key;
-        if (cPictureCache::KeyOf(preview_.Path(), key))
-            cache_.Put({key, answer.Image(), fullWidth, fullHeight});
+    if (loaded && whole) {
+        wholePicture_ = answer.Image();
+        wholePictureOf_ = preview_.Path();
+    } else if (loaded) {
+        PicLoad.AdoptSurface(answer.Image());
+        cPictureCache::Key key; // kept for going back to it
+        if (reduced && cPictureCache::KeyOf(preview_.Path(), key))
+            cache_.Put(
+                {key, answer.Image(), fullWidth, fullHeight, stillBox_.width, stillBox_.height});
     }
     ShowChoice();
 }
@@ -290,6 +335,7 @@ void fMain::CancelStillDecode() {
     SetStillBusy(false);
     stillId_ = 0;
     readAheadKey_ = {};
+    readAheadBox_ = {};
 }
 
 void fMain::CancelChoiceDecode() {
@@ -359,7 +405,10 @@ void fMain::OpenFullViewOfChoice() {
         view->ucGIFView->show();
     } else {
         view->ucGIFView->hide();
-        view->imView->SetPicture(PicLoad.Surface().lpBits() ? PicLoad.Image() : StdPicture());
+        const bool whole = wholePicture_ && wholePictureOf_ == preview_.Path();
+        view->imView->SetPicture(whole                        ? wholePicture_
+                                 : PicLoad.Surface().lpBits() ? PicLoad.Image()
+                                                              : StdPicture());
     }
     view->show();
     view->activateWindow();

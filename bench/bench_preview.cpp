@@ -84,7 +84,9 @@ void PreviewAt(benchmark::State& state, const std::string& name, MFreeImage_2::B
     pane.SetSize(kPaneWidth, kPaneHeight);
     for (auto _ : state) {
         StillDecoder::Shared().Decode(file, PicLoad, StillDecoder::kTimeLimitMs, box);
-        benchmark::DoNotOptimize(mScaleImage::ScaleImageToBox(PicLoad, pane, 0, true));
+        benchmark::DoNotOptimize(mScaleImage::DrawFitted(
+            PicLoad, StillDecoder::Shared().FullWidth(), StillDecoder::Shared().FullHeight(), pane,
+            mScaleImage::Resample::Exact));
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
 }
@@ -152,11 +154,13 @@ void PreviewFloor(benchmark::State& state, const std::string& name) {
     state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
 }
 
-// A pane resize: the window's work on its own thread, fitting the picture it
-// holds into the pane once more. The picture is the 6000 x 4000 photo as the
-// helper hands it over at a full-HD screen's box, next to the whole picture
-// the window held before pictures came at the size shown.
-void ResizeFrom(benchmark::State& state, MFreeImage_2::Box box) {
+// A pane resize: the window's work on its own thread while the pane changes
+// size, drawing the picture it holds into the pane once more. The window
+// draws from the photo fitted to a full-HD screen, quickly (the picture
+// fitted to the pane follows from the helper once the size stays); next to
+// it the Lanczos fit of that picture, and of the whole picture the window
+// held before pictures came at the size shown.
+void ResizeFrom(benchmark::State& state, MFreeImage_2::Box box, mScaleImage::Resample how) {
     PictureBox held, pane;
     if (!StillDecoder::Shared().Decode(File("jpeg6000x4000"), held, StillDecoder::kTimeLimitMs,
                                        box)) {
@@ -166,16 +170,20 @@ void ResizeFrom(benchmark::State& state, MFreeImage_2::Box box) {
     int step = 0;
     for (auto _ : state) {
         pane.SetSize(kPaneWidth - (step++ & 1), kPaneHeight); // a new size each time
-        benchmark::DoNotOptimize(mScaleImage::ScaleImageToBox(held, pane, 0, true));
+        benchmark::DoNotOptimize(mScaleImage::DrawFitted(held, kWidth, kHeight, pane, how));
     }
 }
 
 int Register() {
-    benchmark::RegisterBenchmark("PaneResize/jpeg6000x4000/vantrel", ResizeFrom,
-                                 MFreeImage_2::Box{kScreenWidth, kScreenHeight})
+    const MFreeImage_2::Box screen{kScreenWidth, kScreenHeight};
+    benchmark::RegisterBenchmark("PaneResize/jpeg6000x4000/vantrel", ResizeFrom, screen,
+                                 mScaleImage::Resample::Quick)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("PaneResize/jpeg6000x4000/whole_picture", ResizeFrom,
-                                 MFreeImage_2::Box{})
+    benchmark::RegisterBenchmark("PaneResize/jpeg6000x4000/screen_picture_lanczos", ResizeFrom,
+                                 screen, mScaleImage::Resample::Exact)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("PaneResize/jpeg6000x4000/whole_picture_lanczos", ResizeFrom,
+                                 MFreeImage_2::Box{}, mScaleImage::Resample::Exact)
         ->Unit(benchmark::kMillisecond);
     for (const char* name : {"jpeg6000x4000", "png6000x4000"}) {
         RegisterPair(std::string("Preview/") + name, PreviewVantrel, "floor", PreviewFloor,

@@ -2,8 +2,11 @@
 
 #include "imaging/MFreeImage_2.h"
 
+#include <QImage>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace mScaleImage {
 
@@ -132,6 +135,42 @@ FIBITMAP* RescaleBitmap(FIBITMAP* Bitmap, ScaleSize Width, ScaleSize Height, boo
     return result;
 }
 
+FIBITMAP* ShrinkByBlocks(FIBITMAP* Bitmap, int k) {
+    if (!Bitmap || k < 2 || FreeImage_GetImageType(Bitmap) != FIT_BITMAP) return nullptr;
+    const int bpp = int(FreeImage_GetBPP(Bitmap));
+    if (bpp != 24 && bpp != 32) return nullptr;
+    const int channels = bpp / 8;
+    const int w = int(FreeImage_GetWidth(Bitmap)), h = int(FreeImage_GetHeight(Bitmap));
+    const int outW = (w + k - 1) / k, outH = (h + k - 1) / k;
+    FIBITMAP* out =
+        FreeImage_Allocate(outW, outH, bpp, FreeImage_GetRedMask(Bitmap),
+                           FreeImage_GetGreenMask(Bitmap), FreeImage_GetBlueMask(Bitmap));
+    if (!out) return nullptr;
+    std::vector<uint32_t> sums(std::size_t(outW) * std::size_t(channels));
+    for (int oy = 0; oy < outH; ++oy) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        const int rows = std::min(k, h - oy * k);
+        for (int r = 0; r < rows; ++r) {
+            const BYTE* in = FreeImage_GetScanLine(Bitmap, oy * k + r);
+            uint32_t* sum = sums.data();
+            for (int ox = 0; ox < outW; ++ox, sum += channels) {
+                const int columns = std::min(k, w - ox * k);
+                for (int c = 0; c < columns; ++c, in += channels)
+                    for (int ch = 0; ch < channels; ++ch)
+                        sum[ch] += in[ch];
+            }
+        }
+        BYTE* row = FreeImage_GetScanLine(out, oy);
+        const uint32_t* sum = sums.data();
+        for (int ox = 0; ox < outW; ++ox, sum += channels, row += channels) {
+            const uint32_t n = uint32_t(rows) * uint32_t(std::min(k, w - ox * k));
+            for (int ch = 0; ch < channels; ++ch)
+                row[ch] = BYTE((sum[ch] + n / 2) / n);
+        }
+    }
+    return out;
+}
+
 int PaintBitmap(HDC hDC, FIBITMAP* Bitmap, int32_t x, int32_t y, int32_t Width, int32_t Height,
                 int32_t xSrc, int32_t ySrc, int32_t SrcWidth, int32_t SrcHeight, int32_t Mirror,
                 uint32_t RasterOp, int32_t StretchMode) {
@@ -158,9 +197,33 @@ int PaintBitmap(HDC hDC, FIBITMAP* Bitmap, int32_t x, int32_t y, int32_t Width, 
 
 namespace {
 
+// Rows of 32-bit pixels (`stride` bytes apart) copied one to one onto the
+// target at (x, y), clipped by it.
+void CopyAt(const uint8_t* bits, std::size_t stride, int32_t width, int32_t height, cDIB& target,
+            int32_t x, int32_t y) {
+    const int32_t left = std::max(x, 0), top = std::max(y, 0);
+    const int32_t right = std::min(x + width, target.Width());
+    const int32_t bottom = std::min(y + height, target.Height());
+    if (right <= left || !target.lpBits() || target.bpp() != 32) return;
+    for (int32_t row = top; row < bottom; ++row)
+        std::memcpy(target.lpBits() + std::size_t(row) * std::size_t(target.BytesPerScanline()) +
+                        std::size_t(left) * 4,
+                    bits + std::size_t(row - y) * stride + std::size_t(left - x) * 4,
+                    std::size_t(right - left) * 4);
+}
+
+void CopyAt(const cDIB& picture, cDIB& target, int32_t x, int32_t y) {
+    CopyAt(picture.lpBits(), std::size_t(picture.BytesPerScanline()), picture.Width(),
+           picture.Height(), target, x, y);
+}
+
 // The picture resampled (Lanczos) to `p`'s size and painted there.
 void DrawScaled(const PictureBox& Source, PictureBox& Target, const Placement& p) {
     const StdPicture picture = Source.Image();
+    if (UsablePicture(picture) && picture->Width() == p.width && picture->Height() == p.height) {
+        if (Target.Surface().lpBits()) CopyAt(*picture, *Target.Image(), p.x, p.y);
+        return; // already of the size shown
+    }
     FIBITMAP* source =
         UsablePicture(picture) ? scratch.For(picture->Width(), picture->Height()) : nullptr;
     if (!source) return;
@@ -171,7 +234,34 @@ void DrawScaled(const PictureBox& Source, PictureBox& Target, const Placement& p
     if (scaled != source) FreeImage_Unload(scaled);
 }
 
+// The picture resampled by Qt's smooth scaling to `p`'s size and painted there.
+void DrawQuick(const cDIB& picture, cDIB& target, const Placement& p) {
+    const QImage source(picture.lpBits(), picture.Width(), picture.Height(),
+                        picture.BytesPerScanline(), QImage::Format_RGB32);
+    const QImage scaled =
+        source.scaled(p.width, p.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_RGB32);
+    if (scaled.isNull()) return;
+    CopyAt(scaled.constBits(), std::size_t(scaled.bytesPerLine()), scaled.width(), scaled.height(),
+           target, p.x, p.y);
+}
+
 } // namespace
+
+Placement DrawFitted(const PictureBox& Source, int32_t fullWidth, int32_t fullHeight,
+                     PictureBox& Target, Resample how) {
+    if (fullWidth <= 0 || fullHeight <= 0) fullWidth = Source.Width(), fullHeight = Source.Height();
+    const Placement p = FitInBox(fullWidth, fullHeight, Target.Width(), Target.Height(), 0, true);
+    Target.Cls();
+    const StdPicture picture = Source.Image();
+    if (!UsablePicture(picture) || p.width <= 0 || p.height <= 0 || !Target.Surface().lpBits())
+        return p;
+    if (how == Resample::Quick && (picture->Width() != p.width || picture->Height() != p.height))
+        DrawQuick(*picture, *Target.Image(), p);
+    else
+        DrawScaled(Source, Target, p);
+    return p;
+}
 
 Placement ScaleImageToBox(const PictureBox& Source, PictureBox& Target, int16_t Margin,
                           bool Centre) {

@@ -27,6 +27,18 @@ Placement FitInBox(int32_t w, int32_t h, int32_t targetWidth, int32_t targetHeig
 Placement ScaleImageToBox(const PictureBox& Source, PictureBox& Target, int16_t Margin,
                           bool Centre);
 
+// How a picture is drawn fitted: `Exact` resamples with the Lanczos filter;
+// `Quick` with Qt's smooth scaling, a few milliseconds for a screen-sized
+// picture, for a pane whose size is changing (the exact picture follows).
+enum class Resample { Exact, Quick };
+
+// Clears `Target` and draws `Source`, a picture of an original of
+// `fullWidth` x `fullHeight` (perhaps reduced), where the original fits into
+// the target: shrunk to fit, never enlarged past its full size, centred. A
+// source already of the fitted size is copied as it is.
+Placement DrawFitted(const PictureBox& Source, int32_t fullWidth, int32_t fullHeight,
+                     PictureBox& Target, Resample how);
+
 // Clears `Target` and draws `Source` over all of it, resampled to its size
 // whatever the aspect (for a picture decoded at a reduced scale, whose
 // fitted size comes from the original's).
@@ -50,6 +62,12 @@ struct ScaleSize {
 // With no size, or when resampling fails, the source comes back unchanged.
 FIBITMAP* RescaleBitmap(FIBITMAP* Bitmap, ScaleSize Width, ScaleSize Height, bool AsPercent,
                         bool FreeSource, uint32_t Filter);
+
+// A bitmap of 8-bit channels (24 or 32 bits) shrunk by a whole factor `k`:
+// each pixel the mean of a k x k block (those at the right and bottom edges
+// of the blocks that are there). A cheap first step before resampling a
+// large picture to a small size; null for other bitmaps or a factor below 2.
+FIBITMAP* ShrinkByBlocks(FIBITMAP* Bitmap, int k);
 
 // Copies the bitmap (or its part from xSrc, ySrc) onto the target at (x, y),
 // stretched to Width x Height; sizes of 0 mean the source's. Clipped by the

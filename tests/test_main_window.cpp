@@ -5,6 +5,7 @@
 #include "app/fMain.h"
 #include "app/mSetup.h"
 #include "imaging/StillDecoder.h"
+#include "imaging/mScaleImage.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -48,6 +49,7 @@ class MainWindowTest : public QObject {
     void refreshKeepsTheChosenFile();
     void enterShowsTheSelectedRow();
     void neighboursAreReadAhead();
+    void resizedPaneIsRefitted();
     void gifsDecodeOffTheWindowsThread();
     void arrowKeysPreview();
     void aFileAskedForIsChosen();
@@ -91,6 +93,21 @@ class MainWindowTest : public QObject {
         main_->nPathchange();
     }
     QString Panel(int i) { return main_->sbInfo->Text(i); }
+    // Until no decode has run for a while: the reading ahead is over.
+    void WaitForQuiet() {
+        QElapsedTimer quiet;
+        quiet.start();
+        while (quiet.elapsed() < 400) {
+            QTest::qWait(20);
+            if (main_->StillPending()) quiet.restart();
+        }
+    }
+    // Where a picture of w x h goes in the preview pane now.
+    QSize FittedInPane(int w, int h) {
+        const mScaleImage::Placement p = mScaleImage::FitInBox(
+            w, h, main_->imgPane->Box().Width(), main_->imgPane->Box().Height(), 0, true);
+        return {p.width, p.height};
+    }
 
     QTemporaryDir dir_, other_;
     BrowsingState state_;
@@ -434,6 +451,44 @@ void MainWindowTest::neighboursAreReadAhead() {
 
 // A GIF is decoded on a thread of its own: choosing it returns at once, and
 // one whose file is no longer chosen when its document arrives is dropped.
+// The pane's picture is decoded for the pane's size: a pane that changes
+// size is drawn at once from what is held, and once it keeps its size the
+// picture fitted to it follows. A full view shows the whole picture, never
+// the pane's.
+void MainWindowTest::resizedPaneIsRefitted() {
+    QTemporaryDir photos;
+    QImage halves(1600, 1200, QImage::Format_RGB32);
+    halves.fill(Qt::red);
+    for (int y = 0; y < 1200; ++y)
+        for (int x = 800; x < 1600; ++x)
+            halves.setPixel(x, y, qRgb(0, 0, 255));
+    QVERIFY(halves.save(photos.filePath(QStringLiteral("halves.png")), "PNG"));
+    Open(photos.path());
+    Choose(QStringLiteral("halves.png"));
+    WaitForQuiet();
+    QCOMPARE(QSize(main_->PicLoad.Width(), main_->PicLoad.Height()), FittedInPane(1600, 1200));
+    for (const QSize window : {QSize(1100, 760), QSize(760, 520)}) {
+        main_->resize(window);
+        QCoreApplication::processEvents();
+        const QSize fitted = FittedInPane(1600, 1200);
+        // Drawn already, the halves in their places, before any decode.
+        const cDIB& pane = main_->imgPane->Box().Surface();
+        const int left = (pane.Width() - fitted.width()) / 2, top = pane.Height() / 2;
+        QCOMPARE(Pixel(pane, left + fitted.width() / 4, top) & 0xFFFFFF, 0xFF0000u);
+        QCOMPARE(Pixel(pane, left + 3 * fitted.width() / 4, top) & 0xFFFFFF, 0x0000FFu);
+        // Then the picture fitted to the new pane.
+        QTRY_COMPARE(QSize(main_->PicLoad.Width(), main_->PicLoad.Height()), fitted);
+        QCOMPARE(Panel(2), QStringLiteral("1600x1200"));
+    }
+    WaitForQuiet();
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QTRY_VERIFY(main_->OpenFullView() && main_->OpenFullView()->isVisible());
+    QTRY_VERIFY(main_->OpenFullView()->imView->Shown());
+    QCOMPARE(main_->OpenFullView()->imView->Shown()->Width(), 1600);
+    // The pane keeps its own picture.
+    QCOMPARE(QSize(main_->PicLoad.Width(), main_->PicLoad.Height()), FittedInPane(1600, 1200));
+}
+
 void MainWindowTest::gifsDecodeOffTheWindowsThread() {
     WriteGif(QStringLiteral("big-anim.gif"), 12, 1500, 1000);
     Open(dir_.path());

@@ -43,13 +43,13 @@ TEST(PictureCache, FindsOnlyTheFileAsItWasRead) {
     cPictureCache::Entry entry = EntryOf(a, 0, Picture(10, 10), 1000);
     entry.key = before;
     cache.Put(entry);
-    ASSERT_NE(cache.Find(before), nullptr);
-    EXPECT_EQ(cache.Find(before)->fullWidth, 1000);
+    ASSERT_NE(cache.Find(before, 0, 0), nullptr);
+    EXPECT_EQ(cache.Find(before, 0, 0)->fullWidth, 1000);
     // Rewritten since: never its old picture, and the old one is dropped.
     std::ofstream(a) << "second, longer";
     const cPictureCache::Key after = KeyFor(a);
     EXPECT_NE(after, before);
-    EXPECT_EQ(cache.Find(after), nullptr);
+    EXPECT_EQ(cache.Find(after, 0, 0), nullptr);
     EXPECT_FALSE(cache.Holds(a));
     // Not a regular file, or gone: no key.
     cPictureCache::Key none;
@@ -84,8 +84,44 @@ TEST(PictureCache, BoundsHoldAndTheOldestGoFirst) {
     const cPictureCache::Entry second = EntryOf("/same", 2, Picture(20, 20), 20);
     cache.Put(second);
     EXPECT_EQ(cache.Count(), 1u);
-    ASSERT_NE(cache.Find(second.key), nullptr);
-    EXPECT_EQ(cache.Find(second.key)->fullWidth, 20);
+    ASSERT_NE(cache.Find(second.key, 0, 0), nullptr);
+    EXPECT_EQ(cache.Find(second.key, 0, 0)->fullWidth, 20);
     cache.Put(EntryOf("/empty", 1, nullptr, 0)); // nothing to keep
     EXPECT_FALSE(cache.Holds("/empty"));
+}
+
+// One file may be held fitted into several boxes (the pane's and the
+// screen's); each is found only under its own box, and a change of the file
+// drops every one of them.
+TEST(PictureCache, PicturesOfOneFileInSeveralBoxes) {
+    cPictureCache cache;
+    cPictureCache::Entry pane = EntryOf("/photo", 1, Picture(80, 60), 6000);
+    pane.boxWidth = 80, pane.boxHeight = 60;
+    cPictureCache::Entry screen = EntryOf("/photo", 1, Picture(1920, 1280), 6000);
+    screen.boxWidth = 1920, screen.boxHeight = 1080;
+    cache.Put(pane);
+    cache.Put(screen);
+    EXPECT_EQ(cache.Count(), 2u);
+    ASSERT_NE(cache.Find(pane.key, 80, 60), nullptr);
+    EXPECT_EQ(cache.Find(pane.key, 80, 60)->picture->Width(), 80);
+    ASSERT_NE(cache.Find(pane.key, 1920, 1080), nullptr);
+    EXPECT_EQ(cache.Find(pane.key, 1920, 1080)->picture->Width(), 1920);
+    EXPECT_EQ(cache.Find(pane.key, 100, 60), nullptr); // another pane size
+    // The same box again replaces that one alone.
+    cPictureCache::Entry again = pane;
+    again.picture = Picture(79, 60);
+    cache.Put(again);
+    EXPECT_EQ(cache.Count(), 2u);
+    EXPECT_EQ(cache.Find(pane.key, 80, 60)->picture->Width(), 79);
+    // The file changed: none of its pictures is found or kept.
+    cPictureCache::Key changed = pane.key;
+    changed.changedNs = 2;
+    EXPECT_EQ(cache.Find(changed, 1920, 1080), nullptr);
+    EXPECT_EQ(cache.Count(), 0u);
+    // A picture of the file as it is now replaces those of it as it was.
+    cache.Put(screen);
+    cPictureCache::Entry now = EntryOf("/photo", 3, Picture(80, 60), 6000);
+    now.boxWidth = 80, now.boxHeight = 60;
+    cache.Put(now);
+    EXPECT_EQ(cache.Count(), 1u);
 }

@@ -467,6 +467,7 @@ TEST(StillFitted, ReducedDecodeKeepsTheSizeAndTheLook) {
         {&jpeg, {1920, 1080}, 1620, 1080, 40},
         {&jpeg, {400, 400}, 400, 267, 40},
         {&png, {800, 600}, 800, 533, 60},
+        {&png, {400, 400}, 400, 267, 40}, // shrunk by blocks first
     };
     for (const Row& r : rows) {
         const std::vector<uint8_t> bytes = FileBytes(*r.file);

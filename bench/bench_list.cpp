@@ -1,7 +1,10 @@
 // Listing big folders: ListFiles into an off-screen list next to the floor,
-// the bare readdir + stat of the same folder, in the same run.
+// the bare readdir + stat of the same folder, in the same run. Sorting the
+// rows of a big folder by a column, next to a plain sort of the names by
+// their bytes.
 #include "bench/BenchSupport.h"
 #include "browse/FileListView.h"
+#include "browse/RowOrder.h"
 #include "browse/cFileView.h"
 
 #include <benchmark/benchmark.h>
@@ -10,12 +13,14 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <numeric>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 std::map<int, std::string> made; // files -> folder
+constexpr int kSortedFiles = 100000;
 
 // A folder of `files` files with image names, made once per run.
 const std::string& Folder(int files) {
@@ -56,9 +61,77 @@ void ListFloor(benchmark::State& state, int files) {
     state.SetItemsProcessed(state.iterations() * files);
 }
 
+// The rows of a camera's folder of `files` pictures, in the listing's order:
+// mixed-case names with numbers, sizes of a few megabytes, a picture every
+// few seconds (a burst now and then shares its second).
+std::vector<FileRow> CameraRows(int files) {
+    constexpr int64_t kStart = 1700000000;
+    constexpr uint64_t kMegabyte = 1 << 20;
+    constexpr uint32_t kPrime = 7919, kSpread = 2654435761u;
+    std::vector<FileRow> rows;
+    for (int i = 0; i < files; ++i) {
+        const uint32_t n = uint32_t(i) * kPrime % uint32_t(files);
+        FileRow row;
+        row.name = (n % 3 == 0 ? "img_" : "IMG_") + std::to_string(n) + (n % 2 ? ".JPG" : ".jpg");
+        row.size = 2 * kMegabyte + (n * kSpread) % (4 * kMegabyte);
+        row.mtime = kStart + int64_t(n) * 3 - int64_t(n % 7 == 0);
+        row.typeIndex = 0;
+        rows.push_back(std::move(row));
+    }
+    std::sort(rows.begin(), rows.end(),
+              [](const FileRow& a, const FileRow& b) { return NameLess(a.name, b.name); });
+    return rows;
+}
+
+void SortVantrel(benchmark::State& state, RowSort sort) {
+    const std::vector<FileRow> rows = CameraRows(kSortedFiles);
+    const NaturalOrder names("en_US");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SortedOrder(rows, sort, false, names));
+    state.SetItemsProcessed(state.iterations() * kSortedFiles);
+}
+
+// The reference: the same rows put in the order of their names' bytes.
+void SortBytes(benchmark::State& state, RowSort) {
+    const std::vector<FileRow> rows = CameraRows(kSortedFiles);
+    for (auto _ : state) {
+        std::vector<uint32_t> order(rows.size());
+        std::iota(order.begin(), order.end(), 0u);
+        std::sort(order.begin(), order.end(),
+                  [&](uint32_t a, uint32_t b) { return rows[a].name < rows[b].name; });
+        benchmark::DoNotOptimize(order);
+    }
+    state.SetItemsProcessed(state.iterations() * kSortedFiles);
+}
+
+// What a click on the header costs: the model sorted and its rows moved,
+// from the listing's order each time.
+void SortList(benchmark::State& state, int column) {
+    FileListModel model;
+    model.SetRows(CameraRows(kSortedFiles), true);
+    for (auto _ : state) {
+        state.PauseTiming();
+        model.Sort(-1, Qt::AscendingOrder);
+        state.ResumeTiming();
+        model.Sort(column, Qt::AscendingOrder);
+    }
+    state.SetItemsProcessed(state.iterations() * kSortedFiles);
+}
+
 int Register() {
     for (const int files : {10000, 100000})
         RegisterPair("ListFiles/" + std::to_string(files), ListVantrel, "floor", ListFloor, files);
+    const std::string rows = std::to_string(kSortedFiles);
+    const std::pair<const char*, RowSort> sorts[] = {
+        {"name", RowSort::Name}, {"size", RowSort::Size}, {"date", RowSort::Date}};
+    for (const auto& [name, sort] : sorts)
+        RegisterPair("SortRows/" + std::string(name) + "/" + rows, SortVantrel, "bytes", SortBytes,
+                     sort);
+    for (const int column : {FileListModel::ColName, FileListModel::ColDate})
+        benchmark::RegisterBenchmark(
+            ("SortList/column" + std::to_string(column) + "/" + rows).c_str(), SortList, column)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     return 0;
 }
 const int registered = Register();

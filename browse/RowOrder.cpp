@@ -22,37 +22,80 @@ class KeyedNames {
         keys_.clear();
         ends_.clear();
     }
-    void Add(std::string_view name) {
-        names_.AppendKey(name, keys_);
-        ends_.push_back(keys_.size());
+    void Add(std::span<const std::string_view> names) { names_.AppendKeys(names, keys_, ends_); }
+    // Eight bytes of key `i` from byte `depth` on, the first as the highest,
+    // zeros past its end. No byte within a key is zero, so words compare as
+    // the keys do, and a key that ends sorts before one that goes on.
+    uint64_t Word(std::size_t i, std::size_t depth) const {
+        const std::size_t begin = (i == 0 ? 0 : ends_[i - 1]) + depth;
+        uint64_t word = 0;
+        for (std::size_t k = 0; k < kWordBytes; ++k) {
+            const std::size_t at = begin + k;
+            const uint64_t byte = at < ends_[i] ? static_cast<unsigned char>(keys_[at]) : 0;
+            word = (word << kBitsPerByte) | byte;
+        }
+        return word;
     }
-    std::string_view Key(std::size_t i) const {
-        const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
-        return std::string_view(keys_).substr(begin, ends_[i] - begin);
-    }
+    static constexpr std::size_t kWordBytes = 8;
 
   private:
+    static constexpr int kBitsPerByte = 8;
     const NaturalOrder& names_;
     std::string keys_;
     std::vector<std::size_t> ends_;
 };
 
-// Sorts `texts[run[k]]` for every k by natural order, then bytes, then index.
+struct Slot {
+    uint64_t word; // of the key, at the depth being sorted
+    uint32_t at;   // the name's place in its group
+};
+
+// Sorts slots whose keys agree on their first `depth` bytes: by the next
+// eight bytes, then each run that still agrees by the eight after. Keys that
+// are equal to the end go by `tie`. A radix sort by words: each pass compares
+// integers, not strings.
+template <typename Tie>
+void SortSlots(std::span<Slot> slots, std::size_t depth, const KeyedNames& keyed, Tie tie) {
+    for (Slot& s : slots)
+        s.word = keyed.Word(s.at, depth);
+    std::sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) {
+        return a.word != b.word ? a.word < b.word : a.at < b.at;
+    });
+    constexpr uint64_t kLastByte = 0xFF;
+    for (std::size_t begin = 0; begin < slots.size();) {
+        std::size_t end = begin + 1;
+        while (end < slots.size() && slots[end].word == slots[begin].word)
+            ++end;
+        const std::span<Slot> run = slots.subspan(begin, end - begin);
+        if (run.size() > 1) {
+            if ((run.front().word & kLastByte) == 0) // every key of the run has ended
+                std::sort(run.begin(), run.end(),
+                          [&](const Slot& a, const Slot& b) { return tie(a.at, b.at); });
+            else
+                SortSlots(run, depth + KeyedNames::kWordBytes, keyed, tie);
+        }
+        begin = end;
+    }
+}
+
+// Sorts `run` (indices of texts) by natural order, then bytes, then index.
 template <typename TextOf>
 void SortByName(std::span<uint32_t> run, TextOf textOf, KeyedNames& keyed) {
     keyed.Clear();
-    for (const uint32_t i : run)
-        keyed.Add(textOf(i));
-    std::vector<uint32_t> slot(run.size());
-    std::iota(slot.begin(), slot.end(), 0u);
-    std::sort(slot.begin(), slot.end(), [&](uint32_t a, uint32_t b) {
-        if (const int c = keyed.Key(a).compare(keyed.Key(b))) return c < 0;
+    std::vector<std::string_view> texts(run.size());
+    for (std::size_t k = 0; k < run.size(); ++k)
+        texts[k] = textOf(run[k]);
+    keyed.Add(texts);
+    std::vector<Slot> slots(run.size());
+    for (uint32_t k = 0; k < slots.size(); ++k)
+        slots[k].at = k;
+    SortSlots(std::span(slots), 0, keyed, [&](uint32_t a, uint32_t b) {
         if (const int c = std::string_view(textOf(run[a])).compare(textOf(run[b]))) return c < 0;
         return run[a] < run[b];
     });
     std::vector<uint32_t> sorted(run.size());
-    for (std::size_t k = 0; k < slot.size(); ++k)
-        sorted[k] = run[slot[k]];
+    for (std::size_t k = 0; k < slots.size(); ++k)
+        sorted[k] = run[slots[k].at];
     std::copy(sorted.begin(), sorted.end(), run.begin());
 }
 

@@ -40,6 +40,12 @@ TEST(NaturalOrder, NamesAsPeopleReadThem) {
         {"en_US", {"apple", "Banana", "banana", "cherry", "IMG_5", "img_5", "img_40", "IMG_300"}},
         // Accents count after the letters: e, é, f.
         {"en_US", {"cafe.jpg", "caf\xc3\xa9.jpg", "cafz.jpg"}},
+        // An accent composed or not is the same letter; the bytes then decide.
+        {"en_US", {"cafe", "cafe\xcc\x81", "caf\xc3\xa9", "cafz"}},
+        // Long names alike for many bytes, numbers at the end.
+        {"en_US",
+         {"photo of the summer holiday 2", "photo of the summer holiday 10",
+          "photo of the summer holiday 10b", "Photo of the summer holiday 11"}},
         // Names that are not UTF-8 read as U+FFFD, after every letter; among
         // themselves by their bytes. A cut sequence too.
         {"en_US", {"cafe", "cafz", "caf\xc3", "caf\xe9", "caf\xff", "cag", "\xff\xfe"}},
@@ -92,6 +98,23 @@ TEST(NaturalOrder, KeysOfLongAndOddNames) {
     EXPECT_TRUE(std::is_permutation(sorted.begin(), sorted.end(), bytes.begin()));
     EXPECT_EQ(Sorted({"7" + digits, digits}, order),
               (std::vector<std::string>{digits, "7" + digits}));
+}
+
+TEST(NaturalOrder, ManyNamesKeyedOnSeveralThreads) {
+    // Enough names for the keys to be made on more than one thread: the
+    // result is the order of the names compared one pair at a time.
+    constexpr uint32_t kNames = 40000, kPrime = 7919;
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < kNames; ++i) {
+        const uint32_t n = i * kPrime % kNames;
+        names.push_back((n % 3 ? "IMG_" : "img_") + std::to_string(n % (kNames / 2)) +
+                        (n % 5 ? ".jpg" : "\xc3\xa9.JPG"));
+    }
+    NaturalOrder order("en_US");
+    const std::vector<std::string> sorted = Sorted(names, order);
+    ASSERT_EQ(sorted.size(), names.size());
+    for (std::size_t i = 0; i + 1 < sorted.size(); ++i)
+        ASSERT_FALSE(order.Less(sorted[i + 1], sorted[i])) << sorted[i] << " " << sorted[i + 1];
 }
 
 struct Expect {

@@ -80,39 +80,38 @@ bool GifAnimation::CreateBuffers(uint32_t backColor) {
         // No logical screen: the first frame's extent, as browsers show such
         // files and as CanvasFits judged it. Later frames are clipped to it:
         // taken from every frame, the buffers would follow frames placed far
-        // off in a tiny file, three buffers at the limit each.
+        // off in a tiny file, each buffer up to the limit.
         if (width == 0) width = int64_t(gif_.FrameLeft(1)) + gif_.FrameWidth(1);
         if (height == 0) height = int64_t(gif_.FrameTop(1)) + gif_.FrameHeight(1);
     }
     std::size_t stride = 0, bytes = 0;
     if (!SurfaceSize(width, height, 32, kMaxBufferBytes, stride, bytes)) return false;
-    cDIB display, canvas, background;
-    for (cDIB* d : {&display, &canvas, &background})
+    cDIB display, canvas;
+    for (cDIB* d : {&display, &canvas})
         if (!d->Create(int32_t(width), int32_t(height), 32, kMaxBufferBytes)) return false;
     // Every buffer could be had: they replace the earlier ones.
     display_.Swap(display);
     canvas_.Swap(canvas);
-    background_.Swap(background);
     backColor_ = backColor;
-    for (cDIB* d : {&display_, &canvas_, &background_})
+    for (cDIB* d : {&display_, &canvas_})
         d->Cls(backColor);
+    std::memcpy(&backPixel_, canvas_.lpBits(), sizeof backPixel_);
     current_ = 1;
     diff_ = touched_ = {};
     showCanvas_ = false;
     changed_ = {0, 0, int32_t(width), int32_t(height)};
-    return HasBuffers() && canvas_.lpBits() && background_.lpBits();
+    return HasBuffers() && canvas_.lpBits();
 }
 
 void GifAnimation::DestroyBuffers() {
     display_.Destroy();
     canvas_.Destroy();
-    background_.Destroy();
     diff_ = changed_ = touched_ = {};
     showCanvas_ = false;
 }
 
 std::size_t GifAnimation::BufferBytes() const {
-    return std::size_t(display_.size() + canvas_.size() + background_.size());
+    return std::size_t(display_.size() + canvas_.size());
 }
 
 GifAnimation::Step GifAnimation::Advance() {
@@ -149,6 +148,14 @@ void GifAnimation::CopyRect(cDIB& dst, const cDIB& src, const Rect& r) {
                     src.lpBits() + std::size_t(y) * stride + offset, bytes);
 }
 
+void GifAnimation::FillBackground(const Rect& r) {
+    if (r.Empty() || !canvas_.lpBits()) return;
+    const std::size_t stride = std::size_t(canvas_.BytesPerScanline());
+    for (int32_t y = r.y; y < r.y + r.h; ++y)
+        std::fill_n(reinterpret_cast<uint32_t*>(canvas_.lpBits() + std::size_t(y) * stride) + r.x,
+                    r.w, backPixel_);
+}
+
 int32_t GifAnimation::RenderFrame(int n) {
     const int32_t interval = IntervalForDelay(gif_.FrameDelay(n));
     if (!HasBuffers()) return interval;
@@ -156,7 +163,7 @@ int32_t GifAnimation::RenderFrame(int n) {
     // Every loop starts from a clean background. Outside the frames drawn
     // since the buffers were last clean the canvas still is background.
     if (n == 1) {
-        CopyRect(canvas_, background_, touched_);
+        FillBackground(touched_);
         diff_ = diff_.United(touched_);
         if (showCanvas_) changed = touched_;
         touched_ = {};
@@ -180,9 +187,7 @@ int32_t GifAnimation::RenderFrame(int n) {
         CopyRect(display_, canvas_, diff_);
         if (!showCanvas_) changed = changed.United(diff_);
         gif_.FrameDraw(display_.hDC(), n, 0, 0, 1.0f, false);
-        if (disposal == 2 && !frame.Empty()) // restore to background
-            background_.Stretch(canvas_.hDC(), frame.x, frame.y, frame.w, frame.h, 0, 0,
-                                background_.Width(), background_.Height(), SRCCOPY, COLORONCOLOR);
+        if (disposal == 2) FillBackground(frame); // restore to background
         // 3 (restore to previous) and unknown values leave the canvas as it was.
         diff_ = frame;
         showCanvas_ = false;

@@ -1,10 +1,10 @@
 // The stepping of an animated GIF, without widgets: the current frame, the
 // timer interval of each frame, and the composition of the frames onto a
 // 32-bit canvas the size of the logical screen, with their positions,
-// transparency and disposal. Three surfaces: the display buffer (what is
-// shown), the canvas (the picture the next frame is drawn over) and the
-// background buffer (the colour that disposal restores). The animated viewer
-// control runs it from its timer; the probe runs it step by step.
+// transparency and disposal. Two surfaces: the display buffer (what is
+// shown) and the canvas (the picture the next frame is drawn over); the
+// background that disposal restores is one colour, filled in. The animated
+// viewer control runs it from its timer; the probe runs it step by step.
 // Standard library only.
 #pragma once
 
@@ -16,7 +16,7 @@
 
 class GifAnimation {
   public:
-    // The largest surface one buffer may take (three are held); a logical
+    // The largest surface one buffer may take (two are held); a logical
     // screen beyond it is not drawn. A frame's 8-bit surface has the same limit.
     static constexpr std::size_t kMaxBufferBytes = cGIF::kMaxFrameBytes;
 
@@ -47,7 +47,7 @@ class GifAnimation {
     // short or damaged to say counts as fitting; the reader decides on it.
     static bool CanvasFits(std::span<const uint8_t> gif);
 
-    // Creates the three buffers for the loaded document and clears them with
+    // Creates the two buffers for the loaded document and clears them with
     // `backColor` (a colour value or a system colour code). The buffers take
     // the logical screen's size; a zero side takes the first frame's extent
     // instead, the one CanvasFits judges. False, with the earlier buffers kept, when the
@@ -73,18 +73,20 @@ class GifAnimation {
     // canvas, that is the canvas itself; otherwise the display buffer.
     const cDIB& Display() const { return showCanvas_ ? canvas_ : display_; }
     cDIB& Canvas() { return canvas_; }
-    cDIB& Background() { return background_; }
     uint32_t BackColor() const { return backColor_; }
-    // Pixel memory held by the three buffers.
+    // Pixel memory held by the buffers.
     std::size_t BufferBytes() const;
 
   private:
     void CopyRect(cDIB& dst, const cDIB& src, const Rect& r);
+    // Restores the background there: the pixel value clearing wrote.
+    void FillBackground(const Rect& r);
     Rect FrameRect(int n) const;
 
     cGIF& gif_;
-    cDIB display_, canvas_, background_;
+    cDIB display_, canvas_;
     uint32_t backColor_ = 0;
+    uint32_t backPixel_ = 0; // backColor_ as the buffers store it
     int current_ = 1;
     // Where the display buffer differs from the canvas (a bounding box).
     Rect diff_;

@@ -74,7 +74,7 @@ void GifViewerTest::firstFrameShowsOthersWait() {
     QVERIFY(v.ShowDocument(doc));
     QCOMPARE(v.GIFCurrentFrame(), int16_t(2)); // frame 1 shown
     QVERIFY(!doc->FrameDecoded(2));
-    const std::size_t buffers = 3 * std::size_t(64 * 48 * 4);
+    const std::size_t buffers = 2 * std::size_t(64 * 48 * 4);
     QCOMPARE(v.HeldBytes(), buffers + FrameBytes(64, 48) + bytes.size());
     v.NextFrame();
     QVERIFY(doc->FrameDecoded(2));
@@ -123,10 +123,10 @@ void GifViewerTest::filesNothingCanShowAreRefused_data() {
         << file({frame(0, 0, 44664, 15599)}, 200, 100) << false << qulonglong(0);
     QTest::newRow("an oversize frame, then one that can show")
         << file({frame(0, 0, 44664, 15599), frame(0, 0, 2, 2)}, 200, 100) << true
-        << qulonglong(3 * 200 * 100 * 4) + kSlack;
+        << qulonglong(2 * 200 * 100 * 4) + kSlack;
     QTest::newRow("no screen, frames placed far off after a small first one")
         << file({frame(0, 0, 3, 3), frame(16000, 4000, 2, 2), frame(0, 60000, 1, 1)}, 0, 0) << true
-        << qulonglong(3 * 3 * 3 * 4) + kSlack;
+        << qulonglong(2 * 3 * 3 * 4) + kSlack;
 }
 
 void GifViewerTest::filesNothingCanShowAreRefused() {
@@ -170,7 +170,7 @@ void GifViewerTest::sharedDocumentPlaysWithinTheCap() {
     for (int k = 0; k < kApart; ++k)
         full.NextFrame();
     const std::size_t ceiling =
-        3 * std::size_t(kW * kH * 4) + cGIF::MaxResidentBytes + bytes.size();
+        2 * std::size_t(kW * kH * 4) + cGIF::MaxResidentBytes + bytes.size();
     for (int k = 0; k < 2 * kFrames - kApart; ++k) {
         QVERIFY2(Pixels(preview.DisplayBuffer()) == reference[std::size_t(k)],
                  ("preview step " + std::to_string(k)).c_str());

@@ -72,7 +72,7 @@ class ucGIFViewer : public QWidget {
     QRect FitRect() const { return fit_; }
     int TimerInterval() const { return tmrDelay.interval(); }
     const cDIB& DisplayBuffer() const { return display(); }
-    // Memory this viewer's picture holds: the three buffers, the frames
+    // Memory this viewer's picture holds: the two buffers, the frames
     // decoded now and the file's bytes (a shared document counts in each).
     std::size_t HeldBytes() const;
 

@@ -1,10 +1,12 @@
 // The GIFs the codec benchmarks run on, made once with giflib.
 #pragma once
 
+#include "bench/BenchSupport.h"
 #include "tests/GifOracle.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -38,6 +40,16 @@ inline void GiflibReadFile(const std::string& path) {
     DGifSlurp(gif);
     benchmark::DoNotOptimize(gif->SavedImages);
     DGifCloseFile(gif, &error);
+}
+
+// Writes GIF bytes to a file of that name in a scratch folder; its path.
+inline std::string WriteScratchGif(const std::vector<uint8_t>& bytes, const std::string& name) {
+    const std::string file = ScratchFolder() + "/" + name;
+    if (std::FILE* f = std::fopen(file.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    return file;
 }
 
 inline const GifInput& Input(const std::string& name) {

@@ -463,10 +463,8 @@ TEST(StillFitted, ReducedDecodeKeepsTheSizeAndTheLook) {
         double minPsnr;
     };
     const Row rows[] = {
-        {&jpeg, {800, 600}, 800, 533, 40},
-        {&jpeg, {1920, 1080}, 1620, 1080, 40},
-        {&jpeg, {400, 400}, 400, 267, 40},
-        {&png, {800, 600}, 800, 533, 60},
+        {&jpeg, {800, 600}, 800, 533, 40}, {&jpeg, {1920, 1080}, 1620, 1080, 40},
+        {&jpeg, {400, 400}, 400, 267, 40}, {&png, {800, 600}, 800, 533, 60},
         {&png, {400, 400}, 400, 267, 40}, // shrunk by blocks first
     };
     for (const Row& r : rows) {

@@ -13,9 +13,7 @@ constexpr uint32_t kBlack = 0;
 fFullview::fFullview(QWidget* owner) : QWidget(owner, Qt::Window | Qt::FramelessWindowHint) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(Product::kName));
-    imView = new ImageAceX(this);
-    imView->SetDisplaymode(ImageAceX::DisplayActualSize);
-    imView->SetBorderStyle(ImageAceX::BorderNone);
+    imView = new ZoomView(this);
     imView->SetBackColor(kBlack);
     ucGIFView = new ucGIFViewer(this);
     ucGIFView->SetAutoPlay(true);
@@ -24,9 +22,10 @@ fFullview::fFullview(QWidget* owner) : QWidget(owner, Qt::Window | Qt::Frameless
     ucGIFView->hide();
     setFocusProxy(imView);
 
-    connect(imView, &ImageAceX::DblClick, this, &QWidget::close);
+    connect(imView, &ZoomView::DblClick, this, &QWidget::close);
     connect(ucGIFView, &ucGIFViewer::DblClick, this, &QWidget::close);
-    connect(imView, &ImageAceX::KeyPress, this, &fFullview::OnKeyPress);
+    connect(imView, &ZoomView::KeyPress, this, &fFullview::OnKeyPress);
+    connect(imView, &ZoomView::StepRequested, this, &fFullview::StepRequested);
     connect(ucGIFView, &ucGIFViewer::KeyPress, this, &fFullview::OnKeyPress);
     // Maximised; without a window manager to honour that, the screen's size.
     if (const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())

@@ -1,11 +1,13 @@
 // The full view window: the chosen image at actual size, filling the screen,
 // frameless and maximised. A still image shows in `imView` (actual size with
-// scroll bars, on black), a GIF plays in `ucGIFView` laid over it. A double
-// click or Esc on either closes the window, which is destroyed on close; the
-// main window creates a new one for the next full view.
+// scroll bars, on black, zoomed and moved by the user), a GIF plays in
+// `ucGIFView` laid over it. A double click or Esc on either closes the
+// window, which is destroyed on close; the main window creates a new one for
+// the next full view. Page Down and Page Up ask for the next and the
+// previous picture of the list.
 #pragma once
 
-#include "viewers/ImageAceX.h"
+#include "viewers/ZoomView.h"
 #include "viewers/ucGIFViewer.h"
 
 #include <QWidget>
@@ -15,8 +17,12 @@ class fFullview : public QWidget {
   public:
     explicit fFullview(QWidget* owner = nullptr);
 
-    ImageAceX* imView;
+    ZoomView* imView;
     ucGIFViewer* ucGIFView;
+
+  signals:
+    // The next (+1) or the previous (-1) picture of the list is wanted.
+    void StepRequested(int delta);
 
   protected:
     void resizeEvent(QResizeEvent*) override;

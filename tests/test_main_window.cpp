@@ -247,7 +247,7 @@ void MainWindowTest::folderChangeKeepsTheChosenFile() {
     QTRY_VERIFY(f->imView->Shown());
     QCOMPARE(f->imView->Shown()->Width(), 40);
     QVERIFY(f->ucGIFView->isHidden());
-    QTest::keyClick(f->imView->picDst, Qt::Key_Escape);
+    QTest::keyClick(f->imView, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!f);
 }

@@ -8,7 +8,9 @@
 // Only when the helper program is missing from the install are pictures
 // decoded in this process, on a worker thread under the same time limit
 // (`DecodesInProcess`, which the window shows). POSIX; used by the main
-// window (without waiting) and by the probe.
+// window (without waiting) and by the probe. Each instance keeps a helper
+// of its own and is used from one thread at a time: the preview's is
+// `Shared()`, the thumbnails' another, so neither waits for the other.
 #pragma once
 
 #include "imaging/MFreeImage_2.h"
@@ -23,8 +25,10 @@ class StillDecoder {
   public:
     static constexpr int kTimeLimitMs = 10000;
 
-    // The one decoder of the process.
+    // The preview's decoder.
     static StillDecoder& Shared();
+    // A decoder with a helper of its own.
+    StillDecoder() = default;
     // The helper program to start; by default vantrel-decoder beside the executable.
     void SetHelperPath(const std::string& path);
     bool HelperAvailable();
@@ -85,7 +89,6 @@ class StillDecoder {
   private:
     enum class Start { Running, Missing, Failed };
 
-    StillDecoder() = default;
     Start EnsureHelper();
     void StopHelper();
     bool BeginInProcess(int file, const std::string& path, uint32_t background,

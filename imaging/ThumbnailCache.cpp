@@ -1,0 +1,311 @@
+#include "imaging/ThumbnailCache.h"
+
+#include "platform/Files.h"
+#include "platform/Product.h"
+
+#include <FreeImage.h>
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QImageReader>
+#include <QImageWriter>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct SizeEntry {
+    ThumbnailSize size;
+    int side;
+    const char* folder;
+};
+constexpr std::array<SizeEntry, 4> kSizes{{{ThumbnailSize::Normal, 128, "normal"},
+                                           {ThumbnailSize::Large, 256, "large"},
+                                           {ThumbnailSize::XLarge, 512, "x-large"},
+                                           {ThumbnailSize::XXLarge, 1024, "xx-large"}}};
+
+// The keys every thumbnail carries, and those it may carry.
+constexpr const char* kUriKey = "Thumb::URI";
+constexpr const char* kMTimeKey = "Thumb::MTime";
+constexpr const char* kSizeKey = "Thumb::Size";
+constexpr const char* kWidthKey = "Thumb::Image::Width";
+constexpr const char* kHeightKey = "Thumb::Image::Height";
+constexpr const char* kSoftwareKey = "Software";
+
+constexpr const char* kFailFolder = "fail";
+constexpr mode_t kFolderMode = 0700;
+constexpr mode_t kFileMode = 0600;
+// A thumbnail file larger than this is no thumbnail (1024 x 1024 pixels of
+// 16-bit RGBA stored raw are 8 MB).
+constexpr uint64_t kMaxThumbnailFileBytes = 16u << 20;
+// The fail entry's picture: one transparent pixel, as other programs write it.
+constexpr int kFailSide = 1;
+
+// Bytes of a path that a URI keeps as they are (GLib's set for file names).
+bool KeptInUri(unsigned char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    constexpr std::string_view kKept = "/-._~!$&'()*+,:=@";
+    return kKept.find(char(c)) != std::string_view::npos;
+}
+
+std::optional<int64_t> Number(const std::string& s) {
+    int64_t value = 0;
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || error != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    return value;
+}
+
+// Makes `folder` and any missing folder above it, each readable by the user alone.
+bool MakeFolders(const std::string& folder) {
+    if (::mkdir(folder.c_str(), kFolderMode) == 0) return true;
+    if (errno == ENOENT) {
+        const std::string::size_type slash = folder.rfind('/');
+        if (slash == std::string::npos || slash == 0) return false;
+        if (!MakeFolders(folder.substr(0, slash))) return false;
+        if (::mkdir(folder.c_str(), kFolderMode) == 0 || errno == EEXIST)
+            return Files::IsFolder(folder);
+        return false;
+    }
+    return errno == EEXIST && Files::IsFolder(folder);
+}
+
+// Writes `bytes` as `folder`/`name`: a temporary file in the same folder,
+// renamed over the name once whole, so that a reader sees the old file or
+// the new one and never a part.
+bool WriteWhole(const std::string& folder, const std::string& name, const QByteArray& bytes) {
+    if (!MakeFolders(folder)) return false;
+    std::string temp = folder + "/." + name + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool written = ::fchmod(fd, kFileMode) == 0;
+    for (qsizetype done = 0; written && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        written = n > 0;
+        done += written ? n : 0;
+    }
+    written = ::close(fd) == 0 && written;
+    if (written && ::rename(temp.c_str(), (folder + "/" + name).c_str()) == 0) return true;
+    ::unlink(temp.c_str());
+    return false;
+}
+
+// The PNG of `image` with the keys of `source`. The keys go on the image
+// itself: the writer's own text would be split at the first ':' of a key.
+QByteArray Encode(QImage image, const ThumbnailSource& source, int fullWidth, int fullHeight) {
+    image.setText(kUriKey, QString::fromStdString(source.uri));
+    image.setText(kMTimeKey, QString::number(source.mtime));
+    image.setText(kSizeKey, QString::number(source.size));
+    if (fullWidth > 0 && fullHeight > 0) {
+        image.setText(kWidthKey, QString::number(fullWidth));
+        image.setText(kHeightKey, QString::number(fullHeight));
+    }
+    image.setText(kSoftwareKey, QStringLiteral("%1 %2").arg(Product::kName, Product::kVersion));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return QImageWriter(&buffer, "png").write(image) ? bytes : QByteArray();
+}
+
+// A text key of the PNG header FreeImage read, or empty.
+std::string Text(FIBITMAP* header, const char* key) {
+    FITAG* tag = nullptr;
+    if (!FreeImage_GetMetadata(FIMD_COMMENTS, header, key, &tag) || !tag ||
+        FreeImage_GetTagType(tag) != FIDT_ASCII || !FreeImage_GetTagValue(tag))
+        return {};
+    const auto* value = static_cast<const char*>(FreeImage_GetTagValue(tag));
+    return std::string(value, ::strnlen(value, FreeImage_GetTagLength(tag)));
+}
+
+// True when the PNG's keys (tEXt, zTXt or iTXt, read from its header, not
+// its pixels) are those of `source`. FreeImage reads them as written; Qt's
+// reader splits a key at its first ':'.
+bool KeysMatch(std::vector<uint8_t>& bytes, const ThumbnailSource& source) {
+    FIMEMORY* memory = FreeImage_OpenMemory(bytes.data(), DWORD(bytes.size()));
+    if (!memory) return false;
+    FIBITMAP* header = FreeImage_LoadFromMemory(FIF_PNG, memory, FIF_LOAD_NOPIXELS);
+    bool match = false;
+    if (header) {
+        const std::string size = Text(header, kSizeKey); // optional, but checked when there
+        match = Text(header, kUriKey) == source.uri &&
+                Number(Text(header, kMTimeKey)) == source.mtime &&
+                (size.empty() || Number(size) == int64_t(source.size));
+        FreeImage_Unload(header);
+    }
+    FreeImage_CloseMemory(memory);
+    return match;
+}
+
+// Reads the thumbnail `file`: true when its keys are those of `source`, and
+// then (when asked) its picture, no larger than `side`, is in `image`.
+bool ReadMatching(const std::string& file, const ThumbnailSource& source, int side, QImage* image) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    std::vector<uint8_t> bytes;
+    const bool read = Files::ReadWhole(fd, bytes, kMaxThumbnailFileBytes);
+    ::close(fd);
+    // A stale thumbnail is never decoded.
+    if (!read || !KeysMatch(bytes, source)) return false;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              qsizetype(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    if (!image) return reader.canRead();
+    // Another program's thumbnail larger than its size is shown at the size.
+    const QSize stored = reader.size();
+    if (stored.width() > side || stored.height() > side)
+        reader.setScaledSize(stored.scaled(side, side, Qt::KeepAspectRatio));
+    *image = reader.read();
+    return !image->isNull();
+}
+
+} // namespace
+
+int ThumbnailCache::Side(ThumbnailSize size) {
+    return kSizes[std::size_t(size)].side;
+}
+
+const char* ThumbnailCache::FolderName(ThumbnailSize size) {
+    return kSizes[std::size_t(size)].folder;
+}
+
+std::optional<ThumbnailSize> ThumbnailCache::SizeNamed(std::string_view name) {
+    for (const SizeEntry& entry : kSizes)
+        if (name == entry.folder) return entry.size;
+    return std::nullopt;
+}
+
+ThumbnailSize ThumbnailCache::SizeForIcon(int iconSide, double devicePixelRatio) {
+    if (!std::isfinite(devicePixelRatio) || devicePixelRatio <= 0) devicePixelRatio = 1;
+    const double pixels = std::ceil(std::max(iconSide, 0) * devicePixelRatio);
+    for (const SizeEntry& entry : kSizes)
+        if (entry.side >= pixels) return entry.size;
+    return kSizes.back().size;
+}
+
+std::string ThumbnailCache::DefaultRoot() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache && cache[0] == '/') return std::string(cache) + "/thumbnails";
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user && user->pw_dir ? user->pw_dir : "/tmp";
+    }
+    return std::string(home) + "/.cache/thumbnails";
+}
+
+ThumbnailCache::ThumbnailCache(std::string root) : root_(std::move(root)) {
+    std::error_code error;
+    canonicalRoot_ = std::filesystem::weakly_canonical(root_, error).string();
+    if (error) canonicalRoot_ = root_;
+    while (canonicalRoot_.size() > 1 && canonicalRoot_.back() == '/')
+        canonicalRoot_.pop_back();
+}
+
+std::string ThumbnailCache::Uri(const std::string& absolutePath) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    uri.reserve(uri.size() + absolutePath.size());
+    for (const char ch : absolutePath) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (KeptInUri(c)) {
+            uri += ch;
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 0xF];
+        }
+    }
+    return uri;
+}
+
+std::string ThumbnailCache::Md5Hex(std::string_view text) {
+    return QCryptographicHash::hash(QByteArrayView(text.data(), qsizetype(text.size())),
+                                    QCryptographicHash::Md5)
+        .toHex()
+        .toStdString();
+}
+
+std::string ThumbnailCache::FailFolderName() {
+    // The major and minor parts of the version: a fix release reads the
+    // entries of the release it fixes.
+    const std::string_view version = Product::kVersion;
+    const auto major = version.find('.');
+    const auto minor = major == std::string_view::npos ? major : version.find('.', major + 1);
+    return std::string(Product::kCommand) + "-" + std::string(version.substr(0, minor));
+}
+
+std::string ThumbnailCache::ThumbnailPath(const std::string& uri, ThumbnailSize size) const {
+    return root_ + "/" + FolderName(size) + "/" + Md5Hex(uri) + ".png";
+}
+
+std::string ThumbnailCache::FailPath(const std::string& uri) const {
+    return root_ + "/" + kFailFolder + "/" + FailFolderName() + "/" + Md5Hex(uri) + ".png";
+}
+
+bool ThumbnailCache::Describe(const std::string& path, ThumbnailSource& source) {
+    std::string absolute = path;
+    if (absolute.empty()) return false;
+    if (absolute[0] != '/') {
+        std::error_code error;
+        const std::filesystem::path here = std::filesystem::current_path(error);
+        if (error) return false;
+        absolute = (here / absolute).string();
+    }
+    struct stat st {};
+    if (::stat(absolute.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    source.path = std::filesystem::path(absolute).lexically_normal().string();
+    source.uri = Uri(source.path);
+    source.mtime = int64_t(st.st_mtim.tv_sec);
+    source.size = uint64_t(st.st_size);
+    return true;
+}
+
+bool ThumbnailCache::Inside(const std::string& path) const {
+    std::error_code error;
+    std::string real = std::filesystem::weakly_canonical(path, error).string();
+    if (error) real = path;
+    return real.size() > canonicalRoot_.size() &&
+           real.compare(0, canonicalRoot_.size(), canonicalRoot_) == 0 &&
+           real[canonicalRoot_.size()] == '/';
+}
+
+bool ThumbnailCache::Find(const ThumbnailSource& source, ThumbnailSize size, QImage* image) const {
+    return ReadMatching(ThumbnailPath(source.uri, size), source, Side(size), image);
+}
+
+bool ThumbnailCache::FailedBefore(const ThumbnailSource& source) const {
+    return ReadMatching(FailPath(source.uri), source, kFailSide, nullptr);
+}
+
+std::string ThumbnailCache::Store(const ThumbnailSource& source, ThumbnailSize size,
+                                  const QImage& image, int fullWidth, int fullHeight) const {
+    const QByteArray png = Encode(image, source, fullWidth, fullHeight);
+    const std::string folder = root_ + "/" + FolderName(size);
+    const std::string name = Md5Hex(source.uri) + ".png";
+    if (png.isEmpty() || !WriteWhole(folder, name, png)) return {};
+    return folder + "/" + name;
+}
+
+bool ThumbnailCache::StoreFailure(const ThumbnailSource& source) const {
+    QImage pixel(kFailSide, kFailSide, QImage::Format_ARGB32);
+    pixel.fill(Qt::transparent);
+    const QByteArray png = Encode(pixel, source, 0, 0);
+    const std::string folder = root_ + "/" + kFailFolder + "/" + FailFolderName();
+    return !png.isEmpty() && WriteWhole(folder, Md5Hex(source.uri) + ".png", png);
+}
+
+void ThumbnailCache::ForgetFailure(const ThumbnailSource& source) const {
+    ::unlink(FailPath(source.uri).c_str());
+}

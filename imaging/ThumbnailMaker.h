@@ -1,0 +1,61 @@
+// Makes one file's thumbnail at one size: found valid in the shared cache, or
+// decoded in a confined helper of its own (a second process beside the
+// preview's, so that the preview never waits for thumbnails), fitted to the
+// size's box (a JPEG decoded at a reduced scale) and stored. A file that does
+// not decode leaves a fail entry and is not decoded again until it changes.
+// Animated GIFs give their first frame. One maker is used by one thread at a
+// time (the scheduler's worker, or the probe).
+#pragma once
+
+#include "imaging/StillDecoder.h"
+#include "imaging/ThumbnailCache.h"
+
+#include <QImage>
+#include <functional>
+#include <string>
+
+enum class ThumbnailOutcome {
+    Found,  // valid in the cache
+    Made,   // decoded now (and stored, when `file` is set)
+    Failed, // the file does not decode: a fail entry holds it
+    Skipped // none wanted or none to be had now: not a regular file, inside
+            // the cache, no decoder to start, or given up
+};
+
+struct ThumbnailResult {
+    ThumbnailOutcome outcome = ThumbnailOutcome::Skipped;
+    QImage image;     // Found and Made
+    std::string file; // the thumbnail in the cache, or the fail entry
+};
+
+class ThumbnailMaker {
+  public:
+    // Laid under transparent pixels: the helper sends opaque pixels.
+    static constexpr uint32_t kBackground = 0x00FFFFFF;
+    // A decode given up (`cancelled`) that has run this long is abandoned at
+    // once, and its helper replaced; a shorter one is left to finish, since
+    // starting a helper costs more than the rest of most pictures.
+    static constexpr int kFinishCancelledMs = 150;
+
+    explicit ThumbnailMaker(ThumbnailCache cache = ThumbnailCache());
+    const ThumbnailCache& Cache() const { return cache_; }
+    // The maker's own decoder (tests point it at another helper program).
+    StillDecoder& Decoder() { return decoder_; }
+
+    // The thumbnail of `path` at `size`. While the helper works, `cancelled`
+    // is asked now and then; once it says true the decode is given up
+    // (Skipped, nothing written).
+    ThumbnailResult Make(const std::string& path, ThumbnailSize size,
+                         const std::function<bool()>& cancelled = {});
+    // The same for a file already described. Without `wantImage` a
+    // thumbnail found in the cache is checked but not decoded.
+    ThumbnailResult Make(const ThumbnailSource& source, ThumbnailSize size,
+                         const std::function<bool()>& cancelled, bool wantImage = true);
+
+  private:
+    bool Decode(const std::string& path, int side, const std::function<bool()>& cancelled,
+                QImage& image, bool& fileAtFault);
+
+    ThumbnailCache cache_;
+    StillDecoder decoder_;
+};

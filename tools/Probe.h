@@ -2,6 +2,8 @@
 // windows and prints what it found. Exit status 0 on success, 1 otherwise.
 #pragma once
 
+#include "imaging/ThumbnailCache.h"
+
 #include <optional>
 #include <string>
 
@@ -19,3 +21,7 @@ int ProbeList(int argc, char** argv, const ListRequest& request);
 // Steps the animated viewer's composition; prints frame, interval and a hash
 // of the display buffer for each step, and with `outDir` writes stepK.ppm.
 int ProbePlay(const std::string& file, int steps, const std::string& outDir);
+// Makes (or finds valid in the shared cache) the thumbnail of `file` at
+// `size` and prints its path; 1 when the file does not decode (a fail entry
+// is written) or has no thumbnail.
+int ProbeThumbnail(const std::string& file, ThumbnailSize size);

@@ -5,6 +5,7 @@
 //   vantrel-probe list DIR [PATTERN] [--sort name|size|type|date] [--reverse]
 //   vantrel-probe still FILE [BOXW BOXH]
 //   vantrel-probe play FILE STEPS [OUTDIR]
+//   vantrel-probe thumbnail FILE [normal|large|x-large|xx-large]
 #include "tools/Probe.h"
 
 #include <cstdio>
@@ -19,7 +20,8 @@ int Usage() {
                          "       vantrel-probe list DIR [PATTERN] [--sort name|size|type|date] "
                          "[--reverse]\n"
                          "       vantrel-probe still FILE [BOXW BOXH]\n"
-                         "       vantrel-probe play FILE STEPS [OUTDIR]\n");
+                         "       vantrel-probe play FILE STEPS [OUTDIR]\n"
+                         "       vantrel-probe thumbnail FILE [normal|large|x-large|xx-large]\n");
     return 2;
 }
 } // namespace
@@ -38,6 +40,11 @@ int main(int argc, char** argv) {
         const int steps = std::atoi(argv[3]);
         if (steps <= 0) return Usage();
         return ProbePlay(argv[2], steps, argc == 5 ? argv[4] : "");
+    }
+    if (command == "thumbnail" && (argc == 3 || argc == 4)) {
+        const auto size = ThumbnailCache::SizeNamed(argc == 4 ? argv[3] : "normal");
+        if (!size) return Usage();
+        return ProbeThumbnail(argv[2], *size);
     }
     if (command == "list" && argc >= 3) {
         ListRequest request;

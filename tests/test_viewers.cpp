@@ -275,10 +275,10 @@ void ViewersTest::fullViewClosesOnEscAndDoubleClick() {
         QPointer<fFullview> f = new fFullview;
         f->imView->SetPicture(Picture(50, 40));
         f->show();
-        QTest::keyClick(f->imView->picDst, Qt::Key_Return);
+        QTest::keyClick(f->imView, Qt::Key_Return);
         settle();
         QVERIFY(f && f->isVisible());
-        QTest::keyClick(f->imView->picDst, Qt::Key_Escape);
+        QTest::keyClick(f->imView, Qt::Key_Escape);
         settle();
         QVERIFY(!f);
     }
@@ -301,7 +301,7 @@ void ViewersTest::fullViewClosesOnEscAndDoubleClick() {
         f->resize(200, 200);
         if (which) QVERIFY(f->ucGIFView->LoadFromFile(Animation(2)));
         f->show();
-        QWidget* target = which ? static_cast<QWidget*>(f->ucGIFView) : f->imView->picScl;
+        QWidget* target = which ? static_cast<QWidget*>(f->ucGIFView) : f->imView->viewport();
         QTest::mouseDClick(target, Qt::LeftButton);
         settle();
         QVERIFY2(!f, which ? "gif" : "still");

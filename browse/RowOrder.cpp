@@ -99,6 +99,14 @@ void SortByName(std::span<uint32_t> run, TextOf textOf, KeyedNames& keyed) {
     std::copy(sorted.begin(), sorted.end(), run.begin());
 }
 
+// The listing's order: names without regard to case, then bytes, then place.
+auto ListingLess(std::span<const FileRow> rows) {
+    return [rows](uint32_t a, uint32_t b) {
+        if (NameLess(rows[a].name, rows[b].name)) return true;
+        return !NameLess(rows[b].name, rows[a].name) && a < b;
+    };
+}
+
 // A signed time as an unsigned number of the same order.
 uint64_t Biased(int64_t t) {
     return uint64_t(t) ^ (uint64_t(1) << 63);
@@ -111,10 +119,7 @@ std::vector<uint32_t> SortedOrder(std::span<const FileRow> rows, RowSort sort, b
     std::vector<uint32_t> order(rows.size());
     std::iota(order.begin(), order.end(), 0u);
     if (sort == RowSort::Listing) {
-        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            if (NameLess(rows[a].name, rows[b].name)) return true;
-            return !NameLess(rows[b].name, rows[a].name) && a < b;
-        });
+        std::sort(order.begin(), order.end(), ListingLess(rows));
         return order;
     }
     const auto nameOf = [&](uint32_t i) -> const std::string& { return rows[i].name; };
@@ -151,6 +156,22 @@ std::vector<uint32_t> SortedOrder(std::span<const FileRow> rows, RowSort sort, b
         }
     }
     if (descending) std::reverse(order.begin(), order.end());
+    return order;
+}
+
+std::vector<uint32_t> ListingOrderAfter(std::span<const FileRow> rows,
+                                        std::span<const uint32_t> unplaced) {
+    const auto less = ListingLess(rows);
+    std::vector<bool> moving(rows.size());
+    for (const uint32_t i : unplaced)
+        if (i < rows.size()) moving[i] = true;
+    std::vector<uint32_t> placed, moved;
+    placed.reserve(rows.size());
+    for (uint32_t i = 0; i < rows.size(); ++i)
+        (moving[i] ? moved : placed).push_back(i);
+    std::sort(moved.begin(), moved.end(), less);
+    std::vector<uint32_t> order(rows.size());
+    std::merge(placed.begin(), placed.end(), moved.begin(), moved.end(), order.begin(), less);
     return order;
 }
 

@@ -30,5 +30,11 @@ std::vector<uint32_t> SortedOrder(std::span<const FileRow> rows, RowSort sort, b
                                   const NaturalOrder& names,
                                   std::span<const uint32_t> typeRanks = {});
 
+// The listing's order of `rows` (SortedOrder's for RowSort::Listing) when
+// every row but those at `unplaced` is in that order already, as after rows
+// were added or renamed: only those are sorted, then merged in.
+std::vector<uint32_t> ListingOrderAfter(std::span<const FileRow> rows,
+                                        std::span<const uint32_t> unplaced);
+
 // The place of each text among `texts` in natural order: 0 for the first.
 std::vector<uint32_t> NaturalRanks(std::span<const std::string> texts, const NaturalOrder& names);

@@ -1,5 +1,6 @@
 #include "app/ImageFormatFilters.h"
 #include "browse/FileTexts.h"
+#include "browse/FolderChanges.h"
 #include "browse/FolderScan.h"
 #include "browse/PathMatchSpec.h"
 #include "tests/TempDir.h"
@@ -8,6 +9,7 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -166,6 +168,205 @@ TEST(FolderScan, EmptyMissingAndHugeFiles) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].size, 5368709120ull);
     EXPECT_EQ(SizeText(rows[0].size, ","), "5,242,880 KB");
+}
+
+TEST(FolderScan, APartAtATimeIsTheWholeListing) {
+    TempDir dir;
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i)
+        dir.Write(std::to_string(i) + (i % 3 ? ".png" : ".txt"), std::string(i, 'x'));
+    std::filesystem::create_directory(dir.path() / "sub.png");
+    const PathMatcher png("*.png");
+    std::vector<FileRow> whole;
+    ASSERT_TRUE(ScanFolder(dir.str() + "/", png, whole));
+    for (const std::size_t step : {std::size_t(1), std::size_t(7), std::size_t(1000)}) {
+        FolderReader reader;
+        ASSERT_TRUE(reader.Open(dir.str() + "/"));
+        std::vector<FileRow> parts;
+        int reads = 0;
+        while (reader.Read(png, parts, step))
+            ++reads;
+        EXPECT_FALSE(reader.Read(png, parts, step)) << "stays at the end";
+        EXPECT_GE(reads, kFiles / int(step)) << step;
+        std::sort(parts.begin(), parts.end(),
+                  [](const FileRow& a, const FileRow& b) { return NameLess(a.name, b.name); });
+        ASSERT_EQ(Names(parts), Names(whole)) << step;
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            EXPECT_EQ(parts[i].size, whole[i].size);
+    }
+    FolderReader missing;
+    errno = 0;
+    EXPECT_FALSE(missing.Open(dir.str() + "/missing/"));
+    EXPECT_EQ(errno, ENOENT);
+    std::vector<FileRow> none;
+    EXPECT_FALSE(missing.Read(png, none, 10));
+}
+
+TEST(FolderScan, NamesLookedAtAgain) {
+    TempDir dir;
+    dir.Write("a.png", "12345");
+    dir.Write("b.txt", "x");
+    std::filesystem::create_directory(dir.path() / "c.png");
+    std::filesystem::create_symlink("a.png", dir.path() / "d.png");
+    std::filesystem::create_symlink("gone", dir.path() / "e.png");
+    ASSERT_EQ(::mkfifo((dir.str() + "/f.png").c_str(), 0600), 0);
+    const std::vector<std::string> names = {"a.png",
+                                            "b.txt",
+                                            "c.png",
+                                            "d.png",
+                                            "e.png",
+                                            "f.png",
+                                            "missing.png",
+                                            "",
+                                            "..",
+                                            "../a.png",
+                                            std::string("a.png\0x", 7)};
+    std::vector<FileRow> rows;
+    ASSERT_TRUE(ScanNames(dir.str() + "/", PathMatcher("*.png"), names, rows));
+    EXPECT_EQ(Names(rows), (std::vector<std::string>{"a.png", "d.png"}));
+    EXPECT_EQ(rows[0].size, 5u);
+    rows.clear();
+    errno = 0;
+    EXPECT_FALSE(ScanNames(dir.str() + "/missing/", PathMatcher("*.*"), names, rows));
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_TRUE(rows.empty());
+}
+
+FileRow Row(const std::string& name, uint64_t size = 1, int64_t mtime = 100) {
+    return FileRow{name, size, mtime, 0};
+}
+
+struct Event {
+    uint32_t mask;
+    uint32_t cookie;
+    std::string name;
+};
+
+FolderEvents Gathered(const std::vector<Event>& list) {
+    FolderEvents events;
+    for (const Event& e : list)
+        events.Add(e.mask, e.cookie, e.name);
+    return events;
+}
+
+std::string Describe(const RowChanges& c) {
+    std::string out;
+    for (const FileRow& r : c.added)
+        out += "added " + r.name + " " + std::to_string(r.size) + "; ";
+    for (const std::string& n : c.removed)
+        out += "removed " + n + "; ";
+    for (const auto& [from, r] : c.renamed)
+        out += "renamed " + from + " " + r.name + "; ";
+    for (const FileRow& r : c.changed)
+        out += "changed " + r.name + " " + std::to_string(r.size) + "; ";
+    return out;
+}
+
+TEST(FolderChanges, WhatTheListDoes) {
+    const std::vector<FileRow> listed = {Row("a.png"), Row("b.png"), Row("c.png", 5)};
+    const struct {
+        const char* what;
+        std::vector<Event> events;
+        std::vector<FileRow> found; // the touched names that are matching files now
+        std::string changes;
+    } cases[] = {
+        {"a file made and written",
+         {{IN_CREATE, 0, "d.png"}, {IN_CLOSE_WRITE, 0, "d.png"}},
+         {Row("d.png", 9)},
+         "added d.png 9; "},
+        {"a file removed", {{IN_DELETE, 0, "b.png"}}, {}, "removed b.png; "},
+        {"a file renamed",
+         {{IN_MOVED_FROM, 7, "a.png"}, {IN_MOVED_TO, 7, "z.png"}},
+         {Row("z.png")},
+         "renamed a.png z.png; "},
+        {"renamed over a listed file: one goes, the other is rewritten",
+         {{IN_MOVED_FROM, 8, "a.png"}, {IN_MOVED_TO, 8, "b.png"}},
+         {Row("b.png")},
+         "removed a.png; changed b.png 1; "},
+        {"renamed to a name the pattern leaves out",
+         {{IN_MOVED_FROM, 9, "a.png"}, {IN_MOVED_TO, 9, "a.txt"}},
+         {},
+         "removed a.png; "},
+        {"renamed from a name not listed: a new file",
+         {{IN_MOVED_FROM, 3, "a.tmp"}, {IN_MOVED_TO, 3, "e.png"}},
+         {Row("e.png", 4)},
+         "added e.png 4; "},
+        {"moved in from elsewhere, moved out to elsewhere",
+         {{IN_MOVED_TO, 4, "f.png"}, {IN_MOVED_FROM, 5, "c.png"}},
+         {Row("f.png")},
+         "added f.png 1; removed c.png; "},
+        {"rewritten with the same size in the same second",
+         {{IN_CLOSE_WRITE, 0, "c.png"}},
+         {Row("c.png", 5)},
+         "changed c.png 5; "},
+        {"touched: a new time",
+         {{IN_ATTRIB, 0, "c.png"}},
+         {Row("c.png", 5, 200)},
+         "changed c.png 5; "},
+        {"rights changed, nothing else", {{IN_ATTRIB, 0, "c.png"}}, {Row("c.png", 5)}, ""},
+        {"made and removed within the while",
+         {{IN_CREATE, 0, "g.png"}, {IN_DELETE, 0, "g.png"}},
+         {},
+         ""},
+        {"removed and made again: rewritten",
+         {{IN_DELETE, 0, "a.png"}, {IN_CREATE, 0, "a.png"}, {IN_CLOSE_WRITE, 0, "a.png"}},
+         {Row("a.png", 3)},
+         "changed a.png 3; "},
+        {"renamed twice: old gone, newest added",
+         {{IN_MOVED_FROM, 1, "a.png"},
+          {IN_MOVED_TO, 1, "x.png"},
+          {IN_MOVED_FROM, 2, "x.png"},
+          {IN_MOVED_TO, 2, "y.png"}},
+         {Row("y.png")},
+         "added y.png 1; removed a.png; "},
+        {"a folder made: not a file", {{IN_CREATE | IN_ISDIR, 0, "sub.png"}}, {}, ""},
+    };
+    for (const auto& c : cases) {
+        const FolderEvents events = Gathered(c.events);
+        EXPECT_FALSE(events.gone) << c.what;
+        EXPECT_EQ(Describe(DiffRows(listed, events, c.found)), c.changes) << c.what;
+    }
+}
+
+TEST(FolderChanges, LostEventsReadTheWholeFolder) {
+    const std::vector<FileRow> listed = {Row("a.png"), Row("b.png"), Row("c.png")};
+    FolderEvents events;
+    events.Add(IN_Q_OVERFLOW, 0, {});
+    EXPECT_TRUE(events.overflow);
+    EXPECT_FALSE(events.Empty());
+    const std::vector<FileRow> folder = {Row("a.png"), Row("c.png", 2), Row("d.png")};
+    EXPECT_EQ(Describe(DiffRows(listed, events, folder)),
+              "added d.png 1; removed b.png; changed c.png 2; ");
+    EXPECT_EQ(Describe(DiffRows(listed, events, listed)), "");
+    EXPECT_EQ(Describe(DiffRows({}, events, {})), "");
+}
+
+TEST(FolderChanges, EventsGatheredOverWhiles) {
+    // The folder itself going or being unmounted; nameless events otherwise count for nothing.
+    for (const uint32_t self :
+         {uint32_t(IN_DELETE_SELF), uint32_t(IN_MOVE_SELF), uint32_t(IN_UNMOUNT)}) {
+        FolderEvents e;
+        e.Add(self, 0, {});
+        EXPECT_TRUE(e.gone) << self;
+        EXPECT_TRUE(e.touched.empty());
+    }
+    FolderEvents ignored;
+    ignored.Add(IN_IGNORED, 0, {});
+    EXPECT_TRUE(ignored.Empty());
+
+    // A rename whose halves come in two whiles still pairs up; an unpaired
+    // half is a plain touch.
+    FolderEvents first = Gathered({{IN_MOVED_FROM, 11, "a.png"}, {IN_MOVED_FROM, 12, "b.png"}});
+    EXPECT_TRUE(first.renames.empty());
+    first.Merge(Gathered({{IN_MOVED_TO, 11, "n.png"}, {IN_CREATE | IN_ISDIR, 0, "dir"}}));
+    ASSERT_EQ(first.renames.size(), 1u);
+    EXPECT_EQ(first.renames[0], std::make_pair(std::string("a.png"), std::string("n.png")));
+    EXPECT_EQ(first.touched, (std::set<std::string>{"a.png", "b.png", "dir", "n.png"}));
+    EXPECT_EQ(first.rewritten, (std::set<std::string>{"n.png"}));
+    EXPECT_EQ(first.folders, (std::set<std::string>{"dir"}));
+    const std::vector<FileRow> listed = {Row("a.png"), Row("b.png")};
+    EXPECT_EQ(Describe(DiffRows(listed, first, std::vector<FileRow>{Row("n.png")})),
+              "removed b.png; renamed a.png n.png; ");
 }
 
 } // namespace

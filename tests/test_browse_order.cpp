@@ -162,4 +162,42 @@ TEST(RowOrder, TypeNamesRanked) {
     EXPECT_EQ(NaturalRanks(types, order), (std::vector<uint32_t>{4, 3, 1, 0, 2}));
 }
 
+// Rows added or renamed among rows in the listing's order are merged in,
+// whichever and however many they are: the same order as sorting them all.
+TEST(RowOrder, RowsMergedIntoTheListingsOrder) {
+    std::vector<FileRow> rows;
+    for (int i = 0; i < 200; ++i) {
+        const int n = (i * 37) % 200;
+        rows.push_back({(n % 3 ? "IMG_" : "img_") + std::to_string(n) + ".jpg"});
+    }
+    NaturalOrder order("en_US");
+    const std::vector<uint32_t> sorted = SortedOrder(rows, RowSort::Listing, false, order);
+    std::vector<FileRow> placed;
+    for (const uint32_t i : sorted)
+        placed.push_back(rows[i]);
+    const struct {
+        const char* what;
+        std::vector<uint32_t> unplaced;
+    } cases[] = {
+        {"nothing", {}},
+        {"one, first", {0}},
+        {"one, last", {199}},
+        {"a few scattered", {3, 77, 150, 4}},
+        {"a tail of new rows", {190, 191, 192, 193, 194, 195, 196, 197, 198, 199}},
+        {"out of range ones are ignored", {5, 1000}},
+    };
+    for (const auto& c : cases) {
+        std::vector<FileRow> now = placed;
+        // The unplaced rows get new names that belong elsewhere.
+        for (const uint32_t i : c.unplaced)
+            if (i < now.size()) now[i].name = "new" + std::to_string(199 - i) + ".jpg";
+        std::vector<std::string> want, got;
+        for (const uint32_t i : SortedOrder(now, RowSort::Listing, false, order))
+            want.push_back(now[i].name);
+        for (const uint32_t i : ListingOrderAfter(now, c.unplaced))
+            got.push_back(now[i].name);
+        EXPECT_EQ(got, want) << c.what;
+    }
+}
+
 } // namespace

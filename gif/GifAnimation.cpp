@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 int32_t GifAnimation::IntervalForDelay(int16_t delay) {
     constexpr int kMsPerHundredth = 10;
@@ -100,6 +101,10 @@ bool GifAnimation::CreateBuffers(uint32_t backColor) {
     diff_ = touched_ = {};
     showCanvas_ = false;
     changed_ = {0, 0, int32_t(width), int32_t(height)};
+    rendered_ = 0;
+    exact_ = true;
+    compositions_ = 0;
+    PlanKeyFrames();
     return HasBuffers() && canvas_.lpBits();
 }
 
@@ -108,6 +113,105 @@ void GifAnimation::DestroyBuffers() {
     canvas_.Destroy();
     diff_ = changed_ = touched_ = {};
     showCanvas_ = false;
+    rendered_ = 0;
+    PlanKeyFrames();
+}
+
+void GifAnimation::KeepKeyFrames(std::size_t capBytes, int minSpacing) {
+    keyCap_ = capBytes;
+    minSpacing_ = std::max(1, minSpacing);
+    PlanKeyFrames();
+}
+
+void GifAnimation::PlanKeyFrames() {
+    keys_.clear();
+    keys_.shrink_to_fit();
+    keyBytes_ = 0;
+    spacing_ = 0;
+    resetAtOrBefore_.clear();
+    const int frames = gif_.FramesCount();
+    if (!HasBuffers() || frames <= 0) return;
+    resetAtOrBefore_.assign(std::size_t(frames) + 1, 0);
+    for (int n = 1; n <= frames; ++n)
+        resetAtOrBefore_[std::size_t(n)] =
+            ResetsCanvas(n) ? n : resetAtOrBefore_[std::size_t(n) - 1];
+    const std::size_t canvasBytes = std::size_t(canvas_.size());
+    const std::size_t most = canvasBytes ? keyCap_ / canvasBytes : 0;
+    if (most == 0) return;
+    // Frames 2 to the last, in as many stretches as key frames fit the cap.
+    const std::size_t after = std::size_t(frames - 1);
+    spacing_ = std::max<int>(minSpacing_, int(std::max<std::size_t>(1, (after + most - 1) / most)));
+    keys_.resize(std::size_t(frames - 1) / std::size_t(spacing_) + 1);
+}
+
+int GifAnimation::KeyFramesHeld() const {
+    return int(std::count_if(keys_.begin(), keys_.end(),
+                             [](const KeyFrame& k) { return !k.pixels.empty(); }));
+}
+
+bool GifAnimation::ResetsCanvas(int n) const {
+    const cGIF& g = gif_;
+    const int32_t disposal = g.FrameDisposalMethod(n);
+    return g.FrameDrawable(n) && !g.FrameUseTransparentColor(n) && g.FrameLeft(n) == 0 &&
+           g.FrameTop(n) == 0 && g.FrameWidth(n) >= display_.Width() &&
+           g.FrameHeight(n) >= display_.Height() && disposal <= 2;
+}
+
+void GifAnimation::KeepKeyFrame(int n) {
+    if (spacing_ <= 0 || n <= 1 || (n - 1) % spacing_ != 0) return;
+    const std::size_t i = std::size_t((n - 1) / spacing_);
+    if (!exact_ || rendered_ != n - 1 || i >= keys_.size()) return;
+    KeyFrame& key = keys_[i];
+    const std::size_t bytes = std::size_t(canvas_.size());
+    if (!key.pixels.empty() || keyBytes_ + bytes > keyCap_) return;
+    try {
+        key.pixels.assign(canvas_.lpBits(), canvas_.lpBits() + bytes);
+    } catch (const std::bad_alloc&) {
+        return; // seeks start from an earlier point instead
+    }
+    key.touched = touched_;
+    keyBytes_ += bytes;
+}
+
+int GifAnimation::KeyFrameAtOrBefore(int n) const {
+    if (spacing_ <= 0) return 0;
+    for (int i = std::min((n - 1) / spacing_, int(keys_.size()) - 1); i >= 1; --i)
+        if (!keys_[std::size_t(i)].pixels.empty()) return 1 + i * spacing_;
+    return 0;
+}
+
+int32_t GifAnimation::ShowFrame(int n) {
+    const int frames = gif_.FramesCount();
+    if (frames <= 0) return 0;
+    n = std::clamp(n, 1, frames);
+    current_ = n >= frames ? 1 : n + 1;
+    // Frames added or removed since the plan: its key frames no longer fit.
+    if (resetAtOrBefore_.size() != std::size_t(frames) + 1) PlanKeyFrames();
+    if (!HasBuffers() || resetAtOrBefore_.empty() || (exact_ && rendered_ == n)) {
+        changed_ = {};
+        return IntervalForDelay(gif_.FrameDelay(n));
+    }
+    // The latest start whose canvas is known. Frame 1 composes onto the
+    // clean background, a frame that resets the canvas onto anything, and
+    // the frame after the one shown onto the canvas it left: these start
+    // from the canvas as it is; a later key frame is copied in first.
+    int from = std::max(1, resetAtOrBefore_[std::size_t(n)]);
+    if (exact_ && rendered_ >= 1 && rendered_ < n) from = std::max(from, rendered_ + 1);
+    const int key = KeyFrameAtOrBefore(n);
+    if (key > from) {
+        const KeyFrame& k = keys_[std::size_t((key - 1) / spacing_)];
+        std::memcpy(canvas_.lpBits(), k.pixels.data(), k.pixels.size());
+        touched_ = k.touched;
+        diff_ = WholeScreen(); // the display no longer follows the canvas
+        showCanvas_ = false;
+        rendered_ = key - 1;
+        exact_ = true;
+        from = key;
+    }
+    for (int m = from; m <= n; ++m)
+        RenderFrame(m);
+    if (from != n) changed_ = WholeScreen();
+    return IntervalForDelay(gif_.FrameDelay(n));
 }
 
 std::size_t GifAnimation::BufferBytes() const {
@@ -159,6 +263,15 @@ void GifAnimation::FillBackground(const Rect& r) {
 int32_t GifAnimation::RenderFrame(int n) {
     const int32_t interval = IntervalForDelay(gif_.FrameDelay(n));
     if (!HasBuffers()) return interval;
+    KeepKeyFrame(n);
+    // Frame 1 and a frame that resets the canvas leave what playing from
+    // frame 1 leaves whatever was drawn before them; another frame does
+    // when it follows the frame drawn last.
+    const bool resets =
+        std::size_t(n) < resetAtOrBefore_.size() && resetAtOrBefore_[std::size_t(n)] == n;
+    exact_ = n == 1 || resets || (exact_ && rendered_ == n - 1);
+    rendered_ = n;
+    ++compositions_;
     Rect changed;
     // Every loop starts from a clean background. Outside the frames drawn
     // since the buffers were last clean the canvas still is background.

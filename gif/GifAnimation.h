@@ -5,7 +5,14 @@
 // shown) and the canvas (the picture the next frame is drawn over); the
 // background that disposal restores is one colour, filled in. The animated
 // viewer control runs it from its timer; the probe runs it step by step.
-// Standard library only.
+//
+// Showing any frame (`ShowFrame`, for stepping back) composes forward from
+// the latest point whose canvas is known: the frame shown now, a key frame
+// (a copy of the canvas kept every few frames as playing passes it, within
+// a cap), a frame that covers the whole screen without transparency (the
+// canvas then no longer depends on what came before), or frame 1 (every
+// loop starts from the clean background). The result is the same, byte for
+// byte, as playing from frame 1. Standard library only.
 #pragma once
 
 #include "gif/cGIF.h"
@@ -13,6 +20,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 class GifAnimation {
   public:
@@ -60,8 +68,31 @@ class GifAnimation {
     int CurrentFrame() const { return current_; }
     void SetCurrentFrame(int frame) { current_ = frame; }
 
+    // Key frames: the canvas kept every `minSpacing` frames as playing passes
+    // them, or every so many more that they take at most `capBytes` (none
+    // when one canvas alone passes it, or with a cap of 0). Kept until the
+    // buffers are made again; a seek then composes at most a spacing's worth
+    // of frames. 128 MB holds 16 canvases of 1920 x 1080.
+    static constexpr std::size_t kKeyFrameBytes = std::size_t(128) << 20;
+    static constexpr int kKeyFrameSpacing = 8;
+    void KeepKeyFrames(std::size_t capBytes, int minSpacing = kKeyFrameSpacing);
+    // Frames between two key frames (0: none are kept), the memory they
+    // hold and how many there are now.
+    int KeyFrameSpacing() const { return spacing_; }
+    std::size_t KeyFrameBytes() const { return keyBytes_; }
+    int KeyFramesHeld() const;
+
     // Renders the current frame and moves on (to 1 after the last frame).
     Step Advance();
+    // Shows frame n (clamped to 1 to the frame count) as playing from frame
+    // 1 would show it; the next step draws the frame after it. Returns the
+    // frame's interval.
+    int32_t ShowFrame(int n);
+    // The frame the display shows (0 before the first).
+    int Shown() const { return rendered_; }
+    // Frames composed since the buffers were made: each step, and each frame
+    // that a seek composes on its way.
+    uint64_t Compositions() const { return compositions_; }
     // Composes frame n onto the display buffer and prepares the canvas for
     // the next frame; returns the frame's interval.
     int32_t RenderFrame(int n);
@@ -78,10 +109,29 @@ class GifAnimation {
     std::size_t BufferBytes() const;
 
   private:
+    // A copy of the canvas as it is before frame 1 + i * spacing is drawn,
+    // with the part drawn on since it was last clean.
+    struct KeyFrame {
+        std::vector<uint8_t> pixels;
+        Rect touched;
+    };
+
     void CopyRect(cDIB& dst, const cDIB& src, const Rect& r);
     // Restores the background there: the pixel value clearing wrote.
     void FillBackground(const Rect& r);
     Rect FrameRect(int n) const;
+    Rect WholeScreen() const { return {0, 0, display_.Width(), display_.Height()}; }
+    // Whether frame n leaves a canvas independent of the frames before it: it
+    // covers the screen, has no transparent colour and is not restored to
+    // the previous picture.
+    bool ResetsCanvas(int n) const;
+    // Sizes the key frames' plan for the document and buffers (none kept yet).
+    void PlanKeyFrames();
+    // Keeps the canvas before frame n when n is due a key frame and the
+    // canvas follows from frame n - 1.
+    void KeepKeyFrame(int n);
+    // The latest frame at or before n with a key frame kept, or 0.
+    int KeyFrameAtOrBefore(int n) const;
 
     cGIF& gif_;
     cDIB display_, canvas_;
@@ -94,4 +144,16 @@ class GifAnimation {
     Rect changed_;
     // Everything drawn on the canvas since it was last all background.
     Rect touched_;
+    // The frame drawn last, and whether the canvas is what playing from
+    // frame 1 up to it leaves (false once a frame was drawn out of order).
+    int rendered_ = 0;
+    bool exact_ = true;
+    uint64_t compositions_ = 0;
+    std::size_t keyCap_ = 0;
+    int minSpacing_ = kKeyFrameSpacing;
+    int spacing_ = 0;
+    std::size_t keyBytes_ = 0;
+    std::vector<KeyFrame> keys_; // keys_[i] for frame 1 + i * spacing_; [0] unused
+    // resetAtOrBefore_[n]: the latest frame at or before n that ResetsCanvas, or 0.
+    std::vector<int> resetAtOrBefore_;
 };

@@ -377,3 +377,171 @@ TEST(GifAnimation, MatchesThePlainCompositionStepByStep) {
         }
     }
 }
+
+namespace {
+
+// A random animation over a small screen: frames of every disposal (the
+// unknown values 4 to 7 too), transparent or not, some reaching past the
+// screen or lying wholly outside it, some covering the whole screen.
+GifPlan RandomAnimation(std::mt19937& rng, int frames) {
+    GifPlan s = Screen(int(rng() % 24) + 4, int(rng() % 16) + 4);
+    s.global = oracle::GreyRamp(16);
+    for (int i = 0; i < frames; ++i) {
+        FramePlan f;
+        if (rng() % 6 == 0) { // the whole screen, maybe more
+            f.width = s.width + int(rng() % 3), f.height = s.height + int(rng() % 3);
+        } else {
+            f.left = int(rng() % unsigned(s.width + 6)),
+            f.top = int(rng() % unsigned(s.height + 6));
+            f.width = int(rng() % 12) + 1, f.height = int(rng() % 12) + 1;
+        }
+        f.disposal = int(rng() % 8);
+        f.transparent = rng() % 3 == 0 ? int(rng() % 16) : -1;
+        for (int p = 0; p < f.width * f.height; ++p)
+            f.indices.push_back(uint8_t(rng() % 16));
+        s.frames.push_back(f);
+    }
+    return s;
+}
+
+std::vector<uint8_t> Bytes(const cDIB& d) {
+    return {d.lpBits(), d.lpBits() + d.size()};
+}
+
+} // namespace
+
+TEST(GifAnimation, ShowingAnyFrameEqualsPlayingFromFrameOne) {
+    // Every frame of random animations shown in three orders (each frame
+    // back from the last, forward from the first, random jumps) with key
+    // frames at several spacings: the display and the canvas are byte for
+    // byte those of playing from frame 1, and a seek composes at most one
+    // spacing's worth of frames once playing has passed the key frames.
+    std::mt19937 rng(21);
+    for (int round = 0; round < 24; ++round) {
+        const int frames = int(rng() % 40) + 1;
+        const GifPlan plan = RandomAnimation(rng, frames);
+        cGIF gif;
+        ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(plan)));
+        GifAnimation played(gif);
+        ASSERT_TRUE(played.CreateBuffers(kWhite));
+        std::vector<std::vector<uint8_t>> display(std::size_t(frames) + 1), canvas = display;
+        for (int n = 1; n <= frames; ++n) {
+            played.Advance();
+            display[std::size_t(n)] = Bytes(played.Display());
+            canvas[std::size_t(n)] = Bytes(played.Canvas());
+        }
+        for (int spacing : {1, 2, 3, 7, 16}) {
+            GifAnimation anim(gif);
+            anim.KeepKeyFrames(GifAnimation::kKeyFrameBytes, spacing);
+            ASSERT_TRUE(anim.CreateBuffers(kWhite));
+            for (int n = 1; n <= frames; ++n) // playing makes the key frames
+                anim.Advance();
+            ASSERT_EQ(anim.KeyFramesHeld(), (frames - 1) / spacing);
+            std::vector<int> order;
+            for (int n = frames; n >= 1; --n)
+                order.push_back(n);
+            for (int n = 1; n <= frames; ++n)
+                order.push_back(n);
+            for (int k = 0; k < 2 * frames; ++k)
+                order.push_back(int(rng() % unsigned(frames)) + 1);
+            for (int n : order) {
+                const uint64_t before = anim.Compositions();
+                const int32_t interval = anim.ShowFrame(n);
+                const std::string where = "round " + std::to_string(round) + " spacing " +
+                                          std::to_string(spacing) + " frame " + std::to_string(n);
+                ASSERT_EQ(Bytes(anim.Display()), display[std::size_t(n)]) << where;
+                ASSERT_EQ(Bytes(anim.Canvas()), canvas[std::size_t(n)]) << where;
+                ASSERT_LE(anim.Compositions() - before, uint64_t(spacing)) << where;
+                ASSERT_EQ(interval, GifAnimation::IntervalForDelay(gif.FrameDelay(n)));
+                ASSERT_EQ(anim.Shown(), n);
+                ASSERT_EQ(anim.CurrentFrame(), n % frames + 1);
+            }
+            // Playing on from a seek: the next steps are the plain ones.
+            anim.ShowFrame(frames / 2 + 1);
+            for (int k = 0; k < frames + 2; ++k) {
+                const int n = anim.Advance().frame;
+                ASSERT_EQ(Bytes(anim.Display()), display[std::size_t(n)]) << round << " " << n;
+            }
+        }
+    }
+}
+
+TEST(GifAnimation, KeyFramesStayWithinTheirCap) {
+    // 200 frames of 40 x 30 (4800 bytes a canvas): the spacing widens so that
+    // the key frames fit the cap; a cap below one canvas keeps none, and the
+    // pictures stay exact either way.
+    std::mt19937 rng(3);
+    GifPlan s = Screen(40, 30);
+    s.global = oracle::GreyRamp(16);
+    for (int i = 0; i < 200; ++i) {
+        FramePlan f =
+            Solid(int(rng() % 30), int(rng() % 20), 10, 10, uint8_t(rng() % 16), int(rng() % 4));
+        f.transparent = i % 3 == 0 ? 5 : -1;
+        s.frames.push_back(f);
+    }
+    cGIF gif;
+    ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(s)));
+    constexpr std::size_t kCanvas = 40 * 30 * 4;
+    const struct {
+        std::size_t cap;
+        int minSpacing, spacing, held;
+    } rows[] = {
+        {GifAnimation::kKeyFrameBytes, 8, 8, 24}, // room for all: the least spacing
+        {10 * kCanvas, 8, 20, 9},                 // 199 frames in 10 stretches
+        {10 * kCanvas + kCanvas / 2, 4, 20, 9},   // part of a canvas does not count
+        {kCanvas, 8, 199, 1},
+        {kCanvas - 1, 8, 0, 0}, // none
+        {0, 8, 0, 0},
+    };
+    GifAnimation plain(gif);
+    ASSERT_TRUE(plain.CreateBuffers(kWhite));
+    for (const auto& r : rows) {
+        GifAnimation anim(gif);
+        anim.KeepKeyFrames(r.cap, r.minSpacing);
+        ASSERT_TRUE(anim.CreateBuffers(kWhite));
+        EXPECT_EQ(anim.KeyFrameSpacing(), r.spacing) << r.cap;
+        for (int k = 0; k < 2 * 200; ++k) { // two loops: nothing is kept twice
+            anim.Advance();
+            ASSERT_LE(anim.KeyFrameBytes(), r.cap);
+        }
+        EXPECT_EQ(anim.KeyFramesHeld(), r.held) << r.cap;
+        EXPECT_EQ(anim.KeyFrameBytes(), std::size_t(r.held) * kCanvas) << r.cap;
+        for (int n : {200, 150, 99, 2, 1, 180}) {
+            anim.ShowFrame(n);
+            plain.ShowFrame(n); // no key frames: from frame 1
+            ASSERT_EQ(Bytes(anim.Display()), Bytes(plain.Display())) << r.cap << " " << n;
+        }
+        // New buffers (another back colour) drop them.
+        ASSERT_TRUE(anim.CreateBuffers(0));
+        EXPECT_EQ(anim.KeyFrameBytes(), 0u);
+    }
+}
+
+TEST(GifAnimation, KeyFramesComeOnlyFromFramesPlayedInOrder) {
+    // A frame drawn out of order leaves a canvas that playing from frame 1
+    // never has: no key frame is kept from it until frame 1 or a frame that
+    // covers the screen without transparency starts it afresh.
+    GifPlan s = Screen(8, 8);
+    for (int i = 0; i < 12; ++i)
+        s.frames.push_back(Solid(i % 8, i % 8, 1, 1, uint8_t(i % 3)));
+    s.frames[9] = Solid(0, 0, 8, 8, 3); // frame 10 resets the canvas
+    cGIF gif;
+    ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(s)));
+    GifAnimation anim(gif);
+    anim.KeepKeyFrames(GifAnimation::kKeyFrameBytes, 2);
+    ASSERT_TRUE(anim.CreateBuffers(kWhite));
+    anim.SetCurrentFrame(4); // frames 4 and 5 drawn over a clean canvas
+    anim.Advance();
+    anim.Advance(); // before frame 5 would be a key frame: not kept
+    EXPECT_EQ(anim.KeyFramesHeld(), 0);
+    for (int k = 0; k < 7; ++k) // frames 6 to 12: kept from frame 10 on (before 11)
+        anim.Advance();
+    EXPECT_EQ(anim.KeyFramesHeld(), 1);
+    GifAnimation plain(gif);
+    ASSERT_TRUE(plain.CreateBuffers(kWhite));
+    for (int n = 12; n >= 1; --n) {
+        anim.ShowFrame(n);
+        plain.ShowFrame(n);
+        ASSERT_EQ(Bytes(anim.Display()), Bytes(plain.Display())) << n;
+    }
+}

@@ -1,6 +1,6 @@
 // What the windows of a browsing session share: the chosen filter's pattern,
 // the folder the tree selected last, the pane the tree lives in, and who is
-// told when that folder changes. The start-up owns one and hands it to the
+// told when that folder changes or goes. The start-up owns one and hands it to the
 // main window and the folder tree.
 #pragma once
 
@@ -18,4 +18,7 @@ struct BrowsingState {
     QPointer<QWidget> TreeHost;
     // Called after `sCurrentPath` changed (the main window's `nPathchange`).
     std::function<void()> PathChanged;
+    // Called when the folder selected went from the disk and the tree with
+    // it; `sCurrentPath` still names it.
+    std::function<void()> FolderGone;
 };

@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QMimeDatabase>
 #include <algorithm>
+#include <numeric>
+#include <unordered_map>
 
 SysImageList& SysImageList::Instance() {
     static SysImageList list;
@@ -99,8 +101,14 @@ std::vector<uint32_t> FileListModel::OrderOf(const std::vector<FileRow>& rows) {
 void FileListModel::Sort(int column, Qt::SortOrder order) {
     sortColumn_ = column >= 0 && column < ColumnCount ? column : -1;
     sortOrder_ = order;
-    if (rows_.empty()) return;
-    const std::vector<uint32_t> positions = OrderOf(rows_);
+    if (!rows_.empty()) Permute(OrderOf(rows_));
+}
+
+void FileListModel::Permute(const std::vector<uint32_t>& positions) {
+    bool moves = false;
+    for (std::size_t at = 0; at < positions.size() && !moves; ++at)
+        moves = positions[at] != at;
+    if (!moves) return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRowOf(rows_.size());
     for (std::size_t at = 0; at < positions.size(); ++at)
@@ -113,6 +121,90 @@ void FileListModel::Sort(int column, Qt::SortOrder order) {
         to.append(index(newRowOf[std::size_t(i.row())], i.column()));
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void FileListModel::Reorder(std::span<const uint32_t> unplaced) {
+    if (unplaced.empty()) return;
+    // In the listing's order the rows that stayed are in order already: only
+    // the others are sorted and merged in. Any other order is made anew.
+    Permute(sortColumn_ < 0 ? ListingOrderAfter(rows_, unplaced) : OrderOf(rows_));
+}
+
+void FileListModel::AddRows(std::vector<FileRow> rows) {
+    if (rows.empty()) return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    for (FileRow& row : rows)
+        rows_.push_back(std::move(row));
+    endInsertRows();
+    std::vector<uint32_t> added(rows_.size() - std::size_t(first));
+    std::iota(added.begin(), added.end(), uint32_t(first));
+    Reorder(added);
+}
+
+void FileListModel::ApplyChanges(const RowChanges& changes) {
+    if (changes.Empty()) return;
+    std::unordered_map<std::string_view, uint32_t> rowOf;
+    rowOf.reserve(rows_.size());
+    for (uint32_t r = 0; r < rows_.size(); ++r)
+        rowOf.emplace(rows_[r].name, r);
+    const auto find = [&rowOf](const std::string& name) {
+        const auto it = rowOf.find(name);
+        return it == rowOf.end() ? -1 : int64_t(it->second);
+    };
+    // Removed rows go to the end, keeping the order of the others, and are
+    // cut off there: one removal, however many there are.
+    if (!changes.removed.empty()) {
+        std::vector<bool> going(rows_.size());
+        std::size_t count = 0;
+        for (const std::string& name : changes.removed)
+            if (const int64_t r = find(name); r >= 0 && !going[std::size_t(r)]) {
+                going[std::size_t(r)] = true;
+                ++count;
+            }
+        if (count > 0) {
+            std::vector<uint32_t> positions;
+            positions.reserve(rows_.size());
+            for (const bool last : {false, true})
+                for (uint32_t r = 0; r < rows_.size(); ++r)
+                    if (going[r] == last) positions.push_back(r);
+            Permute(positions);
+            const int kept = int(rows_.size() - count);
+            beginRemoveRows({}, kept, int(rows_.size()) - 1);
+            rows_.resize(std::size_t(kept));
+            endRemoveRows();
+            rowOf.clear();
+            for (uint32_t r = 0; r < rows_.size(); ++r)
+                rowOf.emplace(rows_[r].name, r);
+        }
+    }
+    // Renamed and changed rows are updated where they are, all looked up
+    // before any name changes.
+    std::vector<std::pair<uint32_t, const FileRow*>> updates;
+    for (const auto& [from, row] : changes.renamed)
+        if (const int64_t r = find(from); r >= 0) updates.emplace_back(uint32_t(r), &row);
+    for (const FileRow& row : changes.changed)
+        if (const int64_t r = find(row.name); r >= 0) updates.emplace_back(uint32_t(r), &row);
+    std::vector<uint32_t> unplaced;
+    if (!updates.empty()) {
+        uint32_t low = uint32_t(rows_.size()), high = 0;
+        for (const auto& [r, row] : updates) {
+            rows_[r] = *row;
+            unplaced.push_back(r);
+            low = std::min(low, r);
+            high = std::max(high, r);
+        }
+        emit dataChanged(index(int(low), 0), index(int(high), ColumnCount - 1));
+    }
+    if (!changes.added.empty()) {
+        const int first = rowCount();
+        beginInsertRows({}, first, first + int(changes.added.size()) - 1);
+        rows_.insert(rows_.end(), changes.added.begin(), changes.added.end());
+        endInsertRows();
+        for (uint32_t r = uint32_t(first); r < rows_.size(); ++r)
+            unplaced.push_back(r);
+    }
+    Reorder(unplaced);
 }
 
 void FileListModel::SetRows(std::vector<FileRow> rows, bool showSizes) {

@@ -4,6 +4,7 @@
 // per-row widget or icon object. Icons come from the shared icon lists by index.
 #pragma once
 
+#include "browse/FolderChanges.h"
 #include "browse/FolderScan.h"
 #include "browse/NaturalOrder.h"
 #include "browse/RowOrder.h"
@@ -11,6 +12,7 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -44,7 +46,14 @@ class FileListModel : public QAbstractTableModel {
     // New rows (a listing), shown in the current sort order.
     void SetRows(std::vector<FileRow> rows, bool showSizes);
     void Clear();
+    // More rows of a listing still being read, placed in the current order.
+    void AddRows(std::vector<FileRow> rows);
+    // The folder as it is now: rows removed, renamed in place, updated and
+    // added, then placed in the current order. Rows that stay keep their
+    // selection and current item; the type indices of new names must be set.
+    void ApplyChanges(const RowChanges& changes);
     const FileRow& Row(int row) const { return rows_[std::size_t(row)]; }
+    std::span<const FileRow> Rows() const { return rows_; }
     bool ShowsIcons() const { return showIcons_; }
     void SetShowIcons(bool on);
 
@@ -71,6 +80,11 @@ class FileListModel : public QAbstractTableModel {
   private:
     // The positions of `rows` in the current sort order.
     std::vector<uint32_t> OrderOf(const std::vector<FileRow>& rows);
+    // The rows put in the current order, when only those at `unplaced` may be
+    // out of it.
+    void Reorder(std::span<const uint32_t> unplaced);
+    // Moves row positions[i] to row i; persistent indices follow their rows.
+    void Permute(const std::vector<uint32_t>& positions);
     const NaturalOrder& Names();
 
     std::vector<FileRow> rows_;

@@ -3,6 +3,9 @@
 #include "platform/Platform.h"
 
 #include <QHeaderView>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <set>
 
 FileListView::FileListView(QWidget* parent) : QWidget(parent) {
     model_ = new FileListModel(this);
@@ -47,7 +50,7 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
     }
     connect(report_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& i) {
-                if (!sorting_) emit selectedRowChanged(i.isValid() ? i.row() : -1);
+                if (!quiet_) emit selectedRowChanged(i.isValid() ? i.row() : -1);
             });
 }
 
@@ -65,12 +68,53 @@ int FileListView::SelectedRow() const {
     return i.isValid() ? i.row() : -1;
 }
 
-void FileListView::SelectRow(int row) {
+void FileListView::SelectRow(int row, bool quiet, bool scroll) {
     if (row < 0 || row >= model_->rowCount()) return;
     const QModelIndex i = model_->index(row, 0);
+    const QScopedValueRollback keep(quiet_, quiet_ || quiet);
     report_->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect |
                                                       QItemSelectionModel::Rows);
-    CurrentView()->scrollTo(i);
+    if (scroll) CurrentView()->scrollTo(i);
+}
+
+void FileListView::AddRows(std::vector<FileRow> rows) {
+    const QScopedValueRollback keep(quiet_, true);
+    model_->AddRows(std::move(rows));
+}
+
+void FileListView::ApplyChanges(const RowChanges& changes) {
+    if (changes.Empty()) return;
+    // A view scrolled down keeps the file at its top there; one at the top
+    // stays at the top, where new first files then show.
+    QAbstractItemView* view = CurrentView();
+    const int offset = view->verticalScrollBar()->value();
+    const QPersistentModelIndex top = offset > 0 ? view->indexAt(QPoint(1, 1)) : QModelIndex();
+    // A selected file that goes leaves the selection on the file after it
+    // (or before it, at the end), as a deletion in the list itself would.
+    QPersistentModelIndex next;
+    const int selected = SelectedRow();
+    if (selected >= 0) {
+        const std::set<std::string> going(changes.removed.begin(), changes.removed.end());
+        const auto stays = [&](int row) { return !going.contains(model_->Row(row).name); };
+        if (!stays(selected)) {
+            int row = selected + 1;
+            while (row < model_->rowCount() && !stays(row))
+                ++row;
+            if (row == model_->rowCount())
+                for (row = selected - 1; row >= 0 && !stays(row);)
+                    --row;
+            if (row >= 0) next = model_->index(row, 0);
+        }
+    }
+    {
+        const QScopedValueRollback keep(quiet_, true);
+        model_->ApplyChanges(changes);
+    }
+    if (next.isValid()) SelectRow(next.row(), true, false);
+    if (top.isValid())
+        view->scrollTo(top, QAbstractItemView::PositionAtTop);
+    else
+        view->verticalScrollBar()->setValue(offset);
 }
 
 void FileListView::SortBy(int column, Qt::SortOrder order) {
@@ -79,9 +123,10 @@ void FileListView::SortBy(int column, Qt::SortOrder order) {
         const QSignalBlocker quiet(header);
         header->setSortIndicator(column, order);
     }
-    sorting_ = true;
-    model_->Sort(column, order);
-    sorting_ = false;
+    {
+        const QScopedValueRollback keep(quiet_, true);
+        model_->Sort(column, order);
+    }
     const QModelIndex current = report_->selectionModel()->currentIndex();
     if (current.isValid()) CurrentView()->scrollTo(current);
 }

@@ -29,7 +29,16 @@ class FileListView : public QWidget {
 
     // The selected row, or -1.
     int SelectedRow() const;
-    void SelectRow(int row);
+    // Selects `row` and, with `scroll`, scrolls to it. `quiet`: the
+    // program's own doing, no choice of a file, so selectedRowChanged stays quiet.
+    void SelectRow(int row, bool quiet = false, bool scroll = true);
+
+    // More rows of a listing, in the order shown; the selection stays with its file.
+    void AddRows(std::vector<FileRow> rows);
+    // The folder's changes on disk: the selection stays with its file (a
+    // removed one leaves none) and the files at the top of the view stay
+    // there; none of it is a choice of a file.
+    void ApplyChanges(const RowChanges& changes);
 
     // Sorts as a click on the header does (`column` -1: the listing's own
     // order, no arrow). The selected file stays selected and current, and is
@@ -48,5 +57,5 @@ class FileListView : public QWidget {
     QListView* icons_;
     QStackedLayout* stack_;
     bool large_ = false;
-    bool sorting_ = false; // the selection moves with its rows
+    bool quiet_ = false; // the selection moves for the program, not the user
 };

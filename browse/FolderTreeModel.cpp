@@ -178,6 +178,18 @@ void FolderTreeModel::Reread(const std::string& path) {
     }
 }
 
+FolderTreeModel::Node* FolderTreeModel::Find(const std::string& path) const {
+    if (path.empty() || path[0] != '/') return nullptr;
+    Node* node = top_->children[0].get();
+    for (const std::string& part : PathParts(path))
+        if (!(node = ChildNamed(node, part))) return nullptr;
+    return node;
+}
+
+void FolderTreeModel::RereadFolder(const std::string& path) {
+    if (Node* node = Find(path)) Sync(node);
+}
+
 QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
     Node* p = NodeOf(parent);
     if (column != 0 || row < 0 || row >= int(p->children.size())) return {};

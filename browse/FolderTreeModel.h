@@ -27,6 +27,8 @@ class FolderTreeModel : public QAbstractItemModel {
     // down: folders made since appear, removed ones go (with what they held),
     // and the others keep their items, so expanded branches stay expanded.
     void Reread(const std::string& path);
+    // Reads again the folders inside `path` only, if the tree has read them.
+    void RereadFolder(const std::string& path);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -47,6 +49,8 @@ class FolderTreeModel : public QAbstractItemModel {
     bool Sync(Node* node);
     // The child of `node` named `name`, or null.
     static Node* ChildNamed(Node* node, const std::string& name);
+    // The item of `path` as far as the tree has read it, or null; nothing is read.
+    Node* Find(const std::string& path) const;
     static void Renumber(Node* node);
 
     std::unique_ptr<Node> top_; // holds the one item "/"

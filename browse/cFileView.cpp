@@ -8,9 +8,35 @@
 #include <QHeaderView>
 #include <cerrno>
 
+cFileView::cFileView() : matcher_(pattern_) {}
+
+cFileView::~cFileView() {
+    QObject::disconnect(chosen_);
+    QObject::disconnect(pressed_);
+}
+
+void cFileView::SetListView(FileListView* view) {
+    QObject::disconnect(chosen_);
+    QObject::disconnect(pressed_);
+    listView_ = view;
+    if (!view) return;
+    // Any selection that reaches the owner is the user's (or the owner's)
+    // choice: the listing leaves it alone.
+    chosen_ = QObject::connect(view, &FileListView::selectedRowChanged, view,
+                               [this] { userSelected_ = true; });
+    pressed_ =
+        QObject::connect(view, &FileListView::rowPressed, view, [this] { userSelected_ = true; });
+}
+
 void cFileView::SetPattern(const std::string& nPattern) {
     pattern_ = nPattern;
     matcher_ = PathMatcher(pattern_);
+}
+
+void cFileView::SetTypes(std::vector<FileRow>& rows) {
+    SysImageList& types = SysImageList::Instance();
+    for (FileRow& row : rows)
+        row.typeIndex = types.TypeIndexFor(row.name);
 }
 
 bool cFileView::ListFiles(const std::string& sPath,
@@ -18,6 +44,7 @@ bool cFileView::ListFiles(const std::string& sPath,
     if (!listView_) return false;
     std::string folder = sPath;
     AddBackslash(folder);
+    StopWatching();
 
     std::vector<FileRow> rows;
     lastError_ = 0;
@@ -25,22 +52,110 @@ bool cFileView::ListFiles(const std::string& sPath,
         lastError_ = errno;
         return false;
     }
-
     Platform::SetBusyPointer();
-    Platform::PumpEvents();
-    if (!listView_) { // the pump may have closed the window
-        Platform::RestorePointer();
-        return false;
-    }
-    SysImageList& types = SysImageList::Instance();
-    for (FileRow& row : rows)
-        row.typeIndex = types.TypeIndexFor(row.name);
+    SetTypes(rows);
     listView_->Model()->SetRows(std::move(rows), bDisplayFileSize_Takes_a_BUTT_LOAD_OF_TIME);
     if (listView_->Model()->rowCount() > 0) listView_->SelectRow(0);
     Platform::RestorePointer();
     listView_->update();
     AssignSysIL();
     return true;
+}
+
+void cFileView::StartListing(const std::string& sPath, bool bDisplayFileSize) {
+    if (!listView_) return;
+    StopWatching();
+    folder_ = sPath;
+    AddBackslash(folder_);
+    listedPattern_ = pattern_;
+    lastError_ = 0;
+    if (!lister_) {
+        lister_ = std::make_unique<FolderLister>();
+        QObject::connect(lister_.get(), &FolderLister::partRead, lister_.get(),
+                         [this](FolderLister::Part& part) { OnPart(part); });
+        QObject::connect(lister_.get(), &FolderLister::checked, lister_.get(),
+                         [this](FolderLister::Part& part) { OnChecked(part); });
+    }
+    if (!watcher_) {
+        watcher_ = std::make_unique<FolderWatcher>(FolderWatcher::Watches::Files);
+        QObject::connect(watcher_.get(), &FolderWatcher::changed, watcher_.get(),
+                         [this](const std::string&, const FolderEvents& e) { OnEvents(e); });
+    }
+    // Watched before it is read, so that nothing made meanwhile is missed.
+    watcher_->Watch(folder_);
+    listView_->Model()->SetRows({}, bDisplayFileSize);
+    userSelected_ = false;
+    listId_ = lister_->List(folder_, listedPattern_);
+}
+
+void cFileView::StopWatching() {
+    if (lister_) lister_->Cancel();
+    if (watcher_) watcher_->UnwatchAll();
+    listId_ = checkId_ = 0;
+    pending_ = {};
+    checking_ = {};
+}
+
+void cFileView::OnPart(FolderLister::Part& part) {
+    if (part.id != listId_ || !listView_) return;
+    SetTypes(part.rows);
+    listView_->AddRows(std::move(part.rows));
+    const bool first = !userSelected_ && listView_->Model()->rowCount() > 0;
+    if (!part.last) {
+        // The first row read so far, selected without moving the view.
+        if (first) listView_->SelectRow(0, true, false);
+        if (RowsArrived) RowsArrived();
+        return;
+    }
+    listId_ = 0;
+    if (part.error != 0) {
+        lastError_ = part.error;
+        StopWatching();
+        if (Listed) Listed(false);
+        return;
+    }
+    if (first) listView_->SelectRow(0, true);
+    AssignSysIL();
+    if (Listed) Listed(true);
+    CheckPending(); // what changed while it was read
+}
+
+void cFileView::OnEvents(const FolderEvents& events) {
+    FolderEvents copy = events;
+    pending_.Merge(std::move(copy));
+    CheckPending();
+}
+
+void cFileView::CheckPending() {
+    if (listId_ != 0 || checkId_ != 0 || pending_.Empty() || !lister_) return;
+    if (pending_.gone) {
+        Gone();
+        return;
+    }
+    checking_ = std::exchange(pending_, {});
+    std::vector<std::string> names(checking_.touched.begin(), checking_.touched.end());
+    checkId_ = lister_->Check(folder_, listedPattern_, std::move(names), checking_.overflow);
+}
+
+void cFileView::OnChecked(FolderLister::Part& part) {
+    if (part.id != checkId_ || !listView_) return;
+    checkId_ = 0;
+    if (part.error != 0) { // the folder cannot be opened any more
+        Gone();
+        return;
+    }
+    SetTypes(part.rows);
+    const RowChanges changes = DiffRows(listView_->Model()->Rows(), checking_, part.rows);
+    checking_ = {};
+    listView_->ApplyChanges(changes);
+    if (!changes.Empty() && Changed) Changed(changes);
+    CheckPending(); // what changed while it was looked at
+}
+
+void cFileView::Gone() {
+    lastError_ = ENOENT;
+    StopWatching();
+    if (FolderGone) FolderGone();
 }
 
 bool cFileView::AssignSysIL() {

@@ -1,30 +1,61 @@
 // Fills the main window's file list with the files of one folder that match
 // the current wildcard pattern: name, size, type and date modified, with the
-// shared icon of the file's type. The main window creates one, binds it to
-// `lvFiles` and calls `ListFiles` whenever the current folder is listed.
+// shared icon of the file's type; and keeps the list following that folder
+// on disk. The main window creates one, binds it to `lvFiles` and calls
+// `StartListing` whenever the current folder is listed: the folder is read
+// on a worker thread, its first rows show before it is read to its end, and
+// from then on the files made, removed, renamed or rewritten in it show in
+// the list. `ListFiles` lists at once, on the caller's thread (the probe).
 #pragma once
 
 #include "browse/FileListView.h"
+#include "browse/FolderLister.h"
+#include "browse/FolderWatcher.h"
 #include "browse/PathMatchSpec.h"
 
 #include <QPointer>
+#include <functional>
+#include <memory>
 #include <string>
 
 class cFileView {
   public:
-    cFileView() : matcher_(pattern_) {}
+    cFileView();
+    ~cFileView();
+    cFileView(const cFileView&) = delete;
+    cFileView& operator=(const cFileView&) = delete;
 
     FileListView* ListView() const { return listView_; }
-    void SetListView(FileListView* view) { listView_ = view; }
+    void SetListView(FileListView* view);
 
     const std::string& Pattern() const { return pattern_; }
     void SetPattern(const std::string& nPattern);
 
     // Replaces the rows with the matching files of `sPath` (with or without a
     // trailing "/"). False, with the rows left as they were, when the folder
-    // cannot be read; `LastError` then holds the errno of why.
+    // cannot be read; `LastError` then holds the errno of why. Ends any
+    // listing under way and any watching.
     bool ListFiles(const std::string& sPath, bool bDisplayFileSize_Takes_a_BUTT_LOAD_OF_TIME);
     int LastError() const { return lastError_; }
+
+    // Lists `sPath` on the worker and follows it on disk until the next
+    // listing or `StopWatching`. The rows shown go at once; the new ones come
+    // in parts (RowsArrived after each), each placed in the list's order,
+    // and the first row is selected as no choice of a file, unless the user
+    // selected a row meanwhile. Listed(false) when the folder cannot be read
+    // (LastError says why, the list stays empty). Later, Changed after the
+    // rows followed the disk, and FolderGone when the folder itself went
+    // (removed, moved away, unreadable): the rows then stay as they were.
+    void StartListing(const std::string& sPath, bool bDisplayFileSize);
+    bool Listing() const { return listId_ != 0; }
+    // The folder listed last, ending in "/".
+    const std::string& Folder() const { return folder_; }
+    void StopWatching();
+
+    std::function<void()> RowsArrived;
+    std::function<void(bool listed)> Listed;
+    std::function<void(const RowChanges& changes)> Changed;
+    std::function<void()> FolderGone;
 
     // Binds the shared small and large icon lists to the list's views.
     bool AssignSysIL();
@@ -33,8 +64,26 @@ class cFileView {
     static std::string StripNulls(std::string& OriginalStr);
 
   private:
+    void OnPart(FolderLister::Part& part);
+    void OnChecked(FolderLister::Part& part);
+    void OnEvents(const FolderEvents& events);
+    // Looks at the names reported so far, unless a listing or a check is under way.
+    void CheckPending();
+    void Gone();
+    static void SetTypes(std::vector<FileRow>& rows);
+
     QPointer<FileListView> listView_;
+    QMetaObject::Connection chosen_, pressed_; // the user's own selections
     std::string pattern_ = "*.*";
     PathMatcher matcher_;
     int lastError_ = 0;
+    std::unique_ptr<FolderLister> lister_;
+    std::unique_ptr<FolderWatcher> watcher_;
+    std::string folder_;        // listed or being listed, ending in "/"
+    std::string listedPattern_; // the pattern it is listed with
+    uint32_t listId_ = 0;       // the listing under way
+    uint32_t checkId_ = 0;      // the check under way
+    FolderEvents checking_;     // what that check is about
+    FolderEvents pending_;      // reported meanwhile, not looked at yet
+    bool userSelected_ = false; // during the listing
 };

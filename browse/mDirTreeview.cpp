@@ -1,18 +1,51 @@
 #include "browse/mDirTreeview.h"
 
 #include "browse/FolderTreeModel.h"
+#include "browse/FolderWatcher.h"
 #include "platform/Files.h"
 
 #include <QApplication>
 #include <QResizeEvent>
 #include <QSignalBlocker>
+#include <functional>
 
 namespace mDirTreeview {
 
 namespace {
 
 QPointer<QTreeView> tree;
+QPointer<FolderWatcher> watcher; // the folders of the expanded branches
 bool closing = false;
+
+// Rereads with `reread` as the disk has the folders now, reporting no folder
+// change: rows removed under the selection would move it elsewhere. When the
+// folder selected went, nothing is selected and true comes back.
+bool RereadQuietly(const std::function<void(FolderTreeModel&)>& reread) {
+    auto* model = static_cast<FolderTreeModel*>(tree->model());
+    const QSignalBlocker quiet(tree->selectionModel());
+    const QModelIndex current = tree->currentIndex();
+    const std::string selected = current.isValid() ? model->FilePath(current) : std::string();
+    reread(*model);
+    if (selected.empty() || model->FilePath(tree->currentIndex()) == selected) return false;
+    tree->selectionModel()->clear();
+    tree->viewport()->update();
+    return true;
+}
+
+// Folders made, removed or renamed in an expanded branch show in the tree.
+void FollowDisk(BrowsingState* state, const std::string& folder, const FolderEvents& events) {
+    if (!tree || (events.folders.empty() && !events.overflow)) return;
+    const bool went = RereadQuietly([&](FolderTreeModel& model) {
+        model.RereadFolder(folder);
+        // Branches that went (or were lost events) are read again or let go.
+        for (const std::string& watched : watcher->Folders())
+            if (!model.IndexOf(watched).isValid())
+                watcher->Unwatch(watched);
+            else if (events.overflow)
+                model.RereadFolder(watched);
+    });
+    if (went && state->FolderGone) state->FolderGone();
+}
 
 // Keeps the tree filling its host pane.
 class HostResizeFilter : public QObject {
@@ -45,10 +78,19 @@ void AdoptTree(BrowsingState& state, const std::string& initialPath) {
     MoveTree(0, 0, host->width(), host->height());
     host->installEventFilter(new HostResizeFilter(tree, host));
     tree->show();
-    tree->expand(model->index(0, 0));
     tree->setFocus(); // as in a folder dialog, the tree holds the keys at first
 
     BrowsingState* s = &state;
+    watcher = new FolderWatcher(FolderWatcher::Watches::Folders, tree);
+    QObject::connect(tree, &QTreeView::expanded, watcher,
+                     [model](const QModelIndex& i) { watcher->Watch(model->FilePath(i)); });
+    QObject::connect(tree, &QTreeView::collapsed, watcher,
+                     [model](const QModelIndex& i) { watcher->Unwatch(model->FilePath(i)); });
+    QObject::connect(watcher, &FolderWatcher::changed, tree,
+                     [s](const std::string& folder, const FolderEvents& events) {
+                         FollowDisk(s, folder, events);
+                     });
+    tree->expand(model->index(0, 0)); // watched from the start
     QObject::connect(tree->selectionModel(), &QItemSelectionModel::currentChanged, tree,
                      [s, model](const QModelIndex& current) {
                          // A selection without a folder reports an empty path.
@@ -94,16 +136,7 @@ void CloseFolderTree() {
 
 void RefreshBranch(const std::string& path) {
     if (!tree) return;
-    auto* model = static_cast<FolderTreeModel*>(tree->model());
-    const QSignalBlocker quiet(tree->selectionModel());
-    const bool hadCurrent = tree->currentIndex().isValid();
-    model->Reread(path);
-    // Rows removed under the selection move it elsewhere; the folder listed
-    // is still the one that went, so nothing is selected.
-    if (hadCurrent && model->FilePath(tree->currentIndex()) != path) {
-        tree->selectionModel()->clear();
-        tree->viewport()->update();
-    }
+    RereadQuietly([&path](FolderTreeModel& model) { model.Reread(path); });
 }
 
 QTreeView* Tree() {

@@ -1,0 +1,399 @@
+// The file list read on a worker and following its folder on disk, and the
+// folder tree following the folders of its expanded branches: off-screen, on
+// real temporary folders changed while they are shown.
+#include "BrowseFiles.h"
+#include "browse/FolderTreeModel.h"
+#include "browse/FolderWatcher.h"
+#include "browse/cFileView.h"
+#include "browse/mDirTreeview.h"
+#include "tests/TempDir.h"
+
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::vector<std::string> RowNames(const FileListModel* m) {
+    std::vector<std::string> names;
+    for (const FileRow& row : m->Rows())
+        names.push_back(row.name);
+    return names;
+}
+
+std::string Describe(const RowChanges& c) {
+    std::string out;
+    for (const FileRow& r : c.added)
+        out += "added " + r.name + "; ";
+    for (const std::string& n : c.removed)
+        out += "removed " + n + "; ";
+    for (const auto& [from, r] : c.renamed)
+        out += "renamed " + from + " " + r.name + "; ";
+    for (const FileRow& r : c.changed)
+        out += "changed " + r.name + "; ";
+    return out;
+}
+
+// A list bound to a file view, and what the view told.
+struct Shown {
+    FileListView list;
+    cFileView view;
+    int parts = 0;
+    int firstPartRows = -1; // the rows shown when the first part came
+    std::vector<bool> listed;
+    std::vector<RowChanges> changes;
+    int gone = 0;
+
+    explicit Shown(const std::string& pattern = "*.png") {
+        list.resize(400, 300);
+        list.show();
+        view.SetListView(&list);
+        view.SetPattern(pattern);
+        view.RowsArrived = [this] {
+            if (parts++ == 0) firstPartRows = list.Model()->rowCount();
+        };
+        view.Listed = [this](bool ok) { listed.push_back(ok); };
+        view.Changed = [this](const RowChanges& c) { changes.push_back(c); };
+        view.FolderGone = [this] { ++gone; };
+    }
+    bool List(const std::string& folder) {
+        const std::size_t before = listed.size();
+        view.StartListing(folder, true);
+        return QTest::qWaitFor([&] { return listed.size() > before; }, 5000);
+    }
+    // The changes of the next report, or "" when none comes in time.
+    std::string NextChange(int timeoutMs = 3000) {
+        const std::size_t before = changes.size();
+        if (!QTest::qWaitFor([&] { return changes.size() > before; }, timeoutMs)) return {};
+        return Describe(changes.back());
+    }
+};
+
+} // namespace
+
+class WatchTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void listingComesInPartsOffTheCallersThread();
+    void aStaleListingIsDropped();
+    void aRowChosenDuringTheListingStaysChosen();
+    void theListFollowsTheDisk();
+    void aBurstIsGathered();
+    void theViewKeepsItsPlace();
+    void aFolderThatGoesIsReported();
+    void nothingRunsWhileTheFolderIsQuiet();
+    void theTreeFollowsTheDisk();
+};
+
+void WatchTest::listingComesInPartsOffTheCallersThread() {
+    TempDir dir;
+    constexpr int kFiles = 1200;
+    for (int i = 0; i < kFiles; ++i)
+        MakeFile(dir.str() + "/IMG_" + std::to_string(i) + (i % 4 ? ".png" : ".txt"), i);
+    std::vector<FileRow> expected;
+    QVERIFY(ScanFolder(dir.str() + "/", PathMatcher("*.png"), expected));
+    for (const Qt::SortOrder way : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+        Shown s;
+        QSignalSpy chosen(&s.list, &FileListView::selectedRowChanged);
+        s.list.SortBy(way == Qt::AscendingOrder ? -1 : int(FileListModel::ColSize), way);
+        s.view.StartListing(dir.str(), true);
+        QCOMPARE(s.list.Model()->rowCount(), 0); // nothing read on this thread
+        QVERIFY(s.view.Listing());
+        QVERIFY(QTest::qWaitFor([&] { return !s.listed.empty(); }, 5000));
+        QCOMPARE(s.listed, std::vector<bool>{true});
+        QVERIFY(!s.view.Listing());
+        // The first rows came before the rest.
+        QVERIFY(s.parts >= 1);
+        QVERIFY(s.firstPartRows > 0 && s.firstPartRows < int(expected.size()));
+        std::vector<std::string> names;
+        for (const FileRow& r : expected)
+            names.push_back(r.name);
+        if (way == Qt::DescendingOrder) // by size, largest first: the reverse here
+            std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+                return std::stoi(a.substr(4)) > std::stoi(b.substr(4));
+            });
+        QCOMPARE(RowNames(s.list.Model()), names);
+        // The first row selected, as no choice of a file.
+        QCOMPARE(s.list.SelectedRow(), 0);
+        QCOMPARE(chosen.count(), 0);
+    }
+}
+
+void WatchTest::aStaleListingIsDropped() {
+    TempDir big, small;
+    // Its answers are on their way when the second is asked for, whether or
+    // not the worker has read it all by then.
+    for (int i = 0; i < 300; ++i)
+        Touch(big.str() + "/a" + std::to_string(i) + ".png");
+    for (const char* name : {"x.png", "y.png"})
+        MakeFile(small.str() + "/" + name, 1);
+    Shown s;
+    s.view.StartListing(big.str(), true);
+    s.view.StartListing(small.str(), true); // chosen before any answer came
+    QVERIFY(QTest::qWaitFor([&] { return !s.listed.empty(); }, 5000));
+    QTest::qWait(300); // time for any answer of the first to arrive
+    QCOMPARE(s.listed, std::vector<bool>{true});
+    QCOMPARE(RowNames(s.list.Model()), (std::vector<std::string>{"x.png", "y.png"}));
+    QCOMPARE(s.view.Folder(), small.str() + "/");
+
+    // One that cannot be read: nothing listed, and why.
+    QVERIFY(s.List(small.str() + "/missing"));
+    QCOMPARE(s.listed.back(), false);
+    QCOMPARE(s.view.LastError(), ENOENT);
+    QCOMPARE(s.list.Model()->rowCount(), 0);
+}
+
+void WatchTest::aRowChosenDuringTheListingStaysChosen() {
+    TempDir dir;
+    for (int i = 0; i < 1000; ++i)
+        Touch(dir.str() + "/p" + std::to_string(i) + ".png");
+    Shown s;
+    std::string picked;
+    s.view.RowsArrived = [&] {
+        if (!picked.empty()) return;
+        s.list.SelectRow(5); // as a click would
+        picked = s.list.Model()->Row(5).name;
+    };
+    QVERIFY(s.List(dir.str()));
+    QVERIFY(!picked.empty());
+    QCOMPARE(s.list.Model()->Row(s.list.SelectedRow()).name, picked);
+}
+
+void WatchTest::theListFollowsTheDisk() {
+    TempDir dir;
+    const std::string d = dir.str() + "/";
+    for (const char* name : {"a.png", "b.png", "c.png", "e.png"})
+        MakeFile(d + name, 100);
+    Shown s;
+    QVERIFY(s.List(dir.str()));
+    QSignalSpy chosen(&s.list, &FileListView::selectedRowChanged);
+    s.list.SelectRow(1, true); // b.png
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        std::string seen;
+        std::vector<std::string> rows;
+        std::string selected; // "" for none
+    } steps[] = {
+        {"a file copied in",
+         [&] { MakeFile(d + "d.png", 5); },
+         "added d.png; ",
+         {"a.png", "b.png", "c.png", "d.png", "e.png"},
+         "b.png"},
+        {"rewritten, same size and time",
+         [&] { MakeFile(d + "b.png", 100); },
+         "changed b.png; ",
+         {"a.png", "b.png", "c.png", "d.png", "e.png"},
+         "b.png"},
+        {"the selected file renamed: the selection follows it",
+         [&] { std::filesystem::rename(d + "b.png", d + "bb.png"); },
+         "renamed b.png bb.png; ",
+         {"a.png", "bb.png", "c.png", "d.png", "e.png"},
+         "bb.png"},
+        {"removed",
+         [&] { std::filesystem::remove(d + "c.png"); },
+         "removed c.png; ",
+         {"a.png", "bb.png", "d.png", "e.png"},
+         "bb.png"},
+        {"touched: a new time",
+         [&] { MakeFile(d + "a.png", 100, 1800000000); },
+         "changed a.png; ",
+         {"a.png", "bb.png", "d.png", "e.png"},
+         "bb.png"},
+        {"renamed to a name the pattern leaves out",
+         [&] { std::filesystem::rename(d + "d.png", d + "d.txt"); },
+         "removed d.png; ",
+         {"a.png", "bb.png", "e.png"},
+         "bb.png"},
+        {"the selected file removed: the one after it is selected",
+         [&] { std::filesystem::remove(d + "bb.png"); },
+         "removed bb.png; ",
+         {"a.png", "e.png"},
+         "e.png"},
+        {"and at the end, the one before it",
+         [&] { std::filesystem::remove(d + "e.png"); },
+         "removed e.png; ",
+         {"a.png"},
+         "a.png"},
+        {"the last one: nothing is left to select",
+         [&] { std::filesystem::remove(d + "a.png"); },
+         "removed a.png; ",
+         {},
+         ""},
+    };
+    for (const auto& step : steps) {
+        step.change();
+        QCOMPARE(s.NextChange(), step.seen);
+        QCOMPARE(RowNames(s.list.Model()), step.rows);
+        const int row = s.list.SelectedRow();
+        const bool selected = row >= 0 && s.list.ReportView()->selectionModel()->isRowSelected(row);
+        const std::string name = selected ? s.list.Model()->Row(row).name : std::string();
+        QVERIFY2(name == step.selected, step.what);
+    }
+    QCOMPARE(chosen.count(), 0); // none of it was a choice of a file
+
+    // Files the pattern leaves out and folders change nothing.
+    MakeFile(d + "notes.txt", 1);
+    std::filesystem::create_directory(d + "sub.png");
+    QCOMPARE(s.NextChange(600), std::string());
+
+    // A sort chosen by the user places what comes: the largest first.
+    s.list.SortBy(FileListModel::ColSize, Qt::DescendingOrder);
+    MakeFile(d + "small.png", 1);
+    QCOMPARE(s.NextChange(), std::string("added small.png; "));
+    MakeFile(d + "big.png", 1 << 20);
+    QCOMPARE(s.NextChange(), std::string("added big.png; "));
+    QCOMPARE(RowNames(s.list.Model()), (std::vector<std::string>{"big.png", "small.png"}));
+}
+
+void WatchTest::aBurstIsGathered() {
+    TempDir dir;
+    MakeFile(dir.str() + "/first.png", 1);
+    Shown s;
+    QVERIFY(s.List(dir.str()));
+    constexpr int kBurst = 3000;
+    for (int i = 0; i < kBurst; ++i)
+        Touch(dir.str() + "/burst" + std::to_string(i) + ".png");
+    QElapsedTimer sinceEnd;
+    sinceEnd.start();
+    QVERIFY(QTest::qWaitFor([&] { return s.list.Model()->rowCount() == kBurst + 1; }, 5000));
+    const qint64 shownAfter = sinceEnd.elapsed();
+    QVERIFY2(shownAfter < 2000, qPrintable(QString::number(shownAfter)));
+    // Gathered into a few reports, not one per file.
+    QVERIFY2(s.changes.size() <= 5, qPrintable(QString::number(s.changes.size())));
+    std::vector<FileRow> onDisk;
+    QVERIFY(ScanFolder(dir.str() + "/", PathMatcher("*.png"), onDisk));
+    std::vector<std::string> names;
+    for (const FileRow& r : onDisk)
+        names.push_back(r.name);
+    QCOMPARE(RowNames(s.list.Model()), names);
+}
+
+void WatchTest::theViewKeepsItsPlace() {
+    TempDir dir;
+    for (int i = 100; i < 400; ++i)
+        Touch(dir.str() + "/p" + std::to_string(i) + ".png");
+    Shown s;
+    QVERIFY(s.List(dir.str()));
+    QTreeView* report = s.list.ReportView();
+    const auto topName = [&] {
+        return s.list.Model()->Row(report->indexAt(QPoint(1, 1)).row()).name;
+    };
+    // At the top, a new first file shows there.
+    MakeFile(dir.str() + "/a.png", 1);
+    QCOMPARE(s.NextChange(), std::string("added a.png; "));
+    QCOMPARE(topName(), std::string("a.png"));
+    // Scrolled down, the file at the top stays there.
+    report->scrollTo(s.list.Model()->index(150, 0), QAbstractItemView::PositionAtTop);
+    QApplication::processEvents();
+    const std::string top = topName();
+    QVERIFY(report->verticalScrollBar()->value() > 0);
+    for (const char* name : {"/0.png", "/1.png", "/2.png"})
+        MakeFile(dir.str() + name, 1);
+    QVERIFY(!s.NextChange().empty());
+    QApplication::processEvents();
+    QCOMPARE(topName(), top);
+}
+
+void WatchTest::aFolderThatGoesIsReported() {
+    TempDir dir;
+    const std::string folder = dir.str() + "/shown";
+    std::filesystem::create_directory(folder);
+    MakeFile(folder + "/a.png", 1);
+    for (const bool moved : {false, true}) {
+        Shown s;
+        QVERIFY(s.List(folder));
+        if (moved)
+            std::filesystem::rename(folder, dir.str() + "/elsewhere");
+        else
+            std::filesystem::remove_all(folder);
+        QVERIFY(QTest::qWaitFor([&] { return s.gone == 1; }, 3000));
+        QTest::qWait(300);
+        QCOMPARE(s.gone, 1); // once, and nothing follows it
+        if (moved)
+            std::filesystem::rename(dir.str() + "/elsewhere", folder);
+        else {
+            std::filesystem::create_directory(folder);
+            MakeFile(folder + "/a.png", 1);
+        }
+    }
+}
+
+void WatchTest::nothingRunsWhileTheFolderIsQuiet() {
+    TempDir dir;
+    FolderWatcher watcher(FolderWatcher::Watches::Files);
+    QSignalSpy reports(&watcher, &FolderWatcher::changed);
+    errno = 0;
+    QVERIFY(!watcher.Watch(dir.str() + "/missing"));
+    QCOMPARE(errno, ENOENT);
+    QVERIFY(watcher.Watch(dir.str()));
+    QVERIFY(watcher.Watching(dir.str() + "/"));
+    QTest::qWait(300);
+    QVERIFY(!watcher.Gathering()); // no timer, no polling
+    QCOMPARE(reports.count(), 0);
+    MakeFile(dir.str() + "/a.png", 1);
+    QTRY_VERIFY(watcher.Gathering());
+    QTRY_COMPARE(reports.count(), 1);
+    QVERIFY(!watcher.Gathering());
+    QCOMPARE(reports[0][0].value<std::string>(), dir.str());
+    // Unwatched: nothing more.
+    watcher.Unwatch(dir.str());
+    MakeFile(dir.str() + "/b.png", 1);
+    QTest::qWait(400);
+    QCOMPARE(reports.count(), 1);
+    QVERIFY(!watcher.Gathering());
+}
+
+// Folders made and removed in expanded branches show in the tree without a
+// refresh; the folder selected going leaves nothing selected, and the owner
+// is told once, with no folder change reported.
+void WatchTest::theTreeFollowsTheDisk() {
+    TempDir top;
+    const std::string base = top.str();
+    for (const char* name : {"/b", "/d", "/d/inner"})
+        QVERIFY(::mkdir((base + name).c_str(), 0755) == 0);
+    QWidget host;
+    host.resize(300, 200);
+    BrowsingState state;
+    state.TreeHost = &host;
+    int changes = 0, gone = 0;
+    state.PathChanged = [&changes] { ++changes; };
+    state.FolderGone = [&gone] { ++gone; };
+    mDirTreeview::AdoptTree(state, base + "/d");
+    QTreeView* tree = mDirTreeview::Tree();
+    auto* model = static_cast<FolderTreeModel*>(tree->model());
+    const QModelIndex folder = model->IndexOf(base);
+    const auto names = [&] {
+        QStringList list;
+        for (int r = 0; r < model->rowCount(folder); ++r)
+            list << QString::fromStdString(model->FilePath(model->index(r, 0, folder)))
+                        .section(QLatin1Char('/'), -1);
+        return list;
+    };
+    const int before = changes;
+    QVERIFY(::mkdir((base + "/c").c_str(), 0755) == 0);
+    QTRY_COMPARE(names(), (QStringList{"b", "c", "d"}));
+    std::filesystem::rename(base + "/b", base + "/a");
+    QTRY_COMPARE(names(), (QStringList{"a", "c", "d"}));
+    MakeFile(base + "/file.png", 1); // a file is no folder
+    QTest::qWait(400);
+    QCOMPARE(names(), (QStringList{"a", "c", "d"}));
+    QCOMPARE(model->FilePath(tree->currentIndex()), base + "/d");
+    QCOMPARE(gone, 0);
+
+    std::filesystem::remove_all(base + "/d");
+    QTRY_COMPARE(names(), (QStringList{"a", "c"}));
+    QVERIFY(!tree->selectionModel()->hasSelection());
+    QCOMPARE(gone, 1);
+    QCOMPARE(changes, before);
+    mDirTreeview::CloseFolderTree();
+}
+
+QTEST_MAIN(WatchTest)
+#include "test_browse_watch.moc"

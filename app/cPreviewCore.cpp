@@ -83,6 +83,24 @@ void cPreviewCore::FolderFailed(const std::string& why) {
     status_ = {why, {}, {}};
 }
 
+void cPreviewCore::ChosenRemoved() {
+    if (name_.empty()) return;
+    id_ = fullId_ = 0;
+    fullDecodeWanted_ = false;
+    state_ = State::Failed;
+    facts_ = {};
+    fullViewWaiting_ = fullViewReady_ = false;
+    SetStatus(kRemovedText);
+}
+
+void cPreviewCore::ChosenRenamed(const std::string& name) {
+    if (name_.empty()) return;
+    name_ = name;
+    // While a picture decodes the status describes the one shown before,
+    // which may be another file's.
+    if (state_ != State::Decoding) status_.name = name_;
+}
+
 cPreviewCore::FullView cPreviewCore::RequestFullView() {
     switch (state_) {
     case State::Shown:

@@ -51,6 +51,12 @@ class cPreviewCore {
     bool Answer(uint32_t id, bool loaded, const Picture& facts, const std::string& why = {});
     // The folder could not be listed: nothing is chosen, and the status says why.
     void FolderFailed(const std::string& why);
+    // The chosen file went from its folder (removed, or moved elsewhere): it
+    // stays chosen, nothing of it is shown, and the status says so. An answer
+    // still on its way is dropped.
+    void ChosenRemoved();
+    // The chosen file was renamed in its folder: the choice follows it.
+    void ChosenRenamed(const std::string& name);
 
     // Asked by Enter or a double click.
     FullView RequestFullView();
@@ -84,6 +90,7 @@ class cPreviewCore {
     // The fixed texts.
     static constexpr const char* kFailedText = "Cannot be shown";
     static constexpr const char* kFramesSuffix = " Frames";
+    static constexpr const char* kRemovedText = "No longer in this folder";
 
   private:
     void SetStatus(const std::string& detail);

@@ -6,6 +6,7 @@
 #include "app/mSetupUi.h"
 #include "browse/mDirTreeview.h"
 #include "imaging/mScaleImage.h"
+#include "platform/Files.h"
 #include "platform/InputEvents.h"
 #include "platform/Platform.h"
 #include "platform/Product.h"
@@ -62,6 +63,15 @@ fMain::fMain(BrowsingState& state, QWidget* parent) : QWidget(parent), state_(st
 
     state_.TreeHost = pictreeview;
     state_.PathChanged = [this] { nPathchange(); };
+    // A folder that went while listed is listed again: the list empties and
+    // the status says why.
+    state_.FolderGone = [this] {
+        if (!sFolder.empty() && !Files::IsFolder(sFolder)) nPathchange();
+    };
+    FileView.RowsArrived = [this] { ShowCount(lvFiles->Model()->rowCount()); };
+    FileView.Listed = [this](bool listed) { OnListed(listed); };
+    FileView.Changed = [this](const RowChanges& changes) { OnFolderChanged(changes); };
+    FileView.FolderGone = [this] { nPathchange(); };
 
     // A picture whose decoding runs past the limit is a failed load.
     stillTimer_.setSingleShot(true);
@@ -73,6 +83,8 @@ fMain::fMain(BrowsingState& state, QWidget* parent) : QWidget(parent), state_(st
 }
 
 fMain::~fMain() {
+    FileView.StopWatching();
+    SetListBusy(false);
     CancelStillDecode();
     DropFullViewWait();
 }
@@ -120,7 +132,7 @@ void fMain::BuildControls() {
     // A row is chosen by a press of the mouse (also on the row selected
     // already) or by moving the selection with the keyboard.
     connect(lvFiles, &FileListView::selectedRowChanged, this, [this](int row) {
-        if (!listing_ && QGuiApplication::mouseButtons() == Qt::NoButton) ChooseRow(row);
+        if (QGuiApplication::mouseButtons() == Qt::NoButton) ChooseRow(row);
     });
     connect(lvFiles, &FileListView::rowPressed, this, &fMain::ChooseRow);
     connect(lvFiles, &FileListView::rowDoubleClicked, this, [this](int) { RequestFullView(); });
@@ -271,15 +283,6 @@ void fMain::closeEvent(QCloseEvent* e) {
         asking_ = false;
         if (!yes || exiting_) return; // No, or ended while the question was open
         exiting_ = true;
-    }
-    if (listing_) {
-        // The listing pumps events and is still on the stack below this one:
-        // closing the tree and the list now would pull them from under it.
-        // The end comes once the listing has returned.
-        constexpr int kRetryMs = 10;
-        e->ignore();
-        QTimer::singleShot(kRetryMs, this, &QWidget::close);
-        return;
     }
     FinishExit();
     e->accept();

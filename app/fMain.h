@@ -65,8 +65,12 @@ class fMain : public QWidget {
     // Sets the size in twips (15 per pixel), at most the screen's available size.
     void SetSizeTwips(int widthTwips, int heightTwips);
 
-    // Lists the folder the tree selected last with the current pattern.
+    // Lists the folder the tree selected last with the current pattern, on
+    // a worker thread: the first rows show at once, the others as they are
+    // read, and from then on the list follows the folder on disk.
     void nPathchange();
+    // A listing is under way.
+    bool Listing() const { return FileView.Listing(); }
     // A list row chosen (by mouse or keyboard): previews its file.
     void ChooseRow(int row);
     // A picture is being decoded (the answer comes without blocking).
@@ -100,8 +104,7 @@ class fMain : public QWidget {
     fHelp* ShowHelp();
     fAbout* ShowAbout();
     // Ends the program as a Yes to the exit question would, without asking
-    // (SIGTERM, the session ending). Asked during a listing, the end waits
-    // until the listing has returned.
+    // (SIGTERM, the session ending).
     void ExitWithoutAsking();
     // The end has run: the settings saved and the folder tree's loop told to stop.
     bool Finished() const { return finished_; }
@@ -156,6 +159,13 @@ class fMain : public QWidget {
     void FitToolbar();
     void ShowCount(int files);
     void ClearPreviewPane();
+    // The listing's end: the count, the file kept chosen, or why it failed.
+    void OnListed(bool listed);
+    // The listed folder's files changed on disk: the count, and the chosen
+    // file previewed again, emptied or renamed.
+    void OnFolderChanged(const RowChanges& changes);
+    // The busy pointer while a folder is read.
+    void SetListBusy(bool busy);
     int RowOfName(const std::string& name) const;
     bool IsChosen(int row) const;
     // Draws the chosen still picture into the pane; `quick` while the pane's
@@ -211,8 +221,8 @@ class fMain : public QWidget {
     bool waitPointer_ = false; // the busy pointer of a full view waiting for its picture
     bool exiting_ = false;     // the question was answered Yes (or cannot be asked)
     bool asking_ = false;
-    bool finished_ = false; // FinishExit ran; it runs once
-    bool listing_ = false;  // the list's own selection while it fills is no choice
+    bool finished_ = false;                   // FinishExit ran; it runs once
+    bool listBusy_ = false;                   // the busy pointer of a listing under way
     QPointer<QSocketNotifier> stillNotifier_; // set while a still picture decodes
     QTimer stillTimer_;                       // its time limit
 };

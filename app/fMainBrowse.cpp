@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -55,18 +56,30 @@ void fMain::nPathchange() {
         ClearPreviewPane();
         return;
     }
+    AddBackslash(sFolder);
     FileView.SetPattern(state_.CurrentPattern);
     // What was read ahead belongs to the list as it was.
     if (!readAheadKey_.path.empty()) CancelStillDecode();
     cache_.Clear();
-    listing_ = true;
-    const bool listed = FileView.ListFiles(AddBackslash(sFolder), true);
-    listing_ = false;
-    if (!FileView.ListView()) return; // the window went while the listing pumped events
+    // The chosen file of another folder is not in this one: its picture goes
+    // now. One of this folder (Refresh, another filter) stays while the
+    // folder is read, and goes if the listing leaves it out.
+    if (preview_.Folder() != sFolder) ClearPreviewPane();
+    SetListBusy(true);
+    FileView.StartListing(sFolder, true);
+}
+
+void fMain::SetListBusy(bool busy) {
+    if (busy == listBusy_) return;
+    listBusy_ = busy;
+    busy ? Platform::SetBusyPointer() : Platform::RestorePointer();
+}
+
+void fMain::OnListed(bool listed) {
+    SetListBusy(false);
     if (!listed) {
         // Nothing of the folder shown before stays under the new one.
         ClearPreviewPane();
-        lvFiles->Model()->SetRows({}, true);
         ShowCount(0);
         CancelStillDecode();
         PicLoad.SetSize(0, 0);
@@ -77,21 +90,51 @@ void fMain::nPathchange() {
     Setup.LastPath = state_.sCurrentPath;
     ShowCount(lvFiles->Model()->rowCount());
     // The file chosen, listed again in its own folder (Refresh, a filter that
-    // still has it), stays chosen, selected and shown. Otherwise the pane is
-    // cleared; the status goes on naming the file chosen last.
+    // still has it, a row chosen while the folder was read), stays chosen,
+    // selected and shown. Otherwise the pane is cleared; the status goes on
+    // naming the file chosen last.
     const int kept = preview_.Folder() == sFolder ? RowOfName(preview_.Name()) : -1;
-    if (kept >= 0) {
-        listing_ = true; // a selection, not a new choice
-        lvFiles->SelectRow(kept);
-        listing_ = false;
-        lvFiles->CurrentView()->scrollTo(lvFiles->Model()->index(kept, 0));
-    } else {
+    if (kept >= 0)
+        lvFiles->SelectRow(kept, true);
+    else
         ClearPreviewPane();
-    }
     if (!wantedFile_.empty()) {
         const std::string wanted = std::exchange(wantedFile_, {});
         ChooseFile(wanted);
     }
+}
+
+void fMain::OnFolderChanged(const RowChanges& changes) {
+    ShowCount(lvFiles->Model()->rowCount());
+    const std::string chosen = preview_.Name();
+    if (preview_.Folder() == sFolder && !chosen.empty()) {
+        const auto named = [&chosen](const auto& list, auto nameOf) {
+            return std::any_of(list.begin(), list.end(),
+                               [&](const auto& item) { return nameOf(item) == chosen; });
+        };
+        if (named(changes.removed, [](const std::string& n) { return n; })) {
+            // Its picture goes with it, and the status says why.
+            CancelChoiceDecode();
+            preview_.ChosenRemoved();
+            ShowChoice();
+            return;
+        }
+        for (const auto& [from, row] : changes.renamed) {
+            if (from != chosen) continue;
+            if (preview_.state() == cPreviewCore::State::Decoding) {
+                ChooseRow(RowOfName(row.name)); // decoded under its new name
+            } else {
+                preview_.ChosenRenamed(row.name);
+                ShowStatus();
+            }
+            return;
+        }
+        if (named(changes.changed, [](const FileRow& r) { return r.name; })) {
+            ChooseRow(RowOfName(chosen)); // previewed again as it is now
+            return;
+        }
+    }
+    ReadAhead(); // the neighbours may be others now
 }
 
 void fMain::ChooseRow(int row) {

@@ -1,5 +1,6 @@
 // The file list, the filter and the folder tree as widgets, off-screen, on
 // real temporary folders.
+#include "BrowseFiles.h"
 #include "app/ImageFormatFilters.h"
 #include "app/fMain.h"
 #include "app/mSetup.h"
@@ -146,8 +147,13 @@ void BrowseTest::filterRowsChooseTheFiles() {
     QCOMPARE(main.ComboFilter->count(), int(ImageFormatFilters.size()));
     QCOMPARE(main.ComboFilter->currentIndex(), 0);
     QCOMPARE(main.ComboFilter->itemText(int(kAllFilesRow)), QStringLiteral("All Files(*.*)"));
-    main.ComboFilter->setCurrentIndex(1);
-    main.ComboFilter->setCurrentIndex(0);
+    // Each filter row lists again, on the worker.
+    const auto choose = [&main](int row) {
+        main.ComboFilter->setCurrentIndex(row);
+        QTRY_VERIFY(!main.Listing());
+    };
+    choose(1);
+    choose(0);
     // Every picture the program reads, whatever the spelling of its extension.
     QStringList all = names();
     for (const char* name : {"picture.iff", "photo.tif", "photo.jpeg", "PHOTO.GIF", "a.bmp"})
@@ -155,11 +161,11 @@ void BrowseTest::filterRowsChooseTheFiles() {
     QVERIFY(!all.contains(QStringLiteral("photo.gifx")));
     QVERIFY(!all.contains(QStringLiteral("noext")));
     QCOMPARE(main.lblCount->text(), QString::number(all.size()) + QStringLiteral(" Image Files"));
-    main.ComboFilter->setCurrentIndex(23);
+    choose(23);
     QCOMPARE(names(), QStringList{QStringLiteral("photo.tif")});
-    main.ComboFilter->setCurrentIndex(int(kAllFilesRow));
+    choose(int(kAllFilesRow));
     QCOMPARE(names().size(), 7);
-    main.ComboFilter->setCurrentIndex(9);
+    choose(9);
     QCOMPARE(names(), QStringList{QStringLiteral("photo.jpeg")});
     QCOMPARE(QString::fromStdString(state.CurrentPattern),
              QStringLiteral("*.jpg;*.jpeg;*.jif;*.jfif"));
@@ -167,17 +173,6 @@ void BrowseTest::filterRowsChooseTheFiles() {
 }
 
 namespace {
-
-// A file of `size` bytes whose time of change is `mtime`; the name is bytes.
-void MakeFile(const std::string& folder, const std::string& name, off_t size, time_t mtime) {
-    const std::string path = folder + "/" + name;
-    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    QVERIFY(fd >= 0);
-    QVERIFY(::ftruncate(fd, size) == 0);
-    const timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    QVERIFY(::futimens(fd, times) == 0);
-    ::close(fd);
-}
 
 std::vector<std::string> RowNames(FileListModel* m) {
     std::vector<std::string> names;
@@ -200,11 +195,11 @@ void BrowseTest::headerClicksSortEveryColumnBothWays() {
     const std::string d = QFile::encodeName(dir.path()).toStdString();
     constexpr time_t kDay = 86400, kStart = 1700000000;
     const std::string latin1 = "caf\xe9.bmp"; // not UTF-8
-    MakeFile(d, "IMG_9.jpg", 3000, kStart + 2 * kDay);
-    MakeFile(d, "IMG_10.jpg", 1000, kStart + kDay);
-    MakeFile(d, "img_2.png", 2000, kStart + 3 * kDay);
-    MakeFile(d, "b.gif", 500, kStart);
-    MakeFile(d, latin1, 4000, kStart + kDay); // the same time as IMG_10.jpg
+    MakeFile(d + "/IMG_9.jpg", 3000, kStart + 2 * kDay);
+    MakeFile(d + "/IMG_10.jpg", 1000, kStart + kDay);
+    MakeFile(d + "/img_2.png", 2000, kStart + 3 * kDay);
+    MakeFile(d + "/b.gif", 500, kStart);
+    MakeFile(d + "/" + latin1, 4000, kStart + kDay); // the same time as IMG_10.jpg
     FileListView list;
     list.resize(500, 300);
     list.show();
@@ -256,7 +251,7 @@ void BrowseTest::headerClicksSortEveryColumnBothWays() {
 
     // A new listing keeps the order chosen, and selects its first row.
     list.SortBy(FileListModel::ColSize, Qt::DescendingOrder);
-    MakeFile(d, "huge.png", 9000, kStart);
+    MakeFile(d + "/huge.png", 9000, kStart);
     QVERIFY(view.ListFiles(d, true));
     QCOMPARE(RowNames(m), (std::vector<std::string>{"huge.png", latin1, "IMG_9.jpg", "img_2.png",
                                                     "IMG_10.jpg", "b.gif"}));
@@ -279,7 +274,7 @@ void BrowseTest::sortingKeepsTheSelectedFileInView() {
     const std::string d = QFile::encodeName(dir.path()).toStdString();
     constexpr int kFiles = 300;
     for (int i = 0; i < kFiles; ++i)
-        MakeFile(d, "pic" + std::to_string(i) + ".png", (i * 37) % kFiles, 1700000000 + i);
+        MakeFile(d + "/pic" + std::to_string(i) + ".png", (i * 37) % kFiles, 1700000000 + i);
     FileListView list;
     list.resize(400, 200); // a few rows at a time
     list.show();

@@ -54,6 +54,7 @@ class MainWindowTest : public QObject {
     void arrowKeysPreview();
     void aFileAskedForIsChosen();
     void aFileAskedForBeforeTheListingIsChosenByIt();
+    void theChosenFileFollowsTheDisk();
     void leniencySettingsShareOver100();
 
   private:
@@ -88,9 +89,12 @@ class MainWindowTest : public QObject {
         main_->ChooseRow(row); // as the click on the row would
         QTRY_VERIFY(!main_->StillPending());
     }
+    // The folder is read on a worker: until its listing is over.
+    void WaitForListing() { QTRY_VERIFY(!main_->Listing()); }
     void Open(const QString& folder) {
         state_.sCurrentPath = folder.toStdString();
         main_->nPathchange();
+        WaitForListing();
     }
     QString Panel(int i) { return main_->sbInfo->Text(i); }
     // Until no decode has run for a while: the reading ahead is over.
@@ -218,6 +222,7 @@ void MainWindowTest::contentDecidesTheRoad() {
     QVERIFY(!main_->ucGIF1->GIFIsPlaying());
     // The filter list lists again and clears the preview.
     main_->ComboFilter->setCurrentIndex(1);
+    WaitForListing();
     QVERIFY(!main_->ucGIF1->GIFLoaded());
     const cDIB& pane = main_->imgPane->Box().Surface();
     QCOMPARE(Pixel(pane), 0xE0E0E0u);
@@ -232,6 +237,7 @@ void MainWindowTest::countLabel() {
     Open(dir_.path());
     state_.sCurrentPath.clear();
     main_->nPathchange();
+    WaitForListing();
     QCOMPARE(main_->lblCount->text(), QStringLiteral("6 Image Files"));
     QCOMPARE(main_->lvFiles->Model()->rowCount(), 6);
 }
@@ -293,26 +299,36 @@ void MainWindowTest::unreadableRowsAreFailedChoices() {
 }
 
 void MainWindowTest::foldersThatCannotBeListedShowWhy() {
-    // A folder removed while listed, then Refresh; and one without read rights.
+    // A folder removed while listed, then Refresh; one removed and left to
+    // the list that follows it; and one without read rights.
     QTemporaryDir scratch;
     const QString doomed = scratch.filePath(QStringLiteral("doomed"));
-    QVERIFY(QDir().mkpath(doomed));
-    QFile::copy(dir_.filePath(QStringLiteral("z-small.png")), doomed + QStringLiteral("/p.png"));
-    Open(doomed);
-    Choose(QStringLiteral("p.png"));
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("1 Image Files"));
-    QVERIFY(QDir(doomed).removeRecursively());
-    main_->OnToolbarButton(3); // Refresh
-    QCOMPARE(main_->lvFiles->Model()->rowCount(), 0);
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
-    QCOMPARE(Panel(1), QStringLiteral("Folder not found"));
-    QCOMPARE(Panel(2), QString());
-    QCOMPARE(Panel(3), QString());
-    QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0xE0E0E0u);
-    QCOMPARE(QString::fromStdString(Setup.LastPath), doomed); // the last folder listed
-    main_->RequestFullView();
-    QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
-    main_->OnToolbarButton(2); // Edit: nothing is chosen now
+    for (const bool refresh : {true, false}) {
+        QVERIFY(QDir().mkpath(doomed));
+        QFile::copy(dir_.filePath(QStringLiteral("z-small.png")),
+                    doomed + QStringLiteral("/p.png"));
+        Open(doomed);
+        Choose(QStringLiteral("p.png"));
+        QCOMPARE(main_->lblCount->text(), QStringLiteral("1 Image Files"));
+        QVERIFY(QDir(doomed).removeRecursively());
+        if (refresh) {
+            main_->OnToolbarButton(3); // Refresh
+            WaitForListing();
+        } else {
+            QTRY_COMPARE(Panel(1), QStringLiteral("Folder not found"));
+        }
+        QCOMPARE(main_->lvFiles->Model()->rowCount(), 0);
+        QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
+        QCOMPARE(Panel(1), QStringLiteral("Folder not found"));
+        QCOMPARE(Panel(2), QString());
+        QCOMPARE(Panel(3), QString());
+        QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0xE0E0E0u);
+        QCOMPARE(QString::fromStdString(Setup.LastPath), doomed); // the last folder listed
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        main_->RequestFullView();
+        QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
+        main_->OnToolbarButton(2); // Edit: nothing is chosen now
+    }
     // Without read rights (root reads every folder, so only as another user).
     if (::geteuid() == 0) return;
     const QString locked = scratch.filePath(QStringLiteral("locked"));
@@ -392,12 +408,14 @@ void MainWindowTest::refreshKeepsTheChosenFile() {
     Choose(QStringLiteral("z-small.png"));
     const int row = RowOf(QStringLiteral("z-small.png"));
     main_->OnToolbarButton(3);
+    WaitForListing();
     QCOMPARE(main_->lvFiles->SelectedRow(), row);
     QCOMPARE(Panel(1), QStringLiteral("z-small.png"));
     QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0x0000FFu); // still shown
     QCOMPARE(main_->Preview().Name(), std::string("z-small.png"));
     // A filter that leaves it out: the pane is cleared, as for another folder.
     main_->ComboFilter->setCurrentIndex(1);
+    WaitForListing();
     QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0xE0E0E0u);
 }
 
@@ -555,6 +573,53 @@ void MainWindowTest::aFileAskedForBeforeTheListingIsChosenByIt() {
     QTreeView* report = main_->lvFiles->ReportView();
     const QRect shown = report->visualRect(main_->lvFiles->Model()->index(200, 0));
     QVERIFY(report->viewport()->rect().intersects(shown));
+}
+
+// The list follows its folder: the count with it; the chosen file rewritten
+// is previewed again, renamed keeps its preview under the new name, removed
+// leaves the pane empty with the status saying so.
+void MainWindowTest::theChosenFileFollowsTheDisk() {
+    QTemporaryDir photos;
+    const auto save = [&photos](const QString& name, int w, int h, Qt::GlobalColor colour) {
+        QImage p(w, h, QImage::Format_RGB32);
+        p.fill(colour);
+        QVERIFY(p.save(photos.filePath(name), "PNG"));
+    };
+    save(QStringLiteral("a.png"), 40, 30, Qt::blue);
+    save(QStringLiteral("b.png"), 50, 40, Qt::red);
+    Open(photos.path());
+    QCOMPARE(main_->lblCount->text(), QStringLiteral("2 Image Files"));
+    Choose(QStringLiteral("b.png"));
+    QTRY_COMPARE(Panel(2), QStringLiteral("50x40"));
+
+    save(QStringLiteral("c.png"), 10, 10, Qt::green); // copied in from outside
+    QTRY_COMPARE(main_->lblCount->text(), QStringLiteral("3 Image Files"));
+    QCOMPARE(RowOf(QStringLiteral("c.png")), 2);
+    QCOMPARE(main_->lvFiles->Model()->NameText(main_->lvFiles->SelectedRow()),
+             QStringLiteral("b.png"));
+
+    save(QStringLiteral("b.png"), 64, 48, Qt::yellow); // rewritten
+    QTRY_COMPARE(Panel(2), QStringLiteral("64x48"));
+    QTRY_COMPARE(Pixel(main_->imgPane->Box().Surface()) & 0xFFFFFF, 0xFFFF00u);
+    QCOMPARE(Panel(1), QStringLiteral("b.png"));
+
+    QVERIFY(QFile::rename(photos.filePath(QStringLiteral("b.png")),
+                          photos.filePath(QStringLiteral("renamed.png"))));
+    QTRY_COMPARE(Panel(1), QStringLiteral("renamed.png"));
+    QCOMPARE(Panel(2), QStringLiteral("64x48"));
+    QCOMPARE(main_->Preview().Name(), std::string("renamed.png"));
+    QCOMPARE(main_->lvFiles->Model()->NameText(main_->lvFiles->SelectedRow()),
+             QStringLiteral("renamed.png"));
+
+    QVERIFY(QFile::remove(photos.filePath(QStringLiteral("renamed.png"))));
+    QTRY_COMPARE(Panel(3), QString::fromLatin1(cPreviewCore::kRemovedText));
+    QCOMPARE(Panel(1), QStringLiteral("renamed.png"));
+    QCOMPARE(Panel(2), QString());
+    QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0xE0E0E0u);
+    QCOMPARE(main_->lblCount->text(), QStringLiteral("2 Image Files"));
+    main_->RequestFullView(); // nothing to show
+    QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 
 void MainWindowTest::leniencySettingsShareOver100() {

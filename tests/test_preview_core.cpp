@@ -212,3 +212,61 @@ TEST(PreviewCore, AFullViewOfAReducedPictureWaitsForTheWholeOne) {
         EXPECT_FALSE(p.TakeWaitingFullView());
     }
 }
+
+// The chosen file changing on disk: removed (shown, decoding or with a full
+// view waiting), it stays named with nothing shown and no full view, and a
+// late answer is dropped; renamed, the choice follows it.
+TEST(PreviewCore, TheChosenFileRemovedOrRenamed) {
+    const struct {
+        const char* what;
+        bool answered;      // its picture had come
+        bool fullViewAsked; // Enter before it went
+        bool reduced;       // the pane holds less than the whole picture
+    } cases[] = {
+        {"shown", true, false, false},
+        {"still decoding", false, false, false},
+        {"decoding, a full view waiting", false, true, false},
+        {"a reduced picture, the whole one on its way", true, true, true},
+    };
+    for (const auto& c : cases) {
+        cPreviewCore p;
+        const uint32_t id = p.Choose("/f/", "a.jpg", Kind::Still);
+        if (c.answered) {
+            ASSERT_TRUE(p.Answer(id, true, {4000, 3000, 0, c.reduced}));
+        }
+        if (c.fullViewAsked) p.RequestFullView();
+        const uint32_t whole = p.TakeFullDecode();
+        p.ChosenRemoved();
+        EXPECT_EQ(p.state(), State::Failed) << c.what;
+        ExpectStatus(p, "a.jpg", "", cPreviewCore::kRemovedText);
+        EXPECT_EQ(p.Path(), "/f/a.jpg") << c.what;
+        EXPECT_FALSE(p.FullViewWaiting()) << c.what;
+        EXPECT_EQ(p.RequestFullView(), FullView::None) << c.what;
+        EXPECT_FALSE(p.Answer(id, true, kA)) << c.what;
+        if (whole != 0) {
+            EXPECT_FALSE(p.Answer(whole, true, kB)) << c.what;
+        }
+        EXPECT_FALSE(p.TakeWaitingFullView()) << c.what;
+        EXPECT_EQ(p.PendingId(), 0u) << c.what;
+    }
+
+    cPreviewCore renamed;
+    ASSERT_TRUE(renamed.Answer(renamed.Choose("/f/", "a.jpg", Kind::Still), true, kA));
+    renamed.ChosenRenamed("b.jpg");
+    EXPECT_EQ(renamed.Path(), "/f/b.jpg");
+    EXPECT_EQ(renamed.state(), State::Shown);
+    ExpectStatus(renamed, "b.jpg", "640x480", "");
+    // While another picture decodes, the status keeps describing the one shown.
+    const uint32_t next = renamed.Choose("/f/", "c.jpg", Kind::Still);
+    renamed.ChosenRenamed("d.jpg");
+    ExpectStatus(renamed, "b.jpg", "640x480", "");
+    EXPECT_TRUE(renamed.Answer(next, true, kB));
+    ExpectStatus(renamed, "d.jpg", "4000x3000", "");
+
+    // Nothing chosen: nothing to remove or rename.
+    cPreviewCore none;
+    none.ChosenRemoved();
+    none.ChosenRenamed("x.jpg");
+    EXPECT_EQ(none.state(), State::Empty);
+    EXPECT_TRUE(none.Name().empty());
+}

@@ -18,6 +18,11 @@ struct ListRequest {
     bool reverse = false;
 };
 int ProbeList(int argc, char** argv, const ListRequest& request);
+// Lists a folder as the file list does (with the pattern of "All Supported
+// Formats"), then prints one line for each change the list makes as the
+// folder changes on disk: "removed NAME", "renamed OLD NEW", "changed NAME",
+// "added NAME", until `seconds` have passed. A folder that goes empties the list.
+int ProbeWatch(int argc, char** argv, const std::string& folder, double seconds);
 // Steps the animated viewer's composition; prints frame, interval and a hash
 // of the display buffer for each step, and with `outDir` writes stepK.ppm.
 int ProbePlay(const std::string& file, int steps, const std::string& outDir);

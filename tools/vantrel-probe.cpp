@@ -3,6 +3,7 @@
 //   vantrel-probe gif FILE
 //   vantrel-probe resave IN OUT
 //   vantrel-probe list DIR [PATTERN] [--sort name|size|type|date] [--reverse]
+//   vantrel-probe watch DIR SECONDS
 //   vantrel-probe still FILE [BOXW BOXH]
 //   vantrel-probe play FILE STEPS [OUTDIR]
 //   vantrel-probe thumbnail FILE [normal|large|x-large|xx-large]
@@ -19,6 +20,7 @@ int Usage() {
                          "       vantrel-probe resave IN OUT\n"
                          "       vantrel-probe list DIR [PATTERN] [--sort name|size|type|date] "
                          "[--reverse]\n"
+                         "       vantrel-probe watch DIR SECONDS\n"
                          "       vantrel-probe still FILE [BOXW BOXH]\n"
                          "       vantrel-probe play FILE STEPS [OUTDIR]\n"
                          "       vantrel-probe thumbnail FILE [normal|large|x-large|xx-large]\n");
@@ -45,6 +47,12 @@ int main(int argc, char** argv) {
         const auto size = ThumbnailCache::SizeNamed(argc == 4 ? argv[3] : "normal");
         if (!size) return Usage();
         return ProbeThumbnail(argv[2], *size);
+    }
+    if (command == "watch" && argc == 4) {
+        char* end = nullptr;
+        const double seconds = std::strtod(argv[3], &end);
+        if (end == argv[3] || *end != '\0' || !(seconds >= 0)) return Usage();
+        return ProbeWatch(argc, argv, argv[2], seconds);
     }
     if (command == "list" && argc >= 3) {
         ListRequest request;

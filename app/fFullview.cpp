@@ -4,6 +4,7 @@
 #include "platform/Product.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 
 namespace {
@@ -18,9 +19,11 @@ fFullview::fFullview(QWidget* owner) : QWidget(owner, Qt::Window | Qt::Frameless
     ucGIFView = new ucGIFViewer(this);
     ucGIFView->SetAutoPlay(true);
     ucGIFView->SetBackColor(kBlack);
+    ucGIFView->SetUserControl(true);
     ucGIFView->setFocusPolicy(Qt::NoFocus);
     ucGIFView->hide();
     setFocusProxy(imView);
+    imView->installEventFilter(this); // the GIF's keys, while one shows
 
     connect(imView, &ZoomView::DblClick, this, &QWidget::close);
     connect(ucGIFView, &ucGIFViewer::DblClick, this, &QWidget::close);
@@ -35,6 +38,16 @@ fFullview::fFullview(QWidget* owner) : QWidget(owner, Qt::Window | Qt::Frameless
 
 void fFullview::OnKeyPress(int16_t& KeyAscii) {
     if (KeyAscii == InputEvents::kKeyEscape) close();
+}
+
+bool fFullview::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == imView && event->type() == QEvent::KeyPress && !ucGIFView->isHidden()) {
+        int16_t key = 0;
+        if (InputEvents::KeyAscii(static_cast<QKeyEvent*>(event), key) &&
+            ucGIFView->ControlKey(key))
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void fFullview::resizeEvent(QResizeEvent*) {

@@ -4,7 +4,9 @@
 // `ucGIFView` laid over it. A double click or Esc on either closes the
 // window, which is destroyed on close; the main window creates a new one for
 // the next full view. Page Down and Page Up ask for the next and the
-// previous picture of the list.
+// previous picture of the list. While a GIF shows, its keys (Space, ',',
+// '.', '[' and ']') control its playing before the still picture's view
+// sees them: Space pauses there instead of moving on.
 #pragma once
 
 #include "viewers/ZoomView.h"
@@ -25,6 +27,7 @@ class fFullview : public QWidget {
     void StepRequested(int delta);
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent*) override;
     void showEvent(QShowEvent*) override;
 

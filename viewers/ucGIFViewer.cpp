@@ -22,6 +22,13 @@ ucGIFViewer::ucGIFViewer(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     tmrDelay.setTimerType(Qt::PreciseTimer);
     connect(&tmrDelay, &QTimer::timeout, this, &ucGIFViewer::AnimationStep);
+    overlay_ = new QLabel(this);
+    overlay_->setStyleSheet(QStringLiteral(
+        "QLabel { background: rgba(0, 0, 0, 160); color: white; padding: 6px 10px; }"));
+    overlay_->hide();
+    overlayTimer_.setSingleShot(true);
+    overlayTimer_.setInterval(kOverlayMs);
+    connect(&overlayTimer_, &QTimer::timeout, overlay_, &QWidget::hide);
 }
 
 ucGIFViewer::~ucGIFViewer() {
@@ -31,6 +38,7 @@ ucGIFViewer::~ucGIFViewer() {
 void ucGIFViewer::NewDocument() {
     gif_ = std::make_shared<cGIF>();
     anim_ = std::make_unique<GifAnimation>(*gif_);
+    if (userControl_) anim_->KeepKeyFrames(KeyFrameCap);
 }
 
 std::shared_ptr<cGIF> ucGIFViewer::ReadDocument(const std::string& FileName) {
@@ -80,6 +88,7 @@ bool ucGIFViewer::LoadDocument(std::shared_ptr<cGIF> document, bool loaded) {
     if (loaded && document && document->FramesCount() > 0) {
         gif_ = std::move(document);
         anim_ = std::make_unique<GifAnimation>(*gif_);
+        if (userControl_) anim_->KeepKeyFrames(KeyFrameCap);
         frameCount_ = gif_->FramesCount();
     }
     StartDisplay(autoPlay_);
@@ -107,8 +116,13 @@ void ucGIFViewer::StartDisplay(bool play) {
 void ucGIFViewer::AnimationStep() {
     if (frameCount_ == 0 || !anim_->HasBuffers()) return;
     const GifAnimation::Step s = anim_->Advance();
-    tmrDelay.setInterval(s.interval);
+    tmrDelay.setInterval(controls_.Interval(s.interval));
     emit GIFFrameRendered(int16_t(s.frame));
+    if (overlay_->isVisible()) UpdateOverlay();
+    RepaintChanged();
+}
+
+void ucGIFViewer::RepaintChanged() {
     // Only the part of the picture that changed is painted again.
     const GifAnimation::Rect r = anim_->Changed();
     const cDIB& d = display();
@@ -138,6 +152,69 @@ void ucGIFViewer::NextFrame() {
     if (frameCount_ > 0 && !tmrDelay.isActive()) AnimationStep();
 }
 
+void ucGIFViewer::SetUserControl(bool on) {
+    userControl_ = on;
+    anim_->KeepKeyFrames(on ? KeyFrameCap : 0);
+}
+
+bool ucGIFViewer::ControlKey(int16_t KeyAscii) {
+    using Action = GifControls::Action;
+    const Action action = GifControls::ActionForKey(KeyAscii);
+    if (!userControl_ || frameCount_ == 0 || action == Action::None) return false;
+    if (action == Action::PlayPause) {
+        TogglePlay();
+    } else if (action == Action::StepBack || action == Action::StepForward) {
+        StepFrame(action == Action::StepBack ? -1 : 1);
+    } else if (action == Action::Faster ? controls_.Faster() : controls_.Slower()) {
+        // The frame shown now waits its time at the new speed.
+        if (tmrDelay.isActive()) tmrDelay.setInterval(ShownInterval());
+    }
+    ShowOverlay();
+    return true;
+}
+
+int32_t ucGIFViewer::ShownInterval() const {
+    const int shown = std::max(1, anim_->Shown());
+    return controls_.Interval(GifAnimation::IntervalForDelay(gif_->FrameDelay(shown)));
+}
+
+void ucGIFViewer::TogglePlay() {
+    if (tmrDelay.isActive()) {
+        Pause();
+        return;
+    }
+    tmrDelay.setInterval(ShownInterval());
+    Play();
+}
+
+void ucGIFViewer::StepFrame(int delta) {
+    if (frameCount_ == 0 || !anim_->HasBuffers()) return;
+    Pause();
+    const int target = GifControls::StepTarget(anim_->Shown(), delta, frameCount_);
+    anim_->ShowFrame(target);
+    emit GIFFrameRendered(int16_t(target));
+    RepaintChanged();
+}
+
+void ucGIFViewer::UpdateOverlay() {
+    const int shown = std::max(1, anim_->Shown());
+    const std::string text = controls_.OverlayText(
+        shown, frameCount_, GifAnimation::IntervalForDelay(gif_->FrameDelay(shown)),
+        !tmrDelay.isActive());
+    overlay_->setText(QString::fromStdString(text));
+    overlay_->adjustSize();
+    constexpr int kLinesAboveEdge = 2; // its own height, twice, above the bottom edge
+    overlay_->move((width() - overlay_->width()) / 2,
+                   height() - overlay_->height() * (1 + kLinesAboveEdge));
+}
+
+void ucGIFViewer::ShowOverlay() {
+    UpdateOverlay();
+    overlay_->show();
+    overlay_->raise();
+    overlayTimer_.start();
+}
+
 void ucGIFViewer::Destroy() {
     tmrDelay.stop();
     NewDocument(); // a document another viewer shares stays whole for it
@@ -161,7 +238,7 @@ void ucGIFViewer::SetBorderStyle(int16_t New_BorderStyle) {
 }
 
 std::size_t ucGIFViewer::HeldBytes() const {
-    return anim_->BufferBytes() + gif_->PixelBytes() + gif_->SourceBytes();
+    return anim_->BufferBytes() + anim_->KeyFrameBytes() + gif_->PixelBytes() + gif_->SourceBytes();
 }
 
 QRect ucGIFViewer::ClientRect() const {
@@ -231,5 +308,6 @@ void ucGIFViewer::keyPressEvent(QKeyEvent* e) {
         QWidget::keyPressEvent(e);
         return;
     }
+    if (ControlKey(key)) return;
     emit KeyPress(key);
 }

@@ -5,11 +5,19 @@
 // not. The main window's preview (`ucGIF1`) and the full view (`ucGIFView`)
 // each hold one; the full view shows the preview's document, shared, rather
 // than reading the file again (it may have changed or gone since).
+//
+// In the full view the user controls playing (`SetUserControl`): Space
+// pauses and plays, ',' and '.' step one frame back and forward, '[' and ']'
+// halve and double the speed, and an overlay shows the frame and the speed
+// for a second after each. Key frames are kept there so that a step back
+// composes from the nearest one; the preview keeps none, it only plays on.
 #pragma once
 
 #include "gif/GifAnimation.h"
 #include "gif/cGIF.h"
+#include "viewers/GifControls.h"
 
+#include <QLabel>
 #include <QRect>
 #include <QString>
 #include <QTimer>
@@ -23,6 +31,10 @@ class ucGIFViewer : public QWidget {
     Q_OBJECT
   public:
     static constexpr uint32_t kDefaultBackColor = 0x8000000F; // the button face
+    // How long the overlay shows after a key.
+    static constexpr int kOverlayMs = 1000;
+    // Memory the key frames of a viewer under the user's control may take.
+    static inline std::size_t KeyFrameCap = GifAnimation::kKeyFrameBytes;
 
     explicit ucGIFViewer(QWidget* parent = nullptr);
     ~ucGIFViewer() override;
@@ -48,6 +60,24 @@ class ucGIFViewer : public QWidget {
     void NextFrame();
     void Destroy();
 
+    // The user's control of playing, with key frames kept for stepping back.
+    void SetUserControl(bool on);
+    bool UserControl() const { return userControl_; }
+    // Does what a key (a character code) asks while the user controls
+    // playing; false for a key that does nothing here.
+    bool ControlKey(int16_t KeyAscii);
+    // Pauses, or plays from the frame shown.
+    void TogglePlay();
+    // Pauses and shows the frame `delta` frames on (back stops at frame 1).
+    void StepFrame(int delta);
+    const GifControls& Controls() const { return controls_; }
+    // The frame the picture shows now (0 before the first).
+    int16_t GIFShownFrame() const { return int16_t(anim_->Shown()); }
+    QString OverlayText() const { return overlay_->text(); }
+    bool OverlayVisible() const { return overlay_->isVisible(); }
+    // Memory the key frames hold.
+    std::size_t KeyFrameBytes() const { return anim_->KeyFrameBytes(); }
+
     bool GIFLoaded() const { return frameCount_ > 0; }
     int GIFWidth() const { return gif_->ScreenWidth(); }
     int GIFHeight() const { return gif_->ScreenHeight(); }
@@ -72,8 +102,9 @@ class ucGIFViewer : public QWidget {
     QRect FitRect() const { return fit_; }
     int TimerInterval() const { return tmrDelay.interval(); }
     const cDIB& DisplayBuffer() const { return display(); }
-    // Memory this viewer's picture holds: the two buffers, the frames
-    // decoded now and the file's bytes (a shared document counts in each).
+    // Memory this viewer's picture holds: the two buffers, the key frames,
+    // the frames decoded now and the file's bytes (a shared document counts
+    // in each).
     std::size_t HeldBytes() const;
 
   signals:
@@ -102,6 +133,13 @@ class ucGIFViewer : public QWidget {
     bool LoadDocument(std::shared_ptr<cGIF> document, bool loaded);
     void StartDisplay(bool play);
     void AnimationStep();
+    // Repaints the part of the picture the last step or seek changed.
+    void RepaintChanged();
+    // The timer interval of the frame shown, at the speed chosen.
+    int32_t ShownInterval() const;
+    // Shows the overlay for a moment, or brings its text up to date while it shows.
+    void ShowOverlay();
+    void UpdateOverlay();
     void ComputeFit();
     QRect ClientRect() const;
     void RaiseMouse(QMouseEvent* e, int which);
@@ -114,4 +152,8 @@ class ucGIFViewer : public QWidget {
     int16_t borderStyle_ = 0;
     QRect fit_;
     QTimer tmrDelay;
+    bool userControl_ = false;
+    GifControls controls_;
+    QLabel* overlay_;
+    QTimer overlayTimer_;
 };

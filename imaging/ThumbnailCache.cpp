@@ -48,6 +48,9 @@ constexpr mode_t kFileMode = 0600;
 // A thumbnail file larger than this is no thumbnail (1024 x 1024 pixels of
 // 16-bit RGBA stored raw are 8 MB).
 constexpr uint64_t kMaxThumbnailFileBytes = 16u << 20;
+// Qt's PNG quality 80 is zlib's level 1: a tenth of the default level's time
+// for a thumbnail of photo, for about an eighth more bytes, and quicker to read.
+constexpr int kPngQuality = 80;
 // The fail entry's picture: one transparent pixel, as other programs write it.
 constexpr int kFailSide = 1;
 
@@ -114,7 +117,9 @@ QByteArray Encode(QImage image, const ThumbnailSource& source, int fullWidth, in
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    return QImageWriter(&buffer, "png").write(image) ? bytes : QByteArray();
+    QImageWriter writer(&buffer, "png");
+    writer.setQuality(kPngQuality);
+    return writer.write(image) ? bytes : QByteArray();
 }
 
 // A text key of the PNG header FreeImage read, or empty.

@@ -81,7 +81,8 @@ ThumbnailResult ThumbnailMaker::Make(const std::string& path, ThumbnailSize size
 }
 
 ThumbnailResult ThumbnailMaker::Make(const ThumbnailSource& source, ThumbnailSize size,
-                                     const std::function<bool()>& cancelled, bool wantImage) {
+                                     const std::function<bool()>& cancelled, bool wantImage,
+                                     bool store) {
     ThumbnailResult result;
     if (cache_.Inside(source.path)) return result;
     if (cache_.Find(source, size, wantImage ? &result.image : nullptr)) {
@@ -106,8 +107,15 @@ ThumbnailResult ThumbnailMaker::Make(const ThumbnailSource& source, ThumbnailSiz
         return result;
     }
     result.outcome = ThumbnailOutcome::Made;
-    result.file =
-        cache_.Store(source, size, result.image, decoder_.FullWidth(), decoder_.FullHeight());
-    if (!result.file.empty()) cache_.ForgetFailure(source);
+    result.fullWidth = decoder_.FullWidth();
+    result.fullHeight = decoder_.FullHeight();
+    if (store) result.file = Keep(source, size, result);
     return result;
+}
+
+std::string ThumbnailMaker::Keep(const ThumbnailSource& source, ThumbnailSize size,
+                                 const ThumbnailResult& made) const {
+    std::string file = cache_.Store(source, size, made.image, made.fullWidth, made.fullHeight);
+    if (!file.empty()) cache_.ForgetFailure(source);
+    return file;
 }

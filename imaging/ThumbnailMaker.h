@@ -24,8 +24,9 @@ enum class ThumbnailOutcome {
 
 struct ThumbnailResult {
     ThumbnailOutcome outcome = ThumbnailOutcome::Skipped;
-    QImage image;     // Found and Made
-    std::string file; // the thumbnail in the cache, or the fail entry
+    QImage image;                      // Found and Made
+    std::string file;                  // the thumbnail in the cache, or the fail entry
+    int fullWidth = 0, fullHeight = 0; // Made: the original's size
 };
 
 class ThumbnailMaker {
@@ -48,9 +49,16 @@ class ThumbnailMaker {
     ThumbnailResult Make(const std::string& path, ThumbnailSize size,
                          const std::function<bool()>& cancelled = {});
     // The same for a file already described. Without `wantImage` a
-    // thumbnail found in the cache is checked but not decoded.
+    // thumbnail found in the cache is checked but not decoded. Without
+    // `store` a picture made now is left for Keep (which may run on
+    // another thread, beside the next decode).
     ThumbnailResult Make(const ThumbnailSource& source, ThumbnailSize size,
-                         const std::function<bool()>& cancelled, bool wantImage = true);
+                         const std::function<bool()>& cancelled, bool wantImage = true,
+                         bool store = true);
+    // Writes a picture Make made as the thumbnail of `source`, and removes
+    // an older fail entry; the thumbnail's path, or empty.
+    std::string Keep(const ThumbnailSource& source, ThumbnailSize size,
+                     const ThumbnailResult& made) const;
 
   private:
     bool Decode(const std::string& path, int side, const std::function<bool()>& cancelled,

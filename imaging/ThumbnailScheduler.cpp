@@ -1,7 +1,5 @@
 #include "imaging/ThumbnailScheduler.h"
 
-#include "imaging/ThumbnailMaker.h"
-
 #include <QMetaObject>
 #include <algorithm>
 #include <system_error>
@@ -17,10 +15,16 @@ constexpr uint8_t kDelivered = 2; // the owner holds its picture (or none), or i
 ThumbnailScheduler::ThumbnailScheduler(ThumbnailCache cache, QObject* parent)
     : QObject(parent), maker_(std::make_unique<ThumbnailMaker>(std::move(cache))),
       rows_(std::make_shared<const std::vector<std::string>>()) {
+    // Without a writer the worker writes what it makes; without a worker
+    // every row keeps its type icon.
+    try {
+        writer_ = std::thread([this] { RunWriter(); });
+        hasWriter_ = true;
+    } catch (const std::system_error&) {
+    }
     try {
         worker_ = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
-        // No thread to be had: every row keeps its type icon.
     }
 }
 
@@ -32,6 +36,7 @@ ThumbnailScheduler::~ThumbnailScheduler() {
     }
     wake_.notify_all();
     if (worker_.joinable()) worker_.join();
+    if (writer_.joinable()) writer_.join(); // what was made is written first
 }
 
 uint64_t ThumbnailScheduler::SetRows(std::vector<std::string> paths, ThumbnailSize size) {
@@ -152,11 +157,13 @@ void ThumbnailScheduler::Run() {
         if (stop_) return;
         Job job;
         if (!PickLocked(job)) {
-            if (worked)
+            // Handled once the pictures made are in the cache too.
+            if (worked && unwritten_ == 0) {
                 QMetaObject::invokeMethod(
                     this, [this, g = work_.generation] { emit AllHandled(g); },
                     Qt::QueuedConnection);
-            worked = false;
+                worked = false;
+            }
             wake_.wait(hold);
             continue;
         }
@@ -169,7 +176,7 @@ void ThumbnailScheduler::Run() {
 
 void ThumbnailScheduler::Work(const Job& job) {
     ThumbnailSource source;
-    ThumbnailResult result;
+    auto made = std::make_shared<ThumbnailResult>();
     Stamp stamp;
     if (ThumbnailCache::Describe(job.path, source)) {
         stamp = {source.mtime, source.size};
@@ -180,19 +187,40 @@ void ThumbnailScheduler::Work(const Job& job) {
         // Off screen with the owner full, a picture would be let go at once:
         // the cache is filled, and the row is made again when it comes into view.
         const bool wanted = job.visible || !full_;
-        result = maker_->Make(source, job.size, cancelled, wanted);
-        if (!wanted) result.image = QImage();
+        *made = maker_->Make(source, job.size, cancelled, wanted, !hasWriter_);
     }
-    const int row = job.row;
     QMetaObject::invokeMethod(
         this,
-        [this, generation = job.generation, row, result = std::move(result), stamp]() mutable {
-            Deliver(generation, row, std::move(result), stamp);
+        [this, generation = job.generation, row = job.row, made, stamp] {
+            Deliver(generation, row, *made, stamp);
         },
         Qt::QueuedConnection);
+    if (made->outcome != ThumbnailOutcome::Made || !hasWriter_) return;
+    // Written beside the next decode; the worker waits while too many are.
+    std::unique_lock<std::mutex> hold(lock_);
+    wake_.wait(hold, [this] { return stop_ || writes_.size() < kPendingWrites; });
+    writes_.push_back({std::move(source), job.size, std::move(made)});
+    ++unwritten_;
+    wake_.notify_all();
 }
 
-void ThumbnailScheduler::Deliver(uint64_t generation, int row, ThumbnailResult result,
+void ThumbnailScheduler::RunWriter() {
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+        wake_.wait(hold, [this] { return stop_ || !writes_.empty(); });
+        if (writes_.empty()) return; // stopped, and all written
+        const Write write = std::move(writes_.front());
+        writes_.pop_front();
+        wake_.notify_all(); // room for the worker
+        hold.unlock();
+        maker_->Keep(write.source, write.size, *write.made);
+        hold.lock();
+        --unwritten_;
+        wake_.notify_all(); // the worker may be done
+    }
+}
+
+void ThumbnailScheduler::Deliver(uint64_t generation, int row, const ThumbnailResult& result,
                                  Stamp stamp) {
     if (generation != generation_ || row < 0 || row >= int(rows_->size()))
         return; // asked for rows that are no longer shown
@@ -204,7 +232,7 @@ void ThumbnailScheduler::Deliver(uint64_t generation, int row, ThumbnailResult r
             NotDelivered(row);
             return;
         }
-        Hold(row, path, std::move(result.image), stamp);
+        Hold(row, path, result.image, stamp);
         return;
     case ThumbnailOutcome::Failed:
     case ThumbnailOutcome::Skipped:

@@ -11,17 +11,19 @@
 // it, those least recently asked for and off screen are let go first (made
 // again from the cache when they come into view), and a row made off screen
 // is only stored in the cache. The rows on screen are always held, so a
-// screen larger than the cap holds a screen. The worker holds one picture
-// at a time.
+// screen larger than the cap holds a screen. Besides, the worker holds one
+// picture, and at most kPendingWrites wait to be written to the cache by a
+// writer thread while the helper decodes the next.
 #pragma once
 
-#include "imaging/ThumbnailCache.h"
+#include "imaging/ThumbnailMaker.h"
 
 #include <QImage>
 #include <QObject>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -31,12 +33,12 @@
 #include <vector>
 
 class ThumbnailMaker;
-struct ThumbnailResult;
 
 class ThumbnailScheduler : public QObject {
     Q_OBJECT
   public:
     static constexpr std::size_t kHeldBytesCap = std::size_t(64) << 20;
+    static constexpr std::size_t kPendingWrites = 4;
 
     explicit ThumbnailScheduler(ThumbnailCache cache = ThumbnailCache(), QObject* parent = nullptr);
     ~ThumbnailScheduler() override;
@@ -92,12 +94,20 @@ class ThumbnailScheduler : public QObject {
         bool visible = false;
     };
 
-    // Worker side, under `lock_`.
+    struct Write {
+        ThumbnailSource source;
+        ThumbnailSize size;
+        std::shared_ptr<const ThumbnailResult> made;
+    };
+
+    // Worker side, under `lock_` but while it works.
     void Run();
     bool PickLocked(Job& job);
     void Work(const Job& job);
+    // Writer side: the pictures made, into the cache.
+    void RunWriter();
     // Owner side.
-    void Deliver(uint64_t generation, int row, ThumbnailResult result, Stamp stamp);
+    void Deliver(uint64_t generation, int row, const ThumbnailResult& result, Stamp stamp);
     bool Visible(int row) const { return row >= first_ && row <= last_; }
     void Hold(int row, const std::string& path, QImage image, Stamp stamp);
     void Drop(std::unordered_map<std::string, Held>::iterator it);
@@ -133,5 +143,8 @@ class ThumbnailScheduler : public QObject {
         bool belowNext = true;
         bool placed = false; // SetVisible came
     } work_;
-    std::thread worker_;
+    std::deque<Write> writes_;
+    std::size_t unwritten_ = 0; // queued or being written
+    bool hasWriter_ = false;    // set before the worker starts
+    std::thread worker_, writer_;
 };

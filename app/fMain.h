@@ -197,6 +197,7 @@ class fMain : public QWidget {
     void StillTimedOut();
     void DropFullViewWait();
     void OpenFullViewOfChoice();
+    void StepFullView(int delta);
 
     BrowsingState& state_;
     QPointer<fFullview> fullView_;

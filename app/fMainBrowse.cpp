@@ -421,8 +421,26 @@ bool fMain::ChooseFile(const std::string& name) {
 }
 
 fFullview* fMain::FullView() {
-    if (!fullView_) fullView_ = new fFullview(this);
+    if (!fullView_) {
+        fullView_ = new fFullview(this);
+        connect(fullView_, &fFullview::StepRequested, this, &fMain::StepFullView);
+    }
     return fullView_;
+}
+
+void fMain::StepFullView(int delta) {
+    // The next or previous row of the list as it is shown, chosen as a key
+    // in the list would choose it, and shown in the full view once its
+    // picture is there; at either end of the list the picture stays.
+    std::string folder = sFolder;
+    AddBackslash(folder);
+    const int current = preview_.Folder() == folder ? RowOfName(preview_.Name()) : -1;
+    const int row = current + delta;
+    if (current < 0 || row < 0 || row >= lvFiles->Model()->rowCount()) return;
+    lvFiles->SelectRow(row);
+    lvFiles->CurrentView()->scrollTo(lvFiles->Model()->index(row, 0));
+    if (!IsChosen(row)) ChooseRow(row);
+    RequestFullView();
 }
 
 void fMain::RequestFullView() {

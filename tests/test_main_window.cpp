@@ -50,6 +50,7 @@ class MainWindowTest : public QObject {
     void enterShowsTheSelectedRow();
     void neighboursAreReadAhead();
     void resizedPaneIsRefitted();
+    void fullViewStepsThroughTheList();
     void gifsDecodeOffTheWindowsThread();
     void arrowKeysPreview();
     void aFileAskedForIsChosen();
@@ -505,6 +506,47 @@ void MainWindowTest::resizedPaneIsRefitted() {
     QCOMPARE(main_->OpenFullView()->imView->Shown()->Width(), 1600);
     // The pane keeps its own picture.
     QCOMPARE(QSize(main_->PicLoad.Width(), main_->PicLoad.Height()), FittedInPane(1600, 1200));
+}
+
+// Page Down and Page Up in the full view show the next and the previous
+// picture of the list; the list's selection follows, and at either end the
+// picture stays.
+void MainWindowTest::fullViewStepsThroughTheList() {
+    QTemporaryDir photos;
+    for (int i = 0; i < 3; ++i) {
+        QImage p(1200 + 100 * i, 900, QImage::Format_RGB32); // larger than the pane
+        p.fill(QColor::fromHsv(100 * i, 255, 255));
+        QVERIFY(p.save(photos.filePath(QStringLiteral("s%1.png").arg(i)), "PNG"));
+    }
+    Open(photos.path());
+    Choose(QStringLiteral("s0.png"));
+    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QTRY_VERIFY(main_->OpenFullView() && main_->OpenFullView()->isVisible());
+    QPointer<fFullview> f = main_->OpenFullView();
+    QTRY_COMPARE(f->imView->Shown() ? f->imView->Shown()->Width() : 0, 1200);
+    struct Step {
+        Qt::Key key;
+        int width; // of the picture shown after it
+        int row;   // selected in the list
+    };
+    const Step steps[] = {
+        {Qt::Key_PageUp, 1200, 0},   // the first: stays
+        {Qt::Key_PageDown, 1300, 1}, // the next
+        {Qt::Key_Space, 1400, 2},    // the next again
+        {Qt::Key_PageDown, 1400, 2}, // the last: stays
+        {Qt::Key_Backspace, 1300, 1},
+    };
+    for (const Step& s : steps) {
+        QTest::keyClick(f->imView, s.key);
+        QTRY_COMPARE(f->imView->Shown() ? f->imView->Shown()->Width() : 0, s.width);
+        QCOMPARE(main_->lvFiles->SelectedRow(), s.row);
+        QCOMPARE(Panel(1), QStringLiteral("s%1.png").arg(s.row));
+        QVERIFY(f->isVisible());
+    }
+    QTest::keyClick(f->imView, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!f);
+    QCOMPARE(main_->lvFiles->SelectedRow(), 1); // the list on the picture shown last
 }
 
 void MainWindowTest::gifsDecodeOffTheWindowsThread() {

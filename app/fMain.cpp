@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMessageBox>
 #include <QScreen>
 #include <algorithm>
@@ -181,6 +182,10 @@ void fMain::FitToolbar() {
     // Captions beside the icons where they fit; icons alone in a window too
     // narrow for them (the tooltips name each command and its key).
     tbrMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // Measured as laid out now: a count that grew since the last fit (rows
+    // arriving in parts) must not be measured at its earlier length.
+    for (QWidget* w : {picCount, static_cast<QWidget*>(tbrMain)})
+        if (QLayout* layout = w->layout()) layout->invalidate();
     if (tbrMain->sizeHint().width() > width()) tbrMain->setToolButtonStyle(Qt::ToolButtonIconOnly);
 }
 

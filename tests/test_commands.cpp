@@ -64,6 +64,7 @@ void CommandsTest::init() {
     QVERIFY(QTest::qWaitForWindowExposed(main_));
     state_.sCurrentPath = dir_.path().toStdString();
     main_->nPathchange();
+    QTRY_VERIFY(!main_->Listing()); // the folder is read on a worker
 }
 
 void CommandsTest::cleanup() {
@@ -286,6 +287,7 @@ void CommandsTest::toolbarFitsTheSmallestWindow() {
         QFile(many.filePath(QStringLiteral("p%1.png").arg(i))).open(QIODevice::WriteOnly);
     state_.sCurrentPath = many.path().toStdString();
     main_->nPathchange();
+    QTRY_VERIFY(!main_->Listing()); // the folder is read on a worker
     QCOMPARE(main_->lblCount->text(), QStringLiteral("1000 Image Files"));
     QToolBar* toolbar = main_->tbrMain;
     QCoreApplication::processEvents();
@@ -350,6 +352,7 @@ void CommandsTest::editOpensTheFileChosenLast() {
     QTRY_COMPARE(main_->sbInfo->Text(1), QStringLiteral("one.png"));
     state_.sCurrentPath = other_.path().toStdString();
     main_->nPathchange();
+    QTRY_VERIFY(!main_->Listing()); // the folder is read on a worker
     main_->OnToolbarButton(2);
     QCOMPARE(opened,
              std::vector<std::string>{dir_.filePath(QStringLiteral("one.png")).toStdString()});

@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -29,6 +30,52 @@ inline oracle::FramePlan BenchFrame(int w, int h, int colors, bool smooth, bool 
             f.indices[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
                 uint8_t(smooth ? ((x + y) * colors / (w + h)) % colors : rng() % unsigned(colors));
     return f;
+}
+
+// A block moving over a smooth ramp, as GIF optimisers write such an
+// animation: frame 1 fills the screen with the ramp, each later frame covers
+// the block's old and new place (ramp where it was, block where it is) and
+// stays (disposal 1). Every frame `delay` hundredths. Small to encode and
+// to store, whatever the number of frames.
+inline oracle::GifPlan MovingBlockPlan(int frames, int w, int h, int delay) {
+    constexpr int kBlockW = 160, kBlockH = 120, kStepX = 13, kStepY = 7;
+    const auto ramp = [w, h](int x, int y) { return uint8_t((x + y) * 254 / (w + h)); };
+    // A triangle wave: there and back along a side.
+    const auto bounce = [](int t, int span) {
+        const int p = span > 0 ? t % (2 * span) : 0;
+        return p <= span ? p : 2 * span - p;
+    };
+    oracle::GifPlan s;
+    s.width = w, s.height = h;
+    s.global = oracle::GreyRamp(256);
+    s.loops = 0;
+    oracle::FramePlan first;
+    first.width = w, first.height = h, first.delay = delay, first.disposal = 1;
+    first.indices.resize(std::size_t(w) * std::size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            first.indices[std::size_t(y) * std::size_t(w) + std::size_t(x)] = ramp(x, y);
+    s.frames.push_back(std::move(first));
+    int oldX = 0, oldY = 0;
+    for (int i = 1; i < frames; ++i) {
+        const int bx = bounce(i * kStepX, w - kBlockW), by = bounce(i * kStepY, h - kBlockH);
+        oracle::FramePlan f;
+        f.left = std::min(oldX, bx), f.top = std::min(oldY, by);
+        f.width = std::max(oldX, bx) + kBlockW - f.left;
+        f.height = std::max(oldY, by) + kBlockH - f.top;
+        f.delay = delay, f.disposal = 1;
+        f.indices.resize(std::size_t(f.width) * std::size_t(f.height));
+        for (int y = 0; y < f.height; ++y)
+            for (int x = 0; x < f.width; ++x) {
+                const int cx = f.left + x, cy = f.top + y;
+                const bool block = cx >= bx && cx < bx + kBlockW && cy >= by && cy < by + kBlockH;
+                f.indices[std::size_t(y) * std::size_t(f.width) + std::size_t(x)] =
+                    block ? uint8_t(255) : ramp(cx, cy);
+            }
+        s.frames.push_back(std::move(f));
+        oldX = bx, oldY = by;
+    }
+    return s;
 }
 
 // giflib reading a GIF file whole, as a program using it would: the reference

@@ -1,14 +1,22 @@
 // One animation step of the GIF viewer (compose, dispose, paint into the
 // widget's backing store), next to the floor of copying one full-HD buffer;
-// and the memory a loaded animation holds next to its index data.
+// and the memory a loaded animation holds next to its index data. One frame
+// back in a 1000-frame full-HD GIF from the key frames, next to composing
+// it from frame 1; the processor time and memory of playing it, and a
+// 40-frame full-HD GIF, in a viewer of the preview's size and of the full
+// view's.
 #include "bench/BenchSupport.h"
 #include "bench/GifInputs.h"
 #include "viewers/ucGIFViewer.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <sys/resource.h>
 
 namespace {
 
@@ -48,9 +56,10 @@ std::string WriteInput(const oracle::GifPlan& plan, const std::string& name) {
     return path;
 }
 
-void StepVantrel(benchmark::State& state, const std::string& name) {
+void StepVantrel(benchmark::State& state, const std::string& name, bool control) {
     const oracle::GifPlan plan = StepInput(name);
     ucGIFViewer viewer;
+    viewer.SetUserControl(control); // key frames kept as in the full view
     viewer.resize(kScreenW, kScreenH);
     viewer.show();
     if (!viewer.LoadFromFile(WriteInput(plan, name))) {
@@ -145,6 +154,170 @@ void RefusedGiflib(benchmark::State& state) {
         GiflibReadFile(path);
 }
 
+// The 1000-frame full-HD animation of a moving block, 50 ms a frame, made
+// once a run.
+constexpr int kLongFrames = 1000;
+constexpr int kFiftyMs = 5; // hundredths
+const std::string& LongGif() {
+    static const std::string path =
+        WriteInput(MovingBlockPlan(kLongFrames, kScreenW, kScreenH, kFiftyMs), "block1000");
+    return path;
+}
+
+// 40 full-HD frames with scattered transparent pixels, 50 ms a frame.
+const std::string& FullHd40Gif() {
+    static const std::string path = [] {
+        oracle::GifPlan s = StepInput("fullhd");
+        s.frames.resize(1);
+        for (int i = 1; i < 40; ++i) {
+            oracle::FramePlan f = BenchFrame(kScreenW, kScreenH, 255, true, false, uint32_t(i));
+            for (std::size_t p = std::size_t(i % 7); p < f.indices.size(); p += 7)
+                f.indices[p] = 255;
+            f.transparent = 255, f.disposal = 1, f.delay = kFiftyMs;
+            s.frames.push_back(std::move(f));
+        }
+        return WriteInput(s, "fullhd40");
+    }();
+    return path;
+}
+
+using Clock = std::chrono::steady_clock;
+double Seconds(Clock::time_point from) {
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+// One frame back from a random frame, after playing has passed every frame
+// once: from the key frames, or (none kept) composed from frame 1. Only the
+// step back is timed. The slowest step (the frame just before a key frame)
+// is timed on its own.
+void BackStep(benchmark::State& state, bool keyFrames) {
+    cGIF gif;
+    GifAnimation anim(gif);
+    anim.KeepKeyFrames(keyFrames ? GifAnimation::kKeyFrameBytes : 0);
+    if (!gif.LoadFromFile(LongGif()) || !anim.CreateBuffers(0)) {
+        state.SkipWithError("load failed");
+        return;
+    }
+    const int frames = gif.FramesCount();
+    for (int n = 0; n < frames; ++n)
+        anim.Advance();
+    const int spacing = anim.KeyFrameSpacing();
+    const int slowest = spacing > 0 ? 2 * spacing : frames - 1; // from the key frame 1 + spacing
+    double worst = 0;
+    for (int k = 0; k < 3; ++k) {
+        anim.ShowFrame(slowest + 1);
+        const Clock::time_point t0 = Clock::now();
+        anim.ShowFrame(slowest);
+        worst = std::max(worst, Seconds(t0));
+    }
+    std::mt19937 rng(7);
+    uint64_t composed = 0;
+    for (auto _ : state) {
+        const int n = 2 + int(rng() % unsigned(frames - 1));
+        anim.ShowFrame(n); // where the user paused
+        const uint64_t before = anim.Compositions();
+        const Clock::time_point t0 = Clock::now();
+        anim.ShowFrame(n - 1);
+        state.SetIterationTime(Seconds(t0));
+        composed += anim.Compositions() - before;
+    }
+    state.counters["composed"] = double(composed) / double(state.iterations());
+    state.counters["slowest_ms"] = worst * 1e3;
+    state.counters["spacing"] = spacing;
+    state.counters["keys_MB"] = double(anim.KeyFrameBytes()) / 1e6;
+}
+
+// The full view's ',' (delta -1) or '.' (+1) held down: one frame after
+// another, each painted; back from the last frame to the first (played on
+// to the last again, untimed, at frame 1), or forward through the frames,
+// key frames kept as it passes them.
+void StepViewer(benchmark::State& state, int delta) {
+    ucGIFViewer viewer;
+    viewer.SetUserControl(true);
+    viewer.resize(kScreenW, kScreenH);
+    viewer.show();
+    if (!viewer.LoadFromFile(LongGif())) {
+        state.SkipWithError("load failed");
+        return;
+    }
+    for (auto _ : state) {
+        if (delta < 0 && viewer.GIFShownFrame() <= 1) {
+            state.PauseTiming();
+            while (viewer.GIFShownFrame() != viewer.GIFFrames())
+                viewer.NextFrame();
+            QCoreApplication::processEvents();
+            state.ResumeTiming();
+        }
+        viewer.StepFrame(delta);
+        QCoreApplication::processEvents(); // paints it
+    }
+    state.counters["held_MB"] = double(viewer.HeldBytes()) / 1e6;
+    state.counters["keys_MB"] = double(viewer.KeyFrameBytes()) / 1e6;
+}
+
+double ProcessorSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// A viewer of the given size playing a GIF from its own timer for a few
+// seconds: the process's processor time over the wall time, the frames
+// shown a second, and the most the viewer held. The preview keeps no key
+// frames; the full view (user control) does.
+constexpr int kPlayMs = 4000;
+constexpr int kWarmMs = 2500;
+struct PlayArgs {
+    const std::string& (*file)();
+    int width, height;
+    bool control;
+};
+
+void PlayCpu(benchmark::State& state, PlayArgs a) {
+    ucGIFViewer viewer;
+    viewer.SetUserControl(a.control);
+    viewer.SetAutoPlay(true);
+    viewer.resize(a.width, a.height);
+    viewer.show();
+    const std::string& path = a.file();
+    std::size_t held = 0;
+    int shown = 0;
+    QObject::connect(&viewer, &ucGIFViewer::GIFFrameRendered, [&](int16_t) {
+        ++shown;
+        held = std::max(held, viewer.HeldBytes());
+    });
+    if (!viewer.LoadFromFile(path)) {
+        state.SkipWithError("load failed");
+        return;
+    }
+    QEventLoop warm; // a loop of a short GIF first: what plays on is the steady state
+    QTimer::singleShot(kWarmMs, &warm, &QEventLoop::quit);
+    warm.exec();
+    shown = 0;
+    double cpu = 0, wall = 0;
+    for (auto _ : state) {
+        const double cpu0 = ProcessorSeconds();
+        const Clock::time_point t0 = Clock::now();
+        QEventLoop loop;
+        QTimer::singleShot(kPlayMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        cpu += ProcessorSeconds() - cpu0;
+        wall += Seconds(t0);
+    }
+    const std::size_t file = std::size_t(std::ifstream(path, std::ios::ate).tellg());
+    state.counters["cpu_pct"] = 100.0 * cpu / wall;
+    state.counters["fps"] = double(shown) / wall;
+    state.counters["held_MB"] = double(held) / 1e6;
+    state.counters["keys_MB"] = double(viewer.KeyFrameBytes()) / 1e6;
+    // What the viewer may hold: two buffers, the key frames' cap, the
+    // decoded frames' cap and the file.
+    state.counters["cap_MB"] =
+        double(2 * std::size_t(viewer.DisplayBuffer().size()) +
+               (a.control ? ucGIFViewer::KeyFrameCap : 0) + cGIF::MaxResidentBytes + file) /
+        1e6;
+}
+
 const bool registered = [] {
     benchmark::RegisterBenchmark("GifRefused/screen30000x30000/vantrel", RefusedVantrel)
         ->Unit(benchmark::kMillisecond);
@@ -152,7 +325,10 @@ const bool registered = [] {
         ->Unit(benchmark::kMillisecond);
     for (const char* name : {"fullhd", "small"}) {
         benchmark::RegisterBenchmark((std::string("GifStep/") + name + "/vantrel").c_str(),
-                                     StepVantrel, std::string(name))
+                                     StepVantrel, std::string(name), false)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark((std::string("GifStep/") + name + "/vantrel_fullview").c_str(),
+                                     StepVantrel, std::string(name), true)
             ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark((std::string("GifStep/") + name + "/compose_only").c_str(),
                                      ComposeOnly, std::string(name))
@@ -163,6 +339,33 @@ const bool registered = [] {
     benchmark::RegisterBenchmark("GifHeld/anim100x1000x1000/vantrel", HeldMemory)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
+    benchmark::RegisterBenchmark("GifBack/block1000x1080p/keyframes", BackStep, true)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime();
+    benchmark::RegisterBenchmark("GifBack/block1000x1080p/from_frame1", BackStep, false)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime();
+    benchmark::RegisterBenchmark("GifBack/block1000x1080p/fullview_painted", StepViewer, -1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("GifStep/block1000x1080p/fullview_painted", StepViewer, 1)
+        ->Unit(benchmark::kMicrosecond);
+    constexpr int kPreviewW = 640, kPreviewH = 360;
+    const struct {
+        const char* name;
+        PlayArgs args;
+    } plays[] = {
+        {"GifPlayCpu/block1000x1080p/preview", {LongGif, kPreviewW, kPreviewH, false}},
+        {"GifPlayCpu/block1000x1080p/preview_keyframes", {LongGif, kPreviewW, kPreviewH, true}},
+        {"GifPlayCpu/block1000x1080p/fullview", {LongGif, kScreenW, kScreenH, true}},
+        {"GifPlayCpu/fullhd40/preview", {FullHd40Gif, kPreviewW, kPreviewH, false}},
+        {"GifPlayCpu/fullhd40/preview_keyframes", {FullHd40Gif, kPreviewW, kPreviewH, true}},
+        {"GifPlayCpu/fullhd40/fullview", {FullHd40Gif, kScreenW, kScreenH, true}},
+    };
+    for (const auto& p : plays)
+        benchmark::RegisterBenchmark(p.name, PlayCpu, p.args)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->UseRealTime();
     return true;
 }();
 

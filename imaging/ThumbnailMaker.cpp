@@ -83,18 +83,8 @@ ThumbnailResult ThumbnailMaker::Make(const std::string& path, ThumbnailSize size
 ThumbnailResult ThumbnailMaker::Make(const ThumbnailSource& source, ThumbnailSize size,
                                      const std::function<bool()>& cancelled, bool wantImage,
                                      bool store) {
+    if (std::optional<ThumbnailResult> known = Look(source, size, wantImage)) return *known;
     ThumbnailResult result;
-    if (cache_.Inside(source.path)) return result;
-    if (cache_.Find(source, size, wantImage ? &result.image : nullptr)) {
-        result.outcome = ThumbnailOutcome::Found;
-        result.file = cache_.ThumbnailPath(source.uri, size);
-        return result;
-    }
-    if (cache_.FailedBefore(source)) {
-        result.outcome = ThumbnailOutcome::Failed;
-        result.file = cache_.FailPath(source.uri);
-        return result;
-    }
     bool fileAtFault = false;
     if (!Decode(source.path, ThumbnailCache::Side(size), cancelled, result.image, fileAtFault)) {
         result.image = QImage();
@@ -111,6 +101,23 @@ ThumbnailResult ThumbnailMaker::Make(const ThumbnailSource& source, ThumbnailSiz
     result.fullHeight = decoder_.FullHeight();
     if (store) result.file = Keep(source, size, result);
     return result;
+}
+
+std::optional<ThumbnailResult> ThumbnailMaker::Look(const ThumbnailSource& source,
+                                                    ThumbnailSize size, bool wantImage) const {
+    ThumbnailResult result;
+    if (cache_.Inside(source.path)) return result;
+    if (cache_.Find(source, size, wantImage ? &result.image : nullptr)) {
+        result.outcome = ThumbnailOutcome::Found;
+        result.file = cache_.ThumbnailPath(source.uri, size);
+        return result;
+    }
+    if (cache_.FailedBefore(source)) {
+        result.outcome = ThumbnailOutcome::Failed;
+        result.file = cache_.FailPath(source.uri);
+        return result;
+    }
+    return std::nullopt;
 }
 
 std::string ThumbnailMaker::Keep(const ThumbnailSource& source, ThumbnailSize size,

@@ -12,6 +12,7 @@
 
 #include <QImage>
 #include <functional>
+#include <optional>
 #include <string>
 
 enum class ThumbnailOutcome {
@@ -55,6 +56,12 @@ class ThumbnailMaker {
     ThumbnailResult Make(const ThumbnailSource& source, ThumbnailSize size,
                          const std::function<bool()>& cancelled, bool wantImage = true,
                          bool store = true);
+    // What the cache holds for `source`: Found (its picture in `image` when
+    // `wantImage`), Failed, Skipped for a file inside the cache, or nothing
+    // when only a decode can tell. Uses no decoder: another thread may Look
+    // while Make decodes.
+    std::optional<ThumbnailResult> Look(const ThumbnailSource& source, ThumbnailSize size,
+                                        bool wantImage) const;
     // Writes a picture Make made as the thumbnail of `source`, and removes
     // an older fail entry; the thumbnail's path, or empty.
     std::string Keep(const ThumbnailSource& source, ThumbnailSize size,

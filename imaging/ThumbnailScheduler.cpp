@@ -9,6 +9,7 @@ namespace {
 // A row's state for the worker in one generation.
 constexpr uint8_t kChecked = 1;   // its thumbnail is in the cache, or it has none
 constexpr uint8_t kDelivered = 2; // the owner holds its picture (or none), or it is on the way
+constexpr uint8_t kNotCached = 4; // the writer found nothing in the cache: the worker's
 
 } // namespace
 
@@ -114,15 +115,17 @@ bool ThumbnailScheduler::HasNoThumbnail(int row) const {
     return row >= 0 && row < int(refused_.size()) && refused_[std::size_t(row)];
 }
 
-bool ThumbnailScheduler::PickLocked(Job& job) {
+bool ThumbnailScheduler::PickLocked(Job& job, bool forWriter) {
     Work_& w = work_;
     if (!w.placed) return false; // the screen comes first, so wait to learn where it is
     const int count = int(w.flags.size());
+    const uint8_t skip = forWriter ? kDelivered | kNotCached : kDelivered;
     int row = -1;
     // The screen first: rows whose picture the owner does not hold.
     for (int r = std::max(w.first, 0); r <= w.last && r < count && row < 0; ++r)
-        if (!(w.flags[std::size_t(r)] & kDelivered)) row = r;
+        if (!(w.flags[std::size_t(r)] & skip)) row = r;
     job.visible = row >= 0;
+    if (forWriter && row < 0) return false;
     // Then outward, a row below and a row above in turn.
     const auto done = [&](int r) { return w.flags[std::size_t(r)] & kChecked; };
     while (row < 0) {
@@ -152,36 +155,49 @@ bool ThumbnailScheduler::PickLocked(Job& job) {
 
 void ThumbnailScheduler::Run() {
     std::unique_lock<std::mutex> hold(lock_);
-    bool worked = false;
     for (;;) {
         if (stop_) return;
         Job job;
         if (!PickLocked(job)) {
             // Handled once the pictures made are in the cache too.
-            if (worked && unwritten_ == 0) {
+            if (worked_ && unwritten_ == 0 && !looking_) {
                 QMetaObject::invokeMethod(
                     this, [this, g = work_.generation] { emit AllHandled(g); },
                     Qt::QueuedConnection);
-                worked = false;
+                worked_ = false;
             }
             wake_.wait(hold);
             continue;
         }
-        worked = true;
+        worked_ = true;
         hold.unlock();
         Work(job);
         hold.lock();
     }
 }
 
+bool ThumbnailScheduler::Describe(const Job& job, ThumbnailSource& source, Stamp& stamp) const {
+    if (!ThumbnailCache::Describe(job.path, source)) return true; // Skipped
+    stamp = {source.mtime, source.size};
+    return !job.known || job.stamp.mtime != stamp.mtime || job.stamp.size != stamp.size;
+}
+
+void ThumbnailScheduler::Post(const Job& job, std::shared_ptr<const ThumbnailResult> result,
+                              Stamp stamp) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = job.generation, row = job.row, result = std::move(result), stamp] {
+            Deliver(generation, row, *result, stamp);
+        },
+        Qt::QueuedConnection);
+}
+
 void ThumbnailScheduler::Work(const Job& job) {
     ThumbnailSource source;
     auto made = std::make_shared<ThumbnailResult>();
     Stamp stamp;
-    if (ThumbnailCache::Describe(job.path, source)) {
-        stamp = {source.mtime, source.size};
-        // The owner's picture is of this very file: nothing to read.
-        if (job.known && job.stamp.mtime == stamp.mtime && job.stamp.size == stamp.size) return;
+    if (!Describe(job, source, stamp)) return; // nothing to read
+    if (!source.path.empty()) {
         const uint64_t generation = job.generation;
         const auto cancelled = [this, generation] { return stopping_ || current_ != generation; };
         // Off screen with the owner full, a picture would be let go at once:
@@ -189,12 +205,7 @@ void ThumbnailScheduler::Work(const Job& job) {
         const bool wanted = job.visible || !full_;
         *made = maker_->Make(source, job.size, cancelled, wanted, !hasWriter_);
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation = job.generation, row = job.row, made, stamp] {
-            Deliver(generation, row, *made, stamp);
-        },
-        Qt::QueuedConnection);
+    Post(job, made, stamp);
     if (made->outcome != ThumbnailOutcome::Made || !hasWriter_) return;
     // Written beside the next decode; the worker waits while too many are.
     std::unique_lock<std::mutex> hold(lock_);
@@ -207,17 +218,48 @@ void ThumbnailScheduler::Work(const Job& job) {
 void ThumbnailScheduler::RunWriter() {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
-        wake_.wait(hold, [this] { return stop_ || !writes_.empty(); });
-        if (writes_.empty()) return; // stopped, and all written
-        const Write write = std::move(writes_.front());
-        writes_.pop_front();
-        wake_.notify_all(); // room for the worker
-        hold.unlock();
-        maker_->Keep(write.source, write.size, *write.made);
-        hold.lock();
-        --unwritten_;
-        wake_.notify_all(); // the worker may be done
+        Job job;
+        if (!writes_.empty()) {
+            const Write write = std::move(writes_.front());
+            writes_.pop_front();
+            wake_.notify_all(); // room for the worker
+            hold.unlock();
+            maker_->Keep(write.source, write.size, *write.made);
+            hold.lock();
+            --unwritten_;
+            wake_.notify_all(); // the worker may be done
+        } else if (stop_) {
+            return; // all written
+        } else if (PickLocked(job, true)) {
+            looking_ = worked_ = true;
+            hold.unlock();
+            Look(job);
+            hold.lock();
+            looking_ = false;
+            wake_.notify_all();
+        } else {
+            wake_.wait(hold);
+        }
     }
+}
+
+void ThumbnailScheduler::Look(const Job& job) {
+    ThumbnailSource source;
+    Stamp stamp;
+    if (!Describe(job, source, stamp)) return;
+    std::optional<ThumbnailResult> found;
+    if (!source.path.empty()) found = maker_->Look(source, job.size, true);
+    if (source.path.empty() || found) {
+        Post(job, std::make_shared<const ThumbnailResult>(found.value_or(ThumbnailResult())),
+             stamp);
+        return;
+    }
+    // Only a decode can tell: the row goes back to the worker.
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (work_.generation != job.generation) return;
+    uint8_t& flags = work_.flags[std::size_t(job.row)];
+    flags = uint8_t((flags & ~(kChecked | kDelivered)) | kNotCached);
+    if (job.known) work_.known.emplace(job.row, job.stamp);
 }
 
 void ThumbnailScheduler::Deliver(uint64_t generation, int row, const ThumbnailResult& result,

@@ -13,7 +13,9 @@
 // is only stored in the cache. The rows on screen are always held, so a
 // screen larger than the cap holds a screen. Besides, the worker holds one
 // picture, and at most kPendingWrites wait to be written to the cache by a
-// writer thread while the helper decodes the next.
+// writer thread while the helper decodes the next. With nothing to write,
+// the writer reads thumbnails of rows on screen from the cache, beside the
+// worker, and leaves the rows the cache cannot give to the worker.
 #pragma once
 
 #include "imaging/ThumbnailMaker.h"
@@ -100,12 +102,17 @@ class ThumbnailScheduler : public QObject {
         std::shared_ptr<const ThumbnailResult> made;
     };
 
-    // Worker side, under `lock_` but while it works.
+    // Worker side, under `lock_` but while it works. The writer picks rows
+    // on screen only, and only to read them from the cache.
     void Run();
-    bool PickLocked(Job& job);
+    bool PickLocked(Job& job, bool forWriter = false);
     void Work(const Job& job);
-    // Writer side: the pictures made, into the cache.
+    // Describes the job's file: false when the owner's picture is of it as it is.
+    bool Describe(const Job& job, ThumbnailSource& source, Stamp& stamp) const;
+    void Post(const Job& job, std::shared_ptr<const ThumbnailResult> result, Stamp stamp);
+    // Writer side: the pictures made, into the cache; rows on screen from it.
     void RunWriter();
+    void Look(const Job& job);
     // Owner side.
     void Deliver(uint64_t generation, int row, const ThumbnailResult& result, Stamp stamp);
     bool Visible(int row) const { return row >= first_ && row <= last_; }
@@ -145,6 +152,8 @@ class ThumbnailScheduler : public QObject {
     } work_;
     std::deque<Write> writes_;
     std::size_t unwritten_ = 0; // queued or being written
+    bool looking_ = false;      // the writer reads a row from the cache
+    bool worked_ = false;       // rows handled since AllHandled was last sent
     bool hasWriter_ = false;    // set before the worker starts
     std::thread worker_, writer_;
 };

@@ -279,36 +279,44 @@ TEST(Thumbnails, StaleKeysAreMadeAgain) {
     SetMTime(file, 1000000000);
     ThumbnailSource source;
     ASSERT_TRUE(ThumbnailCache::Describe(file, source));
+    const std::string bytes = std::to_string(source.size);
     const struct {
         const char* what;
         std::string uri;
         std::string mtime;
         std::string size; // empty: no Size key
+        int side;         // of the stored picture
+        double kept;      // the part of the PNG left
         bool found;
     } rows[] = {
-        {"matching keys", source.uri, "1000000000", std::to_string(source.size), true},
-        {"no size key", source.uri, "1000000000", "", true},
-        {"another time", source.uri, "1000000001", std::to_string(source.size), false},
-        {"a time that is no integer", source.uri, "1000000000.5", "", false},
-        {"another size", source.uri, "1000000000", "1", false},
-        {"another file's URI", source.uri + "x", "1000000000", "", false},
+        {"matching keys", source.uri, "1000000000", bytes, 64, 1, true},
+        {"no size key", source.uri, "1000000000", "", 64, 1, true},
+        {"larger than its size", source.uri, "1000000000", bytes, 300, 1, true},
+        {"another time", source.uri, "1000000001", bytes, 64, 1, false},
+        {"a time that is no integer", source.uri, "1000000000.5", "", 64, 1, false},
+        {"another size", source.uri, "1000000000", "1", 64, 1, false},
+        {"another file's URI", source.uri + "x", "1000000000", "", 64, 1, false},
+        {"cut in its pixels", source.uri, "1000000000", bytes, 64, 0.8, false},
+        {"cut in its header", source.uri, "1000000000", bytes, 64, 0.05, false},
     };
     const ThumbnailCache cache;
     const std::string path = cache.ThumbnailPath(source.uri, ThumbnailSize::Normal);
     fs::create_directories(fs::path(path).parent_path());
     ThumbnailMaker maker;
     for (const auto& row : rows) {
-        // Another program's thumbnail: blue, written by Qt with tEXt keys.
-        QImage blue(64, 64, QImage::Format_RGB32);
+        // Another program's thumbnail: blue, written by Qt (tEXt and zTXt keys).
+        QImage blue(row.side, row.side, QImage::Format_RGB32);
         blue.fill(Qt::blue);
         blue.setText("Thumb::URI", QString::fromStdString(row.uri));
         blue.setText("Thumb::MTime", QString::fromStdString(row.mtime));
         if (!row.size.empty()) blue.setText("Thumb::Size", QString::fromStdString(row.size));
         ASSERT_TRUE(blue.save(QString::fromStdString(path), "png"));
+        fs::resize_file(path, std::uintmax_t(double(fs::file_size(path)) * row.kept));
         const ThumbnailResult r = maker.Make(file, ThumbnailSize::Normal);
         EXPECT_EQ(r.outcome, row.found ? ThumbnailOutcome::Found : ThumbnailOutcome::Made)
             << row.what;
         EXPECT_EQ(r.image.pixel(1, 1) & 0xFFFFFF, row.found ? 0x0000FFu : 0x00FF00u) << row.what;
+        EXPECT_EQ(r.image.width(), row.found ? std::min(row.side, 128) : 64) << row.what;
         EXPECT_EQ(cache.Find(source, ThumbnailSize::Normal), true) << row.what;
     }
     // The file changed on disk: made again, with its new time.

@@ -34,8 +34,6 @@
 #include <unordered_map>
 #include <vector>
 
-class ThumbnailMaker;
-
 class ThumbnailScheduler : public QObject {
     Q_OBJECT
   public:

@@ -1,5 +1,6 @@
-// Listing big folders: ListFiles into an off-screen list next to the floor,
-// the bare readdir + stat of the same folder, in the same run. Sorting the
+// Listing big folders: the listing on the worker (the window's way) and
+// ListFiles (the probe's) into an off-screen list, next to the floor, the
+// bare readdir + stat of the same folder, in the same run. Sorting the
 // rows of a big folder by a column, next to a plain sort of the names by
 // their bytes.
 #include "bench/BenchSupport.h"
@@ -7,6 +8,7 @@
 #include "browse/RowOrder.h"
 #include "browse/cFileView.h"
 
+#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
@@ -43,6 +45,25 @@ void ListVantrel(benchmark::State& state, int files) {
     view.SetPattern("*.*");
     for (auto _ : state)
         benchmark::DoNotOptimize(view.ListFiles(dir, true));
+    state.SetItemsProcessed(state.iterations() * files);
+}
+
+// From the request until every row is in the list and the first selected.
+void ListOnWorker(benchmark::State& state, int files) {
+    const std::string& dir = Folder(files);
+    FileListView list;
+    cFileView view;
+    view.SetListView(&list);
+    view.SetPattern("*.*");
+    bool listed = false;
+    view.Listed = [&listed](bool) { listed = true; };
+    for (auto _ : state) {
+        listed = false;
+        view.StartListing(dir, true);
+        while (!listed)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    view.StopWatching();
     state.SetItemsProcessed(state.iterations() * files);
 }
 
@@ -119,8 +140,10 @@ void SortList(benchmark::State& state, int column) {
 }
 
 int Register() {
-    for (const int files : {10000, 100000})
+    for (const int files : {10000, 100000}) {
+        RegisterPair("Listing/" + std::to_string(files), ListOnWorker, "floor", ListFloor, files);
         RegisterPair("ListFiles/" + std::to_string(files), ListVantrel, "floor", ListFloor, files);
+    }
     const std::string rows = std::to_string(kSortedFiles);
     const std::pair<const char*, RowSort> sorts[] = {
         {"name", RowSort::Name}, {"size", RowSort::Size}, {"date", RowSort::Date}};

@@ -63,14 +63,6 @@ RowSort SortOfColumn(int column) {
     return RowSort::Listing;
 }
 
-std::vector<FileRow> Permuted(std::vector<FileRow>& rows, const std::vector<uint32_t>& order) {
-    std::vector<FileRow> sorted;
-    sorted.reserve(rows.size());
-    for (const uint32_t i : order)
-        sorted.push_back(std::move(rows[i]));
-    return sorted;
-}
-
 } // namespace
 
 const NaturalOrder& FileListModel::Names() {
@@ -104,21 +96,18 @@ void FileListModel::Sort(int column, Qt::SortOrder order) {
     if (!rows_.empty()) Permute(OrderOf(rows_));
 }
 
-void FileListModel::Permute(const std::vector<uint32_t>& positions) {
-    bool moves = false;
-    for (std::size_t at = 0; at < positions.size() && !moves; ++at)
-        moves = positions[at] != at;
-    if (!moves) return;
+void FileListModel::Permute(std::vector<uint32_t> order) {
+    if (order == order_) return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> newRowOf(rows_.size());
-    for (std::size_t at = 0; at < positions.size(); ++at)
-        newRowOf[positions[at]] = int(at);
-    rows_ = Permuted(rows_, positions);
+    std::vector<int> shownAt(rows_.size()); // by place in rows_
+    for (std::size_t at = 0; at < order.size(); ++at)
+        shownAt[order[at]] = int(at);
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
     to.reserve(from.size());
     for (const QModelIndex& i : from)
-        to.append(index(newRowOf[std::size_t(i.row())], i.column()));
+        to.append(index(shownAt[order_[std::size_t(i.row())]], i.column()));
+    order_ = std::move(order);
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
@@ -127,56 +116,75 @@ void FileListModel::Reorder(std::span<const uint32_t> unplaced) {
     if (unplaced.empty()) return;
     // In the listing's order the rows that stayed are in order already: only
     // the others are sorted and merged in. Any other order is made anew.
-    Permute(sortColumn_ < 0 ? ListingOrderAfter(rows_, unplaced) : OrderOf(rows_));
+    Permute(sortColumn_ < 0 ? ListingOrderAfter(rows_, order_, unplaced) : OrderOf(rows_));
+}
+
+void FileListModel::Append(std::vector<FileRow> rows) {
+    const int first = rowCount();
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    for (FileRow& row : rows) {
+        order_.push_back(uint32_t(rows_.size()));
+        rows_.push_back(std::move(row));
+    }
+    endInsertRows();
 }
 
 void FileListModel::AddRows(std::vector<FileRow> rows) {
     if (rows.empty()) return;
-    const int first = rowCount();
-    beginInsertRows({}, first, first + int(rows.size()) - 1);
-    for (FileRow& row : rows)
-        rows_.push_back(std::move(row));
-    endInsertRows();
-    std::vector<uint32_t> added(rows_.size() - std::size_t(first));
+    const std::size_t first = rows_.size();
+    Append(std::move(rows));
+    std::vector<uint32_t> added(rows_.size() - first);
     std::iota(added.begin(), added.end(), uint32_t(first));
     Reorder(added);
 }
 
 void FileListModel::ApplyChanges(const RowChanges& changes) {
     if (changes.Empty()) return;
-    std::unordered_map<std::string_view, uint32_t> rowOf;
-    rowOf.reserve(rows_.size());
-    for (uint32_t r = 0; r < rows_.size(); ++r)
-        rowOf.emplace(rows_[r].name, r);
-    const auto find = [&rowOf](const std::string& name) {
-        const auto it = rowOf.find(name);
-        return it == rowOf.end() ? -1 : int64_t(it->second);
+    std::unordered_map<std::string_view, uint32_t> placeOf;
+    const auto lookUp = [&] {
+        placeOf.clear();
+        placeOf.reserve(rows_.size());
+        for (uint32_t r = 0; r < rows_.size(); ++r)
+            placeOf.emplace(rows_[r].name, r);
     };
-    // Removed rows go to the end, keeping the order of the others, and are
-    // cut off there: one removal, however many there are.
-    if (!changes.removed.empty()) {
-        std::vector<bool> going(rows_.size());
-        std::size_t count = 0;
-        for (const std::string& name : changes.removed)
-            if (const int64_t r = find(name); r >= 0 && !going[std::size_t(r)]) {
-                going[std::size_t(r)] = true;
-                ++count;
-            }
-        if (count > 0) {
-            std::vector<uint32_t> positions;
-            positions.reserve(rows_.size());
-            for (const bool last : {false, true})
-                for (uint32_t r = 0; r < rows_.size(); ++r)
-                    if (going[r] == last) positions.push_back(r);
-            Permute(positions);
-            const int kept = int(rows_.size() - count);
-            beginRemoveRows({}, kept, int(rows_.size()) - 1);
-            rows_.resize(std::size_t(kept));
-            endRemoveRows();
-            rowOf.clear();
-            for (uint32_t r = 0; r < rows_.size(); ++r)
-                rowOf.emplace(rows_[r].name, r);
+    const auto find = [&placeOf](const std::string& name) {
+        const auto it = placeOf.find(name);
+        return it == placeOf.end() ? -1 : int64_t(it->second);
+    };
+    lookUp();
+    // Removed rows go to the end of the order, keeping the order of the
+    // others, and are cut off there: one removal, however many there are.
+    std::vector<bool> going(rows_.size());
+    std::size_t count = 0;
+    for (const std::string& name : changes.removed)
+        if (const int64_t r = find(name); r >= 0 && !going[std::size_t(r)]) {
+            going[std::size_t(r)] = true;
+            ++count;
         }
+    if (count > 0) {
+        std::vector<uint32_t> order;
+        order.reserve(order_.size());
+        for (const bool last : {false, true})
+            for (const uint32_t r : order_)
+                if (going[r] == last) order.push_back(r);
+        Permute(std::move(order));
+        const int kept = int(rows_.size() - count);
+        beginRemoveRows({}, kept, int(rows_.size()) - 1);
+        // The records that stay close up; the order follows their new places.
+        std::vector<uint32_t> newPlace(rows_.size());
+        std::size_t to = 0;
+        for (std::size_t r = 0; r < rows_.size(); ++r) {
+            newPlace[r] = uint32_t(to);
+            if (going[r]) continue;
+            if (to != r) rows_[to] = std::move(rows_[r]);
+            ++to;
+        }
+        rows_.resize(to);
+        order_.resize(to);
+        for (uint32_t& r : order_)
+            r = newPlace[r];
+        endRemoveRows();
+        lookUp();
     }
     // Renamed and changed rows are updated where they are, all looked up
     // before any name changes.
@@ -187,30 +195,33 @@ void FileListModel::ApplyChanges(const RowChanges& changes) {
         if (const int64_t r = find(row.name); r >= 0) updates.emplace_back(uint32_t(r), &row);
     std::vector<uint32_t> unplaced;
     if (!updates.empty()) {
-        uint32_t low = uint32_t(rows_.size()), high = 0;
+        std::vector<int> shownAt(rows_.size());
+        for (std::size_t at = 0; at < order_.size(); ++at)
+            shownAt[order_[at]] = int(at);
+        int low = rowCount(), high = 0;
         for (const auto& [r, row] : updates) {
             rows_[r] = *row;
             unplaced.push_back(r);
-            low = std::min(low, r);
-            high = std::max(high, r);
+            low = std::min(low, shownAt[r]);
+            high = std::max(high, shownAt[r]);
         }
-        emit dataChanged(index(int(low), 0), index(int(high), ColumnCount - 1));
+        emit dataChanged(index(low, 0), index(high, ColumnCount - 1));
     }
     if (!changes.added.empty()) {
-        const int first = rowCount();
-        beginInsertRows({}, first, first + int(changes.added.size()) - 1);
-        rows_.insert(rows_.end(), changes.added.begin(), changes.added.end());
-        endInsertRows();
-        for (uint32_t r = uint32_t(first); r < rows_.size(); ++r)
-            unplaced.push_back(r);
+        const std::size_t first = rows_.size();
+        Append(changes.added);
+        for (std::size_t r = first; r < rows_.size(); ++r)
+            unplaced.push_back(uint32_t(r));
     }
     Reorder(unplaced);
 }
 
 void FileListModel::SetRows(std::vector<FileRow> rows, bool showSizes) {
-    if (sortColumn_ >= 0 && rows.size() > 1) rows = Permuted(rows, OrderOf(rows));
     beginResetModel();
     rows_ = std::move(rows);
+    order_.resize(rows_.size());
+    std::iota(order_.begin(), order_.end(), 0u);
+    if (sortColumn_ >= 0 && rows_.size() > 1) order_ = OrderOf(rows_);
     showSizes_ = showSizes;
     endResetModel();
 }
@@ -276,6 +287,13 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return int(Qt::AlignRight | Qt::AlignVCenter);
     }
     return {};
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
+    // A flat list: saying so spares the report view asking every row for
+    // children each time it lays the rows out.
+    const Qt::ItemFlags base = QAbstractTableModel::flags(index);
+    return index.isValid() ? base | Qt::ItemNeverHasChildren : base;
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation o, int role) const {

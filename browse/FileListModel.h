@@ -1,7 +1,9 @@
 // The rows of the file list: one compact record per listed file, shared by the
 // report view and the large-icon view. Texts are made when a view asks for
 // them, so a folder of 100,000 files costs one small record per file and no
-// per-row widget or icon object. Icons come from the shared icon lists by index.
+// per-row widget or icon object. Icons come from the shared icon lists by
+// index. The records stay where they are stored; the order shown is a list
+// of their places, so sorting and placing new rows move numbers, not records.
 #pragma once
 
 #include "browse/FolderChanges.h"
@@ -52,7 +54,8 @@ class FileListModel : public QAbstractTableModel {
     // added, then placed in the current order. Rows that stay keep their
     // selection and current item; the type indices of new names must be set.
     void ApplyChanges(const RowChanges& changes);
-    const FileRow& Row(int row) const { return rows_[std::size_t(row)]; }
+    const FileRow& Row(int row) const { return rows_[order_[std::size_t(row)]]; }
+    // Every row, in no particular order (the order shown is Row's).
     std::span<const FileRow> Rows() const { return rows_; }
     bool ShowsIcons() const { return showIcons_; }
     void SetShowIcons(bool on);
@@ -75,20 +78,25 @@ class FileListModel : public QAbstractTableModel {
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
   private:
-    // The positions of `rows` in the current sort order.
+    // The places in `rows` of the rows shown, in the current sort order.
     std::vector<uint32_t> OrderOf(const std::vector<FileRow>& rows);
-    // The rows put in the current order, when only those at `unplaced` may be
-    // out of it.
+    // The rows put in the current order, when only those stored at
+    // `unplaced` may be out of it.
     void Reorder(std::span<const uint32_t> unplaced);
-    // Moves row positions[i] to row i; persistent indices follow their rows.
-    void Permute(const std::vector<uint32_t>& positions);
+    // Shows the rows stored at `order` in that order (as many as now);
+    // persistent indices follow their rows.
+    void Permute(std::vector<uint32_t> order);
+    // New rows stored and shown at the end.
+    void Append(std::vector<FileRow> rows);
     const NaturalOrder& Names();
 
-    std::vector<FileRow> rows_;
-    int sortColumn_ = -1; // the listing's own order
+    std::vector<FileRow> rows_;   // as stored
+    std::vector<uint32_t> order_; // the place in rows_ of each row shown
+    int sortColumn_ = -1;         // the listing's own order
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     std::unique_ptr<NaturalOrder> names_; // for the locale in namesLocale_
     QString namesLocale_;

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <pthread.h>
 #include <system_error>
 #include <thread>
 
@@ -24,6 +25,7 @@ struct FolderLister::Job {
     bool whole = false;
     std::string folder, pattern;
     std::vector<std::string> names;
+    std::function<void()> beforeReading;
 };
 
 // What the lister and its thread share. The thread outlives the lister when
@@ -62,10 +64,12 @@ FolderLister::~FolderLister() {
     shared_->wake.notify_all();
 }
 
-uint32_t FolderLister::List(const std::string& folder, const std::string& pattern) {
+uint32_t FolderLister::List(const std::string& folder, const std::string& pattern,
+                            std::function<void()> beforeReading) {
     Job job;
     job.folder = folder;
     job.pattern = pattern;
+    job.beforeReading = std::move(beforeReading);
     {
         const std::lock_guard lock(shared_->mutex);
         shared_->jobs.clear(); // nobody waits for them now
@@ -115,6 +119,7 @@ uint32_t FolderLister::Ask(Job job) {
 }
 
 void FolderLister::Run(const std::shared_ptr<Shared>& shared) {
+    ::pthread_setname_np(::pthread_self(), "folder-lister"); // as tools show it
     for (;;) {
         Job job;
         {
@@ -140,6 +145,7 @@ void FolderLister::Do(const std::shared_ptr<Shared>& shared, const Job& job) {
         shared->Post(job.generation, std::move(part), true);
         return;
     }
+    if (job.beforeReading) job.beforeReading();
     FolderReader reader;
     if (!reader.Open(job.folder)) {
         part.error = errno;
@@ -151,21 +157,21 @@ void FolderLister::Do(const std::shared_ptr<Shared>& shared, const Job& job) {
     const auto sinceStart = [start = Clock::now()] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     };
-    bool firstSent = false;
+    std::size_t sent = 0; // rows in the parts sent so far
     long long sentAt = 0;
     for (bool more = true; more;) {
         more = reader.Read(matcher, part.rows, kEntriesPerStep);
         if (stale()) return;
         if (job.check || !more || part.rows.empty()) continue;
         const long long now = sinceStart();
-        const bool due = firstSent ? now - sentAt >= kPartMs
-                                   : part.rows.size() >= kFirstPartRows || now >= kFirstPartMs;
+        const bool due = sent == 0 ? part.rows.size() >= kFirstPartRows || now >= kFirstPartMs
+                                   : now - sentAt >= kPartMs && part.rows.size() >= sent;
         if (!due) continue;
-        Part sent;
-        sent.id = job.id;
-        sent.rows.swap(part.rows);
-        shared->Post(job.generation, std::move(sent), false);
-        firstSent = true;
+        Part next;
+        next.id = job.id;
+        next.rows.swap(part.rows);
+        sent += next.rows.size();
+        shared->Post(job.generation, std::move(next), false);
         sentAt = now;
     }
     part.last = true;

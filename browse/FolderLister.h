@@ -1,8 +1,8 @@
 // Reads folders for the file list on a thread of its own, so that the
 // window's thread never waits for a folder: a listing comes in parts, the
 // first as soon as a screen of rows is read (or kFirstPartMs has passed),
-// the others every kPartMs, the last one saying whether the folder could be
-// read; a check reads the rows of a few names again (or of the whole
+// the others spaced out (kPartMs), the last one saying whether the folder
+// could be read; a check reads the rows of a few names again (or of the whole
 // folder), for the changes a watch reported. Requests run one after the
 // other in the order asked; each gets its own number, and a listing drops
 // everything asked before it: their answers never arrive. Answers arrive
@@ -13,6 +13,7 @@
 
 #include <QObject>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,7 +23,11 @@ class FolderLister : public QObject {
   public:
     static constexpr std::size_t kFirstPartRows = 256; // more than a screen shows
     static constexpr int kFirstPartMs = 20;
-    static constexpr int kPartMs = 100;
+    // Later parts at least this far apart, each at least as large as all
+    // those before it: the list places each part among the rows it has, so
+    // the work of the whole listing stays within twice that of placing all
+    // its rows at once. A folder read within this time comes in two parts.
+    static constexpr int kPartMs = 500;
 
     struct Part {
         uint32_t id = 0;
@@ -34,8 +39,11 @@ class FolderLister : public QObject {
     explicit FolderLister(QObject* parent = nullptr);
     ~FolderLister() override;
 
-    // Lists `folder` (ending in "/") with the ";"-separated `pattern`.
-    uint32_t List(const std::string& folder, const std::string& pattern);
+    // Lists `folder` (ending in "/") with the ";"-separated `pattern`;
+    // `beforeReading`, if any, is called on the lister's thread just before
+    // the folder is read (its watch is added there: see FolderWatcher).
+    uint32_t List(const std::string& folder, const std::string& pattern,
+                  std::function<void()> beforeReading = {});
     // The rows of those of `names` that are matching files of `folder` now;
     // with `whole`, of every file of the folder (names unused).
     uint32_t Check(const std::string& folder, const std::string& pattern,

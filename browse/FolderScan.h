@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct FileRow {
@@ -54,6 +55,8 @@ bool ScanNames(const std::string& folder, const PathMatcher& matcher,
 
 // Name order as people expect it: without regard to case, then by bytes.
 bool NameLess(const std::string& a, const std::string& b);
+// The same as a three-way comparison: negative, zero (the same bytes) or positive.
+int NameOrder(std::string_view a, std::string_view b);
 
 // The folders inside `folder` (links to folders too, "." and ".." not), as
 // the file system's bytes, in name order. False when it cannot be read.

@@ -20,9 +20,13 @@ constexpr std::size_t kReadBytes = 64 * (sizeof(inotify_event) + NAME_MAX + 1);
 } // namespace
 
 FolderWatcher::FolderWatcher(Watches what, QObject* parent) : QObject(parent), what_(what) {
-    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ >= 0) {
-        notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd >= 0) {
+        fd_ = std::shared_ptr<const int>(new int(fd), [](const int* held) {
+            ::close(*held);
+            delete held;
+        });
+        notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         connect(notifier_, &QSocketNotifier::activated, this, &FolderWatcher::ReadEvents);
     }
     timer_.setSingleShot(true);
@@ -31,7 +35,14 @@ FolderWatcher::FolderWatcher(Watches what, QObject* parent) : QObject(parent), w
 
 FolderWatcher::~FolderWatcher() {
     delete notifier_.data(); // before its descriptor closes
-    if (fd_ >= 0) ::close(fd_);
+}
+
+std::function<void()> FolderWatcher::WatchOnReader(const std::string& folder) {
+    readerFolder_ = Key(folder);
+    const uint32_t mask = what_ == Watches::Files ? kFileEvents : kFolderEvents;
+    return [fd = fd_, key = readerFolder_, mask] {
+        if (fd) ::inotify_add_watch(*fd, key.c_str(), mask);
+    };
 }
 
 std::string FolderWatcher::Key(const std::string& folder) {
@@ -42,13 +53,13 @@ std::string FolderWatcher::Key(const std::string& folder) {
 }
 
 bool FolderWatcher::Watch(const std::string& folder) {
-    if (fd_ < 0) {
+    if (!fd_) {
         errno = EMFILE;
         return false;
     }
     const std::string key = Key(folder);
     if (watchOf_.contains(key)) return true;
-    const int wd = ::inotify_add_watch(fd_, key.c_str(),
+    const int wd = ::inotify_add_watch(*fd_, key.c_str(),
                                        what_ == Watches::Files ? kFileEvents : kFolderEvents);
     if (wd < 0) return false;
     // Two paths of one folder share a descriptor: the later one is reported.
@@ -61,7 +72,7 @@ bool FolderWatcher::Watch(const std::string& folder) {
 void FolderWatcher::Unwatch(const std::string& folder) {
     const auto it = watchOf_.find(Key(folder));
     if (it == watchOf_.end()) return;
-    ::inotify_rm_watch(fd_, it->second); // its last event, IN_IGNORED, finds no folder
+    ::inotify_rm_watch(*fd_, it->second); // its last event, IN_IGNORED, finds no folder
     folderOf_.erase(it->second);
     pending_.erase(it->first);
     watchOf_.erase(it);
@@ -71,6 +82,9 @@ void FolderWatcher::Unwatch(const std::string& folder) {
 void FolderWatcher::UnwatchAll() {
     while (!watchOf_.empty())
         Unwatch(watchOf_.begin()->first);
+    readerFolder_.clear();
+    pending_.clear();
+    timer_.stop();
 }
 
 bool FolderWatcher::Watching(const std::string& folder) const {
@@ -88,7 +102,7 @@ void FolderWatcher::ReadEvents() {
     alignas(inotify_event) char buffer[kReadBytes];
     bool any = false;
     for (;;) {
-        const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+        const ssize_t got = ::read(*fd_, buffer, sizeof buffer);
         if (got <= 0) break; // EAGAIN: all read
         for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= got;) {
             const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
@@ -97,19 +111,22 @@ void FolderWatcher::ReadEvents() {
                 // Lost events, of any folder: each is read again whole.
                 for (const auto& [wd, folder] : folderOf_)
                     pending_[folder].Add(IN_Q_OVERFLOW, 0, {});
+                if (!readerFolder_.empty()) pending_[readerFolder_].Add(IN_Q_OVERFLOW, 0, {});
                 any = true;
                 continue;
             }
-            const auto folder = folderOf_.find(e->wd);
-            if (folder == folderOf_.end()) continue; // unwatched since
+            const auto known = folderOf_.find(e->wd);
+            if (known == folderOf_.end() && readerFolder_.empty()) continue; // unwatched since
+            const std::string& folder = known != folderOf_.end() ? known->second : readerFolder_;
             const std::string_view name(e->name, e->len ? ::strnlen(e->name, e->len) : 0);
             // The tree cares for folders only; a file's event is none of its business.
             if (what_ == Watches::Folders && !name.empty() && !(e->mask & IN_ISDIR)) continue;
-            pending_[folder->second].Add(e->mask, e->cookie, name);
+            pending_[folder].Add(e->mask, e->cookie, name);
             any = true;
-            if (e->mask & IN_IGNORED) { // the folder went, and its watch with it
-                watchOf_.erase(folder->second);
-                folderOf_.erase(folder);
+            if ((e->mask & IN_IGNORED) && known != folderOf_.end()) {
+                // The folder went, and its watch with it.
+                watchOf_.erase(known->second);
+                folderOf_.erase(known);
             }
         }
     }

@@ -14,7 +14,9 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -44,6 +46,14 @@ class FolderWatcher : public QObject {
     // A report is pending: the gathering timer runs.
     bool Gathering() const { return timer_.isActive(); }
 
+    // For a folder read on another thread: a call that watches `folder`,
+    // made on that thread just before the folder is read, since watching a
+    // folder of many files takes the system a while. Every event of a watch
+    // added so is `folder`'s. The call holds the watcher's descriptor open
+    // for as long as it lives; made after the watcher is gone, it watches
+    // nothing that anyone reads.
+    std::function<void()> WatchOnReader(const std::string& folder);
+
   signals:
     // What changed in `folder` (as given to Watch) since the last report.
     void changed(const std::string& folder, const FolderEvents& events);
@@ -54,7 +64,8 @@ class FolderWatcher : public QObject {
     static std::string Key(const std::string& folder);
 
     Watches what_;
-    int fd_ = -1;
+    std::shared_ptr<const int> fd_; // closed when the last holder lets go
+    std::string readerFolder_;      // of the watches added by WatchOnReader
     QPointer<QSocketNotifier> notifier_;
     QTimer timer_;
     QElapsedTimer pendingSince_;

@@ -1,6 +1,10 @@
 #include "browse/RowOrder.h"
 
+#include "browse/AsciiFold.h"
+
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 #include <numeric>
 
@@ -99,12 +103,59 @@ void SortByName(std::span<uint32_t> run, TextOf textOf, KeyedNames& keyed) {
     std::copy(sorted.begin(), sorted.end(), run.begin());
 }
 
-// The listing's order: names without regard to case, then bytes, then place.
+// A row in the listing's order (names without regard to case, then bytes,
+// then place): its first sixteen folded bytes as two words, the first byte
+// highest, zeros past the name's end. Rows whose words differ are in the
+// order of their words (no name holds a zero byte), so most comparisons are
+// of integers; rows whose words agree are compared whole.
+struct Listed {
+    uint64_t high, low;
+    uint32_t row;
+};
+
+// Eight bytes of `name` from `from` on, zeros past its end, ASCII capitals
+// folded to small letters all at once, the first byte as the highest.
+uint64_t FoldedWord(const std::string& name, std::size_t from) {
+    constexpr std::size_t kWordBytes = 8;
+    uint64_t word = 0;
+    if (from < name.size())
+        std::memcpy(&word, name.data() + from, std::min(kWordBytes, name.size() - from));
+    // A byte below 0x80 from 'A' to 'Z' gains 0x20: the high bit of each
+    // byte says whether it is at least 'A' and whether it passes 'Z'.
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+    constexpr uint64_t kToA = 0x3F3F3F3F3F3F3F3Full;   // 'A' + 0x3F = 0x80
+    constexpr uint64_t kPastZ = 0x2525252525252525ull; // 'Z' + 1 + 0x25 = 0x80
+    constexpr int kToCaseBit = 2;                      // 0x80 >> 2 = 0x20
+    const uint64_t seven = word & kLow7;
+    const uint64_t capital = ~word & ((seven + kToA) ^ (seven + kPastZ)) & kHigh;
+    word |= capital >> kToCaseBit;
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+    return word;
+}
+
+Listed ListedRow(std::span<const FileRow> rows, uint32_t row) {
+    constexpr std::size_t kSecondWord = 8;
+    return {FoldedWord(rows[row].name, 0), FoldedWord(rows[row].name, kSecondWord), row};
+}
+
 auto ListingLess(std::span<const FileRow> rows) {
-    return [rows](uint32_t a, uint32_t b) {
-        if (NameLess(rows[a].name, rows[b].name)) return true;
-        return !NameLess(rows[b].name, rows[a].name) && a < b;
+    return [rows](const Listed& a, const Listed& b) {
+        if (a.high != b.high) return a.high < b.high;
+        if (a.low != b.low) return a.low < b.low;
+        const int order = NameOrder(rows[a.row].name, rows[b.row].name);
+        return order != 0 ? order < 0 : a.row < b.row;
     };
+}
+
+// `rows` at `indices`, in the listing's order.
+std::vector<Listed> SortedListing(std::span<const FileRow> rows,
+                                  std::span<const uint32_t> indices) {
+    std::vector<Listed> listed;
+    listed.reserve(indices.size());
+    for (const uint32_t i : indices)
+        listed.push_back(ListedRow(rows, i));
+    std::sort(listed.begin(), listed.end(), ListingLess(rows));
+    return listed;
 }
 
 // A signed time as an unsigned number of the same order.
@@ -119,7 +170,9 @@ std::vector<uint32_t> SortedOrder(std::span<const FileRow> rows, RowSort sort, b
     std::vector<uint32_t> order(rows.size());
     std::iota(order.begin(), order.end(), 0u);
     if (sort == RowSort::Listing) {
-        std::sort(order.begin(), order.end(), ListingLess(rows));
+        const std::vector<Listed> listed = SortedListing(rows, order);
+        for (std::size_t at = 0; at < listed.size(); ++at)
+            order[at] = listed[at].row;
         return order;
     }
     const auto nameOf = [&](uint32_t i) -> const std::string& { return rows[i].name; };
@@ -160,19 +213,27 @@ std::vector<uint32_t> SortedOrder(std::span<const FileRow> rows, RowSort sort, b
 }
 
 std::vector<uint32_t> ListingOrderAfter(std::span<const FileRow> rows,
+                                        std::span<const uint32_t> order,
                                         std::span<const uint32_t> unplaced) {
-    const auto less = ListingLess(rows);
     std::vector<bool> moving(rows.size());
+    std::vector<uint32_t> moved;
     for (const uint32_t i : unplaced)
-        if (i < rows.size()) moving[i] = true;
-    std::vector<uint32_t> placed, moved;
+        if (i < rows.size() && !moving[i]) {
+            moving[i] = true;
+            moved.push_back(i);
+        }
+    std::vector<Listed> placed;
     placed.reserve(rows.size());
-    for (uint32_t i = 0; i < rows.size(); ++i)
-        (moving[i] ? moved : placed).push_back(i);
-    std::sort(moved.begin(), moved.end(), less);
-    std::vector<uint32_t> order(rows.size());
-    std::merge(placed.begin(), placed.end(), moved.begin(), moved.end(), order.begin(), less);
-    return order;
+    for (const uint32_t i : order)
+        if (i < rows.size() && !moving[i]) placed.push_back(ListedRow(rows, i));
+    const std::vector<Listed> sorted = SortedListing(rows, moved);
+    std::vector<Listed> merged(placed.size() + sorted.size());
+    std::merge(placed.begin(), placed.end(), sorted.begin(), sorted.end(), merged.begin(),
+               ListingLess(rows));
+    std::vector<uint32_t> result(merged.size());
+    for (std::size_t at = 0; at < merged.size(); ++at)
+        result[at] = merged[at].row;
+    return result;
 }
 
 std::vector<uint32_t> NaturalRanks(std::span<const std::string> texts, const NaturalOrder& names) {

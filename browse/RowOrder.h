@@ -31,9 +31,10 @@ std::vector<uint32_t> SortedOrder(std::span<const FileRow> rows, RowSort sort, b
                                   std::span<const uint32_t> typeRanks = {});
 
 // The listing's order of `rows` (SortedOrder's for RowSort::Listing) when
-// every row but those at `unplaced` is in that order already, as after rows
-// were added or renamed: only those are sorted, then merged in.
+// `order` lists them in that order but for those at `unplaced`, as after
+// rows were added or renamed: only those are sorted, then merged in.
 std::vector<uint32_t> ListingOrderAfter(std::span<const FileRow> rows,
+                                        std::span<const uint32_t> order,
                                         std::span<const uint32_t> unplaced);
 
 // The place of each text among `texts` in natural order: 0 for the first.

@@ -76,21 +76,26 @@ void cFileView::StartListing(const std::string& sPath, bool bDisplayFileSize) {
         QObject::connect(lister_.get(), &FolderLister::checked, lister_.get(),
                          [this](FolderLister::Part& part) { OnChecked(part); });
     }
-    if (!watcher_) {
-        watcher_ = std::make_unique<FolderWatcher>(FolderWatcher::Watches::Files);
-        QObject::connect(watcher_.get(), &FolderWatcher::changed, watcher_.get(),
-                         [this](const std::string&, const FolderEvents& e) { OnEvents(e); });
-    }
-    // Watched before it is read, so that nothing made meanwhile is missed.
-    watcher_->Watch(folder_);
+    // A watcher of its own for each listing: the watches of one that was
+    // left go with its descriptor. The folder is watched on the worker
+    // before it is read, so that nothing made meanwhile is missed.
+    watcher_ = std::make_unique<FolderWatcher>(FolderWatcher::Watches::Files);
+    QObject::connect(watcher_.get(), &FolderWatcher::changed, watcher_.get(),
+                     [this](const std::string&, const FolderEvents& e) { OnEvents(e); });
+    listId_ = lister_->List(folder_, listedPattern_, watcher_->WatchOnReader(folder_));
+    // The rows shown go while the worker reads.
     listView_->Model()->SetRows({}, bDisplayFileSize);
     userSelected_ = false;
-    listId_ = lister_->List(folder_, listedPattern_);
 }
 
 void cFileView::StopWatching() {
     if (lister_) lister_->Cancel();
-    if (watcher_) watcher_->UnwatchAll();
+    if (watcher_) {
+        // Its report may be what brought us here: it goes once that is over,
+        // and says nothing more.
+        watcher_->disconnect();
+        watcher_.release()->deleteLater();
+    }
     listId_ = checkId_ = 0;
     pending_ = {};
     checking_ = {};
@@ -102,8 +107,9 @@ void cFileView::OnPart(FolderLister::Part& part) {
     listView_->AddRows(std::move(part.rows));
     const bool first = !userSelected_ && listView_->Model()->rowCount() > 0;
     if (!part.last) {
-        // The first row read so far, selected without moving the view.
-        if (first) listView_->SelectRow(0, true, false);
+        // The first rows' first, selected; it then moves with its file, since
+        // each change of the current row lays out every row of the view.
+        if (first && listView_->SelectedRow() < 0) listView_->SelectRow(0, true, false);
         if (RowsArrived) RowsArrived();
         return;
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -163,40 +164,65 @@ TEST(RowOrder, TypeNamesRanked) {
 }
 
 // Rows added or renamed among rows in the listing's order are merged in,
-// whichever and however many they are: the same order as sorting them all.
+// whichever and however many they are: the order of the names compared one
+// by one, also for the bytes next to the letters and those past ASCII.
 TEST(RowOrder, RowsMergedIntoTheListingsOrder) {
     std::vector<FileRow> rows;
-    for (int i = 0; i < 200; ++i) {
-        const int n = (i * 37) % 200;
-        rows.push_back({(n % 3 ? "IMG_" : "img_") + std::to_string(n) + ".jpg"});
+    const char* const stems[] = {"IMG_",
+                                 "img_",
+                                 "@",
+                                 "[",
+                                 "`",
+                                 "{",
+                                 "A",
+                                 "a",
+                                 "Z",
+                                 "z",
+                                 "\xc3\x89",
+                                 "\xc3\xa9",
+                                 "\xff",
+                                 "IMG_0000000000000",
+                                 "img_00000000000"};
+    for (int i = 0; i < 300; ++i) {
+        const int n = (i * 37) % 300;
+        rows.push_back({stems[n % std::size(stems)] + std::to_string(n / 7) + ".jpg"});
     }
+    const auto byName = [](const std::vector<FileRow>& all) {
+        std::vector<uint32_t> order(all.size());
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            return NameLess(all[a].name, all[b].name);
+        });
+        std::vector<std::string> names;
+        for (const uint32_t i : order)
+            names.push_back(all[i].name);
+        return names;
+    };
     NaturalOrder order("en_US");
-    const std::vector<uint32_t> sorted = SortedOrder(rows, RowSort::Listing, false, order);
-    std::vector<FileRow> placed;
-    for (const uint32_t i : sorted)
-        placed.push_back(rows[i]);
+    std::vector<std::string> sorted;
+    for (const uint32_t i : SortedOrder(rows, RowSort::Listing, false, order))
+        sorted.push_back(rows[i].name);
+    ASSERT_EQ(sorted, byName(rows));
+    const std::vector<uint32_t> shown = SortedOrder(rows, RowSort::Listing, false, order);
     const struct {
         const char* what;
-        std::vector<uint32_t> unplaced;
+        std::vector<uint32_t> unplaced; // places in `rows`
     } cases[] = {
         {"nothing", {}},
-        {"one, first", {0}},
-        {"one, last", {199}},
+        {"one", {0}},
         {"a few scattered", {3, 77, 150, 4}},
-        {"a tail of new rows", {190, 191, 192, 193, 194, 195, 196, 197, 198, 199}},
-        {"out of range ones are ignored", {5, 1000}},
+        {"many", {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 130, 140, 150, 160}},
+        {"out of range and twice", {5, 1000, 5}},
     };
     for (const auto& c : cases) {
-        std::vector<FileRow> now = placed;
+        std::vector<FileRow> now = rows;
         // The unplaced rows get new names that belong elsewhere.
         for (const uint32_t i : c.unplaced)
-            if (i < now.size()) now[i].name = "new" + std::to_string(199 - i) + ".jpg";
-        std::vector<std::string> want, got;
-        for (const uint32_t i : SortedOrder(now, RowSort::Listing, false, order))
-            want.push_back(now[i].name);
-        for (const uint32_t i : ListingOrderAfter(now, c.unplaced))
+            if (i < now.size()) now[i].name = "New" + std::to_string(299 - i) + ".jpg";
+        std::vector<std::string> got;
+        for (const uint32_t i : ListingOrderAfter(now, shown, c.unplaced))
             got.push_back(now[i].name);
-        EXPECT_EQ(got, want) << c.what;
+        EXPECT_EQ(got, byName(now)) << c.what;
     }
 }
 

@@ -90,8 +90,8 @@ int ProbeWatch(int argc, char** argv, const std::string& folder, double seconds)
     };
     view.FolderGone = [&] {
         // The folder went: its rows go with it.
-        for (const FileRow& row : list.Model()->Rows())
-            PrintChange("removed", row.name);
+        for (int r = 0; r < list.Model()->rowCount(); ++r)
+            PrintChange("removed", list.Model()->Row(r).name);
         std::fflush(stdout);
         list.Model()->Clear();
     };

@@ -90,7 +90,7 @@ class cPreviewCore {
     // The fixed texts.
     static constexpr const char* kFailedText = "Cannot be shown";
     static constexpr const char* kFramesSuffix = " Frames";
-    static constexpr const char* kRemovedText = "No longer in this folder";
+    static constexpr const char* kRemovedText = "File removed";
 
   private:
     void SetStatus(const std::string& detail);

@@ -242,8 +242,13 @@ std::vector<uint32_t> NaturalRanks(std::span<const std::string> texts, const Nat
     KeyedNames keyed(names, texts.size());
     SortByName(
         order, [&](uint32_t i) -> const std::string& { return texts[i]; }, keyed);
+    // The same text has the same place (two extensions of one type), so
+    // that rows of either go by their names together.
     std::vector<uint32_t> ranks(texts.size());
-    for (uint32_t place = 0; place < order.size(); ++place)
-        ranks[order[place]] = place;
+    uint32_t rank = 0;
+    for (uint32_t place = 0; place < order.size(); ++place) {
+        if (place > 0 && texts[order[place]] != texts[order[place - 1]]) rank = place;
+        ranks[order[place]] = rank;
+    }
     return ranks;
 }

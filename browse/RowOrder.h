@@ -37,5 +37,6 @@ std::vector<uint32_t> ListingOrderAfter(std::span<const FileRow> rows,
                                         std::span<const uint32_t> order,
                                         std::span<const uint32_t> unplaced);
 
-// The place of each text among `texts` in natural order: 0 for the first.
+// The place of each text among `texts` in natural order: 0 for the first;
+// equal texts share the place of the first of them.
 std::vector<uint32_t> NaturalRanks(std::span<const std::string> texts, const NaturalOrder& names);

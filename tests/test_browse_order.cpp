@@ -161,6 +161,17 @@ TEST(RowOrder, TypeNamesRanked) {
                                             "jpeg image"};
     NaturalOrder order("en_US");
     EXPECT_EQ(NaturalRanks(types, order), (std::vector<uint32_t>{4, 3, 1, 0, 2}));
+    // Two extensions with one type name (.jpg, .jpeg): one place, so that
+    // their rows go by name together.
+    const std::vector<std::string> twice = {"JPEG image", "GIF image", "JPEG image", "PNG image"};
+    EXPECT_EQ(NaturalRanks(twice, order), (std::vector<uint32_t>{1, 0, 1, 3}));
+    const std::vector<FileRow> rows = {
+        {"b.jpg", 1, 0, 0}, {"a.jpeg", 1, 0, 2}, {"c.gif", 1, 0, 1}, {"A.jpg", 1, 0, 0}};
+    std::vector<std::string> got;
+    for (const uint32_t i :
+         SortedOrder(rows, RowSort::Type, false, order, NaturalRanks(twice, order)))
+        got.push_back(rows[i].name);
+    EXPECT_EQ(got, (std::vector<std::string>{"c.gif", "a.jpeg", "A.jpg", "b.jpg"}));
 }
 
 // Rows added or renamed among rows in the listing's order are merged in,

@@ -3,6 +3,7 @@
 #include "imaging/AlphaOver.h"
 #include "imaging/ChannelBits.h"
 #include "imaging/FileBytes.h"
+#include "imaging/ModernReaders.h"
 #include "imaging/QtImageReaders.h"
 #include "imaging/mScaleImage.h"
 
@@ -356,6 +357,22 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
 
 } // namespace
 
+namespace {
+
+// `whole` (of a picture whose original is `fullWidth` x `fullHeight`) onto
+// `Shown` at its fit in `box`.
+bool FitInto(const PictureBox& whole, int fullWidth, int fullHeight, Box box, PictureBox& Shown) {
+    const auto fit = mScaleImage::FitInBox(fullWidth, fullHeight, box.width, box.height, 0, true);
+    if (!Shown.SetSize(fit.width, fit.height)) return false;
+    if (fit.width == whole.Width() && fit.height == whole.Height()) // it fits: a plain copy
+        Shown.hDC()->LoadBlt(&whole.Surface(), 0, 0, fit.width, fit.height);
+    else
+        mScaleImage::StretchImageTo(whole, Shown);
+    return true;
+}
+
+} // namespace
+
 bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
                      PictureBox& Shown, int& fullWidth, int& fullHeight) {
     fullWidth = fullHeight = 0;
@@ -368,6 +385,15 @@ bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName
     PictureBox whole;
     whole.SetBackColor(Shown.BackColor());
     bool loaded = false;
+    switch (ModernReaders::Load(bytes, FileName, box, whole, fullWidth, fullHeight)) {
+    case ModernReaders::Outcome::NotMine:
+        break;
+    case ModernReaders::Outcome::Loaded:
+        return FitInto(whole, fullWidth, fullHeight, box, Shown);
+    case ModernReaders::Outcome::TooLarge:
+    case ModernReaders::Outcome::Refused:
+        return false;
+    }
     switch (LoadWithFreeImage(bytes, FileName, whole, box, fullWidth, fullHeight)) {
     case Outcome::Loaded:
         loaded = true;
@@ -380,19 +406,21 @@ bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName
         fullHeight = whole.Height();
         break;
     }
-    if (!loaded) return false;
-    const auto fit = mScaleImage::FitInBox(fullWidth, fullHeight, box.width, box.height, 0, true);
-    if (!Shown.SetSize(fit.width, fit.height)) return false;
-    if (fit.width == whole.Width() && fit.height == whole.Height()) // it fits: a plain copy
-        Shown.hDC()->LoadBlt(&whole.Surface(), 0, 0, fit.width, fit.height);
-    else
-        mScaleImage::StretchImageTo(whole, Shown);
-    return true;
+    return loaded && FitInto(whole, fullWidth, fullHeight, box, Shown);
 }
 
 bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
                     PictureBox& PicLoad) {
     int fullWidth = 0, fullHeight = 0;
+    switch (ModernReaders::Load(bytes, FileName, Box{}, PicLoad, fullWidth, fullHeight)) {
+    case ModernReaders::Outcome::NotMine:
+        break;
+    case ModernReaders::Outcome::Loaded:
+        return true;
+    case ModernReaders::Outcome::TooLarge:
+    case ModernReaders::Outcome::Refused:
+        return false;
+    }
     switch (LoadWithFreeImage(bytes, FileName, PicLoad, Box{}, fullWidth, fullHeight)) {
     case Outcome::Loaded:
         return true;

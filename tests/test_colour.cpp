@@ -1,0 +1,2 @@
+// Embedded colour profiles converted to sRGB.
+#include <gtest/gtest.h>

@@ -1,6 +1,9 @@
 // Colour management: pictures that carry an ICC profile are converted to
 // sRGB, the colours the screen is taken to show, with LittleCMS 2 and the
-// perceptual intent. Pictures without a profile are sRGB already.
+// perceptual intent. Pictures without a profile are sRGB already. The still
+// readers call it on the decoded picture once it is fitted to its box, in
+// the helper process or on the in-process worker; it is thread-safe, and the
+// conversion made for the last profile seen is kept for the next picture.
 #pragma once
 
 #include "imaging/cDIB.h"
@@ -10,9 +13,11 @@
 
 namespace ColourProfile {
 
-// Converts the 32-bit surface in place from the colours of `icc` to sRGB.
-// False, with the surface untouched, when the profile is empty, damaged,
-// not an RGB or grey display profile, or sRGB itself.
+// Converts the 32-bit surface in place from the colours of `icc` to sRGB;
+// the fourth byte of each pixel is kept. False, with the surface untouched,
+// when the profile is empty, damaged, not an RGB or grey profile of a device
+// or colour space (CMYK pictures arrive converted to RGB by their decoder),
+// or sRGB itself (no colour moves by more than a level).
 bool ToSrgb(cDIB& surface, std::span<const uint8_t> icc);
 
 } // namespace ColourProfile

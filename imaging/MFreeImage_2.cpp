@@ -2,6 +2,7 @@
 
 #include "imaging/AlphaOver.h"
 #include "imaging/ChannelBits.h"
+#include "imaging/ColourProfile.h"
 #include "imaging/FileBytes.h"
 #include "imaging/ModernReaders.h"
 #include "imaging/QtImageReaders.h"
@@ -12,6 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <vector>
 
 namespace MFreeImage_2 {
 
@@ -59,6 +64,80 @@ int ExifOrientation(FIBITMAP* dib) {
     if (FreeImage_GetTagType(tag) != FIDT_SHORT || FreeImage_GetTagCount(tag) < 1) return 1;
     const int v = *static_cast<const uint16_t*>(FreeImage_GetTagValue(tag));
     return v >= 1 && v <= 8 ? v : 1;
+}
+
+// A PNG's profile is read here: the FreeImage this program is built with
+// reads a PNG's iCCP chunk but keeps nothing of it.
+constexpr uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr std::size_t kPngChunkHead = 8, kPngChunkCrc = 4;
+// Larger profiles are not taken (a few kilobytes are usual, a large table
+// some hundreds); the bound keeps a small chunk from inflating without end.
+constexpr DWORD kMaxProfileBytes = 8u << 20;
+
+uint32_t BigEndian32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+// The profile in a PNG's iCCP chunk (a name of 1 to 79 bytes, a zero, the
+// compression method 0, the profile deflated); empty without one.
+std::vector<uint8_t> PngProfile(std::span<const uint8_t> png) {
+    if (png.size() < sizeof kPngSignature ||
+        !std::equal(std::begin(kPngSignature), std::end(kPngSignature), png.begin()))
+        return {};
+    std::size_t at = sizeof kPngSignature;
+    while (png.size() - at >= kPngChunkHead) {
+        const std::size_t length = BigEndian32(&png[at]);
+        const auto type = png.subspan(at + 4, 4);
+        if (length > png.size() - at - kPngChunkHead) return {};
+        const auto data = png.subspan(at + kPngChunkHead, length);
+        if (std::ranges::equal(type, std::string_view("IDAT"))) return {}; // iCCP comes before
+        if (std::ranges::equal(type, std::string_view("iCCP"))) {
+            const auto end = std::find(data.begin(), data.end(), uint8_t(0));
+            if (end == data.end() || data.end() - end < 2 || end[1] != 0) return {};
+            const auto deflated = data.subspan(std::size_t(end - data.begin()) + 2);
+            if (deflated.size() > kMaxProfileBytes) return {};
+            // Only the pages the profile fills are ever touched.
+            std::unique_ptr<BYTE[]> inflated(new (std::nothrow) BYTE[kMaxProfileBytes]);
+            if (!inflated) return {};
+            const DWORD size = FreeImage_ZLibUncompress(inflated.get(), kMaxProfileBytes,
+                                                        const_cast<BYTE*>(deflated.data()),
+                                                        DWORD(deflated.size()));
+            return {inflated.get(), inflated.get() + size};
+        }
+        if (png.size() - at - kPngChunkHead - length < kPngChunkCrc) return {};
+        at += kPngChunkHead + length + kPngChunkCrc;
+    }
+    return {};
+}
+
+// ICC profile headers name the colour space at this offset.
+constexpr std::size_t kIccColourSpaceAt = 16;
+
+bool GreyProfile(const std::vector<uint8_t>& icc) {
+    return icc.size() >= kIccColourSpaceAt + 4 &&
+           std::memcmp(&icc[kIccColourSpaceAt], "GRAY", 4) == 0;
+}
+
+// The ICC profile of the file (a JPEG's APP2, a PNG's iCCP, a TIFF's tag, a
+// WebP's ICCP); empty without one, for a CMYK picture, whose profile
+// describes the inks FreeImage has already turned into RGB, and for a grey
+// profile on a colour picture, which describes none of its colours.
+std::vector<uint8_t> EmbeddedProfile(FIBITMAP* dib, FREE_IMAGE_FORMAT format,
+                                     std::span<const uint8_t> file) {
+    const FIICCPROFILE* profile = FreeImage_GetICCProfile(dib);
+    if (profile && (profile->flags & FIICC_COLOR_IS_CMYK)) return {};
+    std::vector<uint8_t> icc;
+    if (profile && profile->data && profile->size > 0) {
+        const auto* bytes = static_cast<const uint8_t*>(profile->data);
+        icc.assign(bytes, bytes + profile->size);
+    } else if (format == FIF_PNG) {
+        icc = PngProfile(file);
+    }
+    if (GreyProfile(icc)) { // the colour type only then: of 32-bit pictures it reads every pixel
+        const FREE_IMAGE_COLOR_TYPE colours = FreeImage_GetColorType(dib);
+        if (colours != FIC_MINISBLACK && colours != FIC_MINISWHITE) return {};
+    }
+    return icc;
 }
 
 // The picture turned upright for an Orientation of 2 to 8: a new bitmap, or
@@ -310,6 +389,8 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
 
     FIBITMAP* bitmap = memory.Load(format, flags);
     if (!bitmap) return Outcome::Refused;
+    // Taken now: the turned copy below need not carry it.
+    const std::vector<uint8_t> icc = EmbeddedProfile(bitmap, format, bytes);
     if (requestedSide > 0) {
         fullWidth = int(FreeImage_GetWidth(bitmap));
         fullHeight = int(FreeImage_GetHeight(bitmap));
@@ -347,6 +428,10 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
             // The bitmap covers the whole surface; only alpha shows the background.
             if (FreeImage_IsTransparent(shown) || FreeImage_GetBPP(shown) == 32) PicLoad.Cls();
             DrawBitmapToDC(shown, PicLoad.hDC(), w, h);
+            // At the size shown, which for a preview is a small part of the
+            // original's pixels; a profile that cannot be used leaves the
+            // picture as decoded.
+            ColourProfile::ToSrgb(*PicLoad.Image(), icc);
             outcome = Outcome::Loaded;
         }
         if (shown != bitmap) FreeImage_Unload(shown);
@@ -385,10 +470,11 @@ bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName
     PictureBox whole;
     whole.SetBackColor(Shown.BackColor());
     bool loaded = false;
+    std::vector<uint8_t> icc; // of a picture the Qt readers decode
     switch (ModernReaders::Load(bytes, FileName, box, whole, fullWidth, fullHeight)) {
     case ModernReaders::Outcome::NotMine:
         break;
-    case ModernReaders::Outcome::Loaded:
+    case ModernReaders::Outcome::Loaded: // in sRGB already: those readers convert their own
         return FitInto(whole, fullWidth, fullHeight, box, Shown);
     case ModernReaders::Outcome::TooLarge:
     case ModernReaders::Outcome::Refused:
@@ -401,12 +487,14 @@ bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName
     case Outcome::TooLarge: // the same limits hold for every reader
         return false;
     case Outcome::Refused:
-        loaded = LoadWithQtReaders(bytes, FileName, whole);
+        loaded = LoadWithQtReaders(bytes, FileName, whole, icc);
         fullWidth = whole.Width();
         fullHeight = whole.Height();
         break;
     }
-    return loaded && FitInto(whole, fullWidth, fullHeight, box, Shown);
+    if (!loaded || !FitInto(whole, fullWidth, fullHeight, box, Shown)) return false;
+    ColourProfile::ToSrgb(*Shown.Image(), icc); // FreeImage's pictures are converted already
+    return true;
 }
 
 bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
@@ -415,7 +503,7 @@ bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
     switch (ModernReaders::Load(bytes, FileName, Box{}, PicLoad, fullWidth, fullHeight)) {
     case ModernReaders::Outcome::NotMine:
         break;
-    case ModernReaders::Outcome::Loaded:
+    case ModernReaders::Outcome::Loaded: // in sRGB already: those readers convert their own
         return true;
     case ModernReaders::Outcome::TooLarge:
     case ModernReaders::Outcome::Refused:
@@ -431,7 +519,10 @@ bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
     }
     // Valid files FreeImage cannot identify or decode (BMP with a V4 or V5
     // header, RLE bitmaps, WebP ...): the Qt image readers.
-    return LoadWithQtReaders(bytes, FileName, PicLoad);
+    std::vector<uint8_t> icc;
+    if (!LoadWithQtReaders(bytes, FileName, PicLoad, icc)) return false;
+    ColourProfile::ToSrgb(*PicLoad.Image(), icc);
+    return true;
 }
 
 bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad) {

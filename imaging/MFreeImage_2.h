@@ -1,6 +1,8 @@
 // The bridge to FreeImage: finds a still image's format, decodes it, and
 // paints it pixel for pixel onto the load surface, releasing FreeImage's
-// bitmap at once. GIF files never come this way.
+// bitmap at once. A picture with an embedded colour profile is converted to
+// sRGB at the size it is shown at (ColourProfile). GIF files never come this
+// way: the GIF codec's pictures carry no profile and are sRGB.
 #pragma once
 
 #include "imaging/PictureBox.h"

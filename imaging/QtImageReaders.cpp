@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QColorSpace>
 #include <QImage>
 #include <QImageReader>
 
@@ -20,7 +21,8 @@ QByteArray Suffix(const std::string& path) {
 } // namespace
 
 bool LoadWithQtReaders(std::span<const uint8_t> data, const std::string& FileName,
-                       PictureBox& PicLoad) {
+                       PictureBox& PicLoad, std::vector<uint8_t>& icc) {
+    icc.clear();
     // A view of the caller's bytes, not a copy.
     QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
@@ -46,8 +48,13 @@ bool LoadWithQtReaders(std::span<const uint8_t> data, const std::string& FileNam
     if (image.isNull() ||
         !SurfaceSize(image.width(), image.height(), 32, kMaxSurfaceBytes, stride, total))
         return false;
+    // Qt's readers report the profile a file embeds (a WebP's ICCP chunk, a
+    // JPEG's APP2 ...) without converting the pixels.
+    const QByteArray profile =
+        image.colorSpace().isValid() ? image.colorSpace().iccProfile() : QByteArray();
     image.convertTo(QImage::Format_ARGB32);
     if (!PicLoad.SetSize(image.width(), image.height())) return false;
+    icc.assign(profile.begin(), profile.end());
     PicLoad.Cls();
     const cDIB& surface = PicLoad.Surface();
     for (int y = 0; y < image.height(); ++y) {

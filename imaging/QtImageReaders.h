@@ -9,11 +9,15 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 // True when the file's bytes were decoded onto `PicLoad`; otherwise `PicLoad`
-// is left as it was. `FileName` only names the format by its extension.
+// is left as it was. `FileName` only names the format by its extension. The
+// pixels keep the file's colours: `icc` receives the picture's colour
+// profile (empty when it has none) for the caller to convert to sRGB once
+// the picture has the size it is shown at.
 bool LoadWithQtReaders(std::span<const uint8_t> bytes, const std::string& FileName,
-                       PictureBox& PicLoad);
+                       PictureBox& PicLoad, std::vector<uint8_t>& icc);
 
 // The EXIF orientation (1 to 8) that Qt's readers find in a file's header,
 // for formats whose orientation FreeImage does not report (TIFF); 1 when

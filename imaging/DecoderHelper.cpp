@@ -8,6 +8,7 @@
 #include "imaging/FdPassing.h"
 #include "imaging/FileBytes.h"
 #include "imaging/MFreeImage_2.h"
+#include "imaging/ModernReaders.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -104,6 +105,7 @@ int Try(const DecoderProtocol::Request& request) {
 int main() {
     const int socket = DecoderProtocol::kHelperSocketFd;
     LoadQtPlugins();
+    ModernReaders::Prepare();
     DecoderSandbox::Confine();
     for (;;) {
         DecoderProtocol::Request request;
@@ -131,6 +133,7 @@ int main() {
                 loaded = MFreeImage_2::LoadImageFitted(bytes, request.name,
                                                        {request.boxWidth, request.boxHeight},
                                                        picture, reply.fullWidth, reply.fullHeight);
+            reply.embeddedPreview = loaded && ModernReaders::ShownEmbeddedPreview();
             reply.width = picture.Width();
             reply.height = picture.Height();
             reply.bytes = uint64_t(picture.Surface().size());

@@ -47,7 +47,9 @@ struct Reply {
     uint32_t retiring = 0;         // 1: the helper ends after this answer
     int32_t fullWidth = 0;         // the original's size, upright (the picture may be smaller)
     int32_t fullHeight = 0;
-    uint64_t bytes = 0; // of the memory file
+    uint32_t embeddedPreview = 0; // 1: a camera's embedded preview, not its developed raw data
+    uint32_t unused = 0;          // keeps `bytes` on its 8-byte place, no hidden padding
+    uint64_t bytes = 0;           // of the memory file
 };
 
 } // namespace DecoderProtocol

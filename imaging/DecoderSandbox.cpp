@@ -216,6 +216,11 @@ void Confine() {
     for (const int call : {SCMP_SYS(open), SCMP_SYS(openat), SCMP_SYS(openat2), SCMP_SYS(creat),
                            SCMP_SYS(stat), SCMP_SYS(lstat), SCMP_SYS(statx)})
         ok = ok && (call < 0 || ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), call, 0) == 0);
+    // Naming a thread (dav1d, libheif's AV1 decoder, names its workers;
+    // glibc's pthread_setname_np for the calling thread is this prctl):
+    // only PR_SET_NAME, which touches nothing but the thread's own name.
+    ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1,
+                                  SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME)) == 0;
     // glibc starts threads with clone3 first and falls back on clone, whose
     // flags the checks above can see.
     ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0;

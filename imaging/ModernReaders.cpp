@@ -1,10 +1,115 @@
 #include "imaging/ModernReaders.h"
 
+#include "imaging/AlphaOver.h"
+#include "imaging/HeifReader.h"
+#include "imaging/JxlReader.h"
+#include "imaging/RawReader.h"
+#include "imaging/mScaleImage.h"
+
+#include <algorithm>
+#include <vector>
+
 namespace ModernReaders {
 
-Outcome Load(std::span<const uint8_t>, const std::string&, MFreeImage_2::Box, PictureBox&, int&,
-             int&) {
+namespace {
+
+thread_local bool shownEmbeddedPreview = false;
+
+// How many times its fit a picture stays when shrunk by blocks as it is
+// landed: enough that the Lanczos step after it still sees every detail.
+constexpr int kLanczosHeadroom = 3;
+constexpr unsigned kOpaque = 255;
+
+} // namespace
+
+Outcome Load(std::span<const uint8_t> bytes, const std::string& FileName, MFreeImage_2::Box box,
+             PictureBox& whole, int& fullWidth, int& fullHeight) {
+    shownEmbeddedPreview = false;
+    if (HeifReader::Recognises(bytes))
+        return HeifReader::Load(bytes, box, whole, fullWidth, fullHeight);
+    if (JxlReader::Recognises(bytes))
+        return JxlReader::Load(bytes, box, whole, fullWidth, fullHeight);
+    if (RawReader::Recognises(bytes, FileName))
+        return RawReader::Load(bytes, box, whole, fullWidth, fullHeight, shownEmbeddedPreview);
     return Outcome::NotMine;
 }
+
+bool ShownEmbeddedPreview() {
+    return shownEmbeddedPreview;
+}
+
+void Prepare() {
+    HeifReader::Prepare();
+}
+
+namespace Land {
+
+bool Fits(int64_t width, int64_t height) {
+    std::size_t stride = 0, bytes = 0;
+    return SurfaceSize(width, height, 32, kMaxSurfaceBytes, stride, bytes);
+}
+
+int ShrinkFactor(int width, int height, MFreeImage_2::Box box) {
+    if (box.width <= 0 || box.height <= 0 || width <= 0 || height <= 0) return 1;
+    const auto fit = mScaleImage::FitInBox(width, height, box.width, box.height, 0, true);
+    if (fit.width <= 0 || fit.height <= 0) return 1;
+    return std::max(1, std::min(width / fit.width, height / fit.height) / kLanczosHeadroom);
+}
+
+bool Pixels(const uint8_t* pixels, std::size_t stride, int channels, bool premultiplied, int width,
+            int height, int shrink, PictureBox& whole) {
+    if (!pixels || width <= 0 || height <= 0 || shrink < 1 || (channels != 3 && channels != 4))
+        return false;
+    const int outWidth = (width + shrink - 1) / shrink;
+    const int outHeight = (height + shrink - 1) / shrink;
+    if (!whole.SetSize(outWidth, outHeight)) return false;
+    const bool alpha = channels == 4;
+    // Pixels with alpha are laid over the background the surface is filled with.
+    if (alpha) whole.Cls();
+    const cDIB& surface = whole.Surface();
+    // Sums of each output pixel's block, red, green and blue.
+    std::vector<uint32_t> sums(shrink > 1 ? std::size_t(outWidth) * 3 : 0);
+    for (int oy = 0; oy < outHeight; ++oy) {
+        auto* out = reinterpret_cast<uint32_t*>(
+            surface.lpBits() + std::size_t(oy) * std::size_t(surface.BytesPerScanline()));
+        const int firstRow = oy * shrink;
+        const int rows = std::min(shrink, height - firstRow);
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int y = firstRow; y < firstRow + rows; ++y) {
+            const uint8_t* in = pixels + std::size_t(y) * stride;
+            for (int x = 0; x < width; ++x, in += channels) {
+                uint8_t r = in[0], g = in[1], b = in[2];
+                uint32_t value = (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
+                if (alpha) {
+                    const unsigned a = in[3];
+                    if (premultiplied && a > 0 && a < kOpaque) { // back to straight colours
+                        r = uint8_t(std::min(kOpaque, (r * kOpaque + a / 2) / a));
+                        g = uint8_t(std::min(kOpaque, (g * kOpaque + a / 2) / a));
+                        b = uint8_t(std::min(kOpaque, (b * kOpaque + a / 2) / a));
+                    }
+                    value = AlphaOver(out[x / shrink], r, g, b, uint8_t(a));
+                }
+                if (shrink == 1) {
+                    out[x] = value;
+                    continue;
+                }
+                uint32_t* sum = &sums[std::size_t(x / shrink) * 3];
+                sum[0] += (value >> 16) & 0xFF;
+                sum[1] += (value >> 8) & 0xFF;
+                sum[2] += value & 0xFF;
+            }
+        }
+        if (shrink == 1) continue;
+        for (int ox = 0; ox < outWidth; ++ox) {
+            const uint32_t count = uint32_t(rows) * uint32_t(std::min(shrink, width - ox * shrink));
+            const uint32_t* sum = &sums[std::size_t(ox) * 3];
+            const auto mean = [count](uint32_t s) { return (s + count / 2) / count; };
+            out[ox] = (mean(sum[0]) << 16) | (mean(sum[1]) << 8) | mean(sum[2]);
+        }
+    }
+    return true;
+}
+
+} // namespace Land
 
 } // namespace ModernReaders

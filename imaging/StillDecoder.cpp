@@ -4,6 +4,7 @@
 #include "imaging/FdPassing.h"
 #include "imaging/FileBytes.h"
 #include "imaging/MFreeImage_2.h"
+#include "imaging/ModernReaders.h"
 #include "platform/Files.h"
 #include "platform/Product.h"
 
@@ -37,6 +38,7 @@ struct StillDecoder::Worker {
     bool loaded = false;
     PictureBox picture;
     int fullWidth = 0, fullHeight = 0;
+    bool embeddedPreview = false;
     int wake = -1; // an eventfd, readable once `done`
 
     ~Worker() {
@@ -190,6 +192,7 @@ bool StillDecoder::Begin(const std::string& path, uint32_t background, MFreeImag
     worker_.reset();
     failure_.clear();
     fullWidth_ = fullHeight_ = 0;
+    shownEmbeddedPreview_ = false;
     const int file = Files::OpenRegularFile(path);
     if (file < 0) return false;
     Start start = EnsureHelper();
@@ -236,6 +239,7 @@ bool StillDecoder::BeginInProcess(int file, const std::string& path, uint32_t ba
             const bool loaded =
                 ReadFdBytes(file, bytes) &&
                 MFreeImage_2::LoadImageFitted(bytes, path, box, picture, fullWidth, fullHeight);
+            const bool embeddedPreview = loaded && ModernReaders::ShownEmbeddedPreview();
             ::close(file);
             {
                 const std::lock_guard<std::mutex> hold(worker->lock);
@@ -243,6 +247,7 @@ bool StillDecoder::BeginInProcess(int file, const std::string& path, uint32_t ba
                 worker->fullWidth = fullWidth;
                 worker->fullHeight = fullHeight;
                 worker->loaded = loaded;
+                worker->embeddedPreview = embeddedPreview;
                 worker->done = true;
             }
             const uint64_t one = 1;
@@ -269,6 +274,7 @@ bool StillDecoder::FinishInProcess(PictureBox& PicLoad) {
     if (!worker_->loaded) return false;
     fullWidth_ = worker_->fullWidth;
     fullHeight_ = worker_->fullHeight;
+    shownEmbeddedPreview_ = worker_->embeddedPreview;
     PicLoad.AdoptSurface(worker_->picture.Image());
     worker_->picture = PictureBox();
     return true;
@@ -302,6 +308,7 @@ bool StillDecoder::Finish(PictureBox& PicLoad) {
         const bool told = reply.fullWidth > 0 && reply.fullHeight > 0;
         fullWidth_ = told ? reply.fullWidth : reply.width;
         fullHeight_ = told ? reply.fullHeight : reply.height;
+        shownEmbeddedPreview_ = reply.embeddedPreview == 1;
     }
     return loaded;
 }

@@ -58,6 +58,9 @@ class StillDecoder {
     // The size of the original of the picture the last Finish gave.
     int FullWidth() const { return fullWidth_; }
     int FullHeight() const { return fullHeight_; }
+    // Whether the picture the last Finish gave is a camera's embedded
+    // preview rather than its raw data developed (false for other formats).
+    bool ShownEmbeddedPreview() const { return shownEmbeddedPreview_; }
     // Gives up the pending picture: the helper is stopped and replaced.
     void Abandon();
     // Gives up the pending picture because it ran past the time limit:
@@ -104,5 +107,6 @@ class StillDecoder {
     bool pending_ = false;
     std::string failure_;
     int fullWidth_ = 0, fullHeight_ = 0;
+    bool shownEmbeddedPreview_ = false;
     std::shared_ptr<Worker> worker_; // without a helper program
 };

@@ -65,6 +65,10 @@ inline constexpr ImageFormatFilter ImageFormats[] = {
      "*.pxn;*.qtk;*.raf;*.raw;*.rdc;*.rw2;*.rwl;*.rwz;*.sr2;*.srf;*.srw;*.sti;*.x3f"},
     // Read by Qt's image readers only.
     {"Apple Icon Image(*.icns)", "*.icns"},
+    // Read by libheif and libjxl, before FreeImage.
+    {"HEIF Image(*.heic,*.heif)", "*.heic;*.heif"},
+    {"AVIF Image(*.avif)", "*.avif"},
+    {"JPEG XL(*.jxl)", "*.jxl"},
 };
 
 namespace ImageFormatTable {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace ModernReaders {
 
@@ -29,6 +30,10 @@ enum class Outcome {
 // is left as it was unless the outcome is Loaded.
 Outcome Load(std::span<const uint8_t> bytes, const std::string& FileName, MFreeImage_2::Box box,
              PictureBox& whole, int& fullWidth, int& fullHeight);
+
+// The extensions of the files these readers take besides FreeImage's and Qt's
+// (the filter list's rows for them; files are still known by their bytes).
+inline constexpr std::string_view kExtensions[] = {"heic", "heif", "avif", "jxl"};
 
 // True when the last Load on this thread showed a camera's embedded preview
 // rather than a picture developed from its raw data.

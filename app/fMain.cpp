@@ -109,6 +109,7 @@ void fMain::BuildControls() {
     picLV->setPalette(grey);
     ComboFilter = new QComboBox(picLV);
     lvFiles = new FileListView(picLV);
+    thumbnails_ = new cIconThumbnails(lvFiles, FileView, this);
 
     cmdAbout = new QPushButton(QStringLiteral("&About this program"), this);
     cmdVisit = new QPushButton(this);

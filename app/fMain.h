@@ -10,6 +10,7 @@
 
 #include "app/FileHeader.h"
 #include "app/cCommandTable.h"
+#include "app/cIconThumbnails.h"
 #include "app/cPictureCache.h"
 #include "app/cPreviewCore.h"
 #include "app/fFullview.h"
@@ -71,6 +72,8 @@ class fMain : public QWidget {
     void nPathchange();
     // A listing is under way.
     bool Listing() const { return FileView.Listing(); }
+    // The large-icon view's thumbnails.
+    cIconThumbnails* IconThumbnails() { return thumbnails_; }
     // A list row chosen (by mouse or keyboard): previews its file.
     void ChooseRow(int row);
     // A picture is being decoded (the answer comes without blocking).
@@ -206,19 +209,20 @@ class fMain : public QWidget {
     QPointer<fAbout> about_;
     cCommandTable* commands_ = nullptr;
     cPreviewCore preview_;
-    cPictureCache cache_;                  // pictures read ahead, as the preview shows them
-    cPictureCache::Key readAheadKey_;      // the file being read ahead (empty: none)
-    MFreeImage_2::Box readAheadBox_;       // and the box it is fitted into
-    std::set<std::string> readAheadTried_; // read ahead for this choice already
-    MFreeImage_2::Box stillBox_;           // the box of the choice's decode
-    QTimer settleTimer_;                   // runs while the pane changes size
-    StdPicture wholePicture_;              // the chosen picture whole, for a full view
-    std::string wholePictureOf_;           // the file it is of
-    uint32_t stillId_ = 0;                 // the choice's request being decoded
-    bool stillBusy_ = false;               // its busy pointer is set
-    int gifsDecoding_ = 0;                 // GIF documents decoding on their threads
-    bool gifBusy_ = false;                 // the busy pointer of the GIF chosen last
-    std::string wantedFile_;               // chosen by the next listing that has it
+    cIconThumbnails* thumbnails_ = nullptr; // the large-icon view's pictures
+    cPictureCache cache_;                   // pictures read ahead, as the preview shows them
+    cPictureCache::Key readAheadKey_;       // the file being read ahead (empty: none)
+    MFreeImage_2::Box readAheadBox_;        // and the box it is fitted into
+    std::set<std::string> readAheadTried_;  // read ahead for this choice already
+    MFreeImage_2::Box stillBox_;            // the box of the choice's decode
+    QTimer settleTimer_;                    // runs while the pane changes size
+    StdPicture wholePicture_;               // the chosen picture whole, for a full view
+    std::string wholePictureOf_;            // the file it is of
+    uint32_t stillId_ = 0;                  // the choice's request being decoded
+    bool stillBusy_ = false;                // its busy pointer is set
+    int gifsDecoding_ = 0;                  // GIF documents decoding on their threads
+    bool gifBusy_ = false;                  // the busy pointer of the GIF chosen last
+    std::string wantedFile_;                // chosen by the next listing that has it
     bool waitPointer_ = false; // the busy pointer of a full view waiting for its picture
     bool exiting_ = false;     // the question was answered Yes (or cannot be asked)
     bool asking_ = false;

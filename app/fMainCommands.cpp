@@ -111,6 +111,7 @@ void fMain::ViewSwitch() {
     } else {
         lvFiles->SetLargeIconView(false);
     }
+    thumbnails_->SetActive(lvFiles->IsLargeIconView());
 }
 
 fOptions* fMain::ShowOptions() {

@@ -1,7 +1,9 @@
 #include "browse/FileListView.h"
 
+#include "browse/IconDelegate.h"
 #include "platform/Platform.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -31,8 +33,9 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
     icons_->setResizeMode(QListView::Adjust);
     icons_->setUniformItemSizes(true);
     icons_->setMovement(QListView::Static);
-    icons_->setIconSize(QSize(32, 32));
-    icons_->setGridSize(QSize(96, 64));
+    iconCells_ = new IconDelegate(icons_);
+    icons_->setItemDelegate(iconCells_);
+    SetLargeIconSide(kLargeIconSide);
     icons_->setModel(model_);
     icons_->setSelectionModel(report_->selectionModel()); // one selection for both views
 
@@ -48,6 +51,15 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
         connect(v, &QAbstractItemView::doubleClicked, this,
                 [this](const QModelIndex& i) { emit rowDoubleClicked(i.row()); });
     }
+    // Any change of what the icon view shows: the rows on screen may be others.
+    QScrollBar* bar = icons_->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, &FileListView::shownIconRowsChanged);
+    connect(bar, &QScrollBar::rangeChanged, this, &FileListView::shownIconRowsChanged);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, &FileListView::shownIconRowsChanged);
+    connect(model_, &QAbstractItemModel::modelReset, this, &FileListView::shownIconRowsChanged);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &FileListView::shownIconRowsChanged);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &FileListView::shownIconRowsChanged);
+    icons_->viewport()->installEventFilter(this);
     connect(report_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& i) {
                 if (!quiet_) emit selectedRowChanged(i.isValid() ? i.row() : -1);
@@ -61,6 +73,61 @@ QAbstractItemView* FileListView::CurrentView() {
 void FileListView::SetLargeIconView(bool large) {
     large_ = large;
     stack_->setCurrentWidget(CurrentView());
+    emit shownIconRowsChanged();
+}
+
+void FileListView::SetLargeIconSide(int side) {
+    iconCells_->SetIconSide(side);
+    icons_->setIconSize(QSize(side, side));
+    icons_->setGridSize(iconCells_->CellSize(icons_->font()));
+}
+
+int FileListView::LargeIconSide() const {
+    return iconCells_->IconSide();
+}
+
+void FileListView::SetThumbnails(std::function<QImage(int row)> thumbnails) {
+    iconCells_->SetThumbnails(std::move(thumbnails));
+    icons_->viewport()->update();
+}
+
+void FileListView::RowPictureChanged(int row) {
+    if (large_ && row >= 0 && row < model_->rowCount())
+        icons_->viewport()->update(icons_->visualRect(model_->index(row, 0)));
+}
+
+std::pair<int, int> FileListView::ShownIconRows() const {
+    const int count = model_->rowCount();
+    const int height = icons_->viewport()->height();
+    if (count == 0 || height <= 0) return {-1, -2};
+    // Rows run left to right, then down: their tops never decrease, so the
+    // rows on screen are found by halving.
+    const auto top = [&](int row) { return icons_->visualRect(model_->index(row, 0)).top(); };
+    const auto bottom = [&](int row) { return icons_->visualRect(model_->index(row, 0)).bottom(); };
+    int lo = 0, hi = count; // the first row whose bottom is on screen
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (bottom(mid) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const int first = lo;
+    hi = count; // the first row below the screen
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (top(mid) < height)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return {first, lo - 1};
+}
+
+bool FileListView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == icons_->viewport() && event->type() == QEvent::Resize)
+        emit shownIconRowsChanged();
+    return QWidget::eventFilter(watched, event);
 }
 
 int FileListView::SelectedRow() const {

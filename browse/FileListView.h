@@ -6,16 +6,25 @@
 
 #include "browse/FileListModel.h"
 
+#include <QImage>
+#include <functional>
+#include <utility>
+
 #include <QListView>
 #include <QStackedLayout>
 #include <QTreeView>
 #include <QWidget>
+
+class IconDelegate;
 
 class FileListView : public QWidget {
     Q_OBJECT
   public:
     static constexpr int kNameColumnTwips = 2200;
     static constexpr int kTypeColumnTwips = 1500;
+    // The large-icon view's square, in logical pixels: large enough to
+    // recognise a photo by its thumbnail.
+    static constexpr int kLargeIconSide = 128;
 
     explicit FileListView(QWidget* parent = nullptr);
 
@@ -26,6 +35,15 @@ class FileListView : public QWidget {
 
     bool IsLargeIconView() const { return large_; }
     void SetLargeIconView(bool large);
+    // The side of the large-icon view's square, in logical pixels.
+    void SetLargeIconSide(int side);
+    int LargeIconSide() const;
+    // Where the large-icon view takes each row's thumbnail from (a null
+    // image: the type icon); the view asks again for a row on RowPictureChanged.
+    void SetThumbnails(std::function<QImage(int row)> thumbnails);
+    void RowPictureChanged(int row);
+    // The first and last rows the large-icon view shows now (-1, -2 when none).
+    std::pair<int, int> ShownIconRows() const;
 
     // The selected row, or -1.
     int SelectedRow() const;
@@ -50,11 +68,17 @@ class FileListView : public QWidget {
     // A mouse button went down on a row, also on the row already selected.
     void rowPressed(int row);
     void selectedRowChanged(int row);
+    // The large-icon view shows other rows (scrolled, resized, rows added or gone).
+    void shownIconRowsChanged();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     FileListModel* model_;
     QTreeView* report_;
     QListView* icons_;
+    IconDelegate* iconCells_;
     QStackedLayout* stack_;
     bool large_ = false;
     bool quiet_ = false; // the selection moves for the program, not the user

@@ -167,9 +167,8 @@ void cFileView::Gone() {
 bool cFileView::AssignSysIL() {
     if (!listView_) return false;
     constexpr int kSmallIcon = 16;
-    constexpr int kLargeIcon = 32;
     listView_->ReportView()->setIconSize(QSize(kSmallIcon, kSmallIcon));
-    listView_->IconView()->setIconSize(QSize(kLargeIcon, kLargeIcon));
+    listView_->SetLargeIconSide(FileListView::kLargeIconSide);
     listView_->Model()->SetShowIcons(true);
     return true;
 }

@@ -15,6 +15,8 @@ namespace ColourProfile {
 namespace {
 
 constexpr int kLevels = 256;
+constexpr std::size_t kChannels = 3; // blue, green, red; a fourth byte follows
+constexpr std::size_t kPixelBytes = 4;
 // A profile whose conversion moves no colour of a sample grid (every
 // `kSrgbGridStep`-th level of each channel) by more than `kSrgbTolerance`
 // is sRGB in all but name: its pictures stay as decoded, exact and free.
@@ -39,7 +41,7 @@ struct Conversion {
     // that grey pixels stay grey and a background laid under transparent
     // ones keeps its hue.
     bool grey = false;
-    std::array<std::array<uint8_t, kLevels>, 3> greyCurve{};
+    std::array<std::array<uint8_t, kLevels>, kChannels> greyCurve{};
 };
 
 struct ProfileCloser {
@@ -71,9 +73,9 @@ cmsHTRANSFORM RgbTransform(cmsHPROFILE profile, cmsHPROFILE srgb) {
     if (!t) return nullptr;
     const std::vector<uint8_t> grid = SampleGrid();
     std::vector<uint8_t> converted(grid.size());
-    cmsDoTransform(t, grid.data(), converted.data(), cmsUInt32Number(grid.size() / 4));
-    for (std::size_t i = 0; i < grid.size(); i += 4)
-        if (!CloseTo(&grid[i], &converted[i], 3)) return t;
+    cmsDoTransform(t, grid.data(), converted.data(), cmsUInt32Number(grid.size() / kPixelBytes));
+    for (std::size_t i = 0; i < grid.size(); i += kPixelBytes)
+        if (!CloseTo(&grid[i], &converted[i], kChannels)) return t;
     cmsDeleteTransform(t);
     return nullptr;
 }
@@ -85,16 +87,16 @@ bool GreyCurve(cmsHPROFILE profile, cmsHPROFILE srgb, Conversion& c) {
         cmsCreateTransform(profile, TYPE_GRAY_8, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
     if (!t) return false;
     std::array<uint8_t, kLevels> levels;
-    std::array<uint8_t, kLevels * 3> converted;
+    std::array<uint8_t, kLevels * kChannels> converted;
     for (int v = 0; v < kLevels; ++v)
         levels[std::size_t(v)] = uint8_t(v);
     cmsDoTransform(t, levels.data(), converted.data(), kLevels);
     cmsDeleteTransform(t);
     bool identity = true;
     for (std::size_t v = 0; v < kLevels; ++v)
-        for (std::size_t channel = 0; channel < 3; ++channel) {
-            c.greyCurve[channel][v] = converted[3 * v + channel];
-            identity = identity && CloseTo(&levels[v], &converted[3 * v + channel], 1);
+        for (std::size_t channel = 0; channel < kChannels; ++channel) {
+            c.greyCurve[channel][v] = converted[kChannels * v + channel];
+            identity = identity && CloseTo(&levels[v], &converted[kChannels * v + channel], 1);
         }
     return !identity;
 }
@@ -165,8 +167,8 @@ std::shared_ptr<const Conversion> ConversionFor(std::span<const uint8_t> icc) {
 void ApplyGreyCurve(const Conversion& c, cDIB& surface) {
     for (int32_t y = 0; y < surface.Height(); ++y) {
         uint8_t* p = surface.lpBits() + std::size_t(y) * std::size_t(surface.BytesPerScanline());
-        for (int32_t x = 0; x < surface.Width(); ++x, p += 4)
-            for (std::size_t channel = 0; channel < 3; ++channel)
+        for (int32_t x = 0; x < surface.Width(); ++x, p += kPixelBytes)
+            for (std::size_t channel = 0; channel < kChannels; ++channel)
                 p[channel] = c.greyCurve[channel][p[channel]];
     }
 }

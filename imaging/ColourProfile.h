@@ -1,9 +1,10 @@
 // Colour management: pictures that carry an ICC profile are converted to
 // sRGB, the colours the screen is taken to show, with LittleCMS 2 and the
 // perceptual intent. Pictures without a profile are sRGB already. The still
-// readers call it on the decoded picture once it is fitted to its box, in
-// the helper process or on the in-process worker; it is thread-safe, and the
-// conversion made for the last profile seen is kept for the next picture.
+// readers call it on the decoded picture, where they can once it is fitted to
+// its box (a fraction of the original's pixels), in the helper process or on
+// the in-process worker; it is thread-safe, and the conversions made for the
+// last few profiles seen are kept for the pictures that follow.
 #pragma once
 
 #include "imaging/cDIB.h"

@@ -593,26 +593,27 @@ TEST(Colour, QtReadersReportTheProfile) {
 // In the confined helper, whole and fitted: the same pixels as in this
 // process.
 TEST(Colour, HelperConvertsAsThisProcessDoes) {
-    TempDir dir;
-    FIBITMAP* picture = PatchPicture();
-    const auto bytes = Encoded(picture, FIF_JPEG, kJpeg.flags, DisplayP3());
-    FreeImage_Unload(picture);
-    const auto path = dir.Write("p3.jpg", std::string(bytes.begin(), bytes.end()));
-
     StillDecoder decoder;
     for (const auto& folder : {ExecutableFolder(), ExecutableFolder().parent_path()})
         if (std::filesystem::exists(folder / "vantrel-decoder"))
             decoder.SetHelperPath((folder / "vantrel-decoder").string());
     ASSERT_TRUE(decoder.HelperAvailable()) << "build vantrel-decoder next to the tests";
     ASSERT_FALSE(decoder.DecodesInProcess());
-    for (Road road : {Road::Whole, Road::Fitted}) {
-        PictureBox inHelper, here;
-        ASSERT_TRUE(decoder.Decode(path.string(), inHelper, StillDecoder::kTimeLimitMs,
-                                   road == Road::Whole ? MFreeImage_2::Box{} : kBox))
-            << decoder.FailureText();
-        EXPECT_GT(decoder.HelperPid(), 0);
-        ASSERT_TRUE(Decode(bytes, "p3.jpg", road, here));
-        EXPECT_TRUE(SamePixels(inHelper.Surface(), here.Surface()));
-        EXPECT_GE(MaxDifference(PatchCentre(here.Surface(), 3), 0x28A0DC), 8); // converted
+    TempDir dir;
+    FIBITMAP* picture = PatchPicture();
+    for (const Format& format : {kJpeg, kPng}) {
+        const auto bytes = Encoded(picture, format.format, format.flags, DisplayP3());
+        const auto path = dir.Write(format.name, std::string(bytes.begin(), bytes.end()));
+        for (Road road : {Road::Whole, Road::Fitted}) {
+            PictureBox inHelper, here;
+            ASSERT_TRUE(decoder.Decode(path.string(), inHelper, StillDecoder::kTimeLimitMs,
+                                       road == Road::Whole ? MFreeImage_2::Box{} : kBox))
+                << format.name << ": " << decoder.FailureText();
+            EXPECT_GT(decoder.HelperPid(), 0);
+            ASSERT_TRUE(Decode(bytes, format.name, road, here));
+            EXPECT_TRUE(SamePixels(inHelper.Surface(), here.Surface())) << format.name;
+            EXPECT_GE(MaxDifference(PatchCentre(here.Surface(), 3), 0x28A0DC), 8) << format.name;
+        }
     }
+    FreeImage_Unload(picture);
 }

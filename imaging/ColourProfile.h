@@ -15,7 +15,8 @@
 namespace ColourProfile {
 
 // Converts the 32-bit surface in place from the colours of `icc` to sRGB;
-// the fourth byte of each pixel is kept. False, with the surface untouched,
+// the fourth byte of each pixel is kept; a large surface is converted in
+// bands of rows on a thread a processor. False, with the surface untouched,
 // when the profile is empty, damaged, not an RGB or grey profile of a device
 // or colour space (CMYK pictures arrive converted to RGB by their decoder),
 // or sRGB itself (no colour moves by more than a level).

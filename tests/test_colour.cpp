@@ -104,10 +104,11 @@ Icc Cmyk() {
 
 // LittleCMS's own transform from `icc` to sRGB (8-bit red, green, blue),
 // perceptual.
-cmsHTRANSFORM DirectTransform(const Icc& icc, cmsUInt32Number inputFormat) {
+cmsHTRANSFORM DirectTransform(const Icc& icc, cmsUInt32Number inputFormat,
+                              cmsUInt32Number outputFormat = TYPE_RGB_8) {
     cmsHPROFILE in = cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size()));
     cmsHPROFILE out = cmsCreate_sRGBProfile();
-    cmsHTRANSFORM t = cmsCreateTransform(in, inputFormat, out, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    cmsHTRANSFORM t = cmsCreateTransform(in, inputFormat, out, outputFormat, INTENT_PERCEPTUAL, 0);
     cmsCloseProfile(in);
     cmsCloseProfile(out);
     EXPECT_NE(t, nullptr);
@@ -526,6 +527,24 @@ TEST(Colour, SurfaceConversion) {
         EXPECT_EQ(Pixel32(surface, 0, 0), 0x336699u);
         EXPECT_EQ(Pixel32(surface, 1, 0), 0xFF0000u);
     }
+}
+
+// A picture of more than a megapixel is converted in bands of rows on
+// several threads: every byte as one pass of LittleCMS over it gives.
+TEST(Colour, LargePicturesConvertInBands) {
+    const Icc adobe = AdobeRgb();
+    cDIB surface;
+    ASSERT_TRUE(surface.Create(1501, 997, 32)); // rows no multiple of any band count
+    std::mt19937 random(7);
+    for (int64_t i = 0; i < surface.size(); ++i)
+        surface.lpBits()[i] = uint8_t(random());
+    std::vector<uint8_t> want(surface.lpBits(), surface.lpBits() + surface.size());
+    cmsHTRANSFORM t = DirectTransform(adobe, TYPE_BGRA_8, TYPE_BGRA_8);
+    ASSERT_NE(t, nullptr);
+    cmsDoTransform(t, want.data(), want.data(), cmsUInt32Number(want.size() / 4));
+    cmsDeleteTransform(t);
+    ASSERT_TRUE(ColourProfile::ToSrgb(surface, adobe));
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), surface.lpBits()));
 }
 
 // Decodes on several threads at once, each picture with one of two profiles,

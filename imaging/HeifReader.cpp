@@ -5,6 +5,7 @@
 
 #include <libheif/heif.h>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -107,7 +108,7 @@ void Prepare() {
 }
 
 Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& whole,
-             int& fullWidth, int& fullHeight) {
+             int& fullWidth, int& fullHeight) try {
     Prepare();
     std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
     if (!context || !Ok(heif_context_read_from_memory_without_copy(context.get(), bytes.data(),
@@ -159,6 +160,8 @@ Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& 
     fullWidth = thumbnail ? width : w;
     fullHeight = thumbnail ? height : h;
     return Outcome::Loaded;
+} catch (const std::bad_alloc&) { // libheif's memory for a picture that is too large
+    return Outcome::TooLarge;
 }
 
 } // namespace HeifReader

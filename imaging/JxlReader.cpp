@@ -6,6 +6,7 @@
 #include <jxl/decode_cxx.h>
 #include <jxl/encode.h>
 #include <jxl/thread_parallel_runner_cxx.h>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -82,8 +83,9 @@ Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& 
 
     JxlBasicInfo info{};
     JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-    int width = 0, height = 0; // upright
-    std::vector<uint8_t> pixels, icc;
+    int width = 0, height = 0;         // upright
+    std::unique_ptr<uint8_t[]> pixels; // every byte written by libjxl: left uncleared
+    std::vector<uint8_t> icc;
     for (;;) {
         switch (JxlDecoderProcessInput(decoder.get())) {
         case JXL_DEC_BASIC_INFO:
@@ -104,16 +106,17 @@ Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& 
             if (JxlDecoderImageOutBufferSize(decoder.get(), &format, &size) != JXL_DEC_SUCCESS ||
                 size != std::size_t(width) * std::size_t(height) * format.num_channels)
                 return Outcome::Refused;
-            pixels.resize(size);
-            if (JxlDecoderSetImageOutBuffer(decoder.get(), &format, pixels.data(), size) !=
+            pixels.reset(new uint8_t[size]);
+            if (JxlDecoderSetImageOutBuffer(decoder.get(), &format, pixels.get(), size) !=
                 JXL_DEC_SUCCESS)
                 return Outcome::Refused;
             break;
         }
         case JXL_DEC_FULL_IMAGE: { // the first frame: all that is shown
+            if (!pixels) return Outcome::Refused;
             const std::size_t stride = std::size_t(width) * format.num_channels;
             if (!ModernReaders::Land::Pixels(
-                    pixels.data(), stride, int(format.num_channels), false, width, height,
+                    pixels.get(), stride, int(format.num_channels), false, width, height,
                     ModernReaders::Land::ShrinkFactor(width, height, box), whole))
                 return Outcome::TooLarge;
             if (!icc.empty()) ColourProfile::ToSrgb(*whole.hDC(), icc);

@@ -126,7 +126,8 @@ std::vector<uint8_t> Bytes(const fs::path& p) {
 
 // The colour at the centre of each quadrant of a picture standing as stored
 // (`turned`: a quarter turn clockwise) matches the quadrants.
-void ExpectQuadrants(const PictureBox& box, bool turned, const std::string& what) {
+void ExpectQuadrants(const PictureBox& box, bool turned, const std::string& what,
+                     int tolerance = kTolerance) {
     const int w = box.Width(), h = box.Height();
     ASSERT_GT(w, 0) << what;
     for (int qy = 0; qy < 2; ++qy)
@@ -134,7 +135,7 @@ void ExpectQuadrants(const PictureBox& box, bool turned, const std::string& what
             // Turned clockwise, the stored top left lands at the top right.
             const uint32_t want = turned ? kQuadrants[1 - qx][qy] : kQuadrants[qy][qx];
             const uint32_t got = Pixel32(box.Surface(), (2 * qx + 1) * w / 4, (2 * qy + 1) * h / 4);
-            EXPECT_LE(MaxDifference(got, want), kTolerance)
+            EXPECT_LE(MaxDifference(got, want), tolerance)
                 << what << " quadrant " << qx << "," << qy << std::hex << " got " << got << " want "
                 << want;
         }
@@ -148,128 +149,97 @@ void ExpectQuadrants(const PictureBox& box, bool turned, const std::string& what
 constexpr int kRawWidth = 128, kRawHeight = 96;
 constexpr uint16_t kLit = 60000;
 
-struct TiffWriter {
+// Little-endian values of `size` bytes each.
+std::string Le(std::initializer_list<uint32_t> values, int size = 4) {
     std::string bytes;
-    void U16(uint32_t v) {
-        bytes.push_back(char(v & 0xFF));
-        bytes.push_back(char((v >> 8) & 0xFF));
-    }
-    void U32(uint32_t v) {
-        U16(v & 0xFFFF);
-        U16(v >> 16);
-    }
-};
-
-struct TiffEntry {
-    uint16_t tag, type;
-    uint32_t count;
-    std::string value; // little-endian; over four bytes it goes after the directory
-};
-
-std::string Le(std::initializer_list<uint32_t> values, int bytes) {
-    TiffWriter w;
     for (const uint32_t v : values)
-        bytes == 2 ? w.U16(v) : w.U32(v);
-    return w.bytes;
+        for (int i = 0; i < size; ++i)
+            bytes.push_back(char((v >> (8 * i)) & 0xFF));
+    return bytes;
 }
 
-enum TiffType : uint16_t {
-    kByte = 1,
-    kAscii = 2,
-    kShort = 3,
-    kLong = 4,
-    kRational = 5,
-    kSRational = 10
+struct TiffEntry {
+    uint32_t tag, type, count;
+    std::string value; // over four bytes it goes after the directory
 };
+enum TiffType : uint32_t { kByte = 1, kAscii, kShort, kLong, kRational, kSRational = 10 };
 
-// Writes a directory at the end of `w` whose big values follow it; `next` is
-// the following directory's offset (0: none), patched in later when unknown.
-std::size_t WriteDirectory(TiffWriter& w, std::vector<TiffEntry> entries) {
+// A TIFF directory written at `at`, followed by its values over four bytes.
+std::string Directory(std::size_t at, std::vector<TiffEntry> entries, uint32_t next) {
     std::sort(entries.begin(), entries.end(),
               [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; });
-    const std::size_t start = w.bytes.size();
-    std::size_t extra = start + 2 + 12 * entries.size() + 4;
-    std::string values;
-    w.U16(uint32_t(entries.size()));
+    std::string out = Le({uint32_t(entries.size())}, 2), values;
+    const std::size_t valuesAt = at + 2 + 12 * entries.size() + 4;
     for (const TiffEntry& e : entries) {
-        w.U16(e.tag), w.U16(e.type), w.U32(e.count);
+        out += Le({e.tag, e.type}, 2) + Le({e.count});
         if (e.value.size() <= 4) {
-            w.bytes += e.value + std::string(4 - e.value.size(), '\0');
+            out += e.value + std::string(4 - e.value.size(), '\0');
             continue;
         }
-        w.U32(uint32_t(extra + values.size()));
+        out += Le({uint32_t(valuesAt + values.size())});
         values += e.value + std::string(e.value.size() % 2, '\0');
     }
-    const std::size_t next = w.bytes.size();
-    w.U32(0);
-    w.bytes += values;
-    return next;
+    return out + Le({next}) + values;
 }
 
 std::string MakeDng(int orientation, const std::string& preview) {
-    TiffWriter cells;
+    std::string dng = "II" + Le({42}, 2) + Le({0}); // the raw directory's offset, set below
+    const uint32_t cellsAt = uint32_t(dng.size());
     for (int y = 0; y < kRawHeight; ++y)
         for (int x = 0; x < kRawWidth; ++x) {
             const int quadrant = (y >= kRawHeight / 2) * 2 + (x >= kRawWidth / 2);
             const int filter = (y & 1) * 2 + (x & 1); // red, green, green, blue
             const int colour = filter == 0 ? 0 : filter == 3 ? 2 : 1;
-            cells.U16(quadrant == 3 || quadrant == colour ? kLit : 0);
+            dng += Le({quadrant == 3 || quadrant == colour ? kLit : 0u}, 2);
         }
-    const uint32_t one[] = {1, 1};
-    std::string identity; // the colour matrix: cells are XYZ
-    for (int i = 0; i < 9; ++i)
-        identity += Le({uint32_t(i % 4 == 0), one[1]}, 4);
-    TiffWriter w;
-    w.bytes = "II";
-    w.U16(42);
-    w.U32(8);
-    // The cells follow the first directory and its values, whose size is
-    // known once written: written with a placeholder, then patched.
-    const std::vector<TiffEntry> raw = {
-        {254, kLong, 1, Le({0}, 4)},
-        {256, kLong, 1, Le({kRawWidth}, 4)},
-        {257, kLong, 1, Le({kRawHeight}, 4)},
-        {258, kShort, 1, Le({16}, 2)},
-        {259, kShort, 1, Le({1}, 2)},
-        {262, kShort, 1, Le({32803}, 2)}, // colour filter array
-        {271, kAscii, 8, std::string("Vantrel", 8)},
-        {272, kAscii, 5, std::string("Test", 5)},
-        {273, kLong, 1, Le({0}, 4)}, // the cells' offset, patched below
-        {274, kShort, 1, Le({uint32_t(orientation)}, 2)},
-        {277, kShort, 1, Le({1}, 2)},
-        {278, kLong, 1, Le({kRawHeight}, 4)},
-        {279, kLong, 1, Le({uint32_t(cells.bytes.size())}, 4)},
-        {33421, kShort, 2, Le({2, 2}, 2)},
-        {33422, kByte, 4, std::string("\0\1\1\2", 4)},
-        {50706, kByte, 4, std::string("\1\4\0\0", 4)}, // DNG 1.4
-        {50708, kAscii, 13, std::string("Vantrel Test", 13)},
-        {50717, kLong, 1, Le({65535}, 4)},
-        {50721, kSRational, 9, identity},
-        {50728, kRational, 3, Le({1, 1, 1, 1, 1, 1}, 4)},
-        {50778, kShort, 1, Le({21}, 2)}, // D65
-    };
-    const std::size_t next = WriteDirectory(w, raw);
-    const uint32_t cellsAt = uint32_t(w.bytes.size());
-    // The strip offset's value sits in its entry: 8 + 2 + 12 * index + 8.
-    constexpr std::size_t kStripEntry = 8;
-    const std::string at = Le({cellsAt}, 4);
-    w.bytes.replace(8 + 2 + 12 * kStripEntry + 8, 4, at);
-    w.bytes += cells.bytes;
-    if (preview.empty()) return w.bytes;
-    const uint32_t previewAt = uint32_t(w.bytes.size());
-    w.bytes += preview + std::string(preview.size() % 2, '\0');
-    w.bytes.replace(next, 4, Le({uint32_t(w.bytes.size())}, 4));
-    WriteDirectory(w, {{254, kLong, 1, Le({1}, 4)}, // a reduced picture
-                       {256, kLong, 1, Le({kWidth}, 4)},
-                       {257, kLong, 1, Le({kHeight}, 4)},
-                       {258, kShort, 1, Le({8}, 2)},
-                       {259, kShort, 1, Le({7}, 2)}, // JPEG
-                       {262, kShort, 1, Le({6}, 2)},
-                       {273, kLong, 1, Le({previewAt}, 4)},
-                       {277, kShort, 1, Le({3}, 2)},
-                       {278, kLong, 1, Le({kHeight}, 4)},
-                       {279, kLong, 1, Le({uint32_t(preview.size())}, 4)}});
-    return w.bytes;
+    const uint32_t cellBytes = uint32_t(dng.size()) - cellsAt;
+    const uint32_t previewAt = uint32_t(dng.size());
+    dng += preview + std::string(preview.size() % 2, '\0');
+    uint32_t previewDirectory = 0;
+    if (!preview.empty()) {
+        previewDirectory = uint32_t(dng.size());
+        dng += Directory(previewDirectory,
+                         {{254, kLong, 1, Le({1})}, // a reduced picture
+                          {256, kLong, 1, Le({kWidth})},
+                          {257, kLong, 1, Le({kHeight})},
+                          {258, kShort, 1, Le({8}, 2)},
+                          {259, kShort, 1, Le({7}, 2)}, // JPEG
+                          {262, kShort, 1, Le({6}, 2)},
+                          {273, kLong, 1, Le({previewAt})},
+                          {277, kShort, 1, Le({3}, 2)},
+                          {278, kLong, 1, Le({kHeight})},
+                          {279, kLong, 1, Le({uint32_t(preview.size())})}},
+                         0);
+    }
+    std::string identity; // the colour matrix: the cells are XYZ
+    for (uint32_t i = 0; i < 9; ++i)
+        identity += Le({i % 4 == 0, 1});
+    const uint32_t rawDirectory = uint32_t(dng.size());
+    dng.replace(4, 4, Le({rawDirectory}));
+    dng += Directory(rawDirectory,
+                     {{254, kLong, 1, Le({0})},
+                      {256, kLong, 1, Le({kRawWidth})},
+                      {257, kLong, 1, Le({kRawHeight})},
+                      {258, kShort, 1, Le({16}, 2)},
+                      {259, kShort, 1, Le({1}, 2)},
+                      {262, kShort, 1, Le({32803}, 2)}, // colour filter array
+                      {271, kAscii, 8, std::string("Vantrel", 8)},
+                      {272, kAscii, 5, std::string("Test", 5)},
+                      {273, kLong, 1, Le({cellsAt})},
+                      {274, kShort, 1, Le({uint32_t(orientation)}, 2)},
+                      {277, kShort, 1, Le({1}, 2)},
+                      {278, kLong, 1, Le({kRawHeight})},
+                      {279, kLong, 1, Le({cellBytes})},
+                      {33421, kShort, 2, Le({2, 2}, 2)},
+                      {33422, kByte, 4, std::string("\0\1\1\2", 4)},
+                      {50706, kByte, 4, std::string("\1\4\0\0", 4)}, // DNG 1.4
+                      {50708, kAscii, 13, std::string("Vantrel Test", 13)},
+                      {50717, kLong, 1, Le({65535})},
+                      {50721, kSRational, 9, identity},
+                      {50728, kRational, 3, Le({1, 1, 1, 1, 1, 1})},
+                      {50778, kShort, 1, Le({21}, 2)}}, // D65
+                     previewDirectory);
+    return dng;
 }
 
 struct Made {
@@ -406,6 +376,48 @@ TEST_F(ModernFormats, AlphaLiesOverTheBackground) {
     }
 }
 
+// Grey pictures come out grey in all three channels; a picture that claims
+// more pixels than a surface holds is refused before any are decoded.
+TEST_F(ModernFormats, GreyAndTooLarge) {
+    if (!Have("heif-enc") || !Have("cjxl")) GTEST_SKIP() << "heif-enc or cjxl is not installed";
+    const fs::path png = WritePng(dir_, "quadrants.png");
+    FIBITMAP* colour = FreeImage_Load(FIF_PNG, png.c_str());
+    FIBITMAP* grey = FreeImage_ConvertToGreyscale(colour);
+    const fs::path greyPng = dir_.path() / "grey.png";
+    ASSERT_TRUE(FreeImage_Save(FIF_PNG, grey, greyPng.c_str()));
+    FreeImage_Unload(grey);
+    FreeImage_Unload(colour);
+    for (const Made& made : kFormats) {
+        const fs::path file = dir_.path() / ("grey-" + std::string(made.name));
+        ASSERT_TRUE(RunTool(Fill(made.command, greyPng, file))) << made.name;
+        PictureBox here;
+        ASSERT_TRUE(MFreeImage_2::LoadImageFile(file.string(), here)) << made.name;
+        const uint32_t p = Pixel32(here.Surface(), kWidth / 4, kHeight / 4); // red, as grey
+        const int r = int(p >> 16), g = int((p >> 8) & 0xFF), b = int(p & 0xFF);
+        EXPECT_LE(std::max({r, g, b}) - std::min({r, g, b}), 4) << made.name << std::hex << p;
+        EXPECT_GT(r, 40) << made.name; // not black
+        EXPECT_LT(r, 110) << made.name;
+    }
+    // Each 'ispe' property (the picture's and its coded tile's size) claims
+    // 20000 x 20000: 1.6 GB of pixels.
+    const fs::path heic = dir_.path() / "lossy.heic";
+    ASSERT_TRUE(RunTool(Fill(kFormats[0].command, png, heic)));
+    std::string bytes = TempDir::Read(heic);
+    const std::string claim = std::string("\0\0\x4E\x20", 4); // 20000, big-endian
+    std::size_t ispe = bytes.find("ispe");
+    ASSERT_NE(ispe, std::string::npos);
+    for (; ispe != std::string::npos; ispe = bytes.find("ispe", ispe + 1)) {
+        bytes.replace(ispe + 8, 4, claim);
+        bytes.replace(ispe + 12, 4, claim);
+    }
+    const std::vector<uint8_t> large(bytes.begin(), bytes.end());
+    PictureBox whole;
+    int w = 0, h = 0;
+    EXPECT_EQ(ModernReaders::Load(large, "large.heic", {}, whole, w, h),
+              ModernReaders::Outcome::TooLarge);
+    EXPECT_EQ(whole.Width(), 0);
+}
+
 // A HEIC with a thumbnail: a small box decodes the thumbnail (at least the
 // fit, smaller than the picture); a large one the picture itself.
 TEST_F(ModernFormats, SmallBoxTakesTheHeifThumbnail) {
@@ -540,14 +552,7 @@ TEST_F(ModernFormats, RawShowsThePreviewOrDevelops) {
         EXPECT_EQ(ModernReaders::ShownEmbeddedPreview(), c.shownPreview) << what;
         EXPECT_GE(whole.Width(), c.minWidth) << what;
         EXPECT_EQ(whole.Width() > whole.Height(), !turned) << what;
-        for (int qy = 0; qy < 2; ++qy)
-            for (int qx = 0; qx < 2; ++qx) {
-                const uint32_t want = turned ? kQuadrants[1 - qx][qy] : kQuadrants[qy][qx];
-                const uint32_t got = Pixel32(whole.Surface(), (2 * qx + 1) * whole.Width() / 4,
-                                             (2 * qy + 1) * whole.Height() / 4);
-                EXPECT_LE(MaxDifference(got, want), c.shownPreview ? kTolerance : kDevelopTolerance)
-                    << what << std::hex << " got " << got << " want " << want;
-            }
+        ExpectQuadrants(whole, turned, what, c.shownPreview ? kTolerance : kDevelopTolerance);
         if (!HelperThere()) continue;
         PictureBox there;
         ASSERT_TRUE(InHelper(dng, there, c.box)) << what << ": " << decoder_.FailureText();

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <lcms2.h>
 #include <libheif/heif.h>
 #include <string>
 #include <unistd.h>
@@ -416,6 +417,51 @@ TEST_F(ModernFormats, GreyAndTooLarge) {
     EXPECT_EQ(ModernReaders::Load(large, "large.heic", {}, whole, w, h),
               ModernReaders::Outcome::TooLarge);
     EXPECT_EQ(whole.Width(), 0);
+}
+
+// A picture in Display P3 (an ICC profile LittleCMS made, in the PNG that
+// heif-enc and cjxl read) shows as LittleCMS converts it to sRGB.
+TEST_F(ModernFormats, EmbeddedProfileBecomesSrgb) {
+    if (!Have("exiftool") || !Have("heif-enc") || !Have("cjxl"))
+        GTEST_SKIP() << "a tool is missing";
+    const cmsCIExyY d65{0.3127, 0.3290, 1};
+    const cmsCIExyYTRIPLE p3{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
+    const cmsFloat64Number srgbCurve[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&d65, &p3, curves);
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    const uint8_t colour[3] = {60, 180, 60};
+    uint8_t want[3] = {};
+    cmsHTRANSFORM toSrgb =
+        cmsCreateTransform(profile, TYPE_RGB_8, srgb, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    cmsDoTransform(toSrgb, colour, want, 1);
+    const fs::path icc = dir_.path() / "p3.icc";
+    ASSERT_TRUE(cmsSaveProfileToFile(profile, icc.c_str()));
+    cmsDeleteTransform(toSrgb);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(profile);
+    cmsFreeToneCurve(curve);
+    FIBITMAP* b = FreeImage_Allocate(kWidth, kHeight, 24);
+    RGBQUAD fill{colour[2], colour[1], colour[0], 0};
+    FreeImage_FillBackground(b, &fill);
+    const fs::path png = dir_.path() / "p3.png";
+    ASSERT_TRUE(FreeImage_Save(FIF_PNG, b, png.c_str()));
+    FreeImage_Unload(b);
+    ASSERT_TRUE(RunTool("exiftool -q -overwrite_original '-ICC_Profile<=" + icc.string() + "' " +
+                        Quoted(png)));
+    const uint32_t expected = (uint32_t(want[0]) << 16) | (uint32_t(want[1]) << 8) | want[2];
+    const uint32_t asStored = (uint32_t(colour[0]) << 16) | (uint32_t(colour[1]) << 8) | colour[2];
+    ASSERT_GT(MaxDifference(expected, asStored), 2 * kTolerance);
+    for (const Made& made : kFormats) {
+        const fs::path file = dir_.path() / ("p3-" + std::string(made.name));
+        ASSERT_TRUE(RunTool(Fill(made.command, png, file))) << made.name;
+        PictureBox here;
+        ASSERT_TRUE(MFreeImage_2::LoadImageFile(file.string(), here)) << made.name;
+        const uint32_t got = Pixel32(here.Surface(), kWidth / 2, kHeight / 2);
+        EXPECT_LE(MaxDifference(got, expected), kTolerance)
+            << made.name << std::hex << " got " << got << " want " << expected;
+    }
 }
 
 // A HEIC with a thumbnail: a small box decodes the thumbnail (at least the

@@ -1,9 +1,13 @@
 #include "app/cCommandTable.h"
 
+#include <QApplication>
+#include <QImage>
 #include <QKeySequence>
 #include <QPainter>
 #include <QToolBar>
 #include <QWidget>
+#include <algorithm>
+#include <cmath>
 
 // The toolbar's own icons live in the app library's resources; a static
 // library's resources must be registered by code that is linked in.
@@ -46,9 +50,20 @@ constexpr int kHoverLightAlpha = 90;
 
 // The theme's icon, or ours; a lighter copy is shown while the mouse is over it.
 QIcon CommandIcon(const Command& c) {
+    const qreal ratio = qApp->devicePixelRatio();
     QIcon base = QIcon::fromTheme(QString::fromLatin1(c.themeIcon));
-    if (base.isNull()) base = QIcon(QStringLiteral(":/icons/%1.xpm").arg(QLatin1String(c.ownIcon)));
-    const QPixmap normal = base.pixmap(kIconSide, kIconSide);
+    QPixmap normal;
+    if (!base.isNull()) {
+        normal = base.pixmap(QSize(kIconSide, kIconSide), ratio);
+    } else {
+        // Ours exist at one size: on a screen of a higher ratio each pixel
+        // becomes a block of whole pixels, sharp, rather than a blur.
+        const QImage own(QStringLiteral(":/icons/%1.xpm").arg(QLatin1String(c.ownIcon)));
+        const int times = std::max(1, int(std::ceil(ratio)));
+        normal = QPixmap::fromImage(
+            own.scaled(own.size() * times, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+        normal.setDevicePixelRatio(times);
+    }
     QPixmap hover = normal;
     QPainter p(&hover);
     p.setCompositionMode(QPainter::CompositionMode_SourceAtop);

@@ -1,15 +1,24 @@
 #include "viewers/PicturePane.h"
 
 #include <QImage>
+#include <QMetaObject>
 #include <QPainter>
+#include <cmath>
 
 PicturePane::PicturePane(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(1, 1);
 }
 
+QSize PicturePane::DeviceSize() const {
+    const qreal ratio = devicePixelRatioF();
+    return {std::max(1, int(std::lround(width() * ratio))),
+            std::max(1, int(std::lround(height() * ratio)))};
+}
+
 void PicturePane::resizeEvent(QResizeEvent*) {
-    if (box_.SetSize(width(), height())) box_.Cls();
+    const QSize size = DeviceSize();
+    if (box_.SetSize(size.width(), size.height())) box_.Cls();
     emit resized();
 }
 
@@ -20,8 +29,17 @@ void PicturePane::paintEvent(QPaintEvent*) {
         p.fillRect(rect(), QColor::fromRgb(box_.BackColor()));
         return;
     }
-    // A view over the surface's memory: no copy.
-    const QImage view(s.lpBits(), s.Width(), s.Height(), s.BytesPerScanline(),
-                      QImage::Format_RGB32);
+    // The box holds the screen's own pixels; on a screen of another ratio
+    // (the window moved) it is remade at that ratio, as a new size would be.
+    if (QSize(s.Width(), s.Height()) != DeviceSize()) {
+        QMetaObject::invokeMethod(
+            this, [this] { resizeEvent(nullptr); }, Qt::QueuedConnection);
+        p.fillRect(rect(), QColor::fromRgb(box_.BackColor()));
+        return;
+    }
+    // A view over the surface's memory (no copy), one box pixel to one
+    // pixel of the screen.
+    QImage view(s.lpBits(), s.Width(), s.Height(), s.BytesPerScanline(), QImage::Format_RGB32);
+    view.setDevicePixelRatio(devicePixelRatioF());
     p.drawImage(0, 0, view);
 }

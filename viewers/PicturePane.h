@@ -1,5 +1,7 @@
 // A picture pane on screen: a widget whose drawing persists in a 32-bit
-// picture box of its own size, shown through a view over the box's memory.
+// picture box of its own size in the screen's pixels (twice the widget's
+// logical size on a screen of ratio 2), shown through a view over the box's
+// memory, one box pixel to one pixel of the screen.
 // The main window's preview `imgPane` is one.
 #pragma once
 
@@ -22,5 +24,8 @@ class PicturePane : public QWidget {
     void resizeEvent(QResizeEvent*) override;
 
   private:
+    // The widget's size in the screen's pixels.
+    QSize DeviceSize() const;
+
     PictureBox box_;
 };

@@ -49,8 +49,22 @@ void ZoomView::SetPicture(const StdPicture& picture) {
     levels_.clear();
     levels_.push_back(View(picture_));
     state_.SetPicture(picture_ ? picture_->Width() : 0, picture_ ? picture_->Height() : 0);
-    state_.SetView(viewport()->width(), viewport()->height());
+    SetViewSize();
     Changed(false);
+}
+
+double ZoomView::Ratio() const {
+    return viewport()->devicePixelRatioF();
+}
+
+bool ZoomView::SetViewSize() {
+    // The zoom counts the screen's own pixels: at 100 % one picture pixel
+    // is one pixel of the screen, whatever its ratio.
+    const int w = int(std::lround(viewport()->width() * Ratio()));
+    const int h = int(std::lround(viewport()->height() * Ratio()));
+    if (w == state_.ViewWidth() && h == state_.ViewHeight()) return false;
+    state_.SetView(w, h);
+    return true;
 }
 
 QString ZoomView::ZoomText() const {
@@ -96,7 +110,7 @@ void ZoomView::scrollContentsBy(int, int) {
 
 void ZoomView::resizeEvent(QResizeEvent* e) {
     QAbstractScrollArea::resizeEvent(e);
-    state_.SetView(viewport()->width(), viewport()->height());
+    SetViewSize();
     Changed(false);
 }
 
@@ -121,9 +135,14 @@ const QImage& ZoomView::LevelFor(double zoom, double& scale) {
 }
 
 void ZoomView::paintEvent(QPaintEvent*) {
+    if (SetViewSize()) SyncScrollBars(); // moved to a screen of another ratio
     QPainter p(viewport());
     p.fillRect(viewport()->rect(), Platform::TranslateColor(backColor_));
     if (levels_.empty() || levels_[0].isNull()) return;
+    // From here on, the screen's pixels.
+    const double ratio = Ratio();
+    p.scale(1 / ratio, 1 / ratio);
+    const QRectF view(0, 0, state_.ViewWidth(), state_.ViewHeight());
     double scale = 1;
     const QImage& level = LevelFor(state_.Zoom(), scale);
     // At actual size and above, whole pixels: the picture's corner on a pixel.
@@ -131,7 +150,7 @@ void ZoomView::paintEvent(QPaintEvent*) {
     const double x = sharp ? std::round(state_.OriginX()) : state_.OriginX();
     const double y = sharp ? std::round(state_.OriginY()) : state_.OriginY();
     const QRectF target(x, y, state_.ShownWidth(), state_.ShownHeight());
-    const QRectF visible = target.intersected(QRectF(viewport()->rect()));
+    const QRectF visible = target.intersected(view);
     if (visible.isEmpty()) return;
     // The part of the copy that lands in view.
     const double toLevel = scale / state_.Zoom();
@@ -194,11 +213,11 @@ void ZoomView::wheelEvent(QWheelEvent* e) {
     if (e->modifiers() & Qt::ControlModifier) {
         const int notches = delta.y() / kNotch;
         if (notches == 0) return;
-        state_.ZoomBy(notches, e->position().x(), e->position().y());
+        state_.ZoomBy(notches, e->position().x() * Ratio(), e->position().y() * Ratio());
         Changed(true);
     } else {
-        state_.PanBy(double(delta.x()) * kWheelPixels / kNotch,
-                     double(delta.y()) * kWheelPixels / kNotch);
+        state_.PanBy(double(delta.x()) * kWheelPixels / kNotch * Ratio(),
+                     double(delta.y()) * kWheelPixels / kNotch * Ratio());
         Changed(false);
     }
     e->accept();
@@ -214,7 +233,7 @@ void ZoomView::mousePressEvent(QMouseEvent* e) {
 void ZoomView::mouseMoveEvent(QMouseEvent* e) {
     if (!dragging_) return;
     const QPoint now = e->position().toPoint();
-    state_.PanBy(now.x() - dragFrom_.x(), now.y() - dragFrom_.y());
+    state_.PanBy((now.x() - dragFrom_.x()) * Ratio(), (now.y() - dragFrom_.y()) * Ratio());
     dragFrom_ = now;
     Changed(false);
 }

@@ -7,6 +7,8 @@
 // Above actual size the pixels are drawn sharp; below it smooth, from a
 // chain of halved copies made when first needed, so that a large picture
 // zoomed out repaints quickly. The zoom shows for a moment after it changes.
+// Sizes, zoom and panning count the screen's own pixels, so that at actual
+// size each picture pixel is one pixel of the screen, also at a ratio of 2.
 // The full view shows still pictures in one (`imView`).
 #pragma once
 
@@ -61,6 +63,10 @@ class ZoomView : public QAbstractScrollArea {
     // After the zoom or the place changed: scroll bars, repaint, and the
     // indicator when the zoom changed.
     void Changed(bool zoomChanged);
+    // The screen's pixels to one of the view's logical pixels.
+    double Ratio() const;
+    // Gives the zoom the view's size in the screen's pixels; true when it changed.
+    bool SetViewSize();
     void SyncScrollBars();
     // The copy to draw from at `zoom`, and its scale against the picture.
     const QImage& LevelFor(double zoom, double& scale);

@@ -32,6 +32,7 @@ class cPictureCache {
         StdPicture picture;
         int fullWidth = 0, fullHeight = 0; // the original's size
         int boxWidth = 0, boxHeight = 0;   // the box it was fitted into (0: none)
+        bool cameraPreview = false;        // a camera's embedded preview of its raw picture
     };
 
     explicit cPictureCache(std::size_t maxPictures = kMaxPictures, std::size_t maxBytes = kMaxBytes)

@@ -37,7 +37,7 @@ bool cPreviewCore::Answer(uint32_t id, bool loaded, const Picture& facts, const 
     else if (kind_ == Kind::Gif)
         SetStatus(std::to_string(facts_.frames) + kFramesSuffix);
     else
-        SetStatus({});
+        SetStatus(facts_.cameraPreview ? kCameraPreviewText : std::string());
     if (fullViewWaiting_) {
         if (loaded && facts_.reduced) {
             WantWholePicture(); // the full view waits on for the whole picture

@@ -30,8 +30,9 @@ class cPreviewCore {
     struct Picture {
         int width = 0; // the original's size, also when a smaller picture is shown
         int height = 0;
-        int frames = 0;       // GIFs only
-        bool reduced = false; // the picture is fitted to the screen, not whole
+        int frames = 0;             // GIFs only
+        bool reduced = false;       // the picture is fitted to the screen, not whole
+        bool cameraPreview = false; // a camera's embedded preview of its raw picture
     };
     // The three status panels' texts.
     struct Status {
@@ -90,6 +91,8 @@ class cPreviewCore {
     // The fixed texts.
     static constexpr const char* kFailedText = "Cannot be shown";
     static constexpr const char* kFramesSuffix = " Frames";
+    // A raw photo shown by the preview its camera stored in it, not developed.
+    static constexpr const char* kCameraPreviewText = "Camera's preview";
     static constexpr const char* kRemovedText = "File removed";
 
   private:

@@ -303,7 +303,9 @@ void fMain::FinishStill(uint32_t id) {
     // The whole picture for a full view comes while the pane's is shown; it
     // goes to the full view, and the pane keeps its own.
     const bool whole = preview_.state() == cPreviewCore::State::Shown;
-    if (!preview_.Answer(id, loaded, {fullWidth, fullHeight, 0, reduced}, decoder.FailureText()))
+    const bool cameraPreview = loaded && decoder.ShownEmbeddedPreview();
+    if (!preview_.Answer(id, loaded, {fullWidth, fullHeight, 0, reduced, cameraPreview},
+                         decoder.FailureText()))
         return;
     if (loaded && whole) {
         wholePicture_ = answer.Image();
@@ -312,8 +314,8 @@ void fMain::FinishStill(uint32_t id) {
         PicLoad.AdoptSurface(answer.Image());
         cPictureCache::Key key; // kept for going back to it
         if (reduced && cPictureCache::KeyOf(preview_.Path(), key))
-            cache_.Put(
-                {key, answer.Image(), fullWidth, fullHeight, stillBox_.width, stillBox_.height});
+            cache_.Put({key, answer.Image(), fullWidth, fullHeight, stillBox_.width,
+                        stillBox_.height, cameraPreview});
     }
     ShowChoice();
 }

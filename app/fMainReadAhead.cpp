@@ -81,7 +81,7 @@ void fMain::FinishReadAhead() {
     const MFreeImage_2::Box box = std::exchange(readAheadBox_, {});
     if (decoder.Finish(answer)) {
         cache_.Put({key, answer.Image(), decoder.FullWidth(), decoder.FullHeight(), box.width,
-                    box.height});
+                    box.height, decoder.ShownEmbeddedPreview()});
         if (SameBox(box, PaneBox())) TakeRefit(key.path, answer.Image());
     }
     ReadAhead(); // the next one wanted
@@ -111,7 +111,7 @@ bool fMain::TakeReadAhead(const std::string& path, uint32_t id) {
         const bool reduced =
             e->picture->Width() < e->fullWidth || e->picture->Height() < e->fullHeight;
         const StdPicture picture = e->picture;
-        preview_.Answer(id, true, {e->fullWidth, e->fullHeight, 0, reduced});
+        preview_.Answer(id, true, {e->fullWidth, e->fullHeight, 0, reduced, e->cameraPreview});
         PicLoad.AdoptSurface(picture);
         ShowChoice();
         return true;

@@ -122,6 +122,15 @@ TEST(PreviewCore, StatusTextsOfEachOutcome) {
         {Kind::Still, true, {640, 480, 0}, "", "640x480", ""},
         {Kind::Gif, true, {65535, 1, 24}, "", "65535x1", "24 Frames"},
         {Kind::Gif, true, {1, 1, 1}, "", "1x1", "1 Frames"},
+        // A raw photo shown by its camera's preview: the size is the photo's, and the status says
+        // so.
+        {Kind::Still,
+         true,
+         {6000, 4000, 0, false, true},
+         "",
+         "6000x4000",
+         cPreviewCore::kCameraPreviewText},
+        {Kind::Still, false, {6000, 4000, 0, false, true}, "", "", cPreviewCore::kFailedText},
         {Kind::Still, false, {640, 480, 0}, "", "", cPreviewCore::kFailedText},
         {Kind::Gif, false, {0, 0, 0}, "", "", cPreviewCore::kFailedText},
         {Kind::Still,

@@ -127,17 +127,23 @@ Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& 
     if (box.width > 0 && box.height > 0)
         thumbnail = ThumbnailCovering(
             primary.get(), mScaleImage::FitInBox(width, height, box.width, box.height, 0, true));
-    heif_image_handle* decoded = thumbnail ? thumbnail.get() : primary.get();
-    const bool alpha = heif_image_handle_has_alpha_channel(decoded) != 0;
     std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
     if (!options) return Outcome::Refused;
     options->convert_hdr_to_8bit = 1; // 10 and 12-bit pictures as 8 bits a channel
-    heif_image* rawImage = nullptr;
-    if (!Ok(heif_decode_image(decoded, &rawImage, heif_colorspace_RGB,
-                              alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                              options.get())))
-        return Outcome::Refused;
-    const std::unique_ptr<heif_image, ImageRelease> image(rawImage);
+    const auto decode = [&options](heif_image_handle* handle) {
+        heif_image* image = nullptr;
+        const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+        heif_decode_image(handle, &image, heif_colorspace_RGB,
+                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                          options.get());
+        return std::unique_ptr<heif_image, ImageRelease>(image);
+    };
+    std::unique_ptr<heif_image, ImageRelease> image = thumbnail ? decode(thumbnail.get()) : nullptr;
+    if (!image) thumbnail.reset(); // a damaged thumbnail: the picture itself
+    if (!image) image = decode(primary.get());
+    if (!image) return Outcome::Refused;
+    heif_image_handle* decoded = thumbnail ? thumbnail.get() : primary.get();
+    const bool alpha = heif_image_handle_has_alpha_channel(decoded) != 0;
     const int w = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
     int stride = 0;

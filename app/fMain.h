@@ -189,6 +189,9 @@ class fMain : public QWidget {
     void FinishReadAhead();
     bool TakeReadAhead(const std::string& path, uint32_t id);
     bool TakeRefit(const std::string& path, const StdPicture& picture);
+    // The chosen picture whole for the full view, from what was read ahead
+    // (or is being read); false when it must be decoded.
+    bool TakeWholeAhead(const std::string& path, uint32_t id);
     MFreeImage_2::Box ScreenBox() const;
     MFreeImage_2::Box PaneBox() const;
     // The size the chosen picture takes in the pane now.
@@ -201,6 +204,7 @@ class fMain : public QWidget {
     void DropFullViewWait();
     void OpenFullViewOfChoice();
     void StepFullView(int delta);
+    bool FullViewOpen() const;
 
     BrowsingState& state_;
     QPointer<fFullview> fullView_;
@@ -210,19 +214,24 @@ class fMain : public QWidget {
     cCommandTable* commands_ = nullptr;
     cPreviewCore preview_;
     cIconThumbnails* thumbnails_ = nullptr; // the large-icon view's pictures
-    cPictureCache cache_;                   // pictures read ahead, as the preview shows them
-    cPictureCache::Key readAheadKey_;       // the file being read ahead (empty: none)
-    MFreeImage_2::Box readAheadBox_;        // and the box it is fitted into
-    std::set<std::string> readAheadTried_;  // read ahead for this choice already
-    MFreeImage_2::Box stillBox_;            // the box of the choice's decode
-    QTimer settleTimer_;                    // runs while the pane changes size
-    StdPicture wholePicture_;               // the chosen picture whole, for a full view
-    std::string wholePictureOf_;            // the file it is of
-    uint32_t stillId_ = 0;                  // the choice's request being decoded
-    bool stillBusy_ = false;                // its busy pointer is set
-    int gifsDecoding_ = 0;                  // GIF documents decoding on their threads
-    bool gifBusy_ = false;                  // the busy pointer of the GIF chosen last
-    std::string wantedFile_;                // chosen by the next listing that has it
+    // While the full view is open: the next and previous pictures whole, so
+    // that stepping through the list there shows each at once.
+    static constexpr std::size_t kWholeAheadPictures = 2;
+    static constexpr std::size_t kWholeAheadBytes = std::size_t(256) << 20;
+    cPictureCache wholeAhead_{kWholeAheadPictures, kWholeAheadBytes};
+    cPictureCache cache_;                  // pictures read ahead, as the preview shows them
+    cPictureCache::Key readAheadKey_;      // the file being read ahead (empty: none)
+    MFreeImage_2::Box readAheadBox_;       // and the box it is fitted into
+    std::set<std::string> readAheadTried_; // read ahead for this choice already
+    MFreeImage_2::Box stillBox_;           // the box of the choice's decode
+    QTimer settleTimer_;                   // runs while the pane changes size
+    StdPicture wholePicture_;              // the chosen picture whole, for a full view
+    std::string wholePictureOf_;           // the file it is of
+    uint32_t stillId_ = 0;                 // the choice's request being decoded
+    bool stillBusy_ = false;               // its busy pointer is set
+    int gifsDecoding_ = 0;                 // GIF documents decoding on their threads
+    bool gifBusy_ = false;                 // the busy pointer of the GIF chosen last
+    std::string wantedFile_;               // chosen by the next listing that has it
     bool waitPointer_ = false; // the busy pointer of a full view waiting for its picture
     bool exiting_ = false;     // the question was answered Yes (or cannot be asked)
     bool asking_ = false;

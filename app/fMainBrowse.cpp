@@ -322,7 +322,8 @@ void fMain::FinishStill(uint32_t id) {
 
 void fMain::StartFullDecode() {
     // The whole picture for a full view, where the preview holds a reduced one.
-    if (const uint32_t id = preview_.TakeFullDecode()) BeginStill(preview_.Path(), id, {});
+    if (const uint32_t id = preview_.TakeFullDecode())
+        if (!TakeWholeAhead(preview_.Path(), id)) BeginStill(preview_.Path(), id, {});
 }
 
 void fMain::ShowChoice() {
@@ -445,6 +446,10 @@ void fMain::StepFullView(int delta) {
     RequestFullView();
 }
 
+bool fMain::FullViewOpen() const {
+    return fullView_ && fullView_->isVisible();
+}
+
 void fMain::RequestFullView() {
     switch (preview_.RequestFullView()) {
     case cPreviewCore::FullView::Open:
@@ -475,6 +480,7 @@ void fMain::OpenFullViewOfChoice() {
     }
     view->show();
     view->activateWindow();
+    ReadAhead(); // the neighbours whole, for stepping in the full view
 }
 
 void fMain::OnListKey(QKeyEvent* e) {

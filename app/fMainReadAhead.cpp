@@ -4,8 +4,10 @@
 // cache, so that arrowing either way shows the picture at once; then the
 // chosen picture fitted to the screen, which a pane changing size is drawn
 // from. A pane that has changed size and kept it gets the chosen picture
-// fitted to it first. A row whose picture is still being read ahead when it
-// is chosen takes that decode over.
+// fitted to it first. While the full view is open, the next and previous
+// pictures are also read whole, for stepping through the list there. A row
+// whose picture is still being read ahead when it is chosen takes that
+// decode over.
 #include "app/fMain.h"
 
 #include "app/mStartup.h"
@@ -22,6 +24,11 @@ std::string TriedName(const std::string& path, MFreeImage_2::Box box) {
 
 bool SameBox(MFreeImage_2::Box a, MFreeImage_2::Box b) {
     return a.width == b.width && a.height == b.height;
+}
+
+// The box of a picture read whole.
+bool IsWhole(MFreeImage_2::Box box) {
+    return box.width <= 0 || box.height <= 0;
 }
 
 } // namespace
@@ -46,7 +53,11 @@ void fMain::ReadAhead() {
     std::vector<Want> wants;
     const bool refit = PicLoad.Width() != fitted.width || PicLoad.Height() != fitted.height;
     if (stillShown && refit) wants.push_back({row, pane});
+    const bool fullView = FullViewOpen();
+    if (!fullView) wholeAhead_.Clear();
+    if (fullView) wants.push_back({row + 1, {}});
     wants.push_back({row + 1, pane});
+    if (fullView) wants.push_back({row - 1, {}});
     wants.push_back({row - 1, pane});
     const MFreeImage_2::Box screenBox = ScreenBox();
     const mScaleImage::Placement onScreen =
@@ -56,12 +67,12 @@ void fMain::ReadAhead() {
         wants.push_back({row, screenBox});
     for (const Want& want : wants) {
         if (want.row < 0 || want.row >= lvFiles->Model()->rowCount()) continue;
-        if (want.box.width <= 0 || want.box.height <= 0) continue;
         const std::string path = folder + lvFiles->Model()->Row(want.row).name;
         const std::string tried = TriedName(path, want.box);
+        cPictureCache& into = IsWhole(want.box) ? wholeAhead_ : cache_;
         cPictureCache::Key key;
         if (readAheadTried_.contains(tried) || !cPictureCache::KeyOf(path, key) ||
-            cache_.Find(key, want.box.width, want.box.height))
+            into.Find(key, want.box.width, want.box.height))
             continue;
         readAheadTried_.insert(tried); // once for each choice, whatever comes of it
         FileHeader header;
@@ -80,8 +91,13 @@ void fMain::FinishReadAhead() {
     const cPictureCache::Key key = std::exchange(readAheadKey_, {});
     const MFreeImage_2::Box box = std::exchange(readAheadBox_, {});
     if (decoder.Finish(answer)) {
-        cache_.Put({key, answer.Image(), decoder.FullWidth(), decoder.FullHeight(), box.width,
-                    box.height, decoder.ShownEmbeddedPreview()});
+        cPictureCache::Entry entry{
+            key,       answer.Image(), decoder.FullWidth(),           decoder.FullHeight(),
+            box.width, box.height,     decoder.ShownEmbeddedPreview()};
+        if (IsWhole(box))
+            wholeAhead_.Put(std::move(entry));
+        else
+            cache_.Put(std::move(entry));
         if (SameBox(box, PaneBox())) TakeRefit(key.path, answer.Image());
     }
     ReadAhead(); // the next one wanted
@@ -122,6 +138,30 @@ bool fMain::TakeReadAhead(const std::string& path, uint32_t id) {
         readAheadBox_ = {};
         stillId_ = id;
         stillBox_ = pane;
+        SetStillBusy(true);
+        return true;
+    }
+    return false;
+}
+
+bool fMain::TakeWholeAhead(const std::string& path, uint32_t id) {
+    cPictureCache::Key key;
+    if (!cPictureCache::KeyOf(path, key)) return false;
+    if (const cPictureCache::Entry* e = wholeAhead_.Find(key, 0, 0)) {
+        // Read whole already: the full view shows it at once.
+        const StdPicture picture = e->picture;
+        preview_.Answer(id, true, {e->fullWidth, e->fullHeight, 0, false, e->cameraPreview});
+        wholePicture_ = picture;
+        wholePictureOf_ = path;
+        ShowChoice();
+        return true;
+    }
+    if (stillNotifier_ && readAheadKey_ == key && IsWhole(readAheadBox_)) {
+        // Being read whole: that decode becomes the full view's.
+        readAheadKey_ = {};
+        readAheadBox_ = {};
+        stillId_ = id;
+        stillBox_ = {};
         SetStillBusy(true);
         return true;
     }

@@ -543,6 +543,14 @@ void MainWindowTest::fullViewStepsThroughTheList() {
         QCOMPARE(Panel(1), QStringLiteral("s%1.png").arg(s.row));
         QVERIFY(f->isVisible());
     }
+    // Once the neighbours are read whole, a step shows the next picture
+    // whole within the key press itself.
+    WaitForQuiet();
+    QTest::keyClick(f->imView, Qt::Key_PageDown);
+    QCOMPARE(f->imView->Shown() ? f->imView->Shown()->Width() : 0, 1400);
+    WaitForQuiet();
+    QTest::keyClick(f->imView, Qt::Key_PageUp);
+    QCOMPARE(f->imView->Shown() ? f->imView->Shown()->Width() : 0, 1300);
     QTest::keyClick(f->imView, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!f);

@@ -580,6 +580,9 @@ TEST_F(ModernFormats, RawShowsThePreviewOrDevelops) {
         {1, false, {32, 32}, false, 32},         // no preview: developed at half size
         {6, false, {0, 0}, false, kRawHeight / 2},
     };
+    // Without a helper program, pictures are decoded on a thread of this process.
+    StillDecoder inProcess;
+    inProcess.SetHelperPath((dir_.path() / "no-helper").string());
     for (const Case& c : cases) {
         const std::string what = "orientation " + std::to_string(c.orientation) +
                                  (c.withPreview ? " with preview, box " : ", box ") +
@@ -599,6 +602,9 @@ TEST_F(ModernFormats, RawShowsThePreviewOrDevelops) {
         EXPECT_GE(whole.Width(), c.minWidth) << what;
         EXPECT_EQ(whole.Width() > whole.Height(), !turned) << what;
         ExpectQuadrants(whole, turned, what, c.shownPreview ? kTolerance : kDevelopTolerance);
+        PictureBox byThread;
+        ASSERT_TRUE(inProcess.Decode(dng.string(), byThread, StillDecoder::kTimeLimitMs, c.box));
+        EXPECT_EQ(inProcess.ShownEmbeddedPreview(), c.shownPreview) << what;
         if (!HelperThere()) continue;
         PictureBox there;
         ASSERT_TRUE(InHelper(dng, there, c.box)) << what << ": " << decoder_.FailureText();

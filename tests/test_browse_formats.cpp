@@ -3,6 +3,7 @@
 // extension is one of theirs or a file the decoders know by its content.
 #include "app/ImageFormatFilters.h"
 #include "browse/PathMatchSpec.h"
+#include "imaging/ModernReaders.h"
 
 #include <FreeImage.h>
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -46,8 +48,12 @@ TEST(AllSupportedFormats, EveryExtensionTheDecodersTake) {
     const std::set<std::string> qt = QtReaderExtensions();
     ASSERT_TRUE(freeImage.count("jpg") && freeImage.count("png")) << "FreeImage has no formats";
     ASSERT_TRUE(qt.count("png")) << "no Qt image reader found";
+    // The readers of today's phone and camera formats, which know their files by their bytes.
+    std::set<std::string> modern;
+    for (const std::string_view ext : ModernReaders::kExtensions)
+        modern.insert(std::string(ext));
     const PathMatcher all(AllSupportedPattern);
-    for (const auto* decoder : {&freeImage, &qt})
+    for (const std::set<std::string>* decoder : {&freeImage, &qt, &std::as_const(modern)})
         for (const std::string& ext : *decoder) {
             EXPECT_TRUE(all.Matches("/p/photo." + ext)) << ext;
             EXPECT_TRUE(all.Matches("/p/PHOTO." + ext)) << ext;
@@ -61,8 +67,8 @@ TEST(AllSupportedFormats, EveryExtensionTheDecodersTake) {
     const std::set<std::string> keptRows = {"emf", "wmf"};
     for (std::size_t at = 0; at < AllSupportedPattern.size();) {
         const std::string ext(ImageFormatTable::PatternAt(AllSupportedPattern, at).substr(2));
-        EXPECT_TRUE(freeImage.count(ext) || qt.count(ext) || byContent.count(ext) ||
-                    keptRows.count(ext))
+        EXPECT_TRUE(freeImage.count(ext) || qt.count(ext) || modern.count(ext) ||
+                    byContent.count(ext) || keptRows.count(ext))
             << ext << " is listed but no decoder takes it";
     }
 }

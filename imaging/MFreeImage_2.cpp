@@ -458,15 +458,47 @@ bool FitInto(const PictureBox& whole, int fullWidth, int fullHeight, Box box, Pi
 
 } // namespace
 
+namespace {
+
+// The whole picture onto `PicLoad`; the original's size, upright, goes to
+// `fullWidth` x `fullHeight` (larger than the picture for a camera's raw
+// photo, which is developed at half size).
+bool LoadWhole(std::span<const uint8_t> bytes, const std::string& FileName, PictureBox& PicLoad,
+               int& fullWidth, int& fullHeight) {
+    switch (ModernReaders::Load(bytes, FileName, Box{}, PicLoad, fullWidth, fullHeight)) {
+    case ModernReaders::Outcome::NotMine:
+        break;
+    case ModernReaders::Outcome::Loaded: // in sRGB already: those readers convert their own
+        return true;
+    case ModernReaders::Outcome::TooLarge:
+    case ModernReaders::Outcome::Refused:
+        return false;
+    }
+    switch (LoadWithFreeImage(bytes, FileName, PicLoad, Box{}, fullWidth, fullHeight)) {
+    case Outcome::Loaded:
+        return true;
+    case Outcome::TooLarge: // the same limits hold for every reader
+        return false;
+    case Outcome::Refused:
+        break;
+    }
+    // Valid files FreeImage cannot identify or decode (BMP with a V4 or V5
+    // header, RLE bitmaps, WebP ...): the Qt image readers.
+    std::vector<uint8_t> icc;
+    if (!LoadWithQtReaders(bytes, FileName, PicLoad, icc)) return false;
+    ColourProfile::ToSrgb(*PicLoad.Image(), icc);
+    fullWidth = PicLoad.Width();
+    fullHeight = PicLoad.Height();
+    return true;
+}
+
+} // namespace
+
 bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
                      PictureBox& Shown, int& fullWidth, int& fullHeight) {
     fullWidth = fullHeight = 0;
-    if (box.width <= 0 || box.height <= 0) { // the whole picture, decoded where it goes
-        if (!LoadImageBytes(bytes, FileName, Shown)) return false;
-        fullWidth = Shown.Width();
-        fullHeight = Shown.Height();
-        return true;
-    }
+    if (box.width <= 0 || box.height <= 0) // the whole picture, decoded where it goes
+        return LoadWhole(bytes, FileName, Shown, fullWidth, fullHeight);
     PictureBox whole;
     whole.SetBackColor(Shown.BackColor());
     bool loaded = false;
@@ -500,29 +532,7 @@ bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName
 bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
                     PictureBox& PicLoad) {
     int fullWidth = 0, fullHeight = 0;
-    switch (ModernReaders::Load(bytes, FileName, Box{}, PicLoad, fullWidth, fullHeight)) {
-    case ModernReaders::Outcome::NotMine:
-        break;
-    case ModernReaders::Outcome::Loaded: // in sRGB already: those readers convert their own
-        return true;
-    case ModernReaders::Outcome::TooLarge:
-    case ModernReaders::Outcome::Refused:
-        return false;
-    }
-    switch (LoadWithFreeImage(bytes, FileName, PicLoad, Box{}, fullWidth, fullHeight)) {
-    case Outcome::Loaded:
-        return true;
-    case Outcome::TooLarge: // the same limits hold for every reader
-        return false;
-    case Outcome::Refused:
-        break;
-    }
-    // Valid files FreeImage cannot identify or decode (BMP with a V4 or V5
-    // header, RLE bitmaps, WebP ...): the Qt image readers.
-    std::vector<uint8_t> icc;
-    if (!LoadWithQtReaders(bytes, FileName, PicLoad, icc)) return false;
-    ColourProfile::ToSrgb(*PicLoad.Image(), icc);
-    return true;
+    return LoadWhole(bytes, FileName, PicLoad, fullWidth, fullHeight);
 }
 
 bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad) {

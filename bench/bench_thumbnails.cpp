@@ -139,6 +139,37 @@ template <typename Done> void Spin(Done done) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+// The same folder through the road the large-icon view takes: the
+// scheduler, whose writer puts each PNG in the cache while the helper
+// decodes the next picture; the cache emptied before each round.
+void MakeScheduled(benchmark::State& state, FREE_IMAGE_FORMAT format) {
+    const std::vector<std::string>& files = Photos(format);
+    const std::string root = ScratchFolder() + "/thumbnails";
+    ThumbnailScheduler scheduler{ThumbnailCache(root)};
+    int made = 0;
+    QObject::connect(&scheduler, &ThumbnailScheduler::ThumbnailReady,
+                     [&](quint64, int) { ++made; });
+    bool handled = false;
+    QObject::connect(&scheduler, &ThumbnailScheduler::AllHandled, [&](quint64) { handled = true; });
+    scheduler.SetRows({SmallPhotos().front()}, kSize); // the helper started beforehand
+    scheduler.SetVisible(0, 0);
+    Spin([&] { return handled; });
+    for (auto _ : state) {
+        state.PauseTiming();
+        scheduler.Clear();
+        ClearFolder(root);
+        made = 0;
+        handled = false;
+        state.ResumeTiming();
+        scheduler.SetRows(files, kSize);
+        scheduler.SetVisible(0, int(files.size()) - 1);
+        Spin([&] { return handled; });
+    }
+    if (made != int(files.size())) state.SkipWithError("a photo gave no thumbnail");
+    state.counters["thumbnails/s"] = benchmark::Counter(
+        double(state.iterations()) * double(files.size()), benchmark::Counter::kIsRate);
+}
+
 // From the folder's rows given to the scheduler until the 40 rows on screen
 // hold their thumbnails; the cache emptied before each round, or filled once.
 struct ScreenCase {
@@ -216,6 +247,12 @@ int Register() {
                  FIF_JPEG);
     RegisterPair("Thumbnails/png24MPx4", MakeVantrel, "freeimage_load_rescale", MakeFreeImage,
                  FIF_PNG);
+    for (const FREE_IMAGE_FORMAT format : {FIF_JPEG, FIF_PNG})
+        benchmark::RegisterBenchmark(format == FIF_JPEG ? "Thumbnails/jpeg24MPx10/vantrel_scheduler"
+                                                        : "Thumbnails/png24MPx4/vantrel_scheduler",
+                                     MakeScheduled, format)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     RegisterPair("ThumbnailsFirstScreen/1000photos/cache_empty/large", FirstScreen,
                  "freeimage_load_rescale", FirstScreenFreeImage, ScreenCase{false, kSize});
     for (const ThumbnailSize size : {ThumbnailSize::Normal, ThumbnailSize::Large})

@@ -1,34 +1,15 @@
 // The real main window, off-screen, on temporary folders: its layout, the
-// browsing and preview flow, the status panels and the full view.
-#include "GifOracle.h"
-#include "PixelUtil.h"
-#include "app/fMain.h"
-#include "app/mSetup.h"
+// browsing and preview flow, the status panels and the reading ahead.
+#include "MainWindowFixture.h"
 #include "imaging/StillDecoder.h"
-#include "imaging/mScaleImage.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QImage>
-#include <QPointer>
-#include <QTemporaryDir>
-#include <QTest>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-// A pixel of a surface, the centre by default.
-uint32_t Pixel(const cDIB& d, int x = -1, int y = -1) {
-    return Pixel32(d, x < 0 ? d.Width() / 2 : x, y < 0 ? d.Height() / 2 : y);
-}
-} // namespace
-
-class MainWindowTest : public QObject {
+class MainWindowTest : public MainWindowFixture {
     Q_OBJECT
   private slots:
     void initTestCase();
@@ -43,110 +24,29 @@ class MainWindowTest : public QObject {
     void failedStillShowsNoPicture();
     void unreadableRowsAreFailedChoices();
     void foldersThatCannotBeListedShowWhy();
-    void fullViewShowsTheChosenFile();
-    void fullViewOfAGifWhoseFileWent();
     void withoutTheHelperTheStatusSaysSo();
     void refreshKeepsTheChosenFile();
     void enterShowsTheSelectedRow();
     void neighboursAreReadAhead();
     void resizedPaneIsRefitted();
-    void fullViewStepsThroughTheList();
     void gifsDecodeOffTheWindowsThread();
     void arrowKeysPreview();
     void aFileAskedForIsChosen();
     void aFileAskedForBeforeTheListingIsChosenByIt();
     void theChosenFileFollowsTheDisk();
     void leniencySettingsShareOver100();
-
-  private:
-    QString Make(const QString& name, const QImage& image, const char* format) {
-        const QString path = dir_.filePath(name);
-        image.save(path, format);
-        return path;
-    }
-    void WriteGif(const QString& name, int frames, int w, int h) {
-        oracle::GifPlan s;
-        s.width = w, s.height = h;
-        s.global = {{255, 0, 0}, {0, 0, 255}};
-        for (int i = 0; i < frames; ++i) {
-            oracle::FramePlan f;
-            f.width = w, f.height = h, f.delay = 10;
-            f.indices.assign(std::size_t(w * h), uint8_t(i % 2));
-            s.frames.push_back(f);
-        }
-        const std::vector<uint8_t> bytes = oracle::Encode(s);
-        std::ofstream(dir_.filePath(name).toStdString(), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    }
-    int RowOf(const QString& name) {
-        for (int r = 0; r < main_->lvFiles->Model()->rowCount(); ++r)
-            if (main_->lvFiles->Model()->NameText(r) == name) return r;
-        return -1;
-    }
-    void Choose(const QString& name) {
-        const int row = RowOf(name);
-        QVERIFY2(row >= 0, qPrintable(name));
-        main_->lvFiles->SelectRow(row);
-        main_->ChooseRow(row); // as the click on the row would
-        QTRY_VERIFY(!main_->StillPending());
-    }
-    // The folder is read on a worker: until its listing is over.
-    void WaitForListing() { QTRY_VERIFY(!main_->Listing()); }
-    void Open(const QString& folder) {
-        state_.sCurrentPath = folder.toStdString();
-        main_->nPathchange();
-        WaitForListing();
-    }
-    QString Panel(int i) { return main_->sbInfo->Text(i); }
-    // Until no decode has run for a while: the reading ahead is over.
-    void WaitForQuiet() {
-        QElapsedTimer quiet;
-        quiet.start();
-        while (quiet.elapsed() < 400) {
-            QTest::qWait(20);
-            if (main_->StillPending()) quiet.restart();
-        }
-    }
-    // Where a picture of w x h goes in the preview pane now.
-    QSize FittedInPane(int w, int h) {
-        const mScaleImage::Placement p = mScaleImage::FitInBox(
-            w, h, main_->imgPane->Box().Width(), main_->imgPane->Box().Height(), 0, true);
-        return {p.width, p.height};
-    }
-
-    QTemporaryDir dir_, other_;
-    BrowsingState state_;
-    fMain* main_ = nullptr;
 };
 
 void MainWindowTest::initTestCase() {
-    QImage still(640, 480, QImage::Format_RGB32);
-    still.fill(Qt::green);
-    Make(QStringLiteral("a-still.png"), still, "PNG");
-    Make(QStringLiteral("anim.gif"), still, "PNG");    // a PNG under a GIF's name
-    WriteGif(QStringLiteral("photo.bmp"), 24, 30, 20); // a GIF under a BMP's name
-    WriteGif(QStringLiteral("single.gif"), 1, 8, 8);
-    QFile text(dir_.filePath(QStringLiteral("broken.jpg")));
-    QVERIFY(text.open(QIODevice::WriteOnly));
-    text.write("not a picture");
-    text.close();
-    QImage small(40, 30, QImage::Format_RGB32);
-    small.fill(Qt::blue);
-    Make(QStringLiteral("z-small.png"), small, "PNG");
+    MakeFolder();
 }
 
 void MainWindowTest::init() {
-    Setup = mSetup::Defaults();
-    main_ = new fMain(state_);
-    main_->resize(900, 600);
-    main_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(main_));
-    Open(dir_.path());
+    OpenWindow();
 }
 
 void MainWindowTest::cleanup() {
-    if (QPointer<fFullview> f = main_->OpenFullView()) delete f;
-    delete main_;
+    CloseWindow();
 }
 
 void MainWindowTest::layoutFollowsTheWindow() {
@@ -344,55 +244,6 @@ void MainWindowTest::foldersThatCannotBeListedShowWhy() {
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
-void MainWindowTest::fullViewShowsTheChosenFile() {
-    // A shown; B clicked; Enter before B's picture is there.
-    QImage big(1600, 1200, QImage::Format_RGB32);
-    big.fill(Qt::red);
-    Make(QStringLiteral("b-big.png"), big, "PNG");
-    Open(dir_.path());
-    Choose(QStringLiteral("a-still.png"));
-    const int row = RowOf(QStringLiteral("b-big.png"));
-    main_->lvFiles->SelectRow(row);
-    main_->ChooseRow(row);
-    QVERIFY(main_->StillPending());
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
-    QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible()); // waits for B
-    QVERIFY(QGuiApplication::overrideCursor() != nullptr);
-    QTRY_VERIFY(main_->OpenFullView() && main_->OpenFullView()->isVisible());
-    QPointer<fFullview> f = main_->OpenFullView();
-    QTRY_VERIFY(f->imView->Shown());
-    QCOMPARE(f->imView->Shown()->Width(), 1600);
-    QCOMPARE(Panel(2), QStringLiteral("1600x1200"));
-    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    delete f;
-    // Enter while B decodes, then C chosen: the full view asked for B never opens.
-    Choose(QStringLiteral("a-still.png"));
-    main_->ChooseRow(row);
-    main_->RequestFullView();
-    Choose(QStringLiteral("z-small.png"));
-    QTest::qWait(200);
-    QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
-    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    QFile::remove(dir_.filePath(QStringLiteral("b-big.png")));
-}
-
-void MainWindowTest::fullViewOfAGifWhoseFileWent() {
-    WriteGif(QStringLiteral("going.gif"), 4, 30, 20);
-    Open(dir_.path());
-    Choose(QStringLiteral("going.gif"));
-    QVERIFY(QFile::remove(dir_.filePath(QStringLiteral("going.gif"))));
-    main_->RequestFullView();
-    QPointer<fFullview> f = main_->OpenFullView();
-    QVERIFY(f && f->isVisible());
-    QVERIFY(f->ucGIFView->isVisible());
-    QVERIFY(f->ucGIFView->GIFLoaded()); // the preview's picture, not the file read again
-    QCOMPARE(f->ucGIFView->GIFFrames(), int16_t(4));
-    // The preview keeps playing its own while the full view plays the same document.
-    QVERIFY(main_->ucGIF1->GIFIsPlaying());
-    delete f;
-    main_->ucGIF1->Destroy(); // the full view's copy is already gone; nothing shared dangles
-}
-
 void MainWindowTest::withoutTheHelperTheStatusSaysSo() {
     StillDecoder::Shared().SetHelperPath(
         dir_.filePath(QStringLiteral("no-such-helper")).toStdString());
@@ -511,52 +362,6 @@ void MainWindowTest::resizedPaneIsRefitted() {
 // Page Down and Page Up in the full view show the next and the previous
 // picture of the list; the list's selection follows, and at either end the
 // picture stays.
-void MainWindowTest::fullViewStepsThroughTheList() {
-    QTemporaryDir photos;
-    for (int i = 0; i < 3; ++i) {
-        QImage p(1200 + 100 * i, 900, QImage::Format_RGB32); // larger than the pane
-        p.fill(QColor::fromHsv(100 * i, 255, 255));
-        QVERIFY(p.save(photos.filePath(QStringLiteral("s%1.png").arg(i)), "PNG"));
-    }
-    Open(photos.path());
-    Choose(QStringLiteral("s0.png"));
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
-    QTRY_VERIFY(main_->OpenFullView() && main_->OpenFullView()->isVisible());
-    QPointer<fFullview> f = main_->OpenFullView();
-    QTRY_COMPARE(f->imView->Shown() ? f->imView->Shown()->Width() : 0, 1200);
-    struct Step {
-        Qt::Key key;
-        int width; // of the picture shown after it
-        int row;   // selected in the list
-    };
-    const Step steps[] = {
-        {Qt::Key_PageUp, 1200, 0},   // the first: stays
-        {Qt::Key_PageDown, 1300, 1}, // the next
-        {Qt::Key_Space, 1400, 2},    // the next again
-        {Qt::Key_PageDown, 1400, 2}, // the last: stays
-        {Qt::Key_Backspace, 1300, 1},
-    };
-    for (const Step& s : steps) {
-        QTest::keyClick(f->imView, s.key);
-        QTRY_COMPARE(f->imView->Shown() ? f->imView->Shown()->Width() : 0, s.width);
-        QCOMPARE(main_->lvFiles->SelectedRow(), s.row);
-        QCOMPARE(Panel(1), QStringLiteral("s%1.png").arg(s.row));
-        QVERIFY(f->isVisible());
-    }
-    // Once the neighbours are read whole, a step shows the next picture
-    // whole within the key press itself.
-    WaitForQuiet();
-    QTest::keyClick(f->imView, Qt::Key_PageDown);
-    QCOMPARE(f->imView->Shown() ? f->imView->Shown()->Width() : 0, 1400);
-    WaitForQuiet();
-    QTest::keyClick(f->imView, Qt::Key_PageUp);
-    QCOMPARE(f->imView->Shown() ? f->imView->Shown()->Width() : 0, 1300);
-    QTest::keyClick(f->imView, Qt::Key_Escape);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!f);
-    QCOMPARE(main_->lvFiles->SelectedRow(), 1); // the list on the picture shown last
-}
-
 void MainWindowTest::gifsDecodeOffTheWindowsThread() {
     WriteGif(QStringLiteral("big-anim.gif"), 12, 1500, 1000);
     Open(dir_.path());

@@ -57,6 +57,12 @@ class cGIF {
     // `Left` and `Top` place the screen's origin on the target (they may be negative).
     void FrameDraw(HDC hDC, int nFrame, int32_t Left, int32_t Top, float ScaleFactor,
                    bool ScreenCrop);
+    // Draws a frame onto a 32-bit target whose pixel (i, j) stands for the
+    // screen pixel (xs[i], ys[j]) (increasing maps): each target pixel gets
+    // what FrameDraw at scale 1 onto a screen-sized target gives its screen
+    // pixel; pixels outside the frame are left alone.
+    void FrameDrawSampled(cDIB& target, int nFrame, std::span<const int32_t> xs,
+                          std::span<const int32_t> ys);
     void FrameMask(int nFrame, uint8_t TransparentColorIndex);
     void FrameInsert(int nFrame, uint16_t Width, uint16_t Height);
     void FrameRemove(int nFrame);

@@ -2,6 +2,7 @@
 // the cap, composed, and edited as a list.
 #include "gif/cGIF.h"
 
+#include "gif/IndexedRows.h"
 #include "gif/mGIFLZWDec.h"
 
 #include <algorithm>
@@ -36,46 +37,88 @@ void DrawUnscaled(cDIB& dst, int32_t x, int32_t y, int32_t w, int32_t h, const c
     for (int i = 0; i < 256; ++i)
         lut[i] = image.TableColor(i);
     constexpr uint32_t kRgb = 0xFFFFFF;
+    constexpr int32_t kByte = 8; // pixels a mask byte covers
+    const auto n = std::size_t(x1 - x0);
     for (int32_t ty = y0; ty < y1; ++ty) {
         const std::size_t sy = std::size_t(ty - y);
-        const uint8_t* in = image.lpBits() + sy * std::size_t(image.BytesPerScanline());
+        const uint8_t* in = image.lpBits() + sy * std::size_t(image.BytesPerScanline()) + (x0 - x);
         auto* out = reinterpret_cast<uint32_t*>(
-            dst.lpBits() + std::size_t(ty) * std::size_t(dst.BytesPerScanline()));
+                        dst.lpBits() + std::size_t(ty) * std::size_t(dst.BytesPerScanline())) +
+                    x0;
         if (!mask) {
-            for (int32_t tx = x0; tx < x1; ++tx)
-                out[tx] = lut[in[tx - x]];
+            IndexedRows::Copy(out, in, n, lut);
             continue;
         }
         const uint8_t* bits =
             mask->lpBits() ? mask->lpBits() + sy * std::size_t(mask->BytesPerScanline()) : nullptr;
         if (!bits) { // without mask pixels the mask blit draws nothing: the target stays
-            for (int32_t tx = x0; tx < x1; ++tx)
-                out[tx] = (out[tx] | lut[in[tx - x]]) & kRgb;
+            for (std::size_t i = 0; i < n; ++i)
+                out[i] = (out[i] | lut[in[i]]) & kRgb;
             continue;
         }
-        // All ones where the mask keeps the target, zero where the frame covers it.
-        auto one = [&](int32_t tx) {
-            const int32_t sx = tx - x;
-            const uint32_t keep = 0u - ((uint32_t(bits[sx >> 3]) >> (7 - (sx & 7))) & 1u);
-            out[tx] = ((out[tx] & keep) | lut[in[sx]]) & kRgb;
-        };
-        int32_t tx = x0;
-        for (; tx < x1 && ((tx - x) & 7) != 0; ++tx)
-            one(tx);
-        for (; tx + 8 <= x1; tx += 8) { // a whole mask byte: eight pixels
-            const int32_t sx = tx - x;
-            const uint32_t byte = bits[sx >> 3];
-            for (int k = 0; k < 8; ++k) {
-                const uint32_t keep = 0u - ((byte >> (7 - k)) & 1u);
-                out[tx + k] = ((out[tx + k] & keep) | lut[in[sx + k]]) & kRgb;
+        // Up to the first whole mask byte one at a time, then whole bytes on.
+        const int32_t sx = x0 - x;
+        std::size_t head = 0;
+        for (; head < n && (sx + int32_t(head)) % kByte != 0; ++head) {
+            const int32_t px = sx + int32_t(head);
+            const uint32_t keep = 0u - ((uint32_t(bits[px / kByte]) >> (7 - px % kByte)) & 1u);
+            out[head] = ((out[head] & keep) | lut[in[head]]) & kRgb;
+        }
+        IndexedRows::Masked(out + head, in + head, bits + (sx + int32_t(head)) / kByte, n - head,
+                            lut);
+    }
+}
+
+// Draws an 8-bit frame placed at (left, top) on the screen onto a target
+// that samples the screen (target pixel (i, j) is screen pixel (xs[i],
+// ys[j])), pixel for pixel as DrawUnscaled draws the screen.
+void DrawSampled(cDIB& dst, int32_t left, int32_t top, const cDIB& image, const cDIB* mask,
+                 std::span<const int32_t> xs, std::span<const int32_t> ys) {
+    const int64_t right = int64_t(left) + image.Width(), bottom = int64_t(top) + image.Height();
+    auto run = [](std::span<const int32_t> map, int64_t from, int64_t to, std::size_t limit) {
+        const auto end = map.begin() + std::ptrdiff_t(std::min(map.size(), limit));
+        const auto b = std::lower_bound(map.begin(), end, from);
+        return std::pair(std::size_t(b - map.begin()),
+                         std::size_t(std::lower_bound(b, end, to) - map.begin()));
+    };
+    const auto [i0, i1] = run(xs, left, right, std::size_t(dst.Width()));
+    const auto [j0, j1] = run(ys, top, bottom, std::size_t(dst.Height()));
+    if (i0 >= i1 || j0 >= j1) return;
+    uint32_t lut[256];
+    for (int i = 0; i < 256; ++i)
+        lut[i] = image.TableColor(i);
+    constexpr uint32_t kRgb = 0xFFFFFF;
+    for (std::size_t j = j0; j < j1; ++j) {
+        const std::size_t sy = std::size_t(ys[j] - top);
+        const uint8_t* in = image.lpBits() + sy * std::size_t(image.BytesPerScanline());
+        auto* out =
+            reinterpret_cast<uint32_t*>(dst.lpBits() + j * std::size_t(dst.BytesPerScanline()));
+        const uint8_t* bits = mask && mask->lpBits()
+                                  ? mask->lpBits() + sy * std::size_t(mask->BytesPerScanline())
+                                  : nullptr;
+        for (std::size_t i = i0; i < i1; ++i) {
+            const auto sx = std::size_t(xs[i] - left);
+            const uint32_t colour = lut[in[sx]];
+            if (!mask) {
+                out[i] = colour;
+            } else if (!bits) { // as the one-to-one draw: the target stays, ORed
+                out[i] = (out[i] | colour) & kRgb;
+            } else {
+                const uint32_t keep = 0u - ((uint32_t(bits[sx / 8]) >> (7 - sx % 8)) & 1u);
+                out[i] = ((out[i] & keep) | colour) & kRgb;
             }
         }
-        for (; tx < x1; ++tx)
-            one(tx);
     }
 }
 
 } // namespace
+
+void cGIF::FrameDrawSampled(cDIB& target, int nFrame, std::span<const int32_t> xs,
+                            std::span<const int32_t> ys) {
+    const Frame& f = Resident(nFrame);
+    if (!target.lpBits() || target.bpp() != 32 || !f.image->lpBits() || f.image->bpp() != 8) return;
+    DrawSampled(target, f.left, f.top, *f.image, f.useTransparent ? f.mask.get() : nullptr, xs, ys);
+}
 
 std::size_t cGIF::SurfaceBytes(const Frame& frame) {
     // The sizes stay readable on surfaces without pixels.
@@ -159,13 +202,18 @@ void cGIF::BuildMask(const Frame& f, uint8_t TransparentColorIndex) {
     std::array<uint8_t, 1024> shown = f.palette;
     if (f.useTransparent) {
         Blacken(shown, TransparentColorIndex);
-        // Through a stencil table (white only at the transparent index) the
-        // colour-to-monochrome copy turns exactly those pixels into mask bit 1.
-        std::array<uint8_t, 1024> stencil{};
-        stencil[4 * TransparentColorIndex] = stencil[4 * TransparentColorIndex + 1] =
-            stencil[4 * TransparentColorIndex + 2] = 255;
-        f.image->SetPalette(stencil.data(), stencil.size());
-        f.mask->LoadBlt(f.image.get(), 0, 0, f.image->Width(), f.image->Height());
+        // Mask bit 1 exactly where the pixel is the transparent index.
+        const cDIB& image = *f.image;
+        cDIB& mask = *f.mask;
+        if (image.lpBits() && mask.lpBits()) {
+            const int32_t rows = std::min(image.Height(), mask.Height());
+            const auto n = std::size_t(std::min(image.Width(), mask.Width()));
+            for (int32_t r = 0; r < rows; ++r)
+                IndexedRows::MaskOf(
+                    mask.lpBits() + std::size_t(r) * std::size_t(mask.BytesPerScanline()),
+                    image.lpBits() + std::size_t(r) * std::size_t(image.BytesPerScanline()), n,
+                    TransparentColorIndex);
+        }
     } else {
         f.mask->Cls(0);
     }

@@ -1,3 +1,4 @@
+#include "gif/IndexedRows.h"
 #include "gif/cGIF.h"
 #include "tests/GifTestUtil.h"
 
@@ -7,6 +8,8 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -213,3 +216,38 @@ TEST(GifFrames, FramesOutsideTheListReadAsOneEmptyFrame) {
 }
 
 } // namespace
+
+TEST(GifFrames, VectorRowsMatchThePlainFormula) {
+    // Rows of every length around the eight-pixel groups, with colours that
+    // carry a top byte and targets with one: the lookup copies it, the masked
+    // draw clears it; the mask of a row leaves the bits past its end alone.
+    std::mt19937 rng(5);
+    uint32_t lut[256];
+    for (uint32_t& c : lut)
+        c = uint32_t(rng());
+    for (std::size_t n = 0; n <= 70; ++n) {
+        std::vector<uint8_t> in(n), bits((n + 7) / 8 + 1);
+        std::vector<uint32_t> target(n);
+        for (auto& v : in)
+            v = uint8_t(rng() % 4 == 0 ? 9 : rng());
+        for (auto& b : bits)
+            b = uint8_t(rng() % 3 == 0 ? 0 : rng() % 3 == 0 ? 0xFF : rng());
+        for (auto& t : target)
+            t = uint32_t(rng());
+        std::vector<uint32_t> copied(n), masked = target;
+        IndexedRows::Copy(copied.data(), in.data(), n, lut);
+        IndexedRows::Masked(masked.data(), in.data(), bits.data(), n, lut);
+        for (std::size_t i = 0; i < n; ++i) {
+            ASSERT_EQ(copied[i], lut[in[i]]) << n << " " << i;
+            const uint32_t keep = (bits[i / 8] >> (7 - i % 8)) & 1 ? 0xFFFFFFFFu : 0u;
+            ASSERT_EQ(masked[i], ((target[i] & keep) | lut[in[i]]) & 0xFFFFFF) << n << " " << i;
+        }
+        std::vector<uint8_t> mask = bits;
+        IndexedRows::MaskOf(mask.data(), in.data(), n, 9);
+        for (std::size_t i = 0; i < mask.size() * 8; ++i) {
+            const int bit = (mask[i / 8] >> (7 - i % 8)) & 1;
+            const int expected = i < n ? in[i] == 9 : (bits[i / 8] >> (7 - i % 8)) & 1;
+            ASSERT_EQ(bit, expected) << n << " " << i;
+        }
+    }
+}

@@ -74,25 +74,41 @@ bool GifAnimation::CanvasFits(std::span<const uint8_t> gif) {
     return SurfaceSize(width, height, 32, kMaxBufferBytes, stride, bytes);
 }
 
-bool GifAnimation::CreateBuffers(uint32_t backColor) {
-    int64_t width = gif_.ScreenWidth();
-    int64_t height = gif_.ScreenHeight();
-    if (width == 0 || height == 0) {
-        // No logical screen: the first frame's extent, as browsers show such
-        // files and as CanvasFits judged it. Later frames are clipped to it:
-        // taken from every frame, the buffers would follow frames placed far
-        // off in a tiny file, each buffer up to the limit.
-        if (width == 0) width = int64_t(gif_.FrameLeft(1)) + gif_.FrameWidth(1);
-        if (height == 0) height = int64_t(gif_.FrameTop(1)) + gif_.FrameHeight(1);
-    }
+void GifAnimation::CanvasSize(const cGIF& gif, int64_t& width, int64_t& height) {
+    width = gif.ScreenWidth();
+    height = gif.ScreenHeight();
+    // No logical screen: the first frame's extent, as browsers show such
+    // files and as CanvasFits judged it. Later frames are clipped to it:
+    // taken from every frame, the buffers would follow frames placed far
+    // off in a tiny file, each buffer up to the limit.
+    if (width == 0) width = int64_t(gif.FrameLeft(1)) + gif.FrameWidth(1);
+    if (height == 0) height = int64_t(gif.FrameTop(1)) + gif.FrameHeight(1);
+}
+
+bool GifAnimation::CreateBuffers(uint32_t backColor, int32_t shownWidth, int32_t shownHeight) {
+    int64_t width = 0, height = 0;
+    CanvasSize(gif_, width, height);
+    // The canvas must be one a whole buffer could hold, sampled or not.
     std::size_t stride = 0, bytes = 0;
     if (!SurfaceSize(width, height, 32, kMaxBufferBytes, stride, bytes)) return false;
+    const bool sampled =
+        shownWidth > 0 && shownHeight > 0 && (shownWidth < width || shownHeight < height);
+    const auto bufferW = int32_t(sampled ? std::min<int64_t>(shownWidth, width) : width);
+    const auto bufferH = int32_t(sampled ? std::min<int64_t>(shownHeight, height) : height);
     cDIB display, canvas;
     for (cDIB* d : {&display, &canvas})
-        if (!d->Create(int32_t(width), int32_t(height), 32, kMaxBufferBytes)) return false;
+        if (!d->Create(bufferW, bufferH, 32, kMaxBufferBytes)) return false;
     // Every buffer could be had: they replace the earlier ones.
     display_.Swap(display);
     canvas_.Swap(canvas);
+    screenW_ = int32_t(width);
+    screenH_ = int32_t(height);
+    xs_.clear();
+    ys_.clear();
+    if (sampled) {
+        xs_ = SampleMap(bufferW, 0, screenW_, false);
+        ys_ = SampleMap(bufferH, 0, screenH_, false);
+    }
     backColor_ = backColor;
     for (cDIB* d : {&display_, &canvas_})
         d->Cls(backColor);
@@ -100,7 +116,7 @@ bool GifAnimation::CreateBuffers(uint32_t backColor) {
     current_ = 1;
     diff_ = touched_ = {};
     showCanvas_ = false;
-    changed_ = {0, 0, int32_t(width), int32_t(height)};
+    changed_ = WholeScreen();
     rendered_ = 0;
     exact_ = true;
     compositions_ = 0;
@@ -108,9 +124,17 @@ bool GifAnimation::CreateBuffers(uint32_t backColor) {
     return HasBuffers() && canvas_.lpBits();
 }
 
+int GifAnimation::FramesToCompose(int n) const {
+    if (n < 1 || std::size_t(n) >= resetAtOrBefore_.size()) return n;
+    return n - std::max(1, resetAtOrBefore_[std::size_t(n)]) + 1;
+}
+
 void GifAnimation::DestroyBuffers() {
     display_.Destroy();
     canvas_.Destroy();
+    screenW_ = screenH_ = 0;
+    xs_.clear();
+    ys_.clear();
     diff_ = changed_ = touched_ = {};
     showCanvas_ = false;
     rendered_ = 0;
@@ -153,8 +177,8 @@ bool GifAnimation::ResetsCanvas(int n) const {
     const cGIF& g = gif_;
     const int32_t disposal = g.FrameDisposalMethod(n);
     return g.FrameDrawable(n) && !g.FrameUseTransparentColor(n) && g.FrameLeft(n) == 0 &&
-           g.FrameTop(n) == 0 && g.FrameWidth(n) >= display_.Width() &&
-           g.FrameHeight(n) >= display_.Height() && disposal <= 2;
+           g.FrameTop(n) == 0 && g.FrameWidth(n) >= screenW_ && g.FrameHeight(n) >= screenH_ &&
+           disposal <= 2;
 }
 
 void GifAnimation::KeepKeyFrame(int n) {
@@ -230,11 +254,26 @@ GifAnimation::Step GifAnimation::Advance() {
 GifAnimation::Rect GifAnimation::FrameRect(int n) const {
     const cGIF& g = gif_;
     const int64_t left = g.FrameLeft(n), top = g.FrameTop(n);
-    const int64_t x0 = std::clamp<int64_t>(left, 0, display_.Width());
-    const int64_t y0 = std::clamp<int64_t>(top, 0, display_.Height());
-    const int64_t x1 = std::clamp<int64_t>(left + g.FrameWidth(n), 0, display_.Width());
-    const int64_t y1 = std::clamp<int64_t>(top + g.FrameHeight(n), 0, display_.Height());
-    return {int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)};
+    const int64_t x0 = std::clamp<int64_t>(left, 0, screenW_);
+    const int64_t y0 = std::clamp<int64_t>(top, 0, screenH_);
+    const int64_t x1 = std::clamp<int64_t>(left + g.FrameWidth(n), 0, screenW_);
+    const int64_t y1 = std::clamp<int64_t>(top + g.FrameHeight(n), 0, screenH_);
+    if (!Sampled()) return {int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)};
+    // The buffer pixels whose canvas pixels lie in it: a run on each axis,
+    // the maps being increasing.
+    auto first = [](const std::vector<int32_t>& map, int64_t at) {
+        return int32_t(std::lower_bound(map.begin(), map.end(), at) - map.begin());
+    };
+    const int32_t bx0 = first(xs_, x0), bx1 = first(xs_, x1);
+    const int32_t by0 = first(ys_, y0), by1 = first(ys_, y1);
+    return {bx0, by0, bx1 - bx0, by1 - by0};
+}
+
+void GifAnimation::DrawFrame(cDIB& target, int n) {
+    if (Sampled())
+        gif_.FrameDrawSampled(target, n, xs_, ys_);
+    else
+        gif_.FrameDraw(target.hDC(), n, 0, 0, 1.0f, false);
 }
 
 void GifAnimation::CopyRect(cDIB& dst, const cDIB& src, const Rect& r) {
@@ -290,7 +329,7 @@ int32_t GifAnimation::RenderFrame(int n) {
         // the canvas, which is then what shows: the same pixels as drawing
         // it over a copy of the canvas and copying that back, without the
         // two copies.
-        gif_.FrameDraw(canvas_.hDC(), n, 0, 0, 1.0f, false);
+        DrawFrame(canvas_, n);
         if (!showCanvas_) changed = changed.United(diff_);
         diff_ = diff_.United(frame);
         showCanvas_ = true;
@@ -299,7 +338,7 @@ int32_t GifAnimation::RenderFrame(int n) {
         // the canvas, brought up to date where it differs.
         CopyRect(display_, canvas_, diff_);
         if (!showCanvas_) changed = changed.United(diff_);
-        gif_.FrameDraw(display_.hDC(), n, 0, 0, 1.0f, false);
+        DrawFrame(display_, n);
         if (disposal == 2) FillBackground(frame); // restore to background
         // 3 (restore to previous) and unknown values leave the canvas as it was.
         diff_ = frame;

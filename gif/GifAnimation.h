@@ -55,14 +55,28 @@ class GifAnimation {
     // short or damaged to say counts as fitting; the reader decides on it.
     static bool CanvasFits(std::span<const uint8_t> gif);
 
+    // The size of the picture a document composes: its logical screen, a
+    // zero side taken from the first frame's extent instead, the one
+    // CanvasFits judges.
+    static void CanvasSize(const cGIF& gif, int64_t& width, int64_t& height);
+
     // Creates the two buffers for the loaded document and clears them with
     // `backColor` (a colour value or a system colour code). The buffers take
-    // the logical screen's size; a zero side takes the first frame's extent
-    // instead, the one CanvasFits judges. False, with the earlier buffers kept, when the
-    // size is unusable or the memory cannot be had.
-    bool CreateBuffers(uint32_t backColor);
+    // the canvas size, or, given a shown size smaller on either side, that
+    // size (no side larger than the canvas's), sampled. False, with the
+    // earlier buffers kept, when the canvas size is unusable or the memory
+    // cannot be had.
+    bool CreateBuffers(uint32_t backColor, int32_t shownWidth = 0, int32_t shownHeight = 0);
     void DestroyBuffers();
     bool HasBuffers() const { return display_.lpBits() != nullptr; }
+    // The canvas the buffers stand for, and whether they sample it.
+    int32_t CanvasWidth() const { return screenW_; }
+    int32_t CanvasHeight() const { return screenH_; }
+    bool Sampled() const { return !xs_.empty(); }
+    // Frames that showing frame n composes when nothing but the clean
+    // background is known: from the latest frame at or before it that does
+    // not depend on the frames before.
+    int FramesToCompose(int n) const;
 
     // The frame the next step draws, 1 to the frame count.
     int CurrentFrame() const { return current_; }
@@ -97,7 +111,7 @@ class GifAnimation {
     // the next frame; returns the frame's interval.
     int32_t RenderFrame(int n);
 
-    // The part of the display buffer the last step changed.
+    // The part of the display buffer the last step changed (in buffer pixels).
     Rect Changed() const { return changed_; }
 
     // The composed picture to show. When the frame drawn last stays on the
@@ -119,8 +133,11 @@ class GifAnimation {
     void CopyRect(cDIB& dst, const cDIB& src, const Rect& r);
     // Restores the background there: the pixel value clearing wrote.
     void FillBackground(const Rect& r);
+    // The buffer pixels frame n covers.
     Rect FrameRect(int n) const;
     Rect WholeScreen() const { return {0, 0, display_.Width(), display_.Height()}; }
+    // Draws frame n onto a buffer, sampled when the buffers are.
+    void DrawFrame(cDIB& target, int n);
     // Whether frame n leaves a canvas independent of the frames before it: it
     // covers the screen, has no transparent colour and is not restored to
     // the previous picture.
@@ -135,6 +152,10 @@ class GifAnimation {
 
     cGIF& gif_;
     cDIB display_, canvas_;
+    int32_t screenW_ = 0, screenH_ = 0;
+    // Sampled buffers: buffer column i shows canvas column xs_[i], row j row
+    // ys_[j]. Empty: one to one.
+    std::vector<int32_t> xs_, ys_;
     uint32_t backColor_ = 0;
     uint32_t backPixel_ = 0; // backColor_ as the buffers store it
     int current_ = 1;

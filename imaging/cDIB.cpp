@@ -149,16 +149,6 @@ uint32_t RawToColor(const cDIB& src, uint32_t raw) {
     }
 }
 
-// Nearest-pixel sampling positions for one axis; mirrored when `flip`.
-std::vector<int32_t> SampleMap(int32_t dstLength, int32_t srcStart, int32_t srcLength, bool flip) {
-    std::vector<int32_t> map(static_cast<std::size_t>(dstLength));
-    for (int32_t i = 0; i < dstLength; ++i) {
-        const int64_t offset = ((2 * int64_t(i) + 1) * srcLength) / (2 * int64_t(dstLength));
-        map[std::size_t(i)] = int32_t(srcStart + (flip ? srcLength - 1 - offset : offset));
-    }
-    return map;
-}
-
 // The raster core: stretches (or copies) a source rectangle onto a target
 // rectangle with nearest-pixel sampling and a raster operation. Negative
 // extents mirror; everything outside either surface is clipped.
@@ -217,6 +207,15 @@ int32_t StretchRaster(cDIB& dst, int32_t x, int32_t y, int32_t w, int32_t h, con
 }
 
 } // namespace
+
+std::vector<int32_t> SampleMap(int32_t dstLength, int32_t srcStart, int32_t srcLength, bool flip) {
+    std::vector<int32_t> map(static_cast<std::size_t>(std::max(dstLength, 0)));
+    for (int32_t i = 0; i < dstLength; ++i) {
+        const int64_t offset = ((2 * int64_t(i) + 1) * srcLength) / (2 * int64_t(dstLength));
+        map[std::size_t(i)] = int32_t(srcStart + (flip ? srcLength - 1 - offset : offset));
+    }
+    return map;
+}
 
 uint32_t TranslateColor(uint32_t color) {
     if ((color & kSystemColorFlag) == 0) return color & 0xFFFFFF;
@@ -386,25 +385,31 @@ uint32_t cDIB::TableColor(int i) const {
     return (uint32_t(e[2]) << 16) | (uint32_t(e[1]) << 8) | e[0];
 }
 
-void cDIB::GetBestFitInfo(int32_t DstW, int32_t DstH, int32_t& bfx, int32_t& bfy, int32_t& bfW,
-                          int32_t& bfH, bool StretchFit) const {
-    if (!bits_) return;
-    if (width_ > DstW || height_ > DstH || StretchFit) {
-        const float xr = float(DstW) / float(width_);
-        const float yr = float(DstH) / float(height_);
+void BestFitOf(int32_t width, int32_t height, int32_t DstW, int32_t DstH, int32_t& bfx,
+               int32_t& bfy, int32_t& bfW, int32_t& bfH, bool StretchFit) {
+    if (width <= 0 || height <= 0) return;
+    if (width > DstW || height > DstH || StretchFit) {
+        const float xr = float(DstW) / float(width);
+        const float yr = float(DstH) / float(height);
         if (xr >= yr) {
             bfH = DstH;
-            bfW = int32_t(std::nearbyint(float(width_) * yr));
+            bfW = int32_t(std::nearbyint(float(width) * yr));
         } else {
             bfW = DstW;
-            bfH = int32_t(std::nearbyint(float(height_) * xr));
+            bfH = int32_t(std::nearbyint(float(height) * xr));
         }
     } else {
-        bfW = width_;
-        bfH = height_;
+        bfW = width;
+        bfH = height;
     }
     bfx = (DstW - bfW) / 2;
     bfy = (DstH - bfH) / 2;
+}
+
+void cDIB::GetBestFitInfo(int32_t DstW, int32_t DstH, int32_t& bfx, int32_t& bfy, int32_t& bfW,
+                          int32_t& bfH, bool StretchFit) const {
+    if (!bits_) return;
+    BestFitOf(width_, height_, DstW, DstH, bfx, bfy, bfW, bfH, StretchFit);
 }
 
 StdPicture cDIB::Image() const {

@@ -57,6 +57,18 @@ bool SurfaceSize(int64_t width, int64_t height, int bpp, std::size_t maxBytes,
 // hand them over, and a system colour that reaches a surface is a neutral grey.
 uint32_t TranslateColor(uint32_t color);
 
+// Nearest-pixel sampling along one axis: entry i of the result is the
+// position, from srcStart, that target pixel i of dstLength reads from a
+// source run of srcLength (mirrored when `flip`). Stretches use it, and
+// whatever must show exactly what a stretch shows.
+std::vector<int32_t> SampleMap(int32_t dstLength, int32_t srcStart, int32_t srcLength, bool flip);
+
+// Where a picture of width x height lies in a box of DstW x DstH: shrunk to
+// fit with its proportions kept (or stretched to fit when `StretchFit`),
+// centred, never enlarged otherwise.
+void BestFitOf(int32_t width, int32_t height, int32_t DstW, int32_t DstH, int32_t& bfx,
+               int32_t& bfy, int32_t& bfW, int32_t& bfH, bool StretchFit);
+
 class cDIB {
   public:
     cDIB() = default;

@@ -547,3 +547,55 @@ TEST(GifAnimation, KeyFramesComeOnlyFromFramesPlayedInOrder) {
         ASSERT_EQ(Bytes(anim.Display()), Bytes(plain.Display())) << n;
     }
 }
+
+TEST(GifAnimation, SampledBuffersShowTheShrunkComposition) {
+    // Random animations composed into buffers of a smaller shown size, two
+    // loops, and shown from a seek: every frame is the whole composition
+    // shrunk by the nearest-pixel sampling of a stretch, and the part said to
+    // have changed covers every pixel that did.
+    std::mt19937 rng(33);
+    for (int round = 0; round < 40; ++round) {
+        const int frames = int(rng() % 30) + 1;
+        const GifPlan plan = RandomAnimation(rng, frames);
+        cGIF gif;
+        ASSERT_TRUE(gif.LoadFromStream(oracle::Encode(plan)));
+        GifAnimation whole(gif), sampled(gif);
+        const int w = int(rng() % unsigned(plan.width)) + 1;
+        const int h = round % 4 == 0 ? plan.height + 5 : int(rng() % unsigned(plan.height)) + 1;
+        ASSERT_TRUE(whole.CreateBuffers(kWhite));
+        ASSERT_TRUE(sampled.CreateBuffers(kWhite, w, h));
+        ASSERT_EQ(sampled.Display().Width(), w);
+        ASSERT_EQ(sampled.Display().Height(), std::min(h, plan.height));
+        ASSERT_EQ(sampled.Sampled(), true);
+        const std::vector<int32_t> xs = SampleMap(w, 0, plan.width, false);
+        const std::vector<int32_t> ys =
+            SampleMap(sampled.Display().Height(), 0, plan.height, false);
+        auto check = [&](const std::string& where) {
+            for (std::size_t j = 0; j < ys.size(); ++j)
+                for (std::size_t i = 0; i < xs.size(); ++i)
+                    ASSERT_EQ(Pixel(sampled.Display(), int(i), int(j)),
+                              Pixel(whole.Display(), xs[i], ys[j]))
+                        << where << " at " << i << "," << j;
+        };
+        std::vector<uint8_t> before = Bytes(sampled.Display());
+        for (int k = 0; k < 2 * frames; ++k) {
+            const int n = whole.Advance().frame;
+            ASSERT_EQ(sampled.Advance().frame, n);
+            check("round " + std::to_string(round) + " frame " + std::to_string(n));
+            const GifAnimation::Rect c = sampled.Changed();
+            const std::vector<uint8_t> after = Bytes(sampled.Display());
+            const auto stride = std::size_t(sampled.Display().BytesPerScanline());
+            for (std::size_t at = 0; at < after.size(); ++at) {
+                const auto x = int32_t(at % stride / 4), y = int32_t(at / stride);
+                const bool inside = x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h;
+                ASSERT_TRUE(after[at] == before[at] || inside)
+                    << round << " " << n << " " << x << "," << y;
+            }
+            before = after;
+        }
+        const int n = int(rng() % unsigned(frames)) + 1;
+        whole.ShowFrame(n);
+        sampled.ShowFrame(n);
+        check("round " + std::to_string(round) + " shown " + std::to_string(n));
+    }
+}

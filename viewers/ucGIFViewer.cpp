@@ -15,6 +15,10 @@
 namespace {
 constexpr int kFirstTickMs = 1; // the first frame is drawn at the next tick
 constexpr int kBorderInset = 2;
+// How long a size must stay before the buffers follow it.
+constexpr int kResampleSettleMs = 150;
+// The most frames composed again at once to show the frame shown at a new size.
+constexpr int kResampleFrames = 8;
 } // namespace
 
 ucGIFViewer::ucGIFViewer(QWidget* parent) : QWidget(parent) {
@@ -29,6 +33,9 @@ ucGIFViewer::ucGIFViewer(QWidget* parent) : QWidget(parent) {
     overlayTimer_.setSingleShot(true);
     overlayTimer_.setInterval(kOverlayMs);
     connect(&overlayTimer_, &QTimer::timeout, overlay_, &QWidget::hide);
+    resampleTimer_.setSingleShot(true);
+    resampleTimer_.setInterval(kResampleSettleMs);
+    connect(&resampleTimer_, &QTimer::timeout, this, &ucGIFViewer::Resample);
 }
 
 ucGIFViewer::~ucGIFViewer() {
@@ -95,15 +102,23 @@ bool ucGIFViewer::LoadDocument(std::shared_ptr<cGIF> document, bool loaded) {
     return frameCount_ > 0;
 }
 
+bool ucGIFViewer::CreateBuffers() {
+    const QSize shown = ShownSize();
+    return anim_->CreateBuffers(Platform::ColorRef(backColor_), shown.width(), shown.height());
+}
+
 void ucGIFViewer::StartDisplay(bool play) {
     if (frameCount_ == 0) return; // the previous picture stays
-    if (!anim_->CreateBuffers(Platform::ColorRef(backColor_))) {
+    resampleTimer_.stop();
+    resamplePending_ = false;
+    ComputeFit();
+    if (!CreateBuffers()) {
         // A logical screen that cannot be drawn: nothing is shown as loaded.
         frameCount_ = 0;
+        fit_ = QRect(fit_.topLeft(), QSize(0, 0));
         return;
     }
     anim_->SetCurrentFrame(1);
-    ComputeFit();
     update();
     if (frameCount_ > 1 && play) {
         tmrDelay.setInterval(kFirstTickMs);
@@ -115,6 +130,11 @@ void ucGIFViewer::StartDisplay(bool play) {
 
 void ucGIFViewer::AnimationStep() {
     if (frameCount_ == 0 || !anim_->HasBuffers()) return;
+    if (resamplePending_ && anim_->CurrentFrame() == 1) {
+        // The loop starts over from the clean background: the new size costs nothing.
+        resamplePending_ = false;
+        CreateBuffers();
+    }
     const GifAnimation::Step s = anim_->Advance();
     tmrDelay.setInterval(controls_.Interval(s.interval));
     emit GIFFrameRendered(int16_t(s.frame));
@@ -155,6 +175,7 @@ void ucGIFViewer::NextFrame() {
 void ucGIFViewer::SetUserControl(bool on) {
     userControl_ = on;
     anim_->KeepKeyFrames(on ? KeyFrameCap : 0);
+    Resample(); // the whole screen under the user's control
 }
 
 bool ucGIFViewer::ControlKey(int16_t KeyAscii) {
@@ -249,13 +270,49 @@ QRect ucGIFViewer::ClientRect() const {
 void ucGIFViewer::ComputeFit() {
     const QRect client = ClientRect();
     int32_t x = 0, y = 0, w = 0, h = 0;
-    if (anim_->HasBuffers() && client.width() > 0 && client.height() > 0)
-        display().GetBestFitInfo(client.width(), client.height(), x, y, w, h, false);
+    int64_t canvasW = 0, canvasH = 0;
+    if (frameCount_ > 0) GifAnimation::CanvasSize(*gif_, canvasW, canvasH);
+    if (canvasW > 0 && canvasH > 0 && client.width() > 0 && client.height() > 0)
+        BestFitOf(int32_t(canvasW), int32_t(canvasH), client.width(), client.height(), x, y, w, h,
+                  false);
     fit_ = QRect(client.x() + x, client.y() + y, w, h);
+}
+
+QSize ucGIFViewer::ShownSize() const {
+    if (userControl_ || fit_.isEmpty()) return {};
+    const qreal ratio = devicePixelRatioF();
+    return {qRound(fit_.width() * ratio), qRound(fit_.height() * ratio)};
+}
+
+void ucGIFViewer::Resample() {
+    resamplePending_ = false;
+    if (frameCount_ == 0 || !anim_->HasBuffers()) return;
+    // The buffers the size shown now calls for.
+    const QSize shown = ShownSize();
+    const int64_t canvasW = anim_->CanvasWidth(), canvasH = anim_->CanvasHeight();
+    const bool sample = !shown.isEmpty() && (shown.width() < canvasW || shown.height() < canvasH);
+    const QSize wanted = sample ? QSize(int(std::min<int64_t>(shown.width(), canvasW)),
+                                        int(std::min<int64_t>(shown.height(), canvasH)))
+                                : QSize(int(canvasW), int(canvasH));
+    const cDIB& d = display();
+    if (wanted == QSize(d.Width(), d.Height()) && sample == anim_->Sampled()) return;
+    const int shownFrame = anim_->Shown();
+    if (shownFrame > 0 && anim_->FramesToCompose(shownFrame) > kResampleFrames) {
+        resamplePending_ = true;
+        return;
+    }
+    const int next = anim_->CurrentFrame();
+    if (!CreateBuffers()) return; // the buffers there stay
+    if (shownFrame > 0)
+        anim_->ShowFrame(shownFrame);
+    else
+        anim_->SetCurrentFrame(next);
+    update();
 }
 
 void ucGIFViewer::resizeEvent(QResizeEvent*) {
     ComputeFit();
+    if (frameCount_ > 0) resampleTimer_.start();
     update();
 }
 

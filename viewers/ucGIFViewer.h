@@ -11,6 +11,14 @@
 // halve and double the speed, and an overlay shows the frame and the speed
 // for a second after each. Key frames are kept there so that a step back
 // composes from the nearest one; the preview keeps none, it only plays on.
+//
+// A picture shrunk to fit is composed at the size shown, in the screen's
+// own pixels (`GifAnimation`'s sampled buffers): a full-HD GIF in a small
+// pane costs the pane's pixels a frame, not the GIF's. After the size
+// changes the new buffers are made once it settles, at once when the frame
+// shown can be composed again from a few frames, else when the loop starts
+// over; until then the buffers there are drawn stretched. Under the user's
+// control the whole screen is composed, for the key frames.
 #pragma once
 
 #include "gif/GifAnimation.h"
@@ -141,6 +149,13 @@ class ucGIFViewer : public QWidget {
     void ShowOverlay();
     void UpdateOverlay();
     void ComputeFit();
+    // The size to compose at: the fit in the screen's pixels, or 0 x 0 for
+    // the whole screen (under the user's control).
+    QSize ShownSize() const;
+    // Makes the buffers for the size shown now, if that gives other buffers:
+    // at once when cheap, else when the loop starts over.
+    void Resample();
+    bool CreateBuffers();
     QRect ClientRect() const;
     void RaiseMouse(QMouseEvent* e, int which);
 
@@ -156,4 +171,7 @@ class ucGIFViewer : public QWidget {
     GifControls controls_;
     QLabel* overlay_;
     QTimer overlayTimer_;
+    // Waits for a size change to settle before the buffers are made again.
+    QTimer resampleTimer_;
+    bool resamplePending_ = false; // made again when the loop starts over
 };

@@ -203,6 +203,8 @@ class fMain : public QWidget {
     void StillTimedOut();
     void DropFullViewWait();
     void OpenFullViewOfChoice();
+    // Stops the preview's GIF while a full view on its screen covers it.
+    void PausePreviewBehind(fFullview* view);
     void StepFullView(int delta);
     bool FullViewOpen() const;
 

@@ -480,7 +480,20 @@ void fMain::OpenFullViewOfChoice() {
     }
     view->show();
     view->activateWindow();
+    if (preview_.kind() == cPreviewCore::Kind::Gif) PausePreviewBehind(view);
     ReadAhead(); // the neighbours whole, for stepping in the full view
+}
+
+void fMain::PausePreviewBehind(fFullview* view) {
+    // Nobody sees the preview under a full view that fills its screen, and
+    // each of its steps composes a whole frame: it stops, and plays on from
+    // the frame it stopped at once the full view is gone. A preview on
+    // another screen stays in sight and keeps playing.
+    if (!ucGIF1->GIFIsPlaying() || view->screen() != ucGIF1->screen()) return;
+    ucGIF1->Pause();
+    connect(view, &QObject::destroyed, ucGIF1, [gif = ucGIF1] {
+        if (gif->GIFLoaded()) gif->Play();
+    });
 }
 
 void fMain::OnListKey(QKeyEvent* e) {

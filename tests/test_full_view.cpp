@@ -57,9 +57,12 @@ void FullViewTest::fullViewOfAGifWhoseFileWent() {
     QVERIFY(f->ucGIFView->isVisible());
     QVERIFY(f->ucGIFView->GIFLoaded()); // the preview's picture, not the file read again
     QCOMPARE(f->ucGIFView->GIFFrames(), int16_t(4));
-    // The preview keeps playing its own while the full view plays the same document.
-    QVERIFY(main_->ucGIF1->GIFIsPlaying());
+    // The preview under the full view stops while the full view plays the
+    // same document, and plays on once it is gone.
+    QVERIFY(f->ucGIFView->GIFIsPlaying());
+    QVERIFY(!main_->ucGIF1->GIFIsPlaying());
     delete f;
+    QVERIFY(main_->ucGIF1->GIFIsPlaying());
     main_->ucGIF1->Destroy(); // the full view's copy is already gone; nothing shared dangles
 }
 

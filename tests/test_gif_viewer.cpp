@@ -1,8 +1,10 @@
 // The animated viewer over documents whose frames decode on demand: the
 // first frame shows from a read that decoded nothing else, files with no
 // frame that may be shown are refused, and a document shared by the preview
-// and the full view plays the same pictures within the cap on decoded frames.
+// and the full view plays the same pictures within the cap on decoded frames;
+// a picture shrunk to fit is composed at the size shown, and follows the size.
 #include "GifOracle.h"
+#include "PixelUtil.h"
 #include "viewers/ucGIFViewer.h"
 
 #include <QTemporaryDir>
@@ -50,6 +52,7 @@ class GifViewerTest : public QObject {
     void filesNothingCanShowAreRefused_data();
     void filesNothingCanShowAreRefused();
     void sharedDocumentPlaysWithinTheCap();
+    void shrunkPictureIsComposedAtTheSizeShown();
 
   private:
     std::string Write(const std::vector<uint8_t>& bytes, const char* name) {
@@ -180,6 +183,68 @@ void GifViewerTest::sharedDocumentPlaysWithinTheCap() {
         preview.NextFrame();
         full.NextFrame();
     }
+}
+
+void GifViewerTest::shrunkPictureIsComposedAtTheSizeShown() {
+    // A 200 x 100 GIF whose frames after the first all build on the ones
+    // before, in a viewer of half its size, next to one showing it whole.
+    constexpr int kFrames = 12, kW = 200, kH = 100;
+    const std::string path = Write(oracle::Encode(Noise(kFrames, kW, kH)), "shrunk.gif");
+    ucGIFViewer whole, small;
+    whole.resize(kW, kH);
+    small.resize(kW / 2, kH / 2);
+    whole.show();
+    small.show();
+    QVERIFY(whole.LoadFromFile(path));
+    QVERIFY(small.LoadFromFile(path));
+    auto sameAsWholeShrunk = [&](const char* when) {
+        const cDIB& d = small.DisplayBuffer();
+        const std::vector<int32_t> xs = SampleMap(d.Width(), 0, kW, false);
+        const std::vector<int32_t> ys = SampleMap(d.Height(), 0, kH, false);
+        for (int j = 0; j < d.Height(); ++j)
+            for (int i = 0; i < d.Width(); ++i)
+                QVERIFY2(Pixel32(d, i, j) ==
+                             Pixel32(whole.DisplayBuffer(), xs[std::size_t(i)], ys[std::size_t(j)]),
+                         (std::string(when) + " frame " + std::to_string(small.GIFShownFrame()))
+                             .c_str());
+    };
+    auto step = [&] {
+        whole.NextFrame();
+        small.NextFrame();
+        QCOMPARE(small.GIFShownFrame(), whole.GIFShownFrame());
+    };
+    // Half the pixels each way, every frame of a loop and a half.
+    QCOMPARE(small.DisplayBuffer().Width(), kW / 2);
+    QCOMPARE(small.FitRect(), QRect(0, 0, kW / 2, kH / 2));
+    for (int k = 0; k < kFrames * 3 / 2; ++k) {
+        sameAsWholeShrunk("half");
+        step();
+    }
+    // Frame 7 of the next loop: seven frames to compose at a new size, done at once
+    // when the size settles; the picture shows stretched until then.
+    while (small.GIFShownFrame() != 7)
+        step();
+    small.resize(150, 75);
+    QCOMPARE(small.DisplayBuffer().Width(), kW / 2);
+    QTRY_COMPARE(small.DisplayBuffer().Width(), 150);
+    sameAsWholeShrunk("resized");
+    // Frame 11: too many to compose again at once; the new size waits for
+    // the loop to start over, and the frames on are the same all along.
+    while (small.GIFShownFrame() != 11)
+        step();
+    small.resize(120, 60);
+    QTest::qWait(400);
+    QCOMPARE(small.DisplayBuffer().Width(), 150);
+    step();
+    sameAsWholeShrunk("waiting");
+    step();
+    QCOMPARE(small.GIFShownFrame(), int16_t(1));
+    QCOMPARE(small.DisplayBuffer().Width(), 120);
+    sameAsWholeShrunk("loop start");
+    // Under the user's control the whole screen is composed.
+    small.SetUserControl(true);
+    QTRY_COMPARE(small.DisplayBuffer().Width(), kW);
+    QVERIFY(Pixels(small.DisplayBuffer()) == Pixels(whole.DisplayBuffer()));
 }
 
 QTEST_MAIN(GifViewerTest)

@@ -25,6 +25,7 @@ ucGIFViewer::ucGIFViewer(QWidget* parent) : QWidget(parent) {
     NewDocument();
     setAttribute(Qt::WA_OpaquePaintEvent);
     tmrDelay.setTimerType(Qt::PreciseTimer);
+    clock_.start();
     connect(&tmrDelay, &QTimer::timeout, this, &ucGIFViewer::AnimationStep);
     overlay_ = new QLabel(this);
     overlay_->setStyleSheet(QStringLiteral(
@@ -121,7 +122,7 @@ void ucGIFViewer::StartDisplay(bool play) {
     anim_->SetCurrentFrame(1);
     update();
     if (frameCount_ > 1 && play) {
-        tmrDelay.setInterval(kFirstTickMs);
+        SetFrameInterval(kFirstTickMs);
         tmrDelay.start();
     } else {
         AnimationStep();
@@ -136,10 +137,30 @@ void ucGIFViewer::AnimationStep() {
         CreateBuffers();
     }
     const GifAnimation::Step s = anim_->Advance();
-    tmrDelay.setInterval(controls_.Interval(s.interval));
+    ScheduleNext(controls_.Interval(s.interval));
     emit GIFFrameRendered(int16_t(s.frame));
     if (overlay_->isVisible()) UpdateOverlay();
     RepaintChanged();
+}
+
+void ucGIFViewer::SetFrameInterval(int32_t interval) {
+    frameInterval_ = interval;
+    tmrDelay.setInterval(interval);
+    nextDue_ = -1;
+}
+
+void ucGIFViewer::ScheduleNext(int32_t interval) {
+    if (!tmrDelay.isActive()) {
+        SetFrameInterval(interval);
+        return;
+    }
+    frameInterval_ = interval;
+    // The next frame is due one interval after this one was, not one after
+    // this step's work: the GIF plays at its own speed. A step more than an
+    // interval late (a busy moment) starts the count again from now.
+    const qint64 now = clock_.elapsed();
+    nextDue_ = nextDue_ < 0 || now - nextDue_ > interval ? now + interval : nextDue_ + interval;
+    tmrDelay.setInterval(int(std::max<qint64>(0, nextDue_ - now)));
 }
 
 void ucGIFViewer::RepaintChanged() {
@@ -154,6 +175,7 @@ void ucGIFViewer::RepaintChanged() {
 }
 
 void ucGIFViewer::Play() {
+    nextDue_ = -1; // counted from the first step
     if (frameCount_ > 1)
         tmrDelay.start();
     else
@@ -188,7 +210,7 @@ bool ucGIFViewer::ControlKey(int16_t KeyAscii) {
         StepFrame(action == Action::StepBack ? -1 : 1);
     } else if (action == Action::Faster ? controls_.Faster() : controls_.Slower()) {
         // The frame shown now waits its time at the new speed.
-        if (tmrDelay.isActive()) tmrDelay.setInterval(ShownInterval());
+        if (tmrDelay.isActive()) SetFrameInterval(ShownInterval());
     }
     ShowOverlay();
     return true;
@@ -204,7 +226,7 @@ void ucGIFViewer::TogglePlay() {
         Pause();
         return;
     }
-    tmrDelay.setInterval(ShownInterval());
+    SetFrameInterval(ShownInterval());
     Play();
 }
 

@@ -25,6 +25,7 @@
 #include "gif/cGIF.h"
 #include "viewers/GifControls.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QRect>
 #include <QString>
@@ -108,7 +109,9 @@ class ucGIFViewer : public QWidget {
 
     // Where the display buffer is painted, in client pixels.
     QRect FitRect() const { return fit_; }
-    int TimerInterval() const { return tmrDelay.interval(); }
+    // How long the frame shown waits, at the speed chosen (the timer itself
+    // may wait less, to keep the GIF's pace).
+    int TimerInterval() const { return frameInterval_; }
     const cDIB& DisplayBuffer() const { return display(); }
     // Memory this viewer's picture holds: the two buffers, the key frames,
     // the frames decoded now and the file's bytes (a shared document counts
@@ -141,6 +144,10 @@ class ucGIFViewer : public QWidget {
     bool LoadDocument(std::shared_ptr<cGIF> document, bool loaded);
     void StartDisplay(bool play);
     void AnimationStep();
+    // Sets the timer for the frame after the one just drawn.
+    void ScheduleNext(int32_t interval);
+    // Sets how long the frame shown waits, the timer counting it from now.
+    void SetFrameInterval(int32_t interval);
     // Repaints the part of the picture the last step or seek changed.
     void RepaintChanged();
     // The timer interval of the frame shown, at the speed chosen.
@@ -167,6 +174,9 @@ class ucGIFViewer : public QWidget {
     int16_t borderStyle_ = 0;
     QRect fit_;
     QTimer tmrDelay;
+    QElapsedTimer clock_;
+    int32_t frameInterval_ = 0;
+    qint64 nextDue_ = -1; // when the next frame is due on clock_, or -1: from the next step
     bool userControl_ = false;
     GifControls controls_;
     QLabel* overlay_;

@@ -124,9 +124,16 @@ bool GifAnimation::CreateBuffers(uint32_t backColor, int32_t shownWidth, int32_t
     return HasBuffers() && canvas_.lpBits();
 }
 
-int GifAnimation::FramesToCompose(int n) const {
-    if (n < 1 || std::size_t(n) >= resetAtOrBefore_.size()) return n;
-    return n - std::max(1, resetAtOrBefore_[std::size_t(n)]) + 1;
+uint64_t GifAnimation::ComposeCost(int n) const {
+    if (n < 1 || std::size_t(n) >= resetAtOrBefore_.size()) return 0;
+    uint64_t cost = 0;
+    for (int m = std::max(1, resetAtOrBefore_[std::size_t(n)]); m <= n; ++m) {
+        if (gif_.FrameDrawable(m) && !gif_.FrameDecoded(m))
+            cost += uint64_t(gif_.FrameWidth(m)) * gif_.FrameHeight(m);
+        const Rect r = FrameRect(m);
+        cost += uint64_t(std::max(r.w, 0)) * uint64_t(std::max(r.h, 0));
+    }
+    return cost;
 }
 
 void GifAnimation::DestroyBuffers() {

@@ -73,10 +73,11 @@ class GifAnimation {
     int32_t CanvasWidth() const { return screenW_; }
     int32_t CanvasHeight() const { return screenH_; }
     bool Sampled() const { return !xs_.empty(); }
-    // Frames that showing frame n composes when nothing but the clean
-    // background is known: from the latest frame at or before it that does
-    // not depend on the frames before.
-    int FramesToCompose(int n) const;
+    // The work of showing frame n when nothing but the clean background is
+    // known, composing from the latest frame at or before it that does not
+    // depend on the frames before: the pixels of the frames that must be
+    // decoded first, and the buffer pixels drawn.
+    uint64_t ComposeCost(int n) const;
 
     // The frame the next step draws, 1 to the frame count.
     int CurrentFrame() const { return current_; }

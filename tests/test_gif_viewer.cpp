@@ -220,26 +220,33 @@ void GifViewerTest::shrunkPictureIsComposedAtTheSizeShown() {
         sameAsWholeShrunk("half");
         step();
     }
-    // Frame 7 of the next loop: seven frames to compose at a new size, done at once
+    // Room to compose about five frames of the whole size again at once:
+    // frame 7 of the next loop is composed at three quarters of the size
     // when the size settles; the picture shows stretched until then.
+    const struct Budget {
+        uint64_t saved = ucGIFViewer::ResampleBudget;
+        Budget() { ucGIFViewer::ResampleBudget = 5 * uint64_t(kW) * kH; }
+        ~Budget() { ucGIFViewer::ResampleBudget = saved; }
+    } budget;
     while (small.GIFShownFrame() != 7)
         step();
     small.resize(150, 75);
     QCOMPARE(small.DisplayBuffer().Width(), kW / 2);
     QTRY_COMPARE(small.DisplayBuffer().Width(), 150);
     sameAsWholeShrunk("resized");
-    // Frame 11: too many to compose again at once; the new size waits for
-    // the loop to start over, and the frames on are the same all along.
+    // Frame 11 at nearly the whole size: too much to compose again at once;
+    // the new size waits for the loop to start over, and the frames on are
+    // the same all along.
     while (small.GIFShownFrame() != 11)
         step();
-    small.resize(120, 60);
+    small.resize(190, 95);
     QTest::qWait(400);
     QCOMPARE(small.DisplayBuffer().Width(), 150);
     step();
     sameAsWholeShrunk("waiting");
     step();
     QCOMPARE(small.GIFShownFrame(), int16_t(1));
-    QCOMPARE(small.DisplayBuffer().Width(), 120);
+    QCOMPARE(small.DisplayBuffer().Width(), 190);
     sameAsWholeShrunk("loop start");
     // Under the user's control the whole screen is composed.
     small.SetUserControl(true);

@@ -17,8 +17,6 @@ constexpr int kFirstTickMs = 1; // the first frame is drawn at the next tick
 constexpr int kBorderInset = 2;
 // How long a size must stay before the buffers follow it.
 constexpr int kResampleSettleMs = 150;
-// The most frames composed again at once to show the frame shown at a new size.
-constexpr int kResampleFrames = 8;
 } // namespace
 
 ucGIFViewer::ucGIFViewer(QWidget* parent) : QWidget(parent) {
@@ -308,7 +306,8 @@ QSize ucGIFViewer::ShownSize() const {
 
 void ucGIFViewer::Resample() {
     resamplePending_ = false;
-    if (frameCount_ == 0 || !anim_->HasBuffers()) return;
+    // A picture with no room to show keeps the buffers it has.
+    if (frameCount_ == 0 || !anim_->HasBuffers() || (!userControl_ && fit_.isEmpty())) return;
     // The buffers the size shown now calls for.
     const QSize shown = ShownSize();
     const int64_t canvasW = anim_->CanvasWidth(), canvasH = anim_->CanvasHeight();
@@ -319,7 +318,7 @@ void ucGIFViewer::Resample() {
     const cDIB& d = display();
     if (wanted == QSize(d.Width(), d.Height()) && sample == anim_->Sampled()) return;
     const int shownFrame = anim_->Shown();
-    if (shownFrame > 0 && anim_->FramesToCompose(shownFrame) > kResampleFrames) {
+    if (shownFrame > 0 && anim_->ComposeCost(shownFrame) > ResampleBudget) {
         resamplePending_ = true;
         return;
     }

@@ -16,8 +16,8 @@
 // own pixels (`GifAnimation`'s sampled buffers): a full-HD GIF in a small
 // pane costs the pane's pixels a frame, not the GIF's. After the size
 // changes the new buffers are made once it settles, at once when the frame
-// shown can be composed again from a few frames, else when the loop starts
-// over; until then the buffers there are drawn stretched. Under the user's
+// shown can be composed again within `ResampleBudget`, else when the loop
+// starts over; until then the buffers there are drawn stretched. Under the user's
 // control the whole screen is composed, for the key frames.
 #pragma once
 
@@ -44,6 +44,9 @@ class ucGIFViewer : public QWidget {
     static constexpr int kOverlayMs = 1000;
     // Memory the key frames of a viewer under the user's control may take.
     static inline std::size_t KeyFrameCap = GifAnimation::kKeyFrameBytes;
+    // The most work (`GifAnimation::ComposeCost`, pixels) spent at once to
+    // show the frame shown at a new size: about a tenth of a second.
+    static inline uint64_t ResampleBudget = uint64_t(16) << 20;
 
     explicit ucGIFViewer(QWidget* parent = nullptr);
     ~ucGIFViewer() override;

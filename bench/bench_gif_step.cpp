@@ -7,6 +7,7 @@
 // view's.
 #include "bench/BenchSupport.h"
 #include "bench/GifInputs.h"
+#include "gif/IndexedRows.h"
 #include "viewers/ucGIFViewer.h"
 
 #include <QCoreApplication>
@@ -95,6 +96,7 @@ void ComposeOnly(benchmark::State& state, const std::string& name) {
         pixels += int64_t(f.width) * f.height;
     }
     state.SetItemsProcessed(pixels);
+    state.counters["vector_rows"] = IndexedRows::Vectorised() ? 1 : 0; // AVX2 on this processor
 }
 
 void StepCopyFloor(benchmark::State& state, const std::string&) {

@@ -11,21 +11,16 @@ namespace {
 constexpr uint32_t kRgb = 0xFFFFFF;
 constexpr std::size_t kByte = 8; // pixels a mask byte covers
 
-// All ones where mask bit k of `byte` (most significant first) is 1.
-uint32_t KeepOf(uint32_t byte, std::size_t k) {
-    return 0u - ((byte >> (7 - k)) & 1u);
-}
-
 void CopyPlain(uint32_t* out, const uint8_t* in, std::size_t n, const uint32_t* lut) {
     for (std::size_t i = 0; i < n; ++i)
         out[i] = lut[in[i]];
 }
 
-// From pixel `from` (a multiple of 8) to n.
+// Pixels `from` to n of a row whose pixel 0 is mask bit 0.
 void MaskedPlain(uint32_t* out, const uint8_t* in, const uint8_t* bits, std::size_t from,
                  std::size_t n, const uint32_t* lut) {
     for (std::size_t i = from; i < n; ++i)
-        out[i] = ((out[i] & KeepOf(bits[i / kByte], i % kByte)) | lut[in[i]]) & kRgb;
+        out[i] = Under(out[i], lut[in[i]], KeepAt(bits, i));
 }
 
 #if VANTREL_ROWS_AVX2
@@ -96,8 +91,14 @@ void Copy(uint32_t* out, const uint8_t* in, std::size_t n, const uint32_t* lut) 
     CopyPlain(out, in, n, lut);
 }
 
-void Masked(uint32_t* out, const uint8_t* in, const uint8_t* bits, std::size_t n,
-            const uint32_t* lut) {
+void Masked(uint32_t* out, const uint8_t* in, const uint8_t* bits, std::size_t firstBit,
+            std::size_t n, const uint32_t* lut) {
+    // Up to the first whole mask byte one at a time, then whole bytes on.
+    std::size_t head = 0;
+    for (; head < n && (firstBit + head) % kByte != 0; ++head)
+        out[head] = Under(out[head], lut[in[head]], KeepAt(bits, firstBit + head));
+    out += head, in += head, n -= head;
+    bits += (firstBit + head) / kByte;
 #if VANTREL_ROWS_AVX2
     if (HasAvx2()) return MaskedAvx2(out, in, bits, n, lut);
 #endif

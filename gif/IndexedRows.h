@@ -14,12 +14,24 @@ namespace IndexedRows {
 // out[i] = lut[in[i]] for i below n.
 void Copy(uint32_t* out, const uint8_t* in, std::size_t n, const uint32_t* lut);
 
-// out[i] = ((out[i] if the mask bit is 1, else 0) | lut[in[i]]) & 0xFFFFFF
-// for i below n: where the mask is 1 the target keeps its pixel. `bits` is
-// the mask's row from pixel 0, most significant bit first; n need not be a
-// multiple of 8.
-void Masked(uint32_t* out, const uint8_t* in, const uint8_t* bits, std::size_t n,
-            const uint32_t* lut);
+// One pixel under a mask bit: the target's pixel, ORed with the colour,
+// where `keep` is all ones (bit 1); the colour where it is zero; the top
+// byte cleared either way.
+inline uint32_t Under(uint32_t target, uint32_t colour, uint32_t keep) {
+    return ((target & keep) | colour) & 0xFFFFFF;
+}
+
+// Bit i of a mask row (most significant bit of each byte first) as all
+// ones (1) or zero.
+inline uint32_t KeepAt(const uint8_t* bits, std::size_t i) {
+    return 0u - ((uint32_t(bits[i / 8]) >> (7 - i % 8)) & 1u);
+}
+
+// out[i] = Under(out[i], lut[in[i]], KeepAt(bits, firstBit + i)) for i
+// below n: where the mask is 1 the target keeps its pixel. `bits` is the
+// mask's row from its pixel 0; in[0] lies at its pixel `firstBit`.
+void Masked(uint32_t* out, const uint8_t* in, const uint8_t* bits, std::size_t firstBit,
+            std::size_t n, const uint32_t* lut);
 
 // The mask of a row: bit i (most significant first) is 1 where in[i] ==
 // index, for i below n. The bits of the last byte past n keep their values.

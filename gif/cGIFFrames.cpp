@@ -36,8 +36,6 @@ void DrawUnscaled(cDIB& dst, int32_t x, int32_t y, int32_t w, int32_t h, const c
     uint32_t lut[256];
     for (int i = 0; i < 256; ++i)
         lut[i] = image.TableColor(i);
-    constexpr uint32_t kRgb = 0xFFFFFF;
-    constexpr int32_t kByte = 8; // pixels a mask byte covers
     const auto n = std::size_t(x1 - x0);
     for (int32_t ty = y0; ty < y1; ++ty) {
         const std::size_t sy = std::size_t(ty - y);
@@ -53,19 +51,10 @@ void DrawUnscaled(cDIB& dst, int32_t x, int32_t y, int32_t w, int32_t h, const c
             mask->lpBits() ? mask->lpBits() + sy * std::size_t(mask->BytesPerScanline()) : nullptr;
         if (!bits) { // without mask pixels the mask blit draws nothing: the target stays
             for (std::size_t i = 0; i < n; ++i)
-                out[i] = (out[i] | lut[in[i]]) & kRgb;
+                out[i] = IndexedRows::Under(out[i], lut[in[i]], ~0u);
             continue;
         }
-        // Up to the first whole mask byte one at a time, then whole bytes on.
-        const int32_t sx = x0 - x;
-        std::size_t head = 0;
-        for (; head < n && (sx + int32_t(head)) % kByte != 0; ++head) {
-            const int32_t px = sx + int32_t(head);
-            const uint32_t keep = 0u - ((uint32_t(bits[px / kByte]) >> (7 - px % kByte)) & 1u);
-            out[head] = ((out[head] & keep) | lut[in[head]]) & kRgb;
-        }
-        IndexedRows::Masked(out + head, in + head, bits + (sx + int32_t(head)) / kByte, n - head,
-                            lut);
+        IndexedRows::Masked(out, in, bits, std::size_t(x0 - x), n, lut);
     }
 }
 
@@ -87,7 +76,6 @@ void DrawSampled(cDIB& dst, int32_t left, int32_t top, const cDIB& image, const 
     uint32_t lut[256];
     for (int i = 0; i < 256; ++i)
         lut[i] = image.TableColor(i);
-    constexpr uint32_t kRgb = 0xFFFFFF;
     for (std::size_t j = j0; j < j1; ++j) {
         const std::size_t sy = std::size_t(ys[j] - top);
         const uint8_t* in = image.lpBits() + sy * std::size_t(image.BytesPerScanline());
@@ -99,14 +87,11 @@ void DrawSampled(cDIB& dst, int32_t left, int32_t top, const cDIB& image, const 
         for (std::size_t i = i0; i < i1; ++i) {
             const auto sx = std::size_t(xs[i] - left);
             const uint32_t colour = lut[in[sx]];
-            if (!mask) {
+            if (!mask)
                 out[i] = colour;
-            } else if (!bits) { // as the one-to-one draw: the target stays, ORed
-                out[i] = (out[i] | colour) & kRgb;
-            } else {
-                const uint32_t keep = 0u - ((uint32_t(bits[sx / 8]) >> (7 - sx % 8)) & 1u);
-                out[i] = ((out[i] & keep) | colour) & kRgb;
-            }
+            else // without mask pixels, as the one-to-one draw: the target stays, ORed
+                out[i] =
+                    IndexedRows::Under(out[i], colour, bits ? IndexedRows::KeepAt(bits, sx) : ~0u);
         }
     }
 }

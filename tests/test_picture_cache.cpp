@@ -4,8 +4,10 @@
 #include "app/cPictureCache.h"
 #include "tests/TempDir.h"
 
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -32,6 +34,15 @@ cPictureCache::Key KeyFor(const std::string& path) {
     return key;
 }
 
+// Sets the file's time of last change (nanoseconds past a second carry).
+void SetChanged(const std::string& path, timespec when) {
+    constexpr long kNsPerSecond = 1'000'000'000;
+    when.tv_sec += when.tv_nsec / kNsPerSecond;
+    when.tv_nsec %= kNsPerSecond;
+    const timespec times[2] = {{0, UTIME_OMIT}, when};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
 } // namespace
 
 TEST(PictureCache, FindsOnlyTheFileAsItWasRead) {
@@ -55,6 +66,43 @@ TEST(PictureCache, FindsOnlyTheFileAsItWasRead) {
     cPictureCache::Key none;
     EXPECT_FALSE(cPictureCache::KeyOf(dir.path().string(), none));
     EXPECT_FALSE(cPictureCache::KeyOf((dir.path() / "gone.jpg").string(), none));
+}
+
+// A file rewritten with bytes of the same size, or only touched, differs
+// from the file as it was by its time of last change alone: a later time,
+// by a second or by a nanosecond, is another key, and the old picture is
+// neither found nor kept.
+TEST(PictureCache, ALaterChangeTimeAloneIsAnotherFile) {
+    struct Row {
+        const char* what;
+        const char* rewrite; // the new bytes, as many as before
+        long laterNs;        // how much later its time of last change is
+    };
+    const Row rows[] = {
+        {"rewritten, a second later", "other", 1'000'000'000},
+        {"rewritten, a nanosecond later", "other", 1},
+        {"touched, a second later", "first", 1'000'000'000},
+    };
+    constexpr timespec kWritten{1'700'000'000, 500'000'000};
+    for (const Row& row : rows) {
+        TempDir dir;
+        const std::string a = (dir.path() / "a.jpg").string();
+        std::ofstream(a) << "first";
+        SetChanged(a, kWritten);
+        cPictureCache cache;
+        cPictureCache::Entry entry = EntryOf(a, 0, Picture(10, 10), 1000);
+        entry.key = KeyFor(a);
+        cache.Put(entry);
+        ASSERT_NE(cache.Find(entry.key, 0, 0), nullptr) << row.what;
+
+        std::ofstream(a) << row.rewrite;
+        SetChanged(a, {kWritten.tv_sec, kWritten.tv_nsec + row.laterNs});
+        const cPictureCache::Key after = KeyFor(a);
+        ASSERT_EQ(after.size, entry.key.size) << row.what;
+        EXPECT_NE(after, entry.key) << row.what;
+        EXPECT_EQ(cache.Find(after, 0, 0), nullptr) << row.what;
+        EXPECT_FALSE(cache.Holds(a)) << row.what;
+    }
 }
 
 TEST(PictureCache, BoundsHoldAndTheOldestGoFirst) {

@@ -6,6 +6,7 @@
 #include "tests/GifTestUtil.h"
 #include "tests/TempDir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -174,6 +175,90 @@ TEST(GifDecoder, HandMadeStreams) {
         s(1)(2)(3)(5);
         EXPECT_EQ(DecodeOne(Container(5, 1, 2, s.w.Finish(), false, 2)),
                   (std::vector<uint8_t>{1, 2, 3, 1, 2}));
+    }
+}
+
+// giflib's reading of the first frame of a file whose image data may stop
+// early: the indices DGifGetLine leaves in a zeroed frame, row by row in the
+// order they are stored, up to its first error.
+std::vector<uint8_t> GiflibReadsFirstFrame(const std::vector<uint8_t>& file) {
+    oracle::Reader reader{&file};
+    int error = 0;
+    GifFileType* gif = DGifOpen(&reader, oracle::ReadFromVector, &error);
+    if (!gif) return {};
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    while (DGifGetRecordType(gif, &type) == GIF_OK && type != IMAGE_DESC_RECORD_TYPE &&
+           type != TERMINATE_RECORD_TYPE) {
+    }
+    std::vector<uint8_t> indices;
+    if (type == IMAGE_DESC_RECORD_TYPE && DGifGetImageDesc(gif) == GIF_OK) {
+        const GifImageDesc& d = gif->Image;
+        indices.assign(std::size_t(d.Width) * std::size_t(d.Height), 0);
+        for (int row : oracle::StoredRowOrder(d.Height, d.Interlace))
+            if (DGifGetLine(gif, indices.data() + std::size_t(row) * std::size_t(d.Width),
+                            d.Width) != GIF_OK)
+                break;
+    }
+    DGifCloseFile(gif, &error);
+    return indices;
+}
+
+// The image data of a one-frame file without extensions, its sub-blocks joined.
+std::vector<uint8_t> JoinedImageData(const std::vector<uint8_t>& file, std::size_t tableEntries) {
+    constexpr std::size_t kScreen = 13, kDescriptor = 10, kCodeSize = 1;
+    std::vector<uint8_t> data;
+    std::size_t at = kScreen + 3 * tableEntries + kDescriptor + kCodeSize;
+    while (at < file.size() && file[at] != 0) {
+        data.insert(data.end(), file.begin() + std::ptrdiff_t(at + 1),
+                    file.begin() + std::ptrdiff_t(at + 1 + file[at]));
+        at += 1 + file[at];
+    }
+    return data;
+}
+
+// A frame whose data stops early keeps what was decoded, and every index
+// after the last decoded pixel is 0, as giflib reads it; whatever the
+// decoder's memory held before (a whole frame decoded just before on the
+// same thread), and whether the rows go straight into the surface (no
+// padding), through a run of pixels (padded rows) or in interlace passes.
+// Every index the file holds is 1 or more, so a stale one shows.
+TEST(GifDecoder, DataThatStopsEarlyLeavesZeroAfterTheLastPixel) {
+    constexpr int kColours = 16, kCodeSize = 4, kCuts = 9;
+    const struct {
+        int width, height;
+        bool interlaced;
+    } shapes[] = {{200, 100, false}, {201, 100, false}, {200, 100, true}};
+    std::mt19937 rng(28);
+    for (const auto& shape : shapes) {
+        oracle::GifPlan plan;
+        plan.width = shape.width, plan.height = shape.height;
+        plan.global = oracle::GreyRamp(kColours);
+        oracle::FramePlan f;
+        f.width = shape.width, f.height = shape.height, f.interlaced = shape.interlaced;
+        f.gce = false;
+        for (int y = 0; y < f.height; ++y)
+            for (int x = 0; x < f.width; ++x)
+                f.indices.push_back(uint8_t(1 + (x / 5 + y / 3 + int(rng() % 3 == 0)) % 15));
+        plan.frames.push_back(f);
+        const std::vector<uint8_t> whole = oracle::Encode(plan);
+        const std::vector<uint8_t> data = JoinedImageData(whole, kColours);
+        ASSERT_EQ(GiflibReadsFirstFrame(whole), f.indices);
+        for (int cut = 1; cut <= kCuts; ++cut) {
+            const std::size_t kept =
+                data.size() * std::size_t(cut) / (kCuts + 1) + std::size_t(cut);
+            const auto file = Container(shape.width, shape.height, kCodeSize,
+                                        std::vector<uint8_t>(data.begin(), data.begin() + kept),
+                                        shape.interlaced, kCodeSize);
+            const std::vector<uint8_t> reference = GiflibReadsFirstFrame(file);
+            ASSERT_EQ(reference.size(), f.indices.size());
+            const auto zeros = std::size_t(std::count(reference.begin(), reference.end(), 0));
+            ASSERT_GT(zeros, 0u) << "the cut stops the frame early";
+            ASSERT_LT(zeros, reference.size()) << "and after some pixels";
+            EXPECT_EQ(DecodeOne(whole), f.indices); // the scratch now holds a whole frame
+            EXPECT_EQ(DecodeOne(file), reference)
+                << shape.width << " x " << shape.height << (shape.interlaced ? " interlaced" : "")
+                << ", data cut to " << kept << " of " << data.size() << " bytes";
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include "imaging/MFreeImage_2.h"
 #include "imaging/QtImageReaders.h"
 #include "imaging/StillDecoder.h"
+#include "tests/ColourUtil.h"
 #include "tests/PixelUtil.h"
 
 #include <FreeImage.h>
@@ -28,40 +29,8 @@
 
 namespace {
 
-using Icc = std::vector<uint8_t>;
-
-Icc Saved(cmsHPROFILE profile) {
-    cmsUInt32Number size = 0;
-    EXPECT_TRUE(cmsSaveProfileToMem(profile, nullptr, &size));
-    Icc bytes(size);
-    EXPECT_TRUE(cmsSaveProfileToMem(profile, bytes.data(), &size));
-    cmsCloseProfile(profile);
-    return bytes;
-}
-
-// D65 primaries with one tone curve for all three channels.
-Icc RgbProfile(cmsCIExyYTRIPLE primaries, cmsToneCurve* curve) {
-    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&d65, &primaries, curves);
-    cmsFreeToneCurve(curve);
-    return Saved(profile);
-}
-
-// sRGB's tone curve: a power of 2.4 with a straight segment near black.
-cmsToneCurve* SrgbCurve() {
-    const cmsFloat64Number parameters[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    return cmsBuildParametricToneCurve(nullptr, 4, parameters);
-}
-
 Icc DisplayP3() {
     return RgbProfile({{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}}, SrgbCurve());
-}
-
-Icc AdobeRgb() {
-    constexpr double kAdobeGamma = 563.0 / 256.0;
-    return RgbProfile({{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}},
-                      cmsBuildGamma(nullptr, kAdobeGamma));
 }
 
 Icc Srgb() {
@@ -153,21 +122,6 @@ FIBITMAP* PatchPicture() {
         }
     }
     return b;
-}
-
-std::vector<uint8_t> Encoded(FIBITMAP* b, FREE_IMAGE_FORMAT format, int flags, const Icc& icc) {
-    FIBITMAP* copy = FreeImage_Clone(b);
-    if (!icc.empty())
-        FreeImage_CreateICCProfile(copy, const_cast<uint8_t*>(icc.data()), long(icc.size()));
-    FIMEMORY* memory = FreeImage_OpenMemory();
-    EXPECT_TRUE(FreeImage_SaveToMemory(format, copy, memory, flags));
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    FreeImage_AcquireMemory(memory, &data, &size);
-    std::vector<uint8_t> bytes(data, data + size);
-    FreeImage_CloseMemory(memory);
-    FreeImage_Unload(copy);
-    return bytes;
 }
 
 // The profile a file carries, as FreeImage reads it back. FreeImage keeps

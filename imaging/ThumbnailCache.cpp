@@ -1,5 +1,7 @@
 #include "imaging/ThumbnailCache.h"
 
+#include "imaging/ThumbnailPng.h"
+
 #include "platform/Files.h"
 #include "platform/Product.h"
 
@@ -7,7 +9,6 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QImageReader>
-#include <QImageWriter>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -17,7 +18,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <initializer_list>
 #include <pwd.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -51,6 +54,10 @@ constexpr uint64_t kMaxThumbnailFileBytes = 16u << 20;
 // Qt's PNG quality 80 is zlib's level 1: a tenth of the default level's time
 // for a thumbnail of photo, for about an eighth more bytes, and quicker to read.
 constexpr int kPngQuality = 80;
+// A temporary file's name ends in this many random letters; a name taken
+// is tried again with others.
+constexpr int kTemporarySuffix = 6;
+constexpr int kTemporaryAttempts = 100;
 // The fail entry's picture: one transparent pixel, as other programs write it.
 constexpr int kFailSide = 1;
 
@@ -82,13 +89,52 @@ bool MakeFolders(const std::string& folder) {
     return errno == EEXIST && Files::IsFolder(folder);
 }
 
-// Writes `bytes` as `folder`/`name`: a temporary file in the same folder,
-// renamed over the name once whole, so that a reader sees the old file or
-// the new one and never a part.
-bool WriteWhole(const std::string& folder, const std::string& name, const QByteArray& bytes) {
-    if (!MakeFolders(folder)) return false;
-    std::string temp = folder + "/." + name + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+// A folder the cache holds (a size's, or fail/ and the program's below it),
+// open as a descriptor, made when `make` and missing; -1 when it cannot be
+// had. The root and what is above it may be links (a cache kept on another
+// disk); the folders inside it may not: a link there is refused, never
+// followed, so that nothing is read or written outside the cache through one.
+int OpenFolder(const std::string& root, std::initializer_list<std::string_view> inside, bool make) {
+    if (make && !MakeFolders(root)) return -1;
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (const std::string_view part : inside) {
+        if (fd < 0) return -1;
+        const std::string name(part);
+        if (make && ::mkdirat(fd, name.c_str(), kFolderMode) != 0 && errno != EEXIST) {
+            ::close(fd);
+            return -1;
+        }
+        const int next =
+            ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    return fd;
+}
+
+// A name for a temporary file beside `name`, different at each call.
+std::string TemporaryName(const std::string& name) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    std::string temp = "." + name + ".";
+    for (int i = 0; i < kTemporarySuffix; ++i)
+        temp += kLetters[random() % (sizeof kLetters - 1)];
+    return temp;
+}
+
+// Writes `bytes` as `name` in the folder open on `folder`: a temporary file
+// beside it, renamed over the name once whole, so that a reader sees the old
+// file or the new one and never a part.
+bool WriteWhole(int folder, const std::string& name, const QByteArray& bytes) {
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < kTemporaryAttempts; ++attempt) {
+        temp = TemporaryName(name);
+        fd = ::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      kFileMode);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
     if (fd < 0) return false;
     bool written = ::fchmod(fd, kFileMode) == 0;
     for (qsizetype done = 0; written && done < bytes.size();) {
@@ -98,28 +144,23 @@ bool WriteWhole(const std::string& folder, const std::string& name, const QByteA
         done += written ? n : 0;
     }
     written = ::close(fd) == 0 && written;
-    if (written && ::rename(temp.c_str(), (folder + "/" + name).c_str()) == 0) return true;
-    ::unlink(temp.c_str());
+    if (written && ::renameat(folder, temp.c_str(), folder, name.c_str()) == 0) return true;
+    ::unlinkat(folder, temp.c_str(), 0);
     return false;
 }
 
-// The PNG of `image` with the keys of `source`. The keys go on the image
-// itself: the writer's own text would be split at the first ':' of a key.
-QByteArray Encode(QImage image, const ThumbnailSource& source, int fullWidth, int fullHeight) {
-    image.setText(kUriKey, QString::fromStdString(source.uri));
-    image.setText(kMTimeKey, QString::number(source.mtime));
-    image.setText(kSizeKey, QString::number(source.size));
+// The PNG of `image` with the keys of `source`, as tEXt chunks.
+QByteArray Encode(const QImage& image, const ThumbnailSource& source, int fullWidth,
+                  int fullHeight) {
+    std::vector<ThumbnailPng::Key> keys{{kUriKey, source.uri},
+                                        {kMTimeKey, std::to_string(source.mtime)},
+                                        {kSizeKey, std::to_string(source.size)}};
     if (fullWidth > 0 && fullHeight > 0) {
-        image.setText(kWidthKey, QString::number(fullWidth));
-        image.setText(kHeightKey, QString::number(fullHeight));
+        keys.emplace_back(kWidthKey, std::to_string(fullWidth));
+        keys.emplace_back(kHeightKey, std::to_string(fullHeight));
     }
-    image.setText(kSoftwareKey, QStringLiteral("%1 %2").arg(Product::kName, Product::kVersion));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setQuality(kPngQuality);
-    return writer.write(image) ? bytes : QByteArray();
+    keys.emplace_back(kSoftwareKey, std::string(Product::kName) + " " + Product::kVersion);
+    return ThumbnailPng::Encode(image, keys, kPngQuality);
 }
 
 // A text key of the PNG header FreeImage read, or empty.
@@ -151,10 +192,16 @@ bool KeysMatch(std::vector<uint8_t>& bytes, const ThumbnailSource& source) {
     return match;
 }
 
-// Reads the thumbnail `file`: true when its keys are those of `source`, and
-// then (when asked) its picture, no larger than `side`, is in `image`.
-bool ReadMatching(const std::string& file, const ThumbnailSource& source, int side, QImage* image) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+// Reads the thumbnail `name` in the folder open on `folder` (closed here):
+// true when its keys are those of `source`, and then (when asked) its
+// picture, no larger than `side`, is in `image`. A link at the name is no
+// thumbnail.
+bool ReadMatching(int folder, const std::string& name, const ThumbnailSource& source, int side,
+                  QImage* image) {
+    if (folder < 0) return false;
+    const int fd =
+        ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    ::close(folder);
     if (fd < 0) return false;
     std::vector<uint8_t> bytes;
     const bool read = Files::ReadWhole(fd, bytes, kMaxThumbnailFileBytes);
@@ -286,31 +333,49 @@ bool ThumbnailCache::Inside(const std::string& path) const {
            real[canonicalRoot_.size()] == '/';
 }
 
+bool ThumbnailCache::Fits(QSize picture, ThumbnailSize size) {
+    return picture.width() <= Side(size) && picture.height() <= Side(size);
+}
+
 bool ThumbnailCache::Find(const ThumbnailSource& source, ThumbnailSize size, QImage* image) const {
-    return ReadMatching(ThumbnailPath(source.uri, size), source, Side(size), image);
+    return ReadMatching(OpenFolder(root_, {FolderName(size)}, false), Md5Hex(source.uri) + ".png",
+                        source, Side(size), image);
 }
 
 bool ThumbnailCache::FailedBefore(const ThumbnailSource& source) const {
-    return ReadMatching(FailPath(source.uri), source, kFailSide, nullptr);
+    return ReadMatching(OpenFolder(root_, {kFailFolder, FailFolderName()}, false),
+                        Md5Hex(source.uri) + ".png", source, kFailSide, nullptr);
 }
 
 std::string ThumbnailCache::Store(const ThumbnailSource& source, ThumbnailSize size,
                                   const QImage& image, int fullWidth, int fullHeight) const {
+    // The shared folders hold nothing larger than their size, whatever was made.
+    if (image.isNull() || !Fits(image.size(), size)) return {};
     const QByteArray png = Encode(image, source, fullWidth, fullHeight);
-    const std::string folder = root_ + "/" + FolderName(size);
     const std::string name = Md5Hex(source.uri) + ".png";
-    if (png.isEmpty() || !WriteWhole(folder, name, png)) return {};
-    return folder + "/" + name;
+    if (png.isEmpty()) return {};
+    const int folder = OpenFolder(root_, {FolderName(size)}, true);
+    if (folder < 0) return {};
+    const bool written = WriteWhole(folder, name, png);
+    ::close(folder);
+    return written ? ThumbnailPath(source.uri, size) : std::string();
 }
 
 bool ThumbnailCache::StoreFailure(const ThumbnailSource& source) const {
     QImage pixel(kFailSide, kFailSide, QImage::Format_ARGB32);
     pixel.fill(Qt::transparent);
     const QByteArray png = Encode(pixel, source, 0, 0);
-    const std::string folder = root_ + "/" + kFailFolder + "/" + FailFolderName();
-    return !png.isEmpty() && WriteWhole(folder, Md5Hex(source.uri) + ".png", png);
+    if (png.isEmpty()) return false;
+    const int folder = OpenFolder(root_, {kFailFolder, FailFolderName()}, true);
+    if (folder < 0) return false;
+    const bool written = WriteWhole(folder, Md5Hex(source.uri) + ".png", png);
+    ::close(folder);
+    return written;
 }
 
 void ThumbnailCache::ForgetFailure(const ThumbnailSource& source) const {
-    ::unlink(FailPath(source.uri).c_str());
+    const int folder = OpenFolder(root_, {kFailFolder, FailFolderName()}, false);
+    if (folder < 0) return;
+    ::unlinkat(folder, (Md5Hex(source.uri) + ".png").c_str(), 0);
+    ::close(folder);
 }

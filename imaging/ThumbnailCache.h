@@ -6,8 +6,10 @@
 // that do not decode leave a small entry of their own under
 // fail/vantrel-1.0/ and are tried again once they change. Everything is
 // written under the cache's folder only, each file whole (a temporary file
-// renamed into place), readable by the user alone. No widgets; the pictures
-// are Qt images (Qt Gui reads and writes the PNG text keys).
+// renamed into place), readable by the user alone; a link inside the cache
+// (at a thumbnail's name, or in place of one of its folders) is neither read
+// nor written through. No widgets; the pictures are Qt images, the keys
+// plain PNG text that every reader takes.
 #pragma once
 
 #include <QImage>
@@ -61,6 +63,9 @@ class ThumbnailCache {
     // thumbnailed (links resolved on both sides).
     bool Inside(const std::string& path) const;
 
+    // True when a picture of this size is no larger than `size` on either
+    // side: the cache holds nothing larger.
+    static bool Fits(QSize picture, ThumbnailSize size);
     // True when the cache holds a thumbnail of `source` at `size` whose keys
     // match the file as it is now; its picture goes to `image` when given
     // (a picture that does not read is no thumbnail).
@@ -69,7 +74,7 @@ class ThumbnailCache {
     bool FailedBefore(const ThumbnailSource& source) const;
     // Writes `image` (fitted to the size already) as the thumbnail of
     // `source`, with the original's size when known; the thumbnail's path,
-    // or empty when it could not be written.
+    // or empty when it could not be written or does not fit the size.
     std::string Store(const ThumbnailSource& source, ThumbnailSize size, const QImage& image,
                       int fullWidth = 0, int fullHeight = 0) const;
     // Notes that this version of the file does not decode; a fail entry of

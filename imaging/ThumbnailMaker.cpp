@@ -2,13 +2,23 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
 // How often a decode in progress asks whether it is still wanted.
 constexpr int kCancelCheckMs = 20;
+// How long a helper whose socket closed has to finish exiting; one that
+// has not by then lives on without its socket.
+constexpr int kEndWaitMs = 1000;
 
 // The helper's opaque 32-bit pixels (0x00RRGGBB) as a Qt image.
 QImage ToImage(const PictureBox& picture) {
@@ -28,17 +38,88 @@ QImage ToImage(const PictureBox& picture) {
     return image;
 }
 
+// The CPU time `pid` has used, in milliseconds; -1 when it cannot be read.
+int64_t CpuMs(pid_t pid) {
+    if (pid <= 0) return -1;
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    char text[1024];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) return -1;
+    text[n] = '\0';
+    // After the command's closing bracket come the state (the third field),
+    // then the user and system times as the 14th and 15th, in clock ticks.
+    const char* fields = std::strrchr(text, ')');
+    if (!fields) return -1;
+    unsigned long long user = 0, system = 0;
+    constexpr int kTimesFound = 2;
+    if (std::sscanf(fields + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
+                    &system) != kTimesFound)
+        return -1;
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    constexpr int64_t kMsPerSecond = 1000;
+    return ticks > 0 ? int64_t(user + system) * kMsPerSecond / ticks : -1;
+}
+
+// Signals with which a decoder stops by itself on what it reads: a crash,
+// its own CPU or file size limit, a call its confinement forbids.
+bool StopsByItself(int signal) {
+    switch (signal) {
+    case SIGSEGV:
+    case SIGBUS:
+    case SIGFPE:
+    case SIGILL:
+    case SIGABRT:
+    case SIGTRAP:
+    case SIGSYS:
+    case SIGXCPU:
+    case SIGXFSZ:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Once the helper's socket (`fd`) is readable: nothing when an answer is
+// there; else the helper ended, and true when it stopped by itself on the
+// picture, false when it was ended from outside (the OOM killer's SIGKILL,
+// a person's SIGTERM), left of its own accord, or is not known to have ended.
+std::optional<bool> EndedByItself(pid_t pid, int fd) {
+    char first;
+    if (::recv(fd, &first, 1, MSG_PEEK | MSG_DONTWAIT) != 0) return std::nullopt;
+    // The socket closes as the process exits; its status follows at once.
+    const int process = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (process >= 0) {
+        pollfd p{process, POLLIN, 0};
+        while (::poll(&p, 1, kEndWaitMs) < 0 && errno == EINTR) {
+        }
+        ::close(process);
+    }
+    // Looked at, not reaped: the decoder reaps its helper itself.
+    siginfo_t info{};
+    if (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != pid)
+        return false;
+    return (info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED) &&
+           StopsByItself(info.si_status);
+}
+
 } // namespace
 
 ThumbnailMaker::ThumbnailMaker(ThumbnailCache cache) : cache_(std::move(cache)) {}
 
-bool ThumbnailMaker::Decode(const std::string& path, int side,
-                            const std::function<bool()>& cancelled, QImage& image,
-                            bool& fileAtFault) {
+ThumbnailMaker::Decoded ThumbnailMaker::Decode(const std::string& path, ThumbnailSize size,
+                                               const std::function<bool()>& cancelled,
+                                               QImage& image) {
     // A file that cannot be opened, or no decoder to be had, is nobody's
-    // verdict on the picture; once the helper has the file, a failure is.
-    fileAtFault = false;
-    if (!decoder_.Begin(path, kBackground, {side, side})) return false;
+    // verdict on the picture.
+    if (!decoder_.Begin(path, kBackground,
+                        {ThumbnailCache::Side(size), ThumbnailCache::Side(size)}))
+        return Decoded::NotTheFile;
+    const pid_t helper = decoder_.HelperPid(); // -1 when decoding in this process
+    const int64_t cpuAtBegin = CpuMs(helper);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline =
@@ -49,26 +130,43 @@ bool ThumbnailMaker::Decode(const std::string& path, int side,
         if (r > 0) break;
         if (r < 0 && errno != EINTR) {
             decoder_.Abandon();
-            return false;
+            return Decoded::NotTheFile;
         }
         const Clock::time_point now = Clock::now();
-        if (now >= deadline) { // a file that keeps a decoder busy this long is at fault
+        if (now >= deadline) {
+            // The file kept the helper busy this long, or the machine kept
+            // the helper from running: only the first is the file's.
+            const int64_t cpuAtEnd = CpuMs(helper);
             decoder_.Expire();
-            fileAtFault = true;
-            return false;
+            const bool busy = cpuAtBegin >= 0 && cpuAtEnd >= 0 &&
+                              cpuAtEnd - cpuAtBegin >= StillDecoder::kTimeLimitMs / 2;
+            return busy ? Decoded::FileAtFault : Decoded::NotTheFile;
         }
         if (cancelled && now - start >= std::chrono::milliseconds(kFinishCancelledMs) &&
             cancelled()) {
             decoder_.Abandon();
-            return false;
+            return Decoded::NotTheFile;
         }
     }
+    // A helper that ended without an answer: the file's doing only when the
+    // decoder stopped on it by itself, not when it was ended from outside.
+    const std::optional<bool> endedByFile =
+        helper > 0 ? EndedByItself(helper, decoder_.Fd()) : std::nullopt;
     PictureBox picture;
     picture.SetBackColor(kBackground);
-    fileAtFault = true;
-    if (!decoder_.Finish(picture)) return false;
+    if (!decoder_.Finish(picture)) {
+        if (endedByFile) return *endedByFile ? Decoded::FileAtFault : Decoded::NotTheFile;
+        // The helper's word that the file does not decode leaves no reason;
+        // a broken answer or a decoder that failed does.
+        return decoder_.FailureText().empty() ? Decoded::FileAtFault : Decoded::NotTheFile;
+    }
+    // An answer larger than the box asked for is the helper misbehaving, not
+    // the file: refused before a pixel of it is copied, and nothing kept.
+    const cDIB& surface = picture.Surface();
+    if (!ThumbnailCache::Fits(QSize(surface.Width(), surface.Height()), size))
+        return Decoded::NotTheFile;
     image = ToImage(picture);
-    return !image.isNull();
+    return image.isNull() ? Decoded::NotTheFile : Decoded::Picture;
 }
 
 ThumbnailResult ThumbnailMaker::Make(const std::string& path, ThumbnailSize size,
@@ -85,16 +183,15 @@ ThumbnailResult ThumbnailMaker::Make(const ThumbnailSource& source, ThumbnailSiz
                                      bool store) {
     if (std::optional<ThumbnailResult> known = Look(source, size, wantImage)) return *known;
     ThumbnailResult result;
-    bool fileAtFault = false;
-    if (!Decode(source.path, ThumbnailCache::Side(size), cancelled, result.image, fileAtFault)) {
-        result.image = QImage();
-        if (fileAtFault && cache_.StoreFailure(source)) {
-            result.outcome = ThumbnailOutcome::Failed;
-            result.file = cache_.FailPath(source.uri);
-        } else if (fileAtFault) {
-            result.outcome = ThumbnailOutcome::Failed; // and the cache cannot be written
-        }
+    switch (Decode(source.path, size, cancelled, result.image)) {
+    case Decoded::Picture:
+        break;
+    case Decoded::FileAtFault:
+        result.outcome = ThumbnailOutcome::Failed; // even when the cache cannot be written
+        if (cache_.StoreFailure(source)) result.file = cache_.FailPath(source.uri);
         return result;
+    case Decoded::NotTheFile:
+        return result; // Skipped: tried again next time
     }
     result.outcome = ThumbnailOutcome::Made;
     result.fullWidth = decoder_.FullWidth();

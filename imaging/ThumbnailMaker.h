@@ -2,7 +2,9 @@
 // decoded in a confined helper of its own (a second process beside the
 // preview's, so that the preview never waits for thumbnails), fitted to the
 // size's box (a JPEG decoded at a reduced scale) and stored. A file that does
-// not decode leaves a fail entry and is not decoded again until it changes.
+// not decode leaves a fail entry and is not decoded again until it changes;
+// a helper that failed for reasons of its own leaves none, and an answer
+// larger than the box is refused.
 // Animated GIFs give their first frame. One maker is used by one thread at a
 // time (the scheduler's worker, or the probe).
 #pragma once
@@ -20,7 +22,8 @@ enum class ThumbnailOutcome {
     Made,   // decoded now (and stored, when `file` is set)
     Failed, // the file does not decode: a fail entry holds it
     Skipped // none wanted or none to be had now: not a regular file, inside
-            // the cache, no decoder to start, or given up
+            // the cache, no decoder to start, given up, or the helper failed
+            // (ended from outside, or an answer not to be trusted)
 };
 
 struct ThumbnailResult {
@@ -68,8 +71,14 @@ class ThumbnailMaker {
                      const ThumbnailResult& made) const;
 
   private:
-    bool Decode(const std::string& path, int side, const std::function<bool()>& cancelled,
-                QImage& image, bool& fileAtFault);
+    // Whose doing a decode's end was: a picture; the file's (the helper said
+    // it does not decode, crashed on it, or spent its time computing on it);
+    // or not the file's, which leaves no fail entry (no decoder, given up,
+    // the helper ended from outside or kept from running, or an answer not
+    // to be trusted, one larger than the box among them).
+    enum class Decoded { Picture, FileAtFault, NotTheFile };
+    Decoded Decode(const std::string& path, ThumbnailSize size,
+                   const std::function<bool()>& cancelled, QImage& image);
 
     ThumbnailCache cache_;
     StillDecoder decoder_;

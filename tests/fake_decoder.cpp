@@ -73,6 +73,22 @@ bool Receive(DecoderProtocol::Request& request) {
     return n == ssize_t(sizeof request);
 }
 
+// The thumbnails' lies: a well-formed picture larger than any thumbnail box,
+// and a helper that crashes on every picture as a decoder would on a damaged one.
+constexpr int32_t kOversizedWidth = 1500, kOversizedHeight = 1000;
+constexpr uint64_t kOversizedBytes = uint64_t(kOversizedWidth) * kOversizedHeight * 4;
+bool AnswerForThumbnails(const std::string& mode, DecoderProtocol::Reply& reply) {
+    if (mode == "oversized") {
+        reply.width = reply.fullWidth = kOversizedWidth;
+        reply.height = reply.fullHeight = kOversizedHeight;
+        reply.bytes = kOversizedBytes;
+        Send(&reply, sizeof reply, {Pixels(kOversizedBytes, kAllSeals)});
+        return true;
+    }
+    if (mode == "crashes") ::raise(SIGSEGV);
+    return false;
+}
+
 void Answer(const std::string& mode, const DecoderProtocol::Request& request) {
     DecoderProtocol::Reply reply;
     reply.id = request.id;
@@ -80,6 +96,7 @@ void Answer(const std::string& mode, const DecoderProtocol::Request& request) {
     reply.width = kWidth;
     reply.height = kHeight;
     reply.bytes = kBytes;
+    if (AnswerForThumbnails(mode, reply)) return;
     if (mode == "honest") return Send(&reply, sizeof reply, {Pixels(kBytes, kAllSeals)});
     if (mode == "file-shorter-than-said")
         return Send(&reply, sizeof reply, {Pixels(kBytes / 2, kAllSeals)});

@@ -20,7 +20,7 @@ trap 'rm -rf "$dir"' EXIT
 listed=$(bash "$src/scripts/setup.sh" --packages) || fail "setup.sh --packages"
 [ -n "$listed" ] || fail "setup.sh lists no package"
 
-# What setup.sh installs and everything that pulls in, as installed here.
+# What setup.sh installs and everything those packages pull in, as installed here.
 # Reading the depends of some 350 packages takes seconds: the set is kept in
 # the build tree until the list or the installed packages change.
 cache_dir="$build/test-tmp"

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,42 @@ std::string VersionText() {
 }
 
 namespace {
+
+// Qt's options for every application (QGuiApplication, QApplication and the
+// X11 platform), written with one dash or two. Those in kWithValue take the
+// next argument; "-style=NAME" and the like carry theirs.
+constexpr std::string_view kWithValue[] = {"platform",
+                                           "platformpluginpath",
+                                           "platformtheme",
+                                           "plugin",
+                                           "qwindowgeometry",
+                                           "qwindowicon",
+                                           "qwindowtitle",
+                                           "session",
+                                           "display",
+                                           "geometry",
+                                           "title",
+                                           "icon",
+                                           "name",
+                                           "style",
+                                           "stylesheet"};
+constexpr std::string_view kFlags[] = {"reverse", "widgetcount", "nograb",
+                                       "dograb",  "sync",        "testability"};
+constexpr std::string_view kWithEquals[] = {"style=", "stylesheet=", "qmljsdebugger="};
+
+// How many arguments Qt's option at `a` takes up (1 or 2), or 0 when `a` is
+// not one of Qt's options.
+int ToolkitOptionLength(std::string_view a) {
+    if (a.size() < 2 || a[0] != '-') return 0;
+    a.remove_prefix(a[1] == '-' ? 2 : 1);
+    for (const std::string_view name : kWithValue)
+        if (a == name) return 2;
+    for (const std::string_view name : kFlags)
+        if (a == name) return 1;
+    for (const std::string_view prefix : kWithEquals)
+        if (a.starts_with(prefix)) return 1;
+    return 0;
+}
 
 StartRequest Unusable(const std::string& path, const std::string& why) {
     StartRequest r;
@@ -48,6 +85,8 @@ StartRequest ParseCommandLine(int argc, const char* const* argv) {
         } else if (options && a == "--version") {
             r.kind = StartRequest::Kind::Version;
             return r;
+        } else if (const int n = options ? ToolkitOptionLength(a) : 0; n > 0) {
+            i += n - 1;
         } else if (options && a.size() > 1 && a[0] == '-') {
             r.kind = StartRequest::Kind::BadOption;
             r.error = "unknown option " + a;

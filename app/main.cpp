@@ -6,30 +6,25 @@
 
 #include <QApplication>
 #include <cstdio>
-#include <cstring>
 
 int main(int argc, char** argv) {
-    // --help and --version need no display: answered before Qt starts.
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(UsageText().c_str(), stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::fputs(VersionText().c_str(), stdout);
-            return 0;
-        }
-    }
-    // From here a SIGTERM waits for the window, which saves the settings and ends.
-    Termination::CatchSignals();
-    QApplication app(argc, argv); // takes Qt's own options out of argv
+    // The line is read before Qt starts: --help, --version and a bad option
+    // are answered without a display.
     const StartRequest request = ParseCommandLine(argc - 1, argv + 1);
+    if (request.kind == StartRequest::Kind::Help || request.kind == StartRequest::Kind::Version) {
+        std::fputs((request.kind == StartRequest::Kind::Help ? UsageText() : VersionText()).c_str(),
+                   stdout);
+        return 0;
+    }
     if (!request.error.empty())
         std::fprintf(stderr, "%s: %s\n", Product::kCommand, request.error.c_str());
     if (request.kind == StartRequest::Kind::BadOption) {
         std::fputs(UsageText().c_str(), stderr);
         return 2;
     }
+    // From here a SIGTERM waits for the window, which saves the settings and ends.
+    Termination::CatchSignals();
+    QApplication app(argc, argv); // takes Qt's own options out of argv
     QApplication::setWindowIcon(AppIcon::Icon());
     QGuiApplication::setDesktopFileName(QString::fromLatin1(Product::kCommand));
     mStartup::Main(request);

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and installs Vantrel under a prefix
-# (default /usr/local): the program, its desktop entry and its icons.
+# Installs what is missing, builds what the install copies (the program, its
+# decoder helper, the desktop entry and the icons; no test, fuzzer or
+# benchmark), and installs it under a prefix (default /usr/local).
 #   bash scripts/install.sh [PREFIX]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh installed
 sudo=""
 prefix=${1:-/usr/local}
 if [ "$(id -u)" -ne 0 ] && ! [ -w "$(dirname "$prefix")" ] && ! [ -w "$prefix" ]; then sudo="sudo"; fi

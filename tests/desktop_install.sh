@@ -16,14 +16,15 @@ trap 'chmod -R u+w "$dir"; rm -rf "$dir"' EXIT
 chmod 755 "$dir"
 
 if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate "$src/app/desktop/vantrel.desktop" || fail "desktop entry"
+    desktop-file-validate "$build/vantrel.desktop" || fail "desktop entry"
 else
     echo "desktop-file-validate is not installed: entry not validated"
 fi
 
 prefix="$dir/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "install"
-for f in bin/vantrel share/applications/vantrel.desktop share/icons/hicolor/scalable/apps/vantrel.svg \
+for f in bin/vantrel bin/vantrel-decoder share/applications/vantrel.desktop \
+         share/icons/hicolor/scalable/apps/vantrel.svg \
          share/icons/hicolor/16x16/apps/vantrel.png share/icons/hicolor/48x48/apps/vantrel.png \
          share/icons/hicolor/256x256/apps/vantrel.png; do
     [ -f "$prefix/$f" ] || fail "missing after install: $f"

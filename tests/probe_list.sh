@@ -22,9 +22,9 @@ out=$("$probe" list "$dir/missing"); status=$?
 [ "$out" = "result=false rows=0" ] || fail "missing folder: $out"
 # Sorted: the rows in the list's order for each column, either way round.
 mkdir "$dir/sort"
-for spec in "IMG_9.jpg 3000 2024-01-03" "IMG_10.jpg 1000 2024-01-02" "a.png 2000 2024-01-04" \
+for file in "IMG_9.jpg 3000 2024-01-03" "IMG_10.jpg 1000 2024-01-02" "a.png 2000 2024-01-04" \
             "B.gif 500 2024-01-01"; do
-    set -- $spec
+    set -- $file # name, size in bytes, date
     head -c "$2" /dev/zero > "$dir/sort/$1"
     touch -d "$3" "$dir/sort/$1"
 done

@@ -45,6 +45,28 @@ TEST(CommandLine, FoldersFilesAndOptions) {
     EXPECT_NE(r.error.find("ignored"), std::string::npos);
 }
 
+// Qt's own options are read again by QApplication: the line is read before it,
+// so they and their values pass over, with one dash or two; nothing else does.
+TEST(CommandLine, ToolkitOptionsPassOver) {
+    TempDir dir;
+    const std::string folder = std::filesystem::canonical(dir.path()).string();
+    StartRequest r = Parse({"-platform", "offscreen", folder});
+    EXPECT_EQ(r.kind, StartRequest::Kind::Folder);
+    EXPECT_EQ(r.folder, folder);
+    EXPECT_TRUE(r.error.empty()) << r.error;
+    r = Parse({"--style=Fusion", "-reverse", "--qwindowtitle", "-bogus", folder});
+    EXPECT_EQ(r.kind, StartRequest::Kind::Folder); // "-bogus" is the title here
+    EXPECT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(Parse({"-style", "Fusion"}).kind, StartRequest::Kind::Stored);
+    EXPECT_EQ(Parse({"-platform", "offscreen", "--version"}).kind, StartRequest::Kind::Version);
+    for (const char* bad : {"--bogus", "-platformx", "-stylesheetx", "---reverse"})
+        EXPECT_EQ(Parse({bad}).kind, StartRequest::Kind::BadOption) << bad;
+    // After "--" an option's name is a path.
+    r = Parse({"--", "-reverse"});
+    EXPECT_EQ(r.kind, StartRequest::Kind::Stored);
+    EXPECT_NE(r.error.find("-reverse"), std::string::npos) << r.error;
+}
+
 TEST(CommandLine, UnusablePathsStartAtTheStoredFolder) {
     TempDir dir;
     ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);

@@ -115,6 +115,18 @@ bool DenyAllFiles() {
     return ok;
 }
 
+// The CPU time used so far in whole seconds, rounded up: the user and the
+// system parts are added before rounding, so that a picture's allowance is
+// never shortened by the parts' fractions.
+rlim_t SecondsSpent() {
+    rusage used{};
+    ::getrusage(RUSAGE_SELF, &used);
+    constexpr long kMicroseconds = 1000000;
+    const long micro = used.ru_utime.tv_usec + used.ru_stime.tv_usec;
+    const long whole = used.ru_utime.tv_sec + used.ru_stime.tv_sec + micro / kMicroseconds;
+    return rlim_t(whole + (micro % kMicroseconds > 0 ? 1 : 0));
+}
+
 // Where the low half of a system-call argument lies in seccomp_data.
 constexpr uint32_t ArgLow(int n) {
     return uint32_t(offsetof(seccomp_data, args) + 8 * n) +
@@ -216,11 +228,8 @@ uint32_t Confine() {
     limited = limited && ::getrlimit(RLIMIT_NOFILE, &files) == 0;
     files.rlim_cur = files.rlim_max = std::min(files.rlim_cur, kOpenFiles);
     limited = limited && ::setrlimit(RLIMIT_NOFILE, &files) == 0;
-    rusage used{};
-    ::getrusage(RUSAGE_SELF, &used);
     const rlimit cpu{kCpuSecondsInAll, kCpuSecondsInAll};
-    limited = limited && used.ru_utime.tv_sec + used.ru_stime.tv_sec < long(kCpuSecondsInAll) &&
-              ::setrlimit(RLIMIT_CPU, &cpu) == 0;
+    limited = limited && SecondsSpent() < kCpuSecondsInAll && ::setrlimit(RLIMIT_CPU, &cpu) == 0;
     if (limited) layers |= DecoderProtocol::kConfinedLimits;
     AllowNextPicture();
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0)
@@ -231,25 +240,19 @@ uint32_t Confine() {
 }
 
 void AllowNextPicture() {
-    rusage used{};
-    ::getrusage(RUSAGE_SELF, &used);
     rlimit cpu{};
     ::getrlimit(RLIMIT_CPU, &cpu);
-    const rlim_t spent = rlim_t(used.ru_utime.tv_sec + used.ru_stime.tv_sec);
     // The soft limit ends the process with SIGXCPU; the hard one stays.
-    rlim_t soft = spent + kCpuSecondsPerPicture;
+    rlim_t soft = SecondsSpent() + kCpuSecondsPerPicture;
     if (cpu.rlim_max != RLIM_INFINITY && soft > cpu.rlim_max) soft = cpu.rlim_max;
     cpu.rlim_cur = soft;
     ::setrlimit(RLIMIT_CPU, &cpu);
 }
 
 bool TimeForAnotherPicture() {
-    rusage used{};
-    ::getrusage(RUSAGE_SELF, &used);
     rlimit cpu{};
     ::getrlimit(RLIMIT_CPU, &cpu);
-    const rlim_t spent = rlim_t(used.ru_utime.tv_sec + used.ru_stime.tv_sec) + 1;
-    return cpu.rlim_max == RLIM_INFINITY || spent + kCpuSecondsPerPicture <= cpu.rlim_max;
+    return cpu.rlim_max == RLIM_INFINITY || SecondsSpent() + kCpuSecondsPerPicture <= cpu.rlim_max;
 }
 
 } // namespace DecoderSandbox

@@ -28,7 +28,8 @@ uint32_t Confine();
 // when the kernel or the library refuses it. Confine uses it; tests load it
 // in a child of their own to try the filter without the other layers.
 bool LoadCallFilter(pid_t self);
-// Lets the next picture use at most `kCpuSecondsPerPicture` more seconds.
+// Lets the next picture use at least `kCpuSecondsPerPicture` more seconds (under
+// a second more: the limit counts whole seconds of the time used, rounded up).
 void AllowNextPicture();
 // Whether the helper's CPU time for its whole life leaves a full picture's
 // worth; when not, the helper ends after its answer and the program starts

@@ -360,10 +360,12 @@ void fMain::ShowStatus() {
     sbInfo->SetText(1, Shown(TrimSpaces(s.name)));
     sbInfo->SetText(2, QString::fromStdString(s.size));
     QString detail = QString::fromStdString(s.detail);
-    // Without its helper the program decodes pictures itself, unconfined: say so.
+    // Without its helper, or with a helper confined less than it should be: say so.
     if (detail.isEmpty() && preview_.kind() == cPreviewCore::Kind::Still &&
-        preview_.state() == cPreviewCore::State::Shown && StillDecoder::Shared().DecodesInProcess())
-        detail = QString::fromLatin1(kInProcessNotice);
+        preview_.state() == cPreviewCore::State::Shown)
+        detail = StillDecoder::Shared().DecodesInProcess()
+                     ? QString::fromLatin1(kInProcessNotice)
+                     : QString::fromStdString(StillDecoder::Shared().ConfinementNotice());
     sbInfo->SetText(3, detail);
 }
 

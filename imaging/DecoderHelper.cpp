@@ -106,13 +106,14 @@ int main() {
     const int socket = DecoderProtocol::kHelperSocketFd;
     LoadQtPlugins();
     ModernReaders::Prepare();
-    DecoderSandbox::Confine();
+    const uint32_t confinement = DecoderSandbox::Confine();
     for (;;) {
         DecoderProtocol::Request request;
         int file = -1;
         if (!ReceiveWithFd(socket, &request, sizeof request, file)) return 0; // the program left
         DecoderProtocol::Reply reply;
         reply.id = request.id;
+        reply.confinement = confinement;
         std::vector<uint8_t> bytes;
         request.name[DecoderProtocol::kNameBytes - 1] = '\0';
         if (request.kind != DecoderProtocol::kDecode) {

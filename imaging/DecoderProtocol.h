@@ -29,6 +29,17 @@ constexpr uint32_t kTryLimitParent = 3;
 constexpr uint32_t kTryNewProcess = 4;
 constexpr uint32_t kTryStat = 5;
 
+// The layers of the helper's confinement, as bits of `Reply::confinement`:
+// limits it cannot raise (address space, open files, CPU time), no new
+// privileges, file-system rules (Landlock), the system-call filter (seccomp).
+// A kernel or library without one leaves the helper running without it.
+constexpr uint32_t kConfinedLimits = 1u << 0;
+constexpr uint32_t kConfinedNoNewPrivileges = 1u << 1;
+constexpr uint32_t kConfinedFiles = 1u << 2;
+constexpr uint32_t kConfinedCalls = 1u << 3;
+constexpr uint32_t kConfinedAll =
+    kConfinedLimits | kConfinedNoNewPrivileges | kConfinedFiles | kConfinedCalls;
+
 struct Request {
     uint32_t magic = kMagic;
     uint32_t id = 0;
@@ -48,7 +59,7 @@ struct Reply {
     int32_t fullWidth = 0;         // the original's size, upright (the picture may be smaller)
     int32_t fullHeight = 0;
     uint32_t embeddedPreview = 0; // 1: a camera's embedded preview, not its developed raw data
-    uint32_t unused = 0;          // keeps `bytes` on its 8-byte place, no hidden padding
+    uint32_t confinement = 0;     // the kConfined layers in force in the helper
     uint64_t bytes = 0;           // of the memory file
 };
 

@@ -1,11 +1,10 @@
 #include "imaging/DecoderSandbox.h"
 
-#include "platform/Product.h"
+#include "imaging/DecoderProtocol.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
-#include <cstdio>
 #include <fcntl.h>
 #include <initializer_list>
 #include <linux/filter.h>
@@ -81,10 +80,6 @@ constexpr rlim_t kCpuSecondsInAll = 600;
 // Open files: the socket, one picture, its memory file and the standard streams.
 constexpr rlim_t kOpenFiles = 64;
 
-void Warn(const char* what) {
-    std::fprintf(stderr, "%s: %s; decoding goes on without it\n", Product::kHelperCommand, what);
-}
-
 // landlock_ruleset_attr as Landlock 6 has it (older kernel headers lack `scoped`).
 struct RulesetAttr {
     uint64_t handled_access_fs;
@@ -118,6 +113,18 @@ bool DenyAllFiles() {
     const bool ok = ::syscall(SYS_landlock_restrict_self, ruleset, 0) == 0;
     ::close(int(ruleset));
     return ok;
+}
+
+// The CPU time used so far in whole seconds, rounded up: the user and the
+// system parts are added before rounding, so that a picture's allowance is
+// never shortened by the parts' fractions.
+rlim_t SecondsSpent() {
+    rusage used{};
+    ::getrusage(RUSAGE_SELF, &used);
+    constexpr long kMicroseconds = 1000000;
+    const long micro = used.ru_utime.tv_usec + used.ru_stime.tv_usec;
+    const long whole = used.ru_utime.tv_sec + used.ru_stime.tv_sec + micro / kMicroseconds;
+    return rlim_t(whole + (micro % kMicroseconds > 0 ? 1 : 0));
 }
 
 // Where the low half of a system-call argument lies in seccomp_data.
@@ -180,29 +187,7 @@ bool LoadArgumentChecks(pid_t self) {
 
 } // namespace
 
-void Confine() {
-    const pid_t self = ::getpid();
-    // Hard limits equal to the soft ones, so that the helper cannot raise
-    // them again; only the CPU limit's soft part moves, picture by picture,
-    // under a hard limit for the helper's whole life.
-    const rlimit space{kAddressSpaceBytes, kAddressSpaceBytes};
-    if (::setrlimit(RLIMIT_AS, &space) != 0) Warn("no address-space limit");
-    const rlimit noCore{0, 0};
-    ::setrlimit(RLIMIT_CORE, &noCore);
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
-        files.rlim_cur = files.rlim_max = std::min(files.rlim_cur, kOpenFiles);
-        ::setrlimit(RLIMIT_NOFILE, &files);
-    }
-    rusage used{};
-    ::getrusage(RUSAGE_SELF, &used);
-    const rlimit cpu{kCpuSecondsInAll, kCpuSecondsInAll};
-    if (used.ru_utime.tv_sec + used.ru_stime.tv_sec < long(kCpuSecondsInAll))
-        ::setrlimit(RLIMIT_CPU, &cpu);
-    AllowNextPicture();
-    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) Warn("no_new_privs refused");
-    if (!DenyAllFiles()) Warn("no Landlock file-system rules (the kernel lacks them)");
-
+bool LoadCallFilter(pid_t self) {
     bool ok = LoadArgumentChecks(self);
     scmp_filter_ctx filter = ::seccomp_init(SCMP_ACT_KILL_PROCESS);
     ok = ok && filter != nullptr;
@@ -226,29 +211,48 @@ void Confine() {
     ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0;
     ok = ok && ::seccomp_load(filter) == 0;
     if (filter) ::seccomp_release(filter);
-    if (!ok) Warn("no system-call filter (seccomp unavailable)");
+    return ok;
+}
+
+uint32_t Confine() {
+    const pid_t self = ::getpid();
+    uint32_t layers = 0;
+    // Hard limits equal to the soft ones, so that the helper cannot raise
+    // them again; only the CPU limit's soft part moves, picture by picture,
+    // under a hard limit for the helper's whole life.
+    const rlimit space{kAddressSpaceBytes, kAddressSpaceBytes};
+    bool limited = ::setrlimit(RLIMIT_AS, &space) == 0;
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    rlimit files{};
+    limited = limited && ::getrlimit(RLIMIT_NOFILE, &files) == 0;
+    files.rlim_cur = files.rlim_max = std::min(files.rlim_cur, kOpenFiles);
+    limited = limited && ::setrlimit(RLIMIT_NOFILE, &files) == 0;
+    const rlimit cpu{kCpuSecondsInAll, kCpuSecondsInAll};
+    limited = limited && SecondsSpent() < kCpuSecondsInAll && ::setrlimit(RLIMIT_CPU, &cpu) == 0;
+    if (limited) layers |= DecoderProtocol::kConfinedLimits;
+    AllowNextPicture();
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0)
+        layers |= DecoderProtocol::kConfinedNoNewPrivileges;
+    if (DenyAllFiles()) layers |= DecoderProtocol::kConfinedFiles;
+    if (LoadCallFilter(self)) layers |= DecoderProtocol::kConfinedCalls;
+    return layers;
 }
 
 void AllowNextPicture() {
-    rusage used{};
-    ::getrusage(RUSAGE_SELF, &used);
     rlimit cpu{};
     ::getrlimit(RLIMIT_CPU, &cpu);
-    const rlim_t spent = rlim_t(used.ru_utime.tv_sec + used.ru_stime.tv_sec);
     // The soft limit ends the process with SIGXCPU; the hard one stays.
-    rlim_t soft = spent + kCpuSecondsPerPicture;
+    rlim_t soft = SecondsSpent() + kCpuSecondsPerPicture;
     if (cpu.rlim_max != RLIM_INFINITY && soft > cpu.rlim_max) soft = cpu.rlim_max;
     cpu.rlim_cur = soft;
     ::setrlimit(RLIMIT_CPU, &cpu);
 }
 
 bool TimeForAnotherPicture() {
-    rusage used{};
-    ::getrusage(RUSAGE_SELF, &used);
     rlimit cpu{};
     ::getrlimit(RLIMIT_CPU, &cpu);
-    const rlim_t spent = rlim_t(used.ru_utime.tv_sec + used.ru_stime.tv_sec) + 1;
-    return cpu.rlim_max == RLIM_INFINITY || spent + kCpuSecondsPerPicture <= cpu.rlim_max;
+    return cpu.rlim_max == RLIM_INFINITY || SecondsSpent() + kCpuSecondsPerPicture <= cpu.rlim_max;
 }
 
 } // namespace DecoderSandbox

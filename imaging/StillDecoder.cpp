@@ -48,12 +48,6 @@ struct StillDecoder::Worker {
 
 namespace {
 
-const std::string kNotStarted = "The decoder helper could not be started";
-const std::string kStopped = "The decoder helper stopped";
-const std::string kBrokenAnswer = "The decoder helper sent a broken answer";
-const std::string kTooLong = "Decoding took too long";
-const std::string kStillBusy = "Earlier pictures are still decoding";
-
 // In-process decodes that may run at once, counting those given up past the
 // time limit that have not ended yet; past that, a picture is a failed load
 // rather than one more thread spinning on a damaged file.
@@ -76,12 +70,22 @@ std::string DefaultHelperPath() {
     return path.substr(0, path.rfind('/') + 1) + DecoderProtocol::kHelperName;
 }
 
+// Whether a picture of `width` x `height` is one the helper may answer for
+// `box`: within it when one was asked for (pictures are never enlarged), and
+// within a surface's limits in any case (SurfaceSize checks those).
+bool FitsTheRequest(int32_t width, int32_t height, MFreeImage_2::Box box) {
+    const bool whole = box.width <= 0 || box.height <= 0;
+    return whole || (width <= box.width && height <= box.height);
+}
+
 // The picture in the helper's sealed memory file, mapped as a surface.
-bool MapPicture(int fd, const DecoderProtocol::Reply& reply, PictureBox& PicLoad) {
+bool MapPicture(int fd, const DecoderProtocol::Reply& reply, MFreeImage_2::Box box,
+                PictureBox& PicLoad) {
     std::size_t stride = 0, bytes = 0;
     struct stat st {};
     const int seals = ::fcntl(fd, F_GET_SEALS);
-    if (!SurfaceSize(reply.width, reply.height, 32, kMaxSurfaceBytes, stride, bytes) ||
+    if (!FitsTheRequest(reply.width, reply.height, box) ||
+        !SurfaceSize(reply.width, reply.height, 32, kMaxSurfaceBytes, stride, bytes) ||
         reply.bytes != bytes || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
         uint64_t(st.st_size) != bytes || seals < 0 || (seals & kRequiredSeals) != kRequiredSeals)
         return false;
@@ -120,7 +124,8 @@ void StillDecoder::SetHelperPath(const std::string& path) {
     Abandon();
     StopHelper();
     helperPath_ = path;
-    warned_ = false;
+    warned_ = warnedConfinement_ = false;
+    missingConfinement_ = 0;
 }
 
 bool StillDecoder::HelperAvailable() {
@@ -153,8 +158,17 @@ StillDecoder::Start StillDecoder::EnsureHelper() {
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return Start::Failed;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    // The helper's end becomes descriptor 3 (dup2 clears close-on-exec).
+    // The helper's end becomes descriptor 3 (dup2 clears close-on-exec),
+    // and it is all the helper holds: every descriptor this program was
+    // started with or opened without close-on-exec stays here, since the
+    // confinement rules only what is opened later. The standard streams
+    // lead nowhere rather than being closed, so that no descriptor the
+    // helper receives takes their numbers for a library's messages.
     posix_spawn_file_actions_adddup2(&actions, pair[1], DecoderProtocol::kHelperSocketFd);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addclosefrom_np(&actions, DecoderProtocol::kHelperSocketFd + 1);
     std::string path = helperPath_;
     char* argv[] = {path.data(), nullptr};
     pid_t pid = -1;
@@ -193,6 +207,7 @@ bool StillDecoder::Begin(const std::string& path, uint32_t background, MFreeImag
     failure_.clear();
     fullWidth_ = fullHeight_ = 0;
     shownEmbeddedPreview_ = false;
+    box_ = box;
     const int file = Files::OpenRegularFile(path);
     if (file < 0) return false;
     Start start = EnsureHelper();
@@ -295,13 +310,14 @@ bool StillDecoder::Finish(PictureBox& PicLoad) {
     }
     const bool wellFormed = reply.magic == DecoderProtocol::kMagic && reply.id == pendingId_ &&
                             (reply.loaded == 0 || reply.loaded == 1) && (reply.loaded == (fd >= 0));
-    const bool loaded = wellFormed && reply.loaded && MapPicture(fd, reply, PicLoad);
+    const bool loaded = wellFormed && reply.loaded && MapPicture(fd, reply, box_, PicLoad);
     if (fd >= 0) ::close(fd);
     if (!wellFormed || (reply.loaded && !loaded)) {
         StopHelper(); // an answer that is not one: this helper is not trusted again
         failure_ = kBrokenAnswer;
         return false;
     }
+    TakeConfinement(reply.confinement);
     if (reply.retiring) StopHelper();
     if (loaded) {
         // A helper that gives no original's size gave the whole picture.
@@ -364,5 +380,30 @@ int StillDecoder::HelperTry(uint32_t kind, const std::string& name) {
         StopHelper();
         return -1;
     }
+    TakeConfinement(reply.confinement);
     return reply.loaded ? 0 : reply.width;
+}
+
+void StillDecoder::TakeConfinement(uint32_t layers) {
+    missingConfinement_ = DecoderProtocol::kConfinedAll & ~layers;
+    if (missingConfinement_ == 0 || warnedConfinement_) return;
+    warnedConfinement_ = true;
+    std::fprintf(stderr, "%s: %s\n", Product::kCommand, ConfinementNotice().c_str());
+}
+
+std::string StillDecoder::ConfinementNotice() const {
+    static const struct {
+        uint32_t layer;
+        const char* name;
+    } kLayers[] = {
+        {DecoderProtocol::kConfinedLimits, "resource limits"},
+        {DecoderProtocol::kConfinedNoNewPrivileges, "no-new-privileges"},
+        {DecoderProtocol::kConfinedFiles, "file-system rules"},
+        {DecoderProtocol::kConfinedCalls, "system-call filter"},
+    };
+    std::string notice;
+    for (const auto& l : kLayers)
+        if (missingConfinement_ & l.layer)
+            notice += (notice.empty() ? "Decoder helper without " : ", ") + std::string(l.name);
+    return notice;
 }

@@ -24,6 +24,12 @@
 class StillDecoder {
   public:
     static constexpr int kTimeLimitMs = 10000;
+    // The reasons `FailureText` gives.
+    static constexpr const char* kNotStarted = "The decoder helper could not be started";
+    static constexpr const char* kStopped = "The decoder helper stopped";
+    static constexpr const char* kBrokenAnswer = "The decoder helper sent a broken answer";
+    static constexpr const char* kTooLong = "Decoding took too long";
+    static constexpr const char* kStillBusy = "Earlier pictures are still decoding";
 
     // The preview's decoder.
     static StillDecoder& Shared();
@@ -43,7 +49,8 @@ class StillDecoder {
     // The answer comes later: `Fd()` becomes readable, then `Finish`.
     // With a box, only the picture fitted into it comes back (decoded at a
     // reduced scale where the format allows); `FullWidth` and `FullHeight`
-    // then give the original's size.
+    // then give the original's size. An answer larger than the box (or,
+    // for the whole picture, than a surface may be) is a broken answer.
     bool Begin(const std::string& path, uint32_t background, MFreeImage_2::Box box = {});
     bool Pending() const { return pending_; }
     // Kept for callers that handle an answer that is there at once; Begin
@@ -71,6 +78,12 @@ class StillDecoder {
     // worked or a file that does not decode. Cleared by Begin.
     const std::string& FailureText() const { return failure_; }
 
+    // The layers of confinement (DecoderProtocol's kConfined bits) that the
+    // helper which answered last said it runs without; 0 before any answer.
+    uint32_t MissingConfinement() const { return missingConfinement_; }
+    // The same as a sentence for the status panel; empty when nothing is missing.
+    std::string ConfinementNotice() const;
+
     // Begin, wait at most `timeoutMs`, Finish (or Expire).
     bool Decode(const std::string& path, PictureBox& PicLoad, int timeoutMs = kTimeLimitMs,
                 MFreeImage_2::Box box = {});
@@ -93,6 +106,8 @@ class StillDecoder {
     enum class Start { Running, Missing, Failed };
 
     Start EnsureHelper();
+    // Keeps what an answer said of the helper's confinement; says once on stderr what is missing.
+    void TakeConfinement(uint32_t layers);
     void StopHelper();
     bool BeginInProcess(int file, const std::string& path, uint32_t background,
                         MFreeImage_2::Box box);
@@ -100,6 +115,9 @@ class StillDecoder {
 
     std::string helperPath_;
     bool warned_ = false;
+    bool warnedConfinement_ = false;
+    uint32_t missingConfinement_ = 0;
+    MFreeImage_2::Box box_; // of the pending picture
     pid_t helper_ = -1;
     int socket_ = -1;
     uint32_t nextId_ = 1;

@@ -2,7 +2,7 @@
 // lie, chosen by VANTREL_FAKE_DECODER_MODE, so that tests can see how the
 // program takes answers it must not trust. "honest" answers a well-formed
 // 30 x 20 green picture, proving that the other modes fail for their lie
-// alone. It decodes nothing and is not confined.
+// alone. It decodes nothing, is not confined and says so in its answers.
 #include "imaging/DecoderProtocol.h"
 
 #include <csignal>
@@ -22,6 +22,9 @@ constexpr uint64_t kBytes = uint64_t(kWidth) * kHeight * 4;
 constexpr uint32_t kGreen = 0x0000FF00;
 constexpr int kAllSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
 constexpr std::size_t kMaxFds = 3;
+// The largest picture a surface may hold (just under 1 GB of pixels).
+constexpr int32_t kHugeWidth = 16384, kHugeHeight = 16383;
+constexpr uint64_t kHugeBytes = uint64_t(kHugeWidth) * kHugeHeight * 4;
 
 // A memory file of `size` bytes, all green pixels, with `seals` added.
 int Pixels(uint64_t size, int seals) {
@@ -30,6 +33,15 @@ int Pixels(uint64_t size, int seals) {
     std::vector<uint32_t> row(std::size_t(size / 4), kGreen);
     if (::pwrite(fd, row.data(), row.size() * 4, 0) != ssize_t(row.size() * 4)) std::_Exit(2);
     if (seals && ::fcntl(fd, F_ADD_SEALS, seals) != 0) std::_Exit(2);
+    return fd;
+}
+
+// A sealed memory file of `size` bytes never written: black pixels that take
+// no memory until they are read.
+int Blank(uint64_t size) {
+    const int fd = ::memfd_create("fake-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0 || ::ftruncate(fd, off_t(size)) != 0 || ::fcntl(fd, F_ADD_SEALS, kAllSeals) != 0)
+        std::_Exit(2);
     return fd;
 }
 
@@ -136,6 +148,13 @@ void Answer(const std::string& mode, const DecoderProtocol::Request& request) {
         for (;;)
             ::pause();
     }
+    if (mode == "larger-than-asked") { // whatever the box: a well-formed, sealed, huge picture
+        reply.width = kHugeWidth;
+        reply.height = kHugeHeight;
+        reply.bytes = kHugeBytes;
+        return Send(&reply, sizeof reply, {Blank(kHugeBytes)});
+    }
+    if (mode == "dies") ::raise(SIGKILL); // as the kernel ends a helper out of memory
     if (mode == "dies-mid-answer") {
         Send(&reply, sizeof reply / 2, {Pixels(kBytes, kAllSeals)});
         ::raise(SIGKILL);

@@ -217,10 +217,12 @@ void fMain::PlaceThumbs() {
 
 void fMain::OnPaneResized() {
     // Drawn at once from what is held, quickly; the picture fitted to the
-    // new size is decoded once the size stays.
+    // new size is decoded once the size stays. A pane that shows no picture
+    // yet (the first layout, a choice still decoding) postpones nothing: a
+    // picture that arrives is fitted to the pane as it is then.
     RedrawStill(true);
     ucGIF1->setGeometry(0, 0, imgPane->width(), imgPane->height());
-    settleTimer_.start();
+    if (preview_.state() == cPreviewCore::State::Shown) settleTimer_.start();
 }
 
 bool fMain::eventFilter(QObject* watched, QEvent* e) {

@@ -78,6 +78,10 @@ class fMain : public QWidget {
     void ChooseRow(int row);
     // A picture is being decoded (the answer comes without blocking).
     bool StillPending() const { return !stillNotifier_.isNull() || gifsDecoding_ > 0; }
+    // Reading ahead is over for now: nothing decodes, and no decode waits for
+    // the pane to keep its size. What is wanted next waits for a new choice,
+    // a new pane size or a change of the folder.
+    bool ReadAheadIdle() const { return !StillPending() && !settleTimer_.isActive(); }
     // Selects, scrolls to and previews the row of the file `name` (bytes) in
     // the folder listed; when the list has no such row yet, false, and the
     // next listing that has it chooses it.

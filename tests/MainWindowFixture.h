@@ -9,7 +9,6 @@
 #include "app/mSetup.h"
 #include "imaging/mScaleImage.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QPointer>
@@ -83,7 +82,7 @@ class MainWindowFixture : public QObject {
         QVERIFY2(row >= 0, qPrintable(name));
         main_->lvFiles->SelectRow(row);
         main_->ChooseRow(row); // as the click on the row would
-        QTRY_VERIFY(!main_->StillPending());
+        WaitForQuiet();
     }
     // The folder is read on a worker: until its listing is over.
     void WaitForListing() { QTRY_VERIFY(!main_->Listing()); }
@@ -93,15 +92,11 @@ class MainWindowFixture : public QObject {
         WaitForListing();
     }
     QString Panel(int i) { return main_->sbInfo->Text(i); }
-    // Until no decode has run for a while: the reading ahead is over.
-    void WaitForQuiet() {
-        QElapsedTimer quiet;
-        quiet.start();
-        while (quiet.elapsed() < 400) {
-            QTest::qWait(20);
-            if (main_->StillPending()) quiet.restart();
-        }
-    }
+    // Until the chosen picture is there and the reading ahead is over: no
+    // decode runs and none waits for the pane to keep its size. A loaded
+    // machine may take seconds for a few large pictures.
+    void WaitForQuiet() { QTRY_VERIFY_WITH_TIMEOUT(main_->ReadAheadIdle(), kDecodesMs); }
+    static constexpr int kDecodesMs = 30000;
     // Where a picture of w x h goes in the preview pane now.
     QSize FittedInPane(int w, int h) {
         const mScaleImage::Placement p = mScaleImage::FitInBox(

@@ -233,6 +233,7 @@ void GifViewerTest::shrunkPictureIsComposedAtTheSizeShown() {
     small.resize(150, 75);
     QCOMPARE(small.DisplayBuffer().Width(), kW / 2);
     QTRY_COMPARE(small.DisplayBuffer().Width(), 150);
+    QVERIFY(!small.NewSizeWaitsForLoop());
     sameAsWholeShrunk("resized");
     // Frame 11 at nearly the whole size: too much to compose again at once;
     // the new size waits for the loop to start over, and the frames on are
@@ -240,7 +241,7 @@ void GifViewerTest::shrunkPictureIsComposedAtTheSizeShown() {
     while (small.GIFShownFrame() != 11)
         step();
     small.resize(190, 95);
-    QTest::qWait(400);
+    QTRY_VERIFY(small.NewSizeWaitsForLoop());
     QCOMPARE(small.DisplayBuffer().Width(), 150);
     step();
     sameAsWholeShrunk("waiting");

@@ -1,11 +1,16 @@
 // The real main window, off-screen, on temporary folders: its layout, the
 // browsing and preview flow, the status panels and the reading ahead.
 #include "MainWindowFixture.h"
+#include "app/mSetupUi.h"
 #include "imaging/StillDecoder.h"
+
+#include <QElapsedTimer>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +39,7 @@ class MainWindowTest : public MainWindowFixture {
     void aFileAskedForIsChosen();
     void aFileAskedForBeforeTheListingIsChosenByIt();
     void theChosenFileFollowsTheDisk();
+    void aMaximisedWindowKeepsItsNormalSize();
     void leniencySettingsShareOver100();
 };
 
@@ -285,8 +291,12 @@ void MainWindowTest::enterShowsTheSelectedRow() {
 
 // Once a picture shows, the next and the previous row are read ahead: choosing
 // one shows it at once, before the event loop runs again. A file rewritten
-// since is decoded anew, never shown as it was.
+// since is decoded anew, never shown as it was. A pane that changes size
+// while it shows no picture (the first layout) holds nothing back.
 void MainWindowTest::neighboursAreReadAhead() {
+    main_->resize(960, 640);
+    QCoreApplication::processEvents();
+    QVERIFY(main_->ReadAheadIdle());
     QTemporaryDir photos;
     for (int i = 0; i < 4; ++i) {
         QImage p(1200 + 100 * i, 900, QImage::Format_RGB32); // larger than the offscreen screen
@@ -294,8 +304,7 @@ void MainWindowTest::neighboursAreReadAhead() {
         QVERIFY(p.save(photos.filePath(QStringLiteral("p%1.png").arg(i)), "PNG"));
     }
     Open(photos.path());
-    Choose(QStringLiteral("p1.png"));
-    QTRY_VERIFY(!main_->StillPending()); // p2 and p0 read ahead
+    Choose(QStringLiteral("p1.png")); // and p2 and p0 read ahead
     for (const int row : {2, 1, 0}) {
         QElapsedTimer clock;
         clock.start();
@@ -308,7 +317,7 @@ void MainWindowTest::neighboursAreReadAhead() {
         QCOMPARE(Panel(1), QStringLiteral("p%1.png").arg(row));
         QCOMPARE(Panel(2), QStringLiteral("%1x900").arg(1200 + 100 * row));
         QVERIFY(main_->imgPane->Box().Surface().lpBits());
-        QTRY_VERIFY(!main_->StillPending());
+        WaitForQuiet();
     }
     // p1 rewritten with another size: decoded again, shown as it is now.
     QImage changed(500, 500, QImage::Format_RGB32);
@@ -373,7 +382,6 @@ void MainWindowTest::gifsDecodeOffTheWindowsThread() {
     QCOMPARE(Panel(1), QStringLiteral("z-small.png")); // the pane's picture and its name
     // Another file before the GIF arrived: the GIF never shows.
     Choose(QStringLiteral("a-still.png"));
-    QTRY_VERIFY(!main_->StillPending());
     QCOMPARE(Panel(1), QStringLiteral("a-still.png"));
     QVERIFY(main_->ucGIF1->isHidden());
     QVERIFY(!main_->ucGIF1->GIFLoaded());
@@ -403,7 +411,7 @@ void MainWindowTest::arrowKeysPreview() {
 
 void MainWindowTest::aFileAskedForIsChosen() {
     QVERIFY(main_->ChooseFile("z-small.png"));
-    QTRY_VERIFY(!main_->StillPending());
+    WaitForQuiet();
     QTRY_COMPARE(Panel(1), QStringLiteral("z-small.png"));
     QCOMPARE(main_->lvFiles->SelectedRow(), RowOf(QStringLiteral("z-small.png")));
     QVERIFY(main_->ChooseFile("a-still.png")); // the first row, selected by the listing
@@ -475,6 +483,28 @@ void MainWindowTest::theChosenFileFollowsTheDisk() {
     main_->RequestFullView(); // nothing to show
     QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// The size stored on exit is the one the window comes back to: a maximised
+// window stores its normal size, with the state that it was maximised.
+void MainWindowTest::aMaximisedWindowKeepsItsNormalSize() {
+    QTemporaryDir settings;
+    mSetup::SetSettingsFolder(settings.path().toStdString());
+    main_->showNormal();
+    main_->resize(640, 480);
+    QTRY_COMPARE(main_->size(), QSize(640, 480));
+    main_->showMaximized();
+    QTRY_VERIFY(main_->isMaximized() && main_->size() != QSize(640, 480));
+    main_->AskExit = [] { return true; };
+    QVERIFY(main_->close());
+    std::ifstream in(settings.filePath(QStringLiteral("ipsetup.dat")).toStdString(),
+                     std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const SetupRecord r =
+        mSetup::Decode(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    QCOMPARE(int(r.MainWidth), 640 * 15); // in twips
+    QCOMPARE(int(r.MainHeight), 480 * 15);
+    QCOMPARE(r.MainWindowState, mSetup::kWindowMaximised);
 }
 
 void MainWindowTest::leniencySettingsShareOver100() {

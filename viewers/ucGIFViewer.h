@@ -112,6 +112,10 @@ class ucGIFViewer : public QWidget {
 
     // Where the display buffer is painted, in client pixels.
     QRect FitRect() const { return fit_; }
+    // A new size waits for the loop to start over: the frame shown was too
+    // much work to compose again at once. The buffers there are drawn
+    // stretched until then.
+    bool NewSizeWaitsForLoop() const { return resamplePending_; }
     // How long the frame shown waits, at the speed chosen (the timer itself
     // may wait less, to keep the GIF's pace).
     int TimerInterval() const { return frameInterval_; }

@@ -17,7 +17,6 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -145,12 +144,12 @@ void fMain::ChooseRow(int row) {
     const std::string path = folder + file;
     DropFullViewWait(); // a full view asked for before is not one for this file
     FileHeader header;
-    const PreviewRoad road = ReadFileHeader(path, header);
+    int error = 0; // why it could not be read, kept before anything else may set errno
+    const PreviewRoad road = ReadFileHeader(path, header, error);
     // A picture chosen before and still decoding is not wanted now; one being
     // read ahead goes on (it may be this very file).
     CancelChoiceDecode();
     if (road == PreviewRoad::Unreadable) {
-        const int error = errno;
         preview_.ChooseUnreadable(folder, file, std::strerror(error));
         ShowChoice();
         return;

@@ -88,6 +88,7 @@ void fMain::OnListed(bool listed) {
     }
     Setup.LastPath = state_.sCurrentPath;
     ShowCount(lvFiles->Model()->rowCount());
+    if (preview_.FolderListed()) ShowStatus(); // a folder that failed before is there now
     // The file chosen, listed again in its own folder (Refresh, a filter that
     // still has it, a row chosen while the folder was read), stays chosen,
     // selected and shown. Otherwise the pane is cleared; the status goes on

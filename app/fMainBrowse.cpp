@@ -27,6 +27,16 @@ QString Shown(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
+// The chosen file's failure in the full view, in place of the picture before
+// (the whole picture that did not come for a file the pane shows, too).
+void ShowFailureIn(fFullview* view, const cPreviewCore& preview) {
+    if (!view) return;
+    const bool failed = preview.state() == cPreviewCore::State::Failed;
+    const std::string reason = failed ? preview.StatusTexts().detail : std::string();
+    view->ShowFailure(Shown(preview.Name()),
+                      QString::fromStdString(reason.empty() ? cPreviewCore::kFailedText : reason));
+}
+
 } // namespace
 
 void fMain::ClearPreviewPane() {
@@ -343,7 +353,13 @@ void fMain::ShowChoice() {
         RedrawStill();
     }
     ShowStatus();
-    if (preview_.TakeWaitingFullView()) OpenFullViewOfChoice();
+    // A full view asked for this choice (its busy pointer is up) opens on
+    // its picture; an open one shows why there is none.
+    const bool fullViewAsked = waitPointer_;
+    if (preview_.TakeWaitingFullView())
+        OpenFullViewOfChoice();
+    else if (fullViewAsked && !preview_.FullViewWaiting() && FullViewOpen())
+        ShowFailureIn(fullView_, preview_);
     StartFullDecode();
     if (!preview_.FullViewWaiting()) DropFullViewWait();
     ReadAhead();
@@ -444,6 +460,8 @@ void fMain::StepFullView(int delta) {
     lvFiles->CurrentView()->scrollTo(lvFiles->Model()->index(row, 0));
     if (!IsChosen(row)) ChooseRow(row);
     RequestFullView();
+    // One that could not even be read failed at once.
+    if (preview_.state() == cPreviewCore::State::Failed) ShowFailureIn(fullView_, preview_);
 }
 
 bool fMain::FullViewOpen() const {
@@ -469,14 +487,12 @@ void fMain::RequestFullView() {
 void fMain::OpenFullViewOfChoice() {
     fFullview* view = FullView();
     if (preview_.kind() == cPreviewCore::Kind::Gif) {
-        view->ucGIFView->ShowDocumentOf(*ucGIF1);
-        view->ucGIFView->show();
+        view->ShowGifOf(*ucGIF1);
     } else {
-        view->ucGIFView->hide();
         const bool whole = wholePicture_ && wholePictureOf_ == preview_.Path();
-        view->imView->SetPicture(whole                        ? wholePicture_
-                                 : PicLoad.Surface().lpBits() ? PicLoad.Image()
-                                                              : StdPicture());
+        view->ShowStill(whole                        ? wholePicture_
+                        : PicLoad.Surface().lpBits() ? PicLoad.Image()
+                                                     : StdPicture());
     }
     view->show();
     view->activateWindow();

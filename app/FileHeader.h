@@ -20,5 +20,10 @@ enum class PreviewRoad { Unreadable, Still, Gif };
 
 // Reads the first bytes of `path` into `header` (the rest zero) and says
 // which road the file takes. `header` is left alone when the file cannot be
-// read. Never blocks: a FIFO or a device is refused before it is read.
-PreviewRoad ReadFileHeader(const std::string& path, FileHeader& header);
+// read; `error` then says why (an errno value), and is 0 otherwise. Never
+// blocks: a FIFO or a device is refused before it is read.
+PreviewRoad ReadFileHeader(const std::string& path, FileHeader& header, int& error);
+inline PreviewRoad ReadFileHeader(const std::string& path, FileHeader& header) {
+    int error = 0;
+    return ReadFileHeader(path, header, error);
+}

@@ -83,6 +83,13 @@ void cPreviewCore::FolderFailed(const std::string& why) {
     status_ = {why, {}, {}};
 }
 
+bool cPreviewCore::FolderListed() {
+    // Nothing chosen since the failure: the status still holds its reason.
+    if (!folder_.empty() || status_.name.empty()) return false;
+    status_ = {};
+    return true;
+}
+
 void cPreviewCore::ChosenRemoved() {
     if (name_.empty()) return;
     id_ = fullId_ = 0;

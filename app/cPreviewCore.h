@@ -52,6 +52,9 @@ class cPreviewCore {
     bool Answer(uint32_t id, bool loaded, const Picture& facts, const std::string& why = {});
     // The folder could not be listed: nothing is chosen, and the status says why.
     void FolderFailed(const std::string& why);
+    // A folder was listed: why one could not be, said since, is said no more.
+    // True when that changed the status.
+    bool FolderListed();
     // The chosen file went from its folder (removed, or moved elsewhere): it
     // stays chosen, nothing of it is shown, and the status says so. An answer
     // still on its way is dropped.

@@ -9,7 +9,10 @@
 
 namespace {
 constexpr uint32_t kBlack = 0;
-}
+// The failure's text: larger than the window's, and kept off the edges.
+constexpr int kFailurePointSize = 14;
+constexpr int kFailureMargin = 40;
+} // namespace
 
 fFullview::fFullview(QWidget* owner) : QWidget(owner, Qt::Window | Qt::FramelessWindowHint) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -22,6 +25,19 @@ fFullview::fFullview(QWidget* owner) : QWidget(owner, Qt::Window | Qt::Frameless
     ucGIFView->SetUserControl(true);
     ucGIFView->setFocusPolicy(Qt::NoFocus);
     ucGIFView->hide();
+    // Over the pictures; the mouse goes through it to the view below, so
+    // that a double click still closes the window.
+    lblFailure = new QLabel(this);
+    lblFailure->setTextFormat(Qt::PlainText);
+    lblFailure->setAlignment(Qt::AlignCenter);
+    lblFailure->setWordWrap(true);
+    lblFailure->setAttribute(Qt::WA_TransparentForMouseEvents);
+    lblFailure->setFocusPolicy(Qt::NoFocus);
+    lblFailure->setStyleSheet(QStringLiteral("color: white; background: transparent"));
+    QFont font = lblFailure->font();
+    font.setPointSize(kFailurePointSize);
+    lblFailure->setFont(font);
+    lblFailure->hide();
     setFocusProxy(imView);
     imView->installEventFilter(this); // the GIF's keys, while one shows
 
@@ -34,6 +50,28 @@ fFullview::fFullview(QWidget* owner) : QWidget(owner, Qt::Window | Qt::Frameless
     if (const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
         setGeometry(screen->availableGeometry());
     setWindowState(Qt::WindowMaximized);
+}
+
+void fFullview::ShowStill(const StdPicture& picture) {
+    lblFailure->hide();
+    ucGIFView->Destroy(); // a GIF shown before never comes back on a resize
+    ucGIFView->hide();
+    imView->SetPicture(picture);
+}
+
+void fFullview::ShowGifOf(const ucGIFViewer& source) {
+    lblFailure->hide();
+    imView->SetPicture({}); // nothing of a still picture before shows when the GIF goes
+    ucGIFView->ShowDocumentOf(source);
+    ucGIFView->show();
+    ucGIFView->raise();
+}
+
+void fFullview::ShowFailure(const QString& name, const QString& reason) {
+    ShowStill({});
+    lblFailure->setText(name + QLatin1Char('\n') + reason);
+    lblFailure->show();
+    lblFailure->raise();
 }
 
 void fFullview::OnKeyPress(int16_t& KeyAscii) {
@@ -66,4 +104,6 @@ void fFullview::Form_Resize() {
         ucGIFView->raise();
     }
     imView->setGeometry(0, 0, width(), height());
+    lblFailure->setGeometry(
+        rect().adjusted(kFailureMargin, kFailureMargin, -kFailureMargin, -kFailureMargin));
 }

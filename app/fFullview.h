@@ -6,12 +6,15 @@
 // the next full view. Page Down and Page Up ask for the next and the
 // previous picture of the list. While a GIF shows, its keys (Space, ',',
 // '.', '[' and ']') control its playing before the still picture's view
-// sees them: Space pauses there instead of moving on.
+// sees them: Space pauses there instead of moving on. A file that does not
+// decode shows as its name and the reason, white on the black, in place of
+// any picture, so that the picture before never stands for it.
 #pragma once
 
 #include "viewers/ZoomView.h"
 #include "viewers/ucGIFViewer.h"
 
+#include <QLabel>
 #include <QWidget>
 
 class fFullview : public QWidget {
@@ -19,8 +22,16 @@ class fFullview : public QWidget {
   public:
     explicit fFullview(QWidget* owner = nullptr);
 
+    // Shows a still picture, a copy of `source`'s GIF, or the failure of
+    // the file `name` (as the user reads it) with `reason`; each replaces
+    // whatever showed before.
+    void ShowStill(const StdPicture& picture);
+    void ShowGifOf(const ucGIFViewer& source);
+    void ShowFailure(const QString& name, const QString& reason);
+
     ZoomView* imView;
     ucGIFViewer* ucGIFView;
+    QLabel* lblFailure; // the failure's text, hidden while a picture shows
 
   signals:
     // The next (+1) or the previous (-1) picture of the list is wanted.

@@ -104,7 +104,7 @@ class fMain : public QWidget {
     void OnToolbarButton(int index);
     void OpenInEditor();
     // Opens an address or a path with the desktop's associated program,
-    // without waiting for it; failures are ignored.
+    // without waiting for it; a message box says when there is none.
     static void ShellOpen(const std::string& what);
     void ViewSwitch();
     fOptions* ShowOptions();
@@ -117,7 +117,8 @@ class fMain : public QWidget {
     bool Finished() const { return finished_; }
     // The exit question; a message box unless replaced (tests). True for Yes.
     std::function<bool()> AskExit;
-    // Opens a file with its associated program; replaceable (tests).
+    // Opens a file with its associated program, or says there is none;
+    // replaceable (tests).
     std::function<void(const std::string&)> OpenFile;
     QAction* ToolButton(int index) const { return commands_->At(index); }
 

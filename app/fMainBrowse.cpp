@@ -17,7 +17,6 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -26,6 +25,16 @@ namespace {
 
 QString Shown(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+// The chosen file's failure in the full view, in place of the picture before
+// (the whole picture that did not come for a file the pane shows, too).
+void ShowFailureIn(fFullview* view, const cPreviewCore& preview) {
+    if (!view) return;
+    const bool failed = preview.state() == cPreviewCore::State::Failed;
+    const std::string reason = failed ? preview.StatusTexts().detail : std::string();
+    view->ShowFailure(Shown(preview.Name()),
+                      QString::fromStdString(reason.empty() ? cPreviewCore::kFailedText : reason));
 }
 
 } // namespace
@@ -89,6 +98,7 @@ void fMain::OnListed(bool listed) {
     }
     Setup.LastPath = state_.sCurrentPath;
     ShowCount(lvFiles->Model()->rowCount());
+    if (preview_.FolderListed()) ShowStatus(); // a folder that failed before is there now
     // The file chosen, listed again in its own folder (Refresh, a filter that
     // still has it, a row chosen while the folder was read), stays chosen,
     // selected and shown. Otherwise the pane is cleared; the status goes on
@@ -145,12 +155,12 @@ void fMain::ChooseRow(int row) {
     const std::string path = folder + file;
     DropFullViewWait(); // a full view asked for before is not one for this file
     FileHeader header;
-    const PreviewRoad road = ReadFileHeader(path, header);
+    int error = 0; // why it could not be read, kept before anything else may set errno
+    const PreviewRoad road = ReadFileHeader(path, header, error);
     // A picture chosen before and still decoding is not wanted now; one being
     // read ahead goes on (it may be this very file).
     CancelChoiceDecode();
     if (road == PreviewRoad::Unreadable) {
-        const int error = errno;
         preview_.ChooseUnreadable(folder, file, std::strerror(error));
         ShowChoice();
         return;
@@ -343,7 +353,13 @@ void fMain::ShowChoice() {
         RedrawStill();
     }
     ShowStatus();
-    if (preview_.TakeWaitingFullView()) OpenFullViewOfChoice();
+    // A full view asked for this choice (its busy pointer is up) opens on
+    // its picture; an open one shows why there is none.
+    const bool fullViewAsked = waitPointer_;
+    if (preview_.TakeWaitingFullView())
+        OpenFullViewOfChoice();
+    else if (fullViewAsked && !preview_.FullViewWaiting() && FullViewOpen())
+        ShowFailureIn(fullView_, preview_);
     StartFullDecode();
     if (!preview_.FullViewWaiting()) DropFullViewWait();
     ReadAhead();
@@ -446,6 +462,8 @@ void fMain::StepFullView(int delta) {
     lvFiles->CurrentView()->scrollTo(lvFiles->Model()->index(row, 0));
     if (!IsChosen(row)) ChooseRow(row);
     RequestFullView();
+    // One that could not even be read failed at once.
+    if (preview_.state() == cPreviewCore::State::Failed) ShowFailureIn(fullView_, preview_);
 }
 
 bool fMain::FullViewOpen() const {
@@ -471,14 +489,12 @@ void fMain::RequestFullView() {
 void fMain::OpenFullViewOfChoice() {
     fFullview* view = FullView();
     if (preview_.kind() == cPreviewCore::Kind::Gif) {
-        view->ucGIFView->ShowDocumentOf(*ucGIF1);
-        view->ucGIFView->show();
+        view->ShowGifOf(*ucGIF1);
     } else {
-        view->ucGIFView->hide();
         const bool whole = wholePicture_ && wholePictureOf_ == preview_.Path();
-        view->imView->SetPicture(whole                        ? wholePicture_
-                                 : PicLoad.Surface().lpBits() ? PicLoad.Image()
-                                                              : StdPicture());
+        view->ShowStill(whole                        ? wholePicture_
+                        : PicLoad.Surface().lpBits() ? PicLoad.Image()
+                                                     : StdPicture());
     }
     view->show();
     view->activateWindow();

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QUrl>
@@ -21,14 +22,30 @@ extern char** environ;
 namespace {
 
 // Starts the desktop's opener on a path whose bytes do not survive a trip
-// through text; the child is reaped in the background.
-void SpawnOpener(const std::string& path) {
+// through text; the child is reaped in the background. False when there is
+// no opener to start.
+bool SpawnOpener(const std::string& path) {
     char opener[] = "xdg-open";
     std::string arg = path;
     char* argv[] = {opener, arg.data(), nullptr};
     pid_t pid = 0;
-    if (::posix_spawnp(&pid, opener, nullptr, nullptr, argv, environ) == 0)
-        std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+    if (::posix_spawnp(&pid, opener, nullptr, nullptr, argv, environ) != 0) return false;
+    std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+    return true;
+}
+
+// The desktop has no program to open `what` (a file's name or an address):
+// said in a message box that waits for nobody, over `owner` when there is one.
+void SayNoOpener(QWidget* owner, const QString& what) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(Product::kName),
+                                QStringLiteral("No program was found to open \u201C%1\u201D.\n"
+                                               "Install one, or choose one for this kind of "
+                                               "file or address in the desktop's settings.")
+                                    .arg(what),
+                                QMessageBox::Ok, owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 } // namespace
@@ -60,12 +77,12 @@ void fMain::BuildToolbar() {
                                      QMessageBox::Yes | QMessageBox::No,
                                      QMessageBox::Yes) == QMessageBox::Yes;
     };
-    OpenFile = [](const std::string& path) {
+    OpenFile = [this](const std::string& path) {
         const QString shown = QFile::decodeName(QByteArray::fromStdString(path));
-        if (QFile::encodeName(shown).toStdString() == path)
-            QDesktopServices::openUrl(QUrl::fromLocalFile(shown));
-        else
-            SpawnOpener(path);
+        const bool started = QFile::encodeName(shown).toStdString() == path
+                                 ? QDesktopServices::openUrl(QUrl::fromLocalFile(shown))
+                                 : SpawnOpener(path);
+        if (!started) SayNoOpener(this, QFileInfo(shown).fileName());
     };
 }
 
@@ -101,7 +118,10 @@ void fMain::OpenInEditor() {
 }
 
 void fMain::ShellOpen(const std::string& what) {
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(what))); // failures are ignored
+    // What the program started runs on by itself; one that could not start
+    // is said over the window the command came from.
+    const QString text = QString::fromStdString(what);
+    if (!QDesktopServices::openUrl(QUrl(text))) SayNoOpener(QApplication::activeWindow(), text);
 }
 
 void fMain::ViewSwitch() {

@@ -12,8 +12,8 @@ namespace {
 constexpr uint32_t kFileEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                  IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF |
                                  IN_ONLYDIR;
-constexpr uint32_t kFolderEvents =
-    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_ONLYDIR;
+constexpr uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                   IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // Room for many events at once: each is a header and a name of at most NAME_MAX bytes.
 constexpr std::size_t kReadBytes = 64 * (sizeof(inotify_event) + NAME_MAX + 1);
 

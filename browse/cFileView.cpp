@@ -68,6 +68,7 @@ void cFileView::StartListing(const std::string& sPath, bool bDisplayFileSize) {
     folder_ = sPath;
     AddBackslash(folder_);
     listedPattern_ = pattern_;
+    displaySize_ = bDisplayFileSize;
     lastError_ = 0;
     if (!lister_) {
         lister_ = std::make_unique<FolderLister>();
@@ -96,6 +97,10 @@ void cFileView::StopWatching() {
         watcher_->disconnect();
         watcher_.release()->deleteLater();
     }
+    if (returnWatch_) { // the same, for the watch that may be what brought us here
+        returnWatch_->disconnect();
+        returnWatch_.release()->deleteLater();
+    }
     listId_ = checkId_ = 0;
     pending_ = {};
     checking_ = {};
@@ -117,6 +122,7 @@ void cFileView::OnPart(FolderLister::Part& part) {
     if (part.error != 0) {
         lastError_ = part.error;
         StopWatching();
+        if (part.error == ENOENT || part.error == ENOTDIR) AwaitReturn();
         if (Listed) Listed(false);
         return;
     }
@@ -162,6 +168,15 @@ void cFileView::Gone() {
     lastError_ = ENOENT;
     StopWatching();
     if (FolderGone) FolderGone();
+}
+
+void cFileView::AwaitReturn() {
+    returnWatch_ = std::make_unique<FolderReturnWatch>(folder_);
+    QObject::connect(returnWatch_.get(), &FolderReturnWatch::arrived, returnWatch_.get(), [this] {
+        const std::string folder = folder_;
+        StartListing(folder, displaySize_);
+    });
+    returnWatch_->Start();
 }
 
 bool cFileView::AssignSysIL() {

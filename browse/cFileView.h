@@ -10,6 +10,7 @@
 
 #include "browse/FileListView.h"
 #include "browse/FolderLister.h"
+#include "browse/FolderReturnWatch.h"
 #include "browse/FolderWatcher.h"
 #include "browse/PathMatchSpec.h"
 
@@ -46,6 +47,8 @@ class cFileView {
     // (LastError says why, the list stays empty). Later, Changed after the
     // rows followed the disk, and FolderGone when the folder itself went
     // (removed, moved away, unreadable): the rows then stay as they were.
+    // A folder that could not be listed because it is not there is watched
+    // for: once it is made again it is listed again, as if asked.
     void StartListing(const std::string& sPath, bool bDisplayFileSize);
     bool Listing() const { return listId_ != 0; }
     // The folder listed last, ending in "/".
@@ -70,6 +73,8 @@ class cFileView {
     // Looks at the names reported so far, unless a listing or a check is under way.
     void CheckPending();
     void Gone();
+    // The folder listed is not there: it is listed again once it is.
+    void AwaitReturn();
     static void SetTypes(std::vector<FileRow>& rows);
 
     QPointer<FileListView> listView_;
@@ -79,11 +84,13 @@ class cFileView {
     int lastError_ = 0;
     std::unique_ptr<FolderLister> lister_;
     std::unique_ptr<FolderWatcher> watcher_;
-    std::string folder_;        // listed or being listed, ending in "/"
-    std::string listedPattern_; // the pattern it is listed with
-    uint32_t listId_ = 0;       // the listing under way
-    uint32_t checkId_ = 0;      // the check under way
-    FolderEvents checking_;     // what that check is about
-    FolderEvents pending_;      // reported meanwhile, not looked at yet
-    bool userSelected_ = false; // during the listing
+    std::unique_ptr<FolderReturnWatch> returnWatch_; // while the folder is not there
+    bool displaySize_ = true;                        // the listing's, for listing it again
+    std::string folder_;                             // listed or being listed, ending in "/"
+    std::string listedPattern_;                      // the pattern it is listed with
+    uint32_t listId_ = 0;                            // the listing under way
+    uint32_t checkId_ = 0;                           // the check under way
+    FolderEvents checking_;                          // what that check is about
+    FolderEvents pending_;                           // reported meanwhile, not looked at yet
+    bool userSelected_ = false;                      // during the listing
 };

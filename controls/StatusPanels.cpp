@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <algorithm>
+#include <cstdint>
 
 StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
     QFont font(QStringLiteral("Verdana"));
@@ -20,7 +21,10 @@ QString StatusPanels::Text(int panel) const {
 }
 
 void StatusPanels::SetText(int panel, const QString& text) {
-    if (panel >= 1 && panel <= kPanels) panels_[panel - 1]->setText(text);
+    if (panel < 1 || panel > kPanels) return;
+    panels_[panel - 1]->setText(text);
+    panels_[panel - 1]->setToolTip(text);
+    Arrange();
 }
 
 QRect StatusPanels::PanelRect(int panel) const {
@@ -28,10 +32,24 @@ QRect StatusPanels::PanelRect(int panel) const {
 }
 
 void StatusPanels::resizeEvent(QResizeEvent*) {
+    Arrange();
+}
+
+int StatusPanels::WholeWidth(int panel) const {
+    return panels_[panel]->sizeHint().width(); // the text, its indent, margins and frame
+}
+
+void StatusPanels::Arrange() {
     const int w = width(), h = height();
-    const int fixed = std::min(kFixedPanelWidth, w / 3);
-    const int first = w - 2 * fixed;
+    int second = std::max(kFixedPanelWidth, WholeWidth(1));
+    int third = std::max(kFixedPanelWidth, WholeWidth(2));
+    const int room = w - w / kFirstPanelShareDivisor; // what the name leaves
+    if (second + third > room) {                      // each gives up in proportion to its width
+        second = int(int64_t(room) * second / (second + third));
+        third = room - second;
+    }
+    const int first = w - second - third;
     panels_[0]->setGeometry(0, 0, first, h);
-    panels_[1]->setGeometry(first, 0, fixed, h);
-    panels_[2]->setGeometry(first + fixed, 0, fixed, h);
+    panels_[1]->setGeometry(first, 0, second, h);
+    panels_[2]->setGeometry(first + second, 0, third, h);
 }

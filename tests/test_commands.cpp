@@ -201,7 +201,7 @@ void CommandsTest::keysReachEveryCommand() {
     main_->AskExit = [&] { return ++asked, false; };
     main_->OpenFile = [&](const std::string&) { ++opened; };
     main_->ChooseRow(0);
-    QTRY_VERIFY(!main_->StillPending());
+    QTRY_VERIFY(main_->ReadAheadIdle());
     struct Row {
         int position;
         QList<QKeySequence> keys;
@@ -367,7 +367,7 @@ void CommandsTest::editOpensTheFileChosenLast() {
 
 void CommandsTest::captionlessButtonsDoNothing() {
     main_->ChooseRow(0);
-    QTRY_VERIFY(!main_->StillPending());
+    QTRY_VERIFY(main_->ReadAheadIdle());
     const QString panel = main_->sbInfo->Text(1);
     for (int index : {1, 4, 6}) {
         main_->OnToolbarButton(index);

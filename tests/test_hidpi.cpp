@@ -132,7 +132,7 @@ void HiDpiTest::previewIsDecodedForTheScreensPixels() {
     QTRY_VERIFY(!main.Listing());
     main.lvFiles->SelectRow(0);
     main.ChooseRow(0);
-    QTRY_VERIFY(!main.StillPending());
+    QTRY_VERIFY(main.ReadAheadIdle());
     QCOMPARE(main.sbInfo->Text(2), QStringLiteral("300x200"));
     // The pane's box is twice its logical size, and the picture lies in it
     // pixel for pixel: 300 alternating pixels along a row through it.

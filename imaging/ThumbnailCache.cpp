@@ -1,6 +1,7 @@
 #include "imaging/ThumbnailCache.h"
 
 #include "imaging/ThumbnailPng.h"
+#include "imaging/mFit.h"
 
 #include "platform/Files.h"
 #include "platform/Product.h"
@@ -216,8 +217,9 @@ bool ReadMatching(int folder, const std::string& name, const ThumbnailSource& so
     if (!image) return reader.canRead();
     // Another program's thumbnail larger than its size is shown at the size.
     const QSize stored = reader.size();
+    const auto fit = mFit::FitInBox(stored.width(), stored.height(), side, side, 0, false);
     if (stored.width() > side || stored.height() > side)
-        reader.setScaledSize(stored.scaled(side, side, Qt::KeepAspectRatio));
+        reader.setScaledSize(QSize(fit.width, fit.height));
     *image = reader.read();
     return !image->isNull();
 }

@@ -1,6 +1,7 @@
 #include "imaging/cDIB.h"
 
 #include "imaging/ChannelBits.h"
+#include "imaging/mFit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -393,10 +394,10 @@ void BestFitOf(int32_t width, int32_t height, int32_t DstW, int32_t DstH, int32_
         const float yr = float(DstH) / float(height);
         if (xr >= yr) {
             bfH = DstH;
-            bfW = int32_t(std::nearbyint(float(width) * yr));
+            bfW = mFit::FittedSide(float(width) * yr);
         } else {
             bfW = DstW;
-            bfH = int32_t(std::nearbyint(float(height) * xr));
+            bfH = mFit::FittedSide(float(height) * xr);
         }
     } else {
         bfW = width;

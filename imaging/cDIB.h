@@ -65,7 +65,9 @@ std::vector<int32_t> SampleMap(int32_t dstLength, int32_t srcStart, int32_t srcL
 
 // Where a picture of width x height lies in a box of DstW x DstH: shrunk to
 // fit with its proportions kept (or stretched to fit when `StretchFit`),
-// centred, never enlarged otherwise.
+// centred, never enlarged otherwise. Its arithmetic is its own (one ratio in
+// single precision, the offsets halved rounding down); its sides round as
+// mFit's do, so a thin picture keeps at least a pixel each way.
 void BestFitOf(int32_t width, int32_t height, int32_t DstW, int32_t DstH, int32_t& bfx,
                int32_t& bfy, int32_t& bfW, int32_t& bfH, bool StretchFit);
 

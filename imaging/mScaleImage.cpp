@@ -14,29 +14,6 @@ namespace {
 int32_t Round(double v) {
     return int32_t(std::nearbyint(v));
 }
-} // namespace
-
-Placement FitInBox(int32_t w, int32_t h, int32_t targetWidth, int32_t targetHeight, int16_t Margin,
-                   bool Centre) {
-    const int32_t boxWidth = targetWidth - Margin;
-    const int32_t boxHeight = targetHeight - Margin;
-    if (w > boxWidth) {
-        h = w > 0 ? Round(double(h) * (double(boxWidth) / double(w))) : 0;
-        w = boxWidth;
-    }
-    if (h > boxHeight) {
-        w = h > 0 ? Round(double(w) * (double(boxHeight) / double(h))) : 0;
-        h = boxHeight;
-    }
-    Placement p{Margin, Margin, w, h};
-    if (Centre) {
-        p.x = Round(double(targetWidth - w) / 2.0);
-        p.y = Round(double(targetHeight - h) / 2.0);
-    }
-    return p;
-}
-
-namespace {
 
 // Copies a 32-bit picture into a 24-bit bitmap of the same size, flipping the
 // rows into FreeImage's bottom-up order.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "imaging/PictureBox.h"
+#include "imaging/mFit.h"
 
 #include <FreeImage.h>
 #include <optional>
@@ -14,14 +15,10 @@ namespace mScaleImage {
 
 constexpr uint32_t kLanczos3 = FILTER_LANCZOS3;
 
-struct Placement {
-    int32_t x = 0, y = 0, width = 0, height = 0;
-    bool operator==(const Placement&) const = default;
-};
-
-// Where an image of `w` x `h` lands in a target of the given inner size.
-Placement FitInBox(int32_t w, int32_t h, int32_t targetWidth, int32_t targetHeight, int16_t Margin,
-                   bool Centre);
+// Where an image of `w` x `h` lands in a target of the given inner size (the
+// one fit rule, mFit's, which every road asks).
+using mFit::FitInBox;
+using mFit::Placement;
 
 // Clears `Target` and draws `Source` into it; returns where it was drawn.
 Placement ScaleImageToBox(const PictureBox& Source, PictureBox& Target, int16_t Margin,

@@ -49,6 +49,10 @@ class ViewersTest : public QObject {
     void imageControlLayout();
     void imageControlScrollsAndInsets();
     void imageControlFitMode();
+    void thinGifShowsARow_data();
+    void thinGifShowsARow();
+    void thinPictureFitShowsARow_data() { thinGifShowsARow_data(); }
+    void thinPictureFitShowsARow();
     void fullViewClosesOnEscAndDoubleClick();
 
   private:
@@ -267,6 +271,46 @@ void ViewersTest::imageControlFitMode() {
     QCOMPARE(c.picDst->pos(), QPoint(152, 127));
     c.SetDisplaymode(7); // any other mode: nothing changes
     QCOMPARE(c.picDst->pos(), QPoint(152, 127));
+}
+
+void ViewersTest::thinGifShowsARow_data() {
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    QTest::addColumn<QRect>("gifFit");   // in a 128 x 128 viewer: offsets halved down
+    QTest::addColumn<QRect>("imageFit"); // in the control's 128 x 128 viewport, inset by 2
+    QTest::newRow("10000 x 1") << 10000 << 1 << QRect(0, 63, 128, 1) << QRect(1, 64, 126, 1);
+    QTest::newRow("1 x 10000") << 1 << 10000 << QRect(63, 0, 1, 128) << QRect(64, 1, 1, 126);
+    QTest::newRow("5000 x 3") << 5000 << 3 << QRect(0, 63, 128, 1) << QRect(1, 64, 126, 1);
+    QTest::newRow("3 x 5000") << 3 << 5000 << QRect(63, 0, 1, 128) << QRect(64, 1, 1, 126);
+}
+
+// A picture far thinner than its box shrinks to a row (or a column) of its
+// own colour in the animated viewer and in the image display control's fit.
+void ViewersTest::thinGifShowsARow() {
+    QFETCH(int, w);
+    QFETCH(int, h);
+    QFETCH(QRect, gifFit);
+    ucGIFViewer v;
+    v.SetBackColor(kWhite);
+    v.resize(128, 128);
+    v.show();
+    QVERIFY(v.LoadFromFile(Animation(1, w, h)));
+    QCOMPARE(v.FitRect(), gifFit);
+    QCOMPARE(v.grab().toImage().pixel(gifFit.center()) & 0xFFFFFF, kRed);
+}
+
+void ViewersTest::thinPictureFitShowsARow() {
+    QFETCH(int, w);
+    QFETCH(int, h);
+    QFETCH(QRect, imageFit);
+    ImageAceX c;
+    c.resize(132, 132);
+    c.show();
+    c.SetBackColor(kWhite);
+    c.SetPicture(Picture(w, h));
+    c.SetDisplaymode(ImageAceX::DisplayFit);
+    QCOMPARE(c.FittedRect(), imageFit);
+    QCOMPARE(c.ViewportImage().pixel(imageFit.center()) & 0xFFFFFF, kRed);
 }
 
 void ViewersTest::fullViewClosesOnEscAndDoubleClick() {

@@ -1,5 +1,6 @@
 #include "viewers/ImageAceX.h"
 
+#include "imaging/mFit.h"
 #include "platform/InputEvents.h"
 #include "platform/Platform.h"
 
@@ -198,19 +199,15 @@ void ImageAceX::DrawFitted(const StdPicture& source, int margin, bool centre) {
     fitted_ = QRect();
     const QImage src = View(source);
     if (!src.isNull()) {
-        double w = src.width(), h = src.height();
-        const double boxW = tw - margin, boxH = th - margin;
-        if (w > boxW) h = h * (boxW / w), w = boxW;
-        if (h > boxH) w = w * (boxH / h), h = boxH;
-        const int dw = Round(w), dh = Round(h);
-        const int x = centre ? Round((tw - dw) / 2.0) : margin;
-        const int y = centre ? Round((th - dh) / 2.0) : margin;
-        fitted_ = QRect(x, y, dw, dh);
-        if (dw > 0 && dh > 0) {
+        const mFit::Placement fit =
+            mFit::FitInBox(src.width(), src.height(), tw, th, int16_t(margin), centre);
+        fitted_ = QRect(fit.x, fit.y, fit.width, fit.height);
+        if (fit.width > 0 && fit.height > 0) {
             // Area averaging, the halftone stretch's quality.
             QPainter p(&viewportImage_);
-            p.drawImage(QPoint(x, y),
-                        src.scaled(dw, dh, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            p.drawImage(
+                QPoint(fit.x, fit.y),
+                src.scaled(fit.width, fit.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         }
     }
     picScl->update();

@@ -3,9 +3,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
+#include <ctime>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -40,28 +39,12 @@ QImage ToImage(const PictureBox& picture) {
 
 // The CPU time `pid` has used, in milliseconds; -1 when it cannot be read.
 int64_t CpuMs(pid_t pid) {
-    if (pid <= 0) return -1;
-    char path[32];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    char text[1024];
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0) return -1;
-    text[n] = '\0';
-    // After the command's closing bracket come the state (the third field),
-    // then the user and system times as the 14th and 15th, in clock ticks.
-    const char* fields = std::strrchr(text, ')');
-    if (!fields) return -1;
-    unsigned long long user = 0, system = 0;
-    constexpr int kTimesFound = 2;
-    if (std::sscanf(fields + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
-                    &system) != kTimesFound)
+    clockid_t clock{};
+    timespec used{};
+    if (pid <= 0 || ::clock_getcpuclockid(pid, &clock) != 0 || ::clock_gettime(clock, &used) != 0)
         return -1;
-    const long ticks = ::sysconf(_SC_CLK_TCK);
-    constexpr int64_t kMsPerSecond = 1000;
-    return ticks > 0 ? int64_t(user + system) * kMsPerSecond / ticks : -1;
+    constexpr int64_t kMsPerSecond = 1000, kNsPerMs = 1000000;
+    return int64_t(used.tv_sec) * kMsPerSecond + used.tv_nsec / kNsPerMs;
 }
 
 // Signals with which a decoder stops by itself on what it reads: a crash,

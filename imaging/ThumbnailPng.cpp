@@ -1,8 +1,8 @@
 #include "imaging/ThumbnailPng.h"
 
+#include <FreeImage.h>
 #include <QBuffer>
 #include <QImageWriter>
-#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -13,25 +13,11 @@ constexpr std::size_t kChunkFrame = 12; // length, type and CRC around a chunk's
 constexpr std::size_t kHeaderData = 13; // IHDR's data, always the first chunk
 constexpr std::size_t kAfterHeader = kSignature.size() + kChunkFrame + kHeaderData;
 constexpr std::size_t kMaxKeyBytes = 79;
-constexpr uint32_t kCrcPolynomial = 0xEDB88320; // the PNG's (and zlib's) CRC-32, reflected
 
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t c = n;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? kCrcPolynomial ^ (c >> 1) : c >> 1;
-        table[n] = c;
-    }
-    return table;
-}
-constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
-
+// The PNG's CRC-32 (zlib's), through the zlib FreeImage carries.
 uint32_t Crc(std::string_view bytes) {
-    uint32_t c = 0xFFFFFFFF;
-    for (const char ch : bytes)
-        c = kCrcTable[(c ^ uint8_t(ch)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFF;
+    return FreeImage_ZLibCRC32(0, reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())),
+                               DWORD(bytes.size()));
 }
 
 void AppendBigEndian(std::string& out, uint32_t value) {

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 // The toolbar's own icons live in the app library's resources; a static
 // library's resources must be registered by code that is linked in.
@@ -17,8 +18,10 @@ static void InitIconResources() {
 
 namespace {
 
-struct Command {
-    const char* caption; // empty: a position without caption or command
+// How a command looks and which keys reach it.
+struct Description {
+    Command command;
+    const char* caption;
     const char* tooltip;
     QKeySequence::StandardKey desktopKey; // the desktop's own key, where it has one
     QKeyCombination plainKey;             // a key of ours beside it (none: {})
@@ -28,28 +31,32 @@ struct Command {
 
 constexpr auto kNoStandard = QKeySequence::UnknownKey;
 
-const Command kCommands[cCommandTable::kPositions] = {
-    {"", "", kNoStandard, QKeyCombination(), "", ""},
-    {"&Edit", "Open selected image in default image editor", kNoStandard, QKeyCombination(),
-     "document-edit", "edit"},
-    {"&Refresh", "Refresh File List", QKeySequence::Refresh, QKeyCombination(Qt::Key_F5),
-     "view-refresh", "refresh"},
-    {"", "", kNoStandard, QKeyCombination(), "", ""},
-    {"E&xit", "Exit Program", QKeySequence::Quit, QKeyCombination(Qt::CTRL | Qt::Key_Q),
-     "application-exit", "exit"},
-    {"", "", kNoStandard, QKeyCombination(), "", ""},
-    {"&View", "Change File List View", kNoStandard, QKeyCombination(), "view-list-icons", "view"},
-    {"&Options", "Program Options", QKeySequence::Preferences, QKeyCombination(),
+const Description kCommands[] = {
+    {Command::Edit, "&Edit", "Open selected image in default image editor", kNoStandard,
+     QKeyCombination(), "document-edit", "edit"},
+    {Command::Refresh, "&Refresh", "Refresh File List", QKeySequence::Refresh,
+     QKeyCombination(Qt::Key_F5), "view-refresh", "refresh"},
+    {Command::Exit, "E&xit", "Exit Program", QKeySequence::Quit,
+     QKeyCombination(Qt::CTRL | Qt::Key_Q), "application-exit", "exit"},
+    {Command::View, "&View", "Change File List View", kNoStandard, QKeyCombination(),
+     "view-list-icons", "view"},
+    {Command::Options, "&Options", "Program Options", QKeySequence::Preferences, QKeyCombination(),
      "preferences-system", "options"},
-    {"&Help", "Help", QKeySequence::HelpContents, QKeyCombination(Qt::Key_F1), "help-contents",
-     "help"},
+    {Command::Help, "&Help", "Help", QKeySequence::HelpContents, QKeyCombination(Qt::Key_F1),
+     "help-contents", "help"},
+};
+
+// The toolbar left to right; an empty place is a spacer between groups.
+const std::optional<Command> kToolbar[] = {
+    std::nullopt, Command::Edit, Command::Refresh, std::nullopt,  Command::Exit,
+    std::nullopt, Command::View, Command::Options, Command::Help,
 };
 
 constexpr int kIconSide = 24;
 constexpr int kHoverLightAlpha = 90;
 
 // The theme's icon, or ours; a lighter copy is shown while the mouse is over it.
-QIcon CommandIcon(const Command& c) {
+QIcon CommandIcon(const Description& c) {
     const qreal ratio = qApp->devicePixelRatio();
     QIcon base = QIcon::fromTheme(QString::fromLatin1(c.themeIcon));
     QPixmap normal;
@@ -76,12 +83,12 @@ QIcon CommandIcon(const Command& c) {
 }
 
 // Alt and the letter after "&": the tool button's own mnemonic answers it.
-QKeySequence MnemonicKey(const Command& c) {
+QKeySequence MnemonicKey(const Description& c) {
     return QKeySequence::mnemonic(QString::fromLatin1(c.caption));
 }
 
 // The desktop's key and ours, without repeats.
-QList<QKeySequence> CommandKeys(const Command& c) {
+QList<QKeySequence> CommandKeys(const Description& c) {
     QList<QKeySequence> keys;
     if (c.desktopKey != kNoStandard)
         for (const QKeySequence& k : QKeySequence::keyBindings(c.desktopKey))
@@ -93,17 +100,14 @@ QList<QKeySequence> CommandKeys(const Command& c) {
 
 } // namespace
 
-cCommandTable::cCommandTable(QWidget* window, std::function<void(int)> run) : QObject(window) {
+cCommandTable::cCommandTable(QWidget* window, const Handlers& handlers) : QObject(window) {
     InitIconResources();
-    for (int i = 0; i < kPositions; ++i) {
-        const Command& c = kCommands[i];
+    for (const Description& c : kCommands) {
         auto* a = new QAction(window);
-        const int position = i + 1;
-        actions_[std::size_t(i)] = a;
-        if (!*c.caption) {
-            a->setSeparator(true); // captionless: a spacer that does nothing
-            continue;
-        }
+        const auto given = handlers.find(c.command);
+        Row& row = rows_[c.command];
+        row.action = a;
+        if (given != handlers.end()) row.handler = given->second;
         a->setText(QString::fromLatin1(c.caption));
         // A tool button shows its icon text; with the "&" kept, the letter is
         // underlined and Alt with it presses the button.
@@ -117,19 +121,30 @@ cCommandTable::cCommandTable(QWidget* window, std::function<void(int)> run) : QO
             names << k.toString(QKeySequence::NativeText);
         a->setToolTip(QString::fromLatin1(c.tooltip) + QStringLiteral(" (") +
                       names.join(QStringLiteral(", ")) + QLatin1Char(')'));
+        a->setEnabled(bool(row.handler));
         window->addAction(a); // the keys work wherever the focus is in the window
-        connect(a, &QAction::triggered, window, [run, position] { run(position); });
+        connect(a, &QAction::triggered, window, [handler = row.handler] {
+            if (handler) handler();
+        });
+    }
+    for (const std::optional<Command>& place : kToolbar) {
+        if (place) {
+            toolbar_ << Action(*place);
+            continue;
+        }
+        auto* spacer = new QAction(window);
+        spacer->setSeparator(true);
+        toolbar_ << spacer;
     }
 }
 
 QList<QAction*> cCommandTable::Commands() const {
     QList<QAction*> list;
-    for (QAction* a : actions_)
+    for (QAction* a : toolbar_)
         if (!a->isSeparator()) list << a;
     return list;
 }
 
-void cCommandTable::FillToolBar(QToolBar* toolbar) {
-    for (QAction* a : actions_)
-        toolbar->addAction(a);
+void cCommandTable::FillToolBar(QToolBar* toolbar) const {
+    toolbar->addActions(toolbar_);
 }

@@ -1,35 +1,46 @@
-// The main window's commands in one table of actions: each with its caption
-// (the letter after "&" is its Alt key, underlined on the toolbar), the keys
-// the desktop uses for it, a tooltip that names the key, an icon and the
-// window's handler. The toolbar is built from the table in its positions
-// (1 to 9, the captionless ones as spacers); the preview's context menu
-// holds the same actions, and their keys work anywhere in the main window.
+// The main window's commands in one table of actions, by name: each row holds
+// its caption (the letter after "&" is its Alt key, underlined on the
+// toolbar), the keys the desktop uses for it, a tooltip that names the keys,
+// an icon and the handler the window gives for it. The toolbar is built from
+// the table in its designed order, with spacers between groups; the preview's
+// context menu holds the same actions, and their keys work anywhere in the
+// main window.
 #pragma once
 
 #include <QAction>
 #include <QList>
 #include <QObject>
-#include <array>
 #include <functional>
+#include <map>
 
 class QToolBar;
 class QWidget;
 
+enum class Command { Edit, Refresh, Exit, View, Options, Help };
+
 class cCommandTable : public QObject {
     Q_OBJECT
   public:
-    static constexpr int kPositions = 9;
+    using Handlers = std::map<Command, std::function<void()>>;
 
-    // `window` owns the actions; `run` is called with a command's 1-based position.
-    cCommandTable(QWidget* window, std::function<void(int)> run);
+    // `window` owns the actions; each command runs the handler given for it
+    // (a command given none shows, disabled).
+    cCommandTable(QWidget* window, const Handlers& handlers);
 
-    // The action at a position; a separator's action for a captionless one.
-    QAction* At(int position) const { return actions_[std::size_t(position - 1)]; }
-    // The actions with a command, in toolbar order.
+    // The command's action: triggering it runs the command.
+    QAction* Action(Command command) const { return rows_.at(command).action; }
+    // The commands' actions, in toolbar order.
     QList<QAction*> Commands() const;
-    // Adds every position to `toolbar`, in order.
-    void FillToolBar(QToolBar* toolbar);
+    // The toolbar's actions left to right, a separator for each spacer.
+    QList<QAction*> ToolbarActions() const { return toolbar_; }
+    // Adds the toolbar's actions to `toolbar`, in order.
+    void FillToolBar(QToolBar* toolbar) const;
 
   private:
-    std::array<QAction*, kPositions> actions_{};
+    struct Row {
+        QAction* action = nullptr;
+        std::function<void()> handler;
+    };
+    std::map<Command, Row> rows_;
+    QList<QAction*> toolbar_;
 };

@@ -99,9 +99,11 @@ class fMain : public QWidget {
 
     BrowsingState& State() { return state_; }
 
-    // The commands (fMainCommands.cpp). Toolbar buttons by 1-based position.
-    static constexpr int kToolbarButtons = cCommandTable::kPositions;
-    void OnToolbarButton(int index);
+    // The commands (fMainCommands.cpp), by name: triggering a command's
+    // action runs it, as its button, key or menu entry does.
+    QAction* CommandAction(Command command) const { return commands_->Action(command); }
+    // The toolbar's actions left to right, a separator for each spacer.
+    QList<QAction*> ToolbarActions() const { return commands_->ToolbarActions(); }
     void OpenInEditor();
     // Opens an address or a path with the desktop's associated program,
     // without waiting for it; a message box says when there is none.
@@ -120,7 +122,6 @@ class fMain : public QWidget {
     // Opens a file with its associated program, or says there is none;
     // replaceable (tests).
     std::function<void(const std::string&)> OpenFile;
-    QAction* ToolButton(int index) const { return commands_->At(index); }
 
     QToolBar* tbrMain;
     QWidget* picCount;

@@ -56,7 +56,19 @@ void fMain::BuildToolbar() {
     tbrMain->setFixedHeight(kToolbarHeight);
     tbrMain->setIconSize(QSize(kToolIconSide, kToolIconSide));
     tbrMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    commands_ = new cCommandTable(this, [this](int position) { OnToolbarButton(position); });
+    const cCommandTable::Handlers handlers = {
+        {Command::Edit, [this] { OpenInEditor(); }},
+        {Command::Refresh,
+         [this] { // the list and the tree's branch down to the folder, as the disk has them now
+             nPathchange();
+             mDirTreeview::RefreshBranch(state_.sCurrentPath);
+         }},
+        {Command::Exit, [this] { close(); }}, // asks first
+        {Command::View, [this] { ViewSwitch(); }},
+        {Command::Options, [this] { ShowOptions(); }},
+        {Command::Help, [this] { ShowHelp(); }},
+    };
+    commands_ = new cCommandTable(this, handlers);
     commands_->FillToolBar(tbrMain);
     auto* stretch = new QWidget;
     stretch->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -84,32 +96,6 @@ void fMain::BuildToolbar() {
                                  : SpawnOpener(path);
         if (!started) SayNoOpener(this, QFileInfo(shown).fileName());
     };
-}
-
-void fMain::OnToolbarButton(int index) {
-    switch (index) {
-    case 2:
-        OpenInEditor();
-        break;
-    case 3: // the list and the tree's branch down to the folder, as the disk has them now
-        nPathchange();
-        mDirTreeview::RefreshBranch(state_.sCurrentPath);
-        break;
-    case 5:
-        close(); // asks first
-        break;
-    case 7:
-        ViewSwitch();
-        break;
-    case 8:
-        ShowOptions();
-        break;
-    case 9:
-        ShowHelp();
-        break;
-    default: // 1, 4 and 6 have no command
-        break;
-    }
 }
 
 void fMain::OpenInEditor() {

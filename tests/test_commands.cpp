@@ -32,6 +32,8 @@ class CommandsTest : public QObject {
     void secondaryWindowsAreOwnedAndCloseOnEsc();
     void editOpensTheFileChosenLast();
     void captionlessButtonsDoNothing();
+    void toolbarInItsDesignedOrder();
+    void eachCommandRunsItsOwnHandler();
     void exitQuestion();
     void terminationSavesAndEnds();
 
@@ -186,13 +188,13 @@ void CommandsTest::optionsWithAnUnknownOrientation() {
 }
 
 void CommandsTest::viewSwitchesAndComesBack() {
-    main_->OnToolbarButton(7);
+    main_->CommandAction(Command::View)->trigger();
     QVERIFY(main_->lvFiles->IsLargeIconView());
     QCOMPARE(main_->lvFiles->Model()->rowCount(), 1); // the rows stay
-    main_->ToolButton(7)->trigger();
+    main_->CommandAction(Command::View)->trigger();
     QVERIFY(!main_->lvFiles->IsLargeIconView());
     QCOMPARE(main_->lvFiles->Model()->columnCount(), 4);
-    QVERIFY(!main_->ToolButton(2)->icon().isNull());
+    QVERIFY(!main_->CommandAction(Command::Edit)->icon().isNull());
 }
 
 void CommandsTest::keysReachEveryCommand() {
@@ -203,30 +205,33 @@ void CommandsTest::keysReachEveryCommand() {
     main_->ChooseRow(0);
     QTRY_VERIFY(main_->ReadAheadIdle());
     struct Row {
-        int position;
+        Command command;
         QList<QKeySequence> keys;
         const char* caption;
         const char* tooltip;
     };
     const QList<Row> rows = {
-        {2,
+        {Command::Edit,
          {QKeySequence(Qt::ALT | Qt::Key_E)},
          "&Edit",
          "Open selected image in default image editor"},
-        {3,
+        {Command::Refresh,
          {QKeySequence(Qt::ALT | Qt::Key_R), QKeySequence(Qt::Key_F5)},
          "&Refresh",
          "Refresh File List"},
-        {5,
+        {Command::Exit,
          {QKeySequence(Qt::ALT | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)},
          "E&xit",
          "Exit Program"},
-        {7, {QKeySequence(Qt::ALT | Qt::Key_V)}, "&View", "Change File List View"},
-        {8, {QKeySequence(Qt::ALT | Qt::Key_O)}, "&Options", "Program Options"},
-        {9, {QKeySequence(Qt::ALT | Qt::Key_H), QKeySequence(Qt::Key_F1)}, "&Help", "Help"},
+        {Command::View, {QKeySequence(Qt::ALT | Qt::Key_V)}, "&View", "Change File List View"},
+        {Command::Options, {QKeySequence(Qt::ALT | Qt::Key_O)}, "&Options", "Program Options"},
+        {Command::Help,
+         {QKeySequence(Qt::ALT | Qt::Key_H), QKeySequence(Qt::Key_F1)},
+         "&Help",
+         "Help"},
     };
     for (const Row& r : rows) {
-        QAction* a = main_->ToolButton(r.position);
+        QAction* a = main_->CommandAction(r.command);
         QCOMPARE(a->text(), QString::fromLatin1(r.caption));
         QCOMPARE(a->iconText(), a->text()); // the tool button underlines the letter
         QVERIFY2(a->toolTip().startsWith(QString::fromLatin1(r.tooltip) + QStringLiteral(" (")),
@@ -242,29 +247,29 @@ void CommandsTest::keysReachEveryCommand() {
             main_->lvFiles->ReportView()->setFocus();
             QVERIFY(QTest::qWaitForWindowActive(main_));
             const bool large = main_->lvFiles->IsLargeIconView();
-            if (r.position == 3) // Refresh finds the file added since the listing
+            if (r.command == Command::Refresh) // Refresh finds the file added since the listing
                 QFile::copy(dir_.filePath(QStringLiteral("one.png")),
                             dir_.filePath(QStringLiteral("two.png")));
             const int askedBefore = asked, openedBefore = opened;
             QTest::keySequence(main_->lvFiles->ReportView(), k);
-            switch (r.position) {
-            case 2:
+            switch (r.command) {
+            case Command::Edit:
                 QTRY_COMPARE(opened, openedBefore + 1);
                 break;
-            case 3:
+            case Command::Refresh:
                 QTRY_COMPARE(main_->lvFiles->Model()->rowCount(), 2);
                 break;
-            case 5:
+            case Command::Exit:
                 QTRY_COMPARE(asked, askedBefore + 1);
                 break;
-            case 7:
+            case Command::View:
                 QTRY_COMPARE(main_->lvFiles->IsLargeIconView(), !large);
                 break;
-            case 8:
+            case Command::Options:
                 QTRY_VERIFY(main_->ShowOptions()->isVisible());
                 QTest::keyClick(main_->ShowOptions(), Qt::Key_Escape);
                 break;
-            case 9:
+            case Command::Help:
                 QTRY_VERIFY(main_->ShowHelp()->isVisible());
                 QTest::keyClick(main_->ShowHelp(), Qt::Key_Escape);
                 break;
@@ -299,9 +304,9 @@ void CommandsTest::toolbarFitsTheSmallestWindow() {
         main_->resize(width, 400);
         QCoreApplication::processEvents();
         QToolBar* bar = main_->tbrMain;
-        for (int position = 1; position <= fMain::kToolbarButtons; ++position) {
-            QWidget* button = bar->widgetForAction(main_->ToolButton(position));
-            QVERIFY2(button && button->isVisible(), qPrintable(QString::number(position)));
+        for (QAction* a : main_->ToolbarActions()) {
+            QWidget* button = bar->widgetForAction(a);
+            QVERIFY2(button && button->isVisible(), qPrintable(a->text()));
             QVERIFY(bar->rect().contains(button->geometry()));
         }
         QVERIFY(main_->lblCount->isVisible());
@@ -341,7 +346,7 @@ void CommandsTest::secondaryWindowsAreOwnedAndCloseOnEsc() {
 void CommandsTest::editOpensTheFileChosenLast() {
     std::vector<std::string> opened;
     main_->OpenFile = [&](const std::string& p) { opened.push_back(p); };
-    main_->OnToolbarButton(2); // nothing chosen yet
+    main_->CommandAction(Command::Edit)->trigger(); // nothing chosen yet
     QVERIFY(opened.empty());
     // A press on the first row, selected already by the listing, chooses it.
     QTreeView* report = main_->lvFiles->ReportView();
@@ -353,7 +358,7 @@ void CommandsTest::editOpensTheFileChosenLast() {
     state_.sCurrentPath = other_.path().toStdString();
     main_->nPathchange();
     QTRY_VERIFY(!main_->Listing()); // the folder is read on a worker
-    main_->OnToolbarButton(2);
+    main_->CommandAction(Command::Edit)->trigger();
     QCOMPARE(opened,
              std::vector<std::string>{dir_.filePath(QStringLiteral("one.png")).toStdString()});
     // The real opener hands a vanished file to the desktop without waiting or a message.
@@ -369,12 +374,53 @@ void CommandsTest::captionlessButtonsDoNothing() {
     main_->ChooseRow(0);
     QTRY_VERIFY(main_->ReadAheadIdle());
     const QString panel = main_->sbInfo->Text(1);
-    for (int index : {1, 4, 6}) {
-        main_->OnToolbarButton(index);
+    int spacers = 0;
+    for (QAction* a : main_->ToolbarActions()) {
+        if (!a->isSeparator()) continue;
+        ++spacers;
+        a->trigger();
         QVERIFY(main_->isVisible());
         QCOMPARE(main_->sbInfo->Text(1), panel);
         QVERIFY(!main_->lvFiles->IsLargeIconView());
     }
+    QCOMPARE(spacers, 3);
+}
+
+void CommandsTest::toolbarInItsDesignedOrder() {
+    // Left to right, the spacers between the groups; each button is its
+    // command's action, wherever it stands.
+    QStringList captions;
+    for (QAction* a : main_->ToolbarActions())
+        captions << (a->isSeparator() ? QStringLiteral("|") : a->text());
+    QCOMPARE(captions.join(QLatin1Char(' ')),
+             QStringLiteral("| &Edit &Refresh | E&xit | &View &Options &Help"));
+    QCOMPARE(main_->tbrMain->actions().mid(0, captions.size()), main_->ToolbarActions());
+    QCOMPARE(main_->ToolbarActions().at(4), main_->CommandAction(Command::Exit));
+    // The context menu: the commands in the same order, without spacers.
+    QList<QAction*> commands = main_->ToolbarActions();
+    commands.removeIf([](QAction* a) { return a->isSeparator(); });
+    QCOMPARE(main_->imgPane->actions(), commands);
+}
+
+void CommandsTest::eachCommandRunsItsOwnHandler() {
+    // A table on a window of its own: each action runs the handler given
+    // under its name, and only that one; a command given none is disabled.
+    QWidget window;
+    std::vector<Command> ran;
+    cCommandTable::Handlers handlers;
+    const std::vector<Command> all = {Command::Edit, Command::Refresh, Command::Exit, Command::View,
+                                      Command::Options};
+    for (const Command c : all)
+        handlers[c] = [&ran, c] { ran.push_back(c); };
+    cCommandTable table(&window, handlers);
+    for (const Command c : all) {
+        table.Action(c)->trigger();
+        QCOMPARE(ran.back(), c);
+    }
+    QCOMPARE(ran, all);
+    QVERIFY(!table.Action(Command::Help)->isEnabled());
+    table.Action(Command::Help)->trigger();
+    QCOMPARE(ran, all);
 }
 
 void CommandsTest::exitQuestion() {
@@ -382,7 +428,7 @@ void CommandsTest::exitQuestion() {
     main_->AskExit = [&] { return ++asked, false; };
     main_->hSplit->SetSplitPercent(37);
     QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Escape); // Esc asks too
-    main_->OnToolbarButton(5);
+    main_->CommandAction(Command::Exit)->trigger();
     main_->close();
     QCOMPARE(asked, 3);
     QVERIFY(main_->isVisible());

@@ -282,25 +282,25 @@ void FailuresShownTest::missingOpenersAreSaid() {
     const auto removeOdd = qScopeGuard([&odd] { std::remove(odd.constData()); });
     Open(dir_.path());
     const QString oddName = QFileInfo(QFile::decodeName(odd)).fileName();
-    struct Command {
+    struct Opening {
         QString name;    // the file chosen, or empty for Visit
         QByteArray what; // what the opener is handed
     };
-    const Command commands[] = {
+    const Opening commands[] = {
         {QStringLiteral("a-still.png"), QFile::encodeName(dir_.filePath("a-still.png"))},
         {oddName, odd},
         {QString(), QByteArray(Product::kPublisherUrl)},
     };
-    const auto run = [this](const Command& c) {
+    const auto run = [this](const Opening& c) {
         if (c.name.isEmpty()) {
             QTest::mouseClick(main_->cmdVisit, Qt::LeftButton);
         } else {
             main_->lvFiles->SelectRow(RowOf(c.name));
             main_->ChooseRow(RowOf(c.name));
-            main_->OnToolbarButton(2); // Edit
+            main_->CommandAction(Command::Edit)->trigger();
         }
     };
-    for (const Command& c : commands) {
+    for (const Opening& c : commands) {
         QVERIFY(MessageBoxes().isEmpty());
         run(c);
         const QList<QMessageBox*> boxes = MessageBoxes();
@@ -322,7 +322,7 @@ void FailuresShownTest::missingOpenersAreSaid() {
                  QFile::encodeName(opened) + "\n");
     opener.close();
     opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    for (const Command& c : commands) {
+    for (const Opening& c : commands) {
         QFileSystemWatcher watcher({bin.path()});
         QEventLoop loop;
         QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, [&] {

@@ -219,7 +219,7 @@ void MainWindowTest::foldersThatCannotBeListedShowWhy() {
         QCOMPARE(main_->lblCount->text(), QStringLiteral("1 Image Files"));
         QVERIFY(QDir(doomed).removeRecursively());
         if (refresh) {
-            main_->OnToolbarButton(3); // Refresh
+            main_->CommandAction(Command::Refresh)->trigger();
             WaitForListing();
         } else {
             QTRY_COMPARE(Panel(1), QStringLiteral("Folder not found"));
@@ -234,7 +234,7 @@ void MainWindowTest::foldersThatCannotBeListedShowWhy() {
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         main_->RequestFullView();
         QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
-        main_->OnToolbarButton(2); // Edit: nothing is chosen now
+        main_->CommandAction(Command::Edit)->trigger(); // Edit: nothing is chosen now
     }
     // Without read rights (root reads every folder, so only as another user).
     if (::geteuid() == 0) return;
@@ -265,7 +265,7 @@ void MainWindowTest::withoutTheHelperTheStatusSaysSo() {
 void MainWindowTest::refreshKeepsTheChosenFile() {
     Choose(QStringLiteral("z-small.png"));
     const int row = RowOf(QStringLiteral("z-small.png"));
-    main_->OnToolbarButton(3);
+    main_->CommandAction(Command::Refresh)->trigger();
     WaitForListing();
     QCOMPARE(main_->lvFiles->SelectedRow(), row);
     QCOMPARE(Panel(1), QStringLiteral("z-small.png"));

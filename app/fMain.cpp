@@ -23,23 +23,24 @@ namespace {
 constexpr int kPercentScale = 100;
 }
 
-fMain::fMain(BrowsingState& state, QWidget* parent) : QWidget(parent), state_(state) {
+fMain::fMain(BrowsingState& state, SetupRecord& setup, QWidget* parent)
+    : QWidget(parent), state_(state), setup_(setup) {
     BuildControls();
 
     // Load, in order. 1: the file list builder is a member.
-    if (Setup.MainWindowState == mSetup::kWindowMaximised) setWindowState(Qt::WindowMaximized);
+    if (setup_.MainWindowState == mSetup::kWindowMaximised) setWindowState(Qt::WindowMaximized);
     lblCount->setText(QString());
 
     // A stored share above 100 (a damaged file) is read as all of it
     // (leniency settings-share-over-100, gif/README.md).
     hSplit->SetChild1(pictreeview);
     hSplit->SetChild2(picLV);
-    hSplit->SetOrientation(Setup.HSplitOrientation);
-    hSplit->SetSplitPercent(std::min<int>(Setup.HSplitPercent, kPercentScale));
+    hSplit->SetOrientation(setup_.HSplitOrientation);
+    hSplit->SetSplitPercent(std::min<int>(setup_.HSplitPercent, kPercentScale));
     vSplit->SetChild1(hSplit);
     vSplit->SetChild2(imgPane);
-    vSplit->SetOrientation(Setup.VSplitOrientation);
-    vSplit->SetSplitPercent(std::min<int>(Setup.VSplitPercent, kPercentScale));
+    vSplit->SetOrientation(setup_.VSplitOrientation);
+    vSplit->SetSplitPercent(std::min<int>(setup_.VSplitPercent, kPercentScale));
 
     for (const ImageFormatFilter& f : ImageFormatFilters)
         ComboFilter->addItem(QString::fromUtf8(f.description.data(), int(f.description.size())));
@@ -273,12 +274,12 @@ void fMain::showEvent(QShowEvent* e) {
 
 void fMain::StoreLayout() {
     const QSize normal = (isMaximized() || isMinimized()) ? normalGeometry().size() : size();
-    Setup.MainWidth = mSetup::ToTwipsField(double(normal.width()) * Platform::kTwipsPerPixel);
-    Setup.MainHeight = mSetup::ToTwipsField(double(normal.height()) * Platform::kTwipsPerPixel);
-    Setup.HSplitPercent = hSplit->SplitPercent();
-    Setup.VSplitPercent = vSplit->SplitPercent();
+    setup_.MainWidth = mSetup::ToTwipsField(double(normal.width()) * Platform::kTwipsPerPixel);
+    setup_.MainHeight = mSetup::ToTwipsField(double(normal.height()) * Platform::kTwipsPerPixel);
+    setup_.HSplitPercent = hSplit->SplitPercent();
+    setup_.VSplitPercent = vSplit->SplitPercent();
     if (!isMinimized())
-        Setup.MainWindowState = isMaximized() ? mSetup::kWindowMaximised : mSetup::kWindowNormal;
+        setup_.MainWindowState = isMaximized() ? mSetup::kWindowMaximised : mSetup::kWindowNormal;
 }
 
 void fMain::closeEvent(QCloseEvent* e) {
@@ -302,7 +303,7 @@ void fMain::FinishExit() {
     ucGIF1->Destroy();
     mDirTreeview::CloseFolderTree();
     StoreLayout();
-    mSetup::SaveSettings(); // a file that cannot be written stays as it was
+    mSetup::SaveSettings(setup_); // a file that cannot be written stays as it was
     for (QWidget* w : std::initializer_list<QWidget*>{fullView_, options_, help_, about_})
         if (w) w->close();
 }

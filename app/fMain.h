@@ -15,6 +15,7 @@
 #include "app/cPreviewCore.h"
 #include "app/fFullview.h"
 #include "app/fOptions.h"
+#include "app/mSetup.h"
 #include "browse/BrowsingState.h"
 #include "browse/FileListView.h"
 #include "browse/cFileView.h"
@@ -60,7 +61,9 @@ class fMain : public QWidget {
     static constexpr uint32_t kPaneGrey = 0x00E0E0E0;
     static constexpr const char* kInProcessNotice = "Decoded without the safe helper";
 
-    explicit fMain(BrowsingState& state, QWidget* parent = nullptr);
+    // `setup`: the program's settings record, read for the layout and
+    // written at the end.
+    fMain(BrowsingState& state, SetupRecord& setup, QWidget* parent = nullptr);
     ~fMain() override;
 
     // Sets the size in twips (15 per pixel), at most the screen's available size.
@@ -215,6 +218,7 @@ class fMain : public QWidget {
     bool FullViewOpen() const;
 
     BrowsingState& state_;
+    SetupRecord& setup_;
     QPointer<fFullview> fullView_;
     QPointer<fOptions> options_;
     QPointer<fHelp> help_;

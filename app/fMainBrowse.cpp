@@ -96,7 +96,7 @@ void fMain::OnListed(bool listed) {
         ShowStatus();
         return;
     }
-    Setup.LastPath = state_.sCurrentPath;
+    setup_.LastPath = state_.sCurrentPath;
     ShowCount(lvFiles->Model()->rowCount());
     if (preview_.FolderListed()) ShowStatus(); // a folder that failed before is there now
     // The file chosen, listed again in its own folder (Refresh, a filter that

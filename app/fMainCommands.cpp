@@ -121,7 +121,7 @@ void fMain::ViewSwitch() {
 }
 
 fOptions* fMain::ShowOptions() {
-    if (!options_) options_ = new fOptions(hSplit, this);
+    if (!options_) options_ = new fOptions(setup_, hSplit, this);
     options_->show();
     options_->raise();
     options_->activateWindow();

@@ -33,10 +33,10 @@ QPixmap LayoutPicture(bool stacked) {
 
 } // namespace
 
-fOptions::fOptions(Splitter* hSplit, QWidget* owner)
+fOptions::fOptions(SetupRecord& setup, Splitter* hSplit, QWidget* owner)
     : QWidget(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint),
-      hSplit_(hSplit) {
+      setup_(setup), hSplit_(hSplit) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Options"));
     setFixedSize(Platform::TwipsToPixels(kInnerWidthTwips),
@@ -78,7 +78,7 @@ fOptions::fOptions(Splitter* hSplit, QWidget* owner)
         connect(cmdAction[i], &QPushButton::clicked, this, [this, i] { cmdAction_Click(i); });
         connect(optSplitters[i], &QRadioButton::clicked, this, &fOptions::optSplitters_Click);
     }
-    Save = [] { return mSetup::SaveSettings(); };
+    Save = [this] { return mSetup::SaveSettings(setup_); };
 
     // Load: the label centred, then the settings.
     lblOpts->move((width() - lblOpts->width()) / 2, lblOpts->y());
@@ -92,13 +92,13 @@ void fOptions::Select(int option) {
 }
 
 void fOptions::ShowSettings() {
-    if (Setup.HSplitOrientation == mSetup::kFalse)
+    if (setup_.HSplitOrientation == mSetup::kFalse)
         Select(0);
-    else if (Setup.HSplitOrientation == mSetup::kTrue)
+    else if (setup_.HSplitOrientation == mSetup::kTrue)
         Select(1);
     // Any other value: neither button is selected.
-    ckOptions[0]->setChecked(Setup.StartWithLastPath != 0);
-    ckOptions[1]->setChecked(Setup.StartInThumbnailView != 0);
+    ckOptions[0]->setChecked(setup_.StartWithLastPath != 0);
+    ckOptions[1]->setChecked(setup_.StartInThumbnailView != 0);
 }
 
 void fOptions::optSplitters_Click() {
@@ -110,9 +110,9 @@ void fOptions::Image_Click(int which) {
 }
 
 void fOptions::cmdAction_Click(int Index) {
-    Setup.StartWithLastPath = ckOptions[0]->isChecked() ? mSetup::kTrue : mSetup::kFalse;
-    Setup.StartInThumbnailView = ckOptions[1]->isChecked() ? mSetup::kTrue : mSetup::kFalse;
-    Setup.HSplitOrientation = optSplitters[1]->isChecked() ? mSetup::kTrue : mSetup::kFalse;
+    setup_.StartWithLastPath = ckOptions[0]->isChecked() ? mSetup::kTrue : mSetup::kFalse;
+    setup_.StartInThumbnailView = ckOptions[1]->isChecked() ? mSetup::kTrue : mSetup::kFalse;
+    setup_.HSplitOrientation = optSplitters[1]->isChecked() ? mSetup::kTrue : mSetup::kFalse;
     Save();
     if (Index == 1) close();
 }

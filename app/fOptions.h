@@ -4,6 +4,7 @@
 // Modeless, owned by the main window; destroyed when closed.
 #pragma once
 
+#include "app/mSetup.h"
 #include "controls/Splitter.h"
 
 #include <QCheckBox>
@@ -22,8 +23,9 @@ class fOptions : public QWidget {
     static constexpr int kInnerHeightTwips = 3435;
     static constexpr int kPictureSize = 50;
 
-    // `hSplit`: the main window's splitter whose orientation the dialog sets.
-    explicit fOptions(Splitter* hSplit, QWidget* owner = nullptr);
+    // `setup`: the settings record the dialog shows and stores; `hSplit`:
+    // the main window's splitter whose orientation the dialog sets.
+    fOptions(SetupRecord& setup, Splitter* hSplit, QWidget* owner = nullptr);
 
     // Shows the settings record's values in the controls.
     void ShowSettings();
@@ -51,5 +53,6 @@ class fOptions : public QWidget {
     void Select(int option);
     void optSplitters_Click();
 
+    SetupRecord& setup_;
     QPointer<Splitter> hSplit_;
 };

@@ -12,8 +12,6 @@
 #include <system_error>
 #include <unistd.h>
 
-SetupRecord Setup;
-
 namespace mSetup {
 
 namespace {
@@ -110,7 +108,8 @@ static std::filesystem::path SaveTarget(const std::filesystem::path& file) {
     return target;
 }
 
-void LoadSettings(const std::filesystem::path& file, const std::function<void()>& warnCorrupt) {
+SetupRecord LoadSettings(const std::filesystem::path& file,
+                         const std::function<void()>& warnCorrupt) {
     std::error_code ec;
     bool useDefaults = true;
     std::vector<uint8_t> bytes;
@@ -127,7 +126,7 @@ void LoadSettings(const std::filesystem::path& file, const std::function<void()>
             useDefaults = false;
         }
     }
-    Setup = useDefaults ? Defaults() : Decode(bytes);
+    return useDefaults ? Defaults() : Decode(bytes);
 }
 
 namespace {
@@ -152,7 +151,7 @@ bool Fail(int error) {
 
 } // namespace
 
-bool SaveSettings(const std::filesystem::path& file) {
+bool SaveSettings(const SetupRecord& record, const std::filesystem::path& file) {
     const std::filesystem::path target = SaveTarget(file);
     mode_t mode = 0644;
     struct stat st {};
@@ -167,7 +166,7 @@ bool SaveSettings(const std::filesystem::path& file) {
         if (::access(target.c_str(), W_OK) != 0) return false;
         mode = st.st_mode & 07777;
     }
-    const std::vector<uint8_t> bytes = Encode(Setup);
+    const std::vector<uint8_t> bytes = Encode(record);
     std::filesystem::path tmp = target;
     tmp += ".tmp";
     tmp += std::to_string(::getpid());

@@ -1,5 +1,6 @@
-// The persistent settings of Vantrel: one fixed binary record, `Setup`, kept in
-// memory for the whole run and stored in `ipsetup.dat` (see SettingsFileFor).
+// The persistent settings of Vantrel: one fixed binary record, kept in memory
+// for the whole run by the program's start-up, handed to the windows that use
+// it, and stored in `ipsetup.dat` (see SettingsFileFor).
 // This header is the only place that knows the record's layout and defaults.
 // Standard library only, so the fuzzer and the core tests use it without Qt.
 #pragma once
@@ -29,9 +30,6 @@ struct SetupRecord {
     bool operator==(const SetupRecord&) const = default;
 };
 
-// The one settings record of the program.
-extern SetupRecord Setup;
-
 namespace mSetup {
 
 constexpr int16_t kTrue = -1;
@@ -55,17 +53,18 @@ SetupRecord Decode(std::span<const uint8_t> bytes);
 // even and clamped to the field's range, so an oversized window still saves.
 int16_t ToTwipsField(double twips);
 
-// Fills `Setup` from `file`. A missing or unreadable file means defaults and
+// The record `file` holds. A missing or unreadable file means defaults and
 // leaves no file behind; an empty file calls `warnCorrupt` once, is deleted and
 // gives defaults.
-void LoadSettings(const std::filesystem::path& file, const std::function<void()>& warnCorrupt);
+SetupRecord LoadSettings(const std::filesystem::path& file,
+                         const std::function<void()>& warnCorrupt);
 
-// Writes `Setup` to `file` through a temporary file in the same folder renamed
+// Writes `record` to `file` through a temporary file in the same folder renamed
 // over it, so a failed write never leaves a torn record. A symbolic link keeps
 // pointing where it did: the file it names is written. A file that exists but
 // cannot be read, or that is read-only, is left as it is. False on failure,
 // with errno saying why.
-bool SaveSettings(const std::filesystem::path& file);
+bool SaveSettings(const SetupRecord& record, const std::filesystem::path& file);
 
 // A folder is a build tree when it or its parent holds this file.
 constexpr char kBuildTreeMark[] = "CMakeCache.txt";

@@ -47,8 +47,8 @@ void SetSettingsFolder(const std::filesystem::path& folder) {
     settingsFolder = folder;
 }
 
-void LoadSettings() {
-    LoadSettings(SettingsPath(), [] {
+SetupRecord LoadSettings() {
+    return LoadSettings(SettingsPath(), [] {
         QMessageBox box(QMessageBox::Warning, QString::fromLatin1(Product::kName),
                         QStringLiteral("Configuration data file is corrupt\r\n"
                                        "Default values will be used"),
@@ -57,11 +57,11 @@ void LoadSettings() {
     });
 }
 
-bool SaveSettings() {
+bool SaveSettings(const SetupRecord& record) {
     const std::filesystem::path file = SettingsPath();
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec); // the first save makes the folder
-    if (SaveSettings(file)) return true;
+    if (SaveSettings(record, file)) return true;
     const int error = ec ? ec.value() : errno; // a folder that could not be made says most
     if (!saveFailureReported)
         std::fprintf(stderr, "%s: the settings could not be saved to %s: %s\n", Product::kCommand,

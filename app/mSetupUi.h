@@ -3,6 +3,8 @@
 // that failed.
 #pragma once
 
+#include "app/mSetup.h"
+
 #include <filesystem>
 
 namespace mSetup {
@@ -13,10 +15,11 @@ std::filesystem::path SettingsPath();
 // Points the settings file at another folder (tests run the program this way).
 void SetSettingsFolder(const std::filesystem::path& folder);
 
-void LoadSettings();
-// Saves to SettingsPath(), making its folder first. A failure is reported on
+// The record SettingsPath() holds; a damaged file is said in a message box.
+SetupRecord LoadSettings();
+// Saves `record` to SettingsPath(), making its folder first. A failure is reported on
 // standard error, the first time only, and the program goes on: the file
 // that was there stays as it was.
-bool SaveSettings();
+bool SaveSettings(const SetupRecord& record);
 
 } // namespace mSetup

@@ -21,7 +21,7 @@ std::string TrimSpaces(const std::string& text) {
 
 namespace mStartup {
 
-void Main(const StartRequest& request) {
+void Main(SetupRecord& setup, const StartRequest& request) {
     // A request to end before the main window exists: nothing has changed, so
     // nothing is saved. A warning about the settings file has no one to read it.
     bool endedEarly = false;
@@ -29,7 +29,7 @@ void Main(const StartRequest& request) {
         endedEarly = true;
         if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     });
-    mSetup::LoadSettings();
+    setup = mSetup::LoadSettings();
     Platform::PumpEvents();
     if (endedEarly) {
         Termination::OnTerminate(nullptr);
@@ -37,13 +37,13 @@ void Main(const StartRequest& request) {
     }
 
     BrowsingState browsing;
-    auto main = std::make_unique<fMain>(browsing);
+    auto main = std::make_unique<fMain>(browsing, setup);
     // SIGTERM or the session ending: nobody can answer the exit question.
     Termination::OnTerminate([window = main.get()] { window->ExitWithoutAsking(); });
 
     auto splash = std::make_unique<fSplash>();
     splash->show();
-    main->SetSizeTwips(Setup.MainWidth, Setup.MainHeight);
+    main->SetSizeTwips(setup.MainWidth, setup.MainHeight);
 
     // Block for events rather than spin; a splash that closed early is ready.
     // A request to end while it shows has saved the settings: nothing is shown.
@@ -63,7 +63,7 @@ void Main(const StartRequest& request) {
 
     const bool asked =
         request.kind == StartRequest::Kind::Folder || request.kind == StartRequest::Kind::File;
-    std::string start = asked ? request.folder : TrimSpaces(Setup.LastPath);
+    std::string start = asked ? request.folder : TrimSpaces(setup.LastPath);
     AddBackslash(start);
     // A file asked for is chosen by the listing of its folder, which the tree starts.
     if (request.kind == StartRequest::Kind::File) main->ChooseFile(request.file);

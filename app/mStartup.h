@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "app/mSetup.h"
 #include "browse/PathText.h"
 
 #include <string>
@@ -11,8 +12,10 @@ namespace mStartup {
 
 // Runs the whole program; returns when the main window has been closed.
 // Needs a QApplication to exist. A folder or file asked for on the command
-// line takes the place of the folder browsed last.
-void Main(const StartRequest& request = {});
+// line takes the place of the folder browsed last. `setup` is the program's
+// settings record: loaded here, handed to the windows, saved by the main
+// window's end.
+void Main(SetupRecord& setup, const StartRequest& request = {});
 
 } // namespace mStartup
 

@@ -1,5 +1,6 @@
 #include "app/AppIcon.h"
 #include "app/CommandLine.h"
+#include "app/mSetup.h"
 #include "app/mStartup.h"
 #include "platform/Product.h"
 #include "platform/Termination.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv); // takes Qt's own options out of argv
     QApplication::setWindowIcon(AppIcon::Icon());
     QGuiApplication::setDesktopFileName(QString::fromLatin1(Product::kCommand));
-    mStartup::Main(request);
+    SetupRecord setup; // the settings, loaded by the start-up and saved at the end
+    mStartup::Main(setup, request);
     return 0;
 }

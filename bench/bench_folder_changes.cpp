@@ -66,10 +66,10 @@ double Ms(const QElapsedTimer& t) {
 // A main window shown, as the program has it.
 struct Window {
     BrowsingState browsing;
+    SetupRecord setup = mSetup::Defaults();
     std::unique_ptr<fMain> main;
     Window() {
-        Setup = mSetup::Defaults();
-        main = std::make_unique<fMain>(browsing);
+        main = std::make_unique<fMain>(browsing, setup);
         main->resize(900, 600);
         main->show();
         QCoreApplication::processEvents();

@@ -67,11 +67,11 @@ const std::string& Cache() {
 
 struct Window {
     BrowsingState browsing;
+    SetupRecord setup = mSetup::Defaults();
     std::unique_ptr<fMain> main;
     Window() {
         Cache();
-        Setup = mSetup::Defaults();
-        main = std::make_unique<fMain>(browsing);
+        main = std::make_unique<fMain>(browsing, setup);
         main->resize(kWindowWidth, kWindowHeight);
         main->show();
         browsing.sCurrentPath = Photos();

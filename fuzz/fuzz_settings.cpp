@@ -32,11 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::filesystem::path file = folder / "ipsetup.dat";
     std::ofstream(file, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    mSetup::LoadSettings(file, [] {});
-    const SetupRecord loaded = Setup;
-    if (!mSetup::SaveSettings(file)) std::abort();
-    Setup = SetupRecord{};
-    mSetup::LoadSettings(file, [] {});
-    if (!(Setup == loaded)) std::abort();
+    const SetupRecord loaded = mSetup::LoadSettings(file, [] {});
+    if (!mSetup::SaveSettings(loaded, file)) std::abort();
+    if (!(mSetup::LoadSettings(file, [] {}) == loaded)) std::abort();
     return 0;
 }

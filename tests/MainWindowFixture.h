@@ -41,8 +41,8 @@ class MainWindowFixture : public QObject {
     }
     // A fresh window on the shared folder.
     void OpenWindow() {
-        Setup = mSetup::Defaults();
-        main_ = new fMain(state_);
+        setup_ = mSetup::Defaults();
+        main_ = new fMain(state_, setup_);
         main_->resize(900, 600);
         main_->show();
         QVERIFY(QTest::qWaitForWindowExposed(main_));
@@ -106,5 +106,6 @@ class MainWindowFixture : public QObject {
 
     QTemporaryDir dir_, other_;
     BrowsingState state_;
+    SetupRecord setup_;
     fMain* main_ = nullptr;
 };

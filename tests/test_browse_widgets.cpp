@@ -134,9 +134,9 @@ void BrowseTest::emptyFoldersAndTheSizeFlag() {
 }
 
 void BrowseTest::filterRowsChooseTheFiles() {
-    Setup = mSetup::Defaults();
+    SetupRecord setup = mSetup::Defaults();
     BrowsingState state;
-    fMain main(state);
+    fMain main(state, setup);
     state.sCurrentPath = dir_.path().toStdString();
     auto names = [&] {
         QStringList n;
@@ -169,7 +169,7 @@ void BrowseTest::filterRowsChooseTheFiles() {
     QCOMPARE(names(), QStringList{QStringLiteral("photo.jpeg")});
     QCOMPARE(QString::fromStdString(state.CurrentPattern),
              QStringLiteral("*.jpg;*.jpeg;*.jif;*.jfif"));
-    QCOMPARE(QString::fromStdString(Setup.LastPath), dir_.path());
+    QCOMPARE(QString::fromStdString(setup.LastPath), dir_.path());
 }
 
 namespace {

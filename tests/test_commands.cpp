@@ -47,6 +47,7 @@ class CommandsTest : public QObject {
     }
     QTemporaryDir dir_, other_, settings_;
     BrowsingState state_;
+    SetupRecord setup_;
     fMain* main_ = nullptr;
 };
 
@@ -58,9 +59,9 @@ void CommandsTest::initTestCase() {
 }
 
 void CommandsTest::init() {
-    Setup = mSetup::Defaults();
+    setup_ = mSetup::Defaults();
     QFile::remove(QString::fromStdString(SettingsFile()));
-    main_ = new fMain(state_);
+    main_ = new fMain(state_, setup_);
     main_->resize(800, 600);
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_));
@@ -143,7 +144,7 @@ void CommandsTest::systemInfoToolFromPath() {
 }
 
 void CommandsTest::optionsSwitchTheLayoutAndStore() {
-    Setup.HSplitOrientation = mSetup::kTrue;
+    setup_.HSplitOrientation = mSetup::kTrue;
     main_->hSplit->SetOrientation(1);
     QPointer<fOptions> o = main_->ShowOptions();
     QVERIFY(o->optSplitters[1]->isChecked());
@@ -155,11 +156,11 @@ void CommandsTest::optionsSwitchTheLayoutAndStore() {
     QTest::mouseClick(o->Image2, Qt::LeftButton);
     QVERIFY(o->optSplitters[0]->isChecked());
     QCOMPARE(main_->hSplit->Orientation(), 0);
-    QCOMPARE(Setup.HSplitOrientation, mSetup::kTrue);
+    QCOMPARE(setup_.HSplitOrientation, mSetup::kTrue);
     QVERIFY(ReadSettings().empty());
     // Apply stores and stays; the record written is the whole one.
     QTest::mouseClick(o->cmdAction[0], Qt::LeftButton);
-    QCOMPARE(Setup.HSplitOrientation, mSetup::kFalse);
+    QCOMPARE(setup_.HSplitOrientation, mSetup::kFalse);
     QVERIFY(o->isVisible());
     SetupRecord written = mSetup::Decode(
         std::span(reinterpret_cast<const uint8_t*>(ReadSettings().data()), ReadSettings().size()));
@@ -177,14 +178,14 @@ void CommandsTest::optionsSwitchTheLayoutAndStore() {
 }
 
 void CommandsTest::optionsWithAnUnknownOrientation() {
-    Setup.HSplitOrientation = 5;
-    fOptions o(main_->hSplit);
+    setup_.HSplitOrientation = 5;
+    fOptions o(setup_, main_->hSplit);
     bool saved = false;
     o.Save = [&] { return saved = true; };
     QVERIFY(!o.optSplitters[0]->isChecked() && !o.optSplitters[1]->isChecked());
     o.cmdAction_Click(0);
     QVERIFY(saved);
-    QCOMPARE(Setup.HSplitOrientation, mSetup::kFalse);
+    QCOMPARE(setup_.HSplitOrientation, mSetup::kFalse);
 }
 
 void CommandsTest::viewSwitchesAndComesBack() {
@@ -449,9 +450,9 @@ void CommandsTest::exitQuestion() {
 
     // Maximised: state 2; minimised: the size, and the state stored before.
     for (const bool minimised : {false, true}) {
-        fMain window(state_);
+        fMain window(state_, setup_);
         window.AskExit = [] { return true; };
-        Setup.MainWindowState = 2;
+        setup_.MainWindowState = 2;
         window.show();
         minimised ? window.showMinimized() : window.showMaximized();
         QCoreApplication::processEvents();

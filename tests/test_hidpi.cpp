@@ -121,9 +121,9 @@ void HiDpiTest::zoomCountsTheScreensPixels() {
 void HiDpiTest::previewIsDecodedForTheScreensPixels() {
     QTemporaryDir dir;
     QVERIFY(CheckerImage(300, 200).save(dir.filePath("checker.png"), "PNG"));
-    Setup = mSetup::Defaults();
+    SetupRecord setup = mSetup::Defaults();
     BrowsingState state;
-    fMain main(state);
+    fMain main(state, setup);
     main.resize(1000, 700);
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));

@@ -55,6 +55,7 @@ class IconViewTest : public QObject {
 
     QTemporaryDir cache_, photos_;
     BrowsingState state_;
+    SetupRecord setup_;
     fMain* main_ = nullptr;
 };
 
@@ -70,8 +71,8 @@ void IconViewTest::initTestCase() {
 }
 
 void IconViewTest::init() {
-    Setup = mSetup::Defaults();
-    main_ = new fMain(state_);
+    setup_ = mSetup::Defaults();
+    main_ = new fMain(state_, setup_);
     main_->resize(1000, 700);
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_));

@@ -139,7 +139,7 @@ void MainWindowTest::countLabel() {
     QCOMPARE(main_->lblCount->text(), QStringLiteral("6 Image Files"));
     Open(other_.path()); // empty
     QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
-    QCOMPARE(QString::fromStdString(Setup.LastPath), other_.path());
+    QCOMPARE(QString::fromStdString(setup_.LastPath), other_.path());
     // A tree item without a folder lists the previous folder again.
     Open(dir_.path());
     state_.sCurrentPath.clear();
@@ -230,7 +230,7 @@ void MainWindowTest::foldersThatCannotBeListedShowWhy() {
         QCOMPARE(Panel(2), QString());
         QCOMPARE(Panel(3), QString());
         QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0xE0E0E0u);
-        QCOMPARE(QString::fromStdString(Setup.LastPath), doomed); // the last folder listed
+        QCOMPARE(QString::fromStdString(setup_.LastPath), doomed); // the last folder listed
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         main_->RequestFullView();
         QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
@@ -509,10 +509,11 @@ void MainWindowTest::aMaximisedWindowKeepsItsNormalSize() {
 
 void MainWindowTest::leniencySettingsShareOver100() {
     // The row "settings-share-over-100" of gif/README.md: read as 100.
-    Setup.HSplitPercent = 150;
-    Setup.VSplitPercent = 101;
+    SetupRecord setup = mSetup::Defaults();
+    setup.HSplitPercent = 150;
+    setup.VSplitPercent = 101;
     BrowsingState state;
-    fMain window(state);
+    fMain window(state, setup);
     QCOMPARE(int(window.hSplit->SplitPercent()), 100);
     QCOMPARE(int(window.vSplit->SplitPercent()), 100);
 }

@@ -78,16 +78,13 @@ TEST(Settings, LoadHandlesMissingEmptyAndGoodFiles) {
     int warnings = 0;
     auto warn = [&] { ++warnings; };
 
-    ::Setup = SetupRecord{};
-    mSetup::LoadSettings(file, warn);
-    EXPECT_EQ(::Setup, mSetup::Defaults());
+    EXPECT_EQ(mSetup::LoadSettings(file, warn), mSetup::Defaults());
     EXPECT_EQ(warnings, 0);
     EXPECT_FALSE(std::filesystem::exists(file)) << "a missing file must not be created";
 
     dir.Write("ipsetup.dat", "");
-    mSetup::LoadSettings(file, warn);
+    EXPECT_EQ(mSetup::LoadSettings(file, warn), mSetup::Defaults());
     EXPECT_EQ(warnings, 1);
-    EXPECT_EQ(::Setup, mSetup::Defaults());
     EXPECT_FALSE(std::filesystem::exists(file));
     mSetup::LoadSettings(file, warn); // the next start does not warn again
     EXPECT_EQ(warnings, 1);
@@ -95,20 +92,16 @@ TEST(Settings, LoadHandlesMissingEmptyAndGoodFiles) {
     SetupRecord stored = mSetup::Defaults();
     stored.MainWidth = 12000;
     stored.LastPath = "/home";
-    ::Setup = stored;
-    ASSERT_TRUE(mSetup::SaveSettings(file));
-    ::Setup = SetupRecord{};
-    mSetup::LoadSettings(file, warn);
-    EXPECT_EQ(::Setup, stored);
+    ASSERT_TRUE(mSetup::SaveSettings(stored, file));
+    EXPECT_EQ(mSetup::LoadSettings(file, warn), stored);
     EXPECT_EQ(warnings, 1);
 }
 
 TEST(Settings, SaveReplacesTheWholeRecordAndLeavesNoTemporaryFile) {
     TempDir dir;
     const auto file = dir.Write("ipsetup.dat", std::string(100, 'Z'));
-    ::Setup = mSetup::Defaults();
-    ASSERT_TRUE(mSetup::SaveSettings(file));
-    EXPECT_EQ(TempDir::Read(file), Bytes(mSetup::Encode(::Setup)));
+    ASSERT_TRUE(mSetup::SaveSettings(mSetup::Defaults(), file));
+    EXPECT_EQ(TempDir::Read(file), Bytes(mSetup::Encode(mSetup::Defaults())));
     int entries = 0;
     for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path()))
         ++entries;
@@ -117,18 +110,16 @@ TEST(Settings, SaveReplacesTheWholeRecordAndLeavesNoTemporaryFile) {
 
 TEST(Settings, UnusableSettingsFilesGiveDefaultsWithoutHarm) {
     TempDir dir;
-    ::Setup = mSetup::Defaults();
-    EXPECT_FALSE(mSetup::SaveSettings(dir.path() / "no-such-folder" / "ipsetup.dat"));
+    EXPECT_FALSE(
+        mSetup::SaveSettings(mSetup::Defaults(), dir.path() / "no-such-folder" / "ipsetup.dat"));
     EXPECT_EQ(errno, ENOENT); // the failure says why, for the report
     // A folder where the file should be: read as missing, and a save fails.
     const auto folder = dir.path() / "ipsetup.dat";
     std::filesystem::create_directory(folder);
-    ::Setup = SetupRecord{};
     int warnings = 0;
-    mSetup::LoadSettings(folder, [&] { ++warnings; });
-    EXPECT_EQ(::Setup, mSetup::Defaults());
+    EXPECT_EQ(mSetup::LoadSettings(folder, [&] { ++warnings; }), mSetup::Defaults());
     EXPECT_EQ(warnings, 0);
-    EXPECT_FALSE(mSetup::SaveSettings(folder));
+    EXPECT_FALSE(mSetup::SaveSettings(mSetup::Defaults(), folder));
     EXPECT_EQ(errno, EISDIR);
     EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
@@ -165,10 +156,10 @@ TEST(SettingsSave, AFileThatCannotBeReadIsKept) {
     const int result = AsUnprivilegedUser([&] {
         // The file must be there for this user, and unreadable to it.
         if (::access(file.c_str(), F_OK) != 0 || ::access(file.c_str(), R_OK) == 0) return 2;
-        mSetup::LoadSettings(file, [] {});
-        const bool defaults = ::Setup == mSetup::Defaults();
-        ::Setup.MainWidth = 1; // what an exit would store
-        return defaults && !mSetup::SaveSettings(file) ? 0 : 1;
+        SetupRecord setup = mSetup::LoadSettings(file, [] {});
+        const bool defaults = setup == mSetup::Defaults();
+        setup.MainWidth = 1; // what an exit would store
+        return defaults && !mSetup::SaveSettings(setup, file) ? 0 : 1;
     });
     ::chmod(file.c_str(), 0600);
     if (result == 2) GTEST_SKIP() << "no unprivileged user can reach " << dir.path();
@@ -181,8 +172,8 @@ TEST(SettingsSave, AReadOnlyFileIsLeftAsItIs) {
     const std::string kept = Bytes(mSetup::Encode(Stored()));
     const auto file = dir.Write("ipsetup.dat", kept);
     ::chmod(file.c_str(), 0444);
-    ::Setup = mSetup::Defaults();
-    EXPECT_FALSE(mSetup::SaveSettings(file)); // also as root, who could write it
+    EXPECT_FALSE(
+        mSetup::SaveSettings(mSetup::Defaults(), file)); // also as root, who could write it
     EXPECT_EQ(errno, EACCES);
     EXPECT_EQ(TempDir::Read(file), kept);
     struct stat st {};
@@ -201,19 +192,19 @@ TEST(SettingsSave, ALinkKeepsPointingAtItsTarget) {
     ::chmod(real.c_str(), 0600);
     const auto link = dir.path() / "ipsetup.dat";
     std::filesystem::create_symlink("dotfiles/vantrel.dat", link);
-    ::Setup = mSetup::Defaults();
-    ::Setup.MainWidth = 9000;
-    ASSERT_TRUE(mSetup::SaveSettings(link));
+    SetupRecord setup = mSetup::Defaults();
+    setup.MainWidth = 9000;
+    ASSERT_TRUE(mSetup::SaveSettings(setup, link));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(TempDir::Read(real), Bytes(mSetup::Encode(::Setup)));
+    EXPECT_EQ(TempDir::Read(real), Bytes(mSetup::Encode(setup)));
     struct stat st {};
     ASSERT_EQ(::stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u); // the target keeps its permissions
     // A link whose target is missing: the target is created, the link stays.
     std::filesystem::remove(real);
-    ASSERT_TRUE(mSetup::SaveSettings(link));
+    ASSERT_TRUE(mSetup::SaveSettings(setup, link));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(TempDir::Read(real), Bytes(mSetup::Encode(::Setup)));
+    EXPECT_EQ(TempDir::Read(real), Bytes(mSetup::Encode(setup)));
     // An empty target is reported once and removed; the link stays.
     dir.Write("dotfiles/vantrel.dat", "");
     int warnings = 0;

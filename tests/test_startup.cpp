@@ -101,7 +101,7 @@ void StartupTest::theCommandLineFileIsChosenAndABadPathSaysSo() {
     picture.fill(Qt::red);
     QVERIFY(picture.save(dir.filePath(QStringLiteral("zz.png")), "PNG"));
     mSetup::SetSettingsFolder(dir.path().toStdString());
-    Setup = mSetup::Defaults();
+    SetupRecord setup;
     const std::string file = dir.filePath(QStringLiteral("zz.png")).toStdString();
     const std::string missing = dir.filePath(QStringLiteral("no/such.png")).toStdString();
     for (const std::string& arg : {file, missing}) {
@@ -109,7 +109,7 @@ void StartupTest::theCommandLineFileIsChosenAndABadPathSaysSo() {
         const StartRequest request = ParseCommandLine(1, argv);
         StatusReader reader;
         qApp->installEventFilter(&reader);
-        mStartup::Main(request);
+        mStartup::Main(setup, request);
         qApp->removeEventFilter(&reader);
         if (arg == file) {
             QCOMPARE(reader.selectedRow, 300);
@@ -127,15 +127,15 @@ void StartupTest::mainWindowShowsOnlyAfterTheSplashIsReady() {
     stored.MainWidth = 12000; // 800 pixels
     stored.MainHeight = 9000; // 600 pixels
     stored.LastPath = "  " + dir.path().toStdString() + "  ";
-    Setup = stored;
     const auto file = std::filesystem::path(dir.path().toStdString()) / "ipsetup.dat";
-    QVERIFY(mSetup::SaveSettings(file));
+    QVERIFY(mSetup::SaveSettings(stored, file));
     mSetup::SetSettingsFolder(dir.path().toStdString());
+    SetupRecord setup;
 
     ShowWatcher watcher;
     watcher.clock.start();
     qApp->installEventFilter(&watcher);
-    mStartup::Main(); // returns once the watcher has closed the main window
+    mStartup::Main(setup); // returns once the watcher has closed the main window
     qApp->removeEventFilter(&watcher);
 
     QVERIFY(watcher.mainShown);
@@ -145,9 +145,9 @@ void StartupTest::mainWindowShowsOnlyAfterTheSplashIsReady() {
              qPrintable(QString::number(watcher.msAtShow)));
     QCOMPARE(watcher.sizeAtShow, QSize(800, 600));
     // The listed folder was the trimmed stored path, and exit stored the size.
-    mSetup::LoadSettings(file, [] {});
-    QCOMPARE(QString::fromStdString(Setup.LastPath), dir.path());
-    QCOMPARE(Setup.MainWidth, 12000);
+    const SetupRecord written = mSetup::LoadSettings(file, [] {});
+    QCOMPARE(QString::fromStdString(written.LastPath), dir.path());
+    QCOMPARE(written.MainWidth, 12000);
     for (QWidget* w : QApplication::topLevelWidgets())
         QVERIFY(!qobject_cast<fSplash*>(w));
 }
@@ -181,19 +181,17 @@ namespace {
 // Starts the program on `stored`, lets the main window close once shown, and
 // returns the record the exit wrote, with the size the window opened at.
 SetupRecord RunOnce(const QTemporaryDir& dir, const SetupRecord& stored, QSize* opened = nullptr) {
-    Setup = stored;
     const auto file = std::filesystem::path(dir.path().toStdString()) / "ipsetup.dat";
-    mSetup::SaveSettings(file);
+    mSetup::SaveSettings(stored, file);
     mSetup::SetSettingsFolder(dir.path().toStdString());
+    SetupRecord setup;
     ShowWatcher watcher;
     watcher.clock.start();
     qApp->installEventFilter(&watcher);
-    mStartup::Main();
+    mStartup::Main(setup);
     qApp->removeEventFilter(&watcher);
     if (opened) *opened = watcher.sizeAtShow;
-    Setup = mSetup::Defaults();
-    mSetup::LoadSettings(file, [] {});
-    return Setup;
+    return mSetup::LoadSettings(file, [] {});
 }
 } // namespace
 
@@ -293,17 +291,17 @@ void StartupTest::signalSavesOnceAndEnds() {
     stored.MainHeight = 7500;
     stored.LastPath = pictures.string();
     stored.MainWindowState = 7; // no state of ours: a save at the end writes a normal window
-    Setup = stored;
     const auto file = dir.path() / "ipsetup.dat";
-    QVERIFY(mSetup::SaveSettings(file));
+    QVERIFY(mSetup::SaveSettings(stored, file));
     mSetup::SetSettingsFolder(dir.path());
+    SetupRecord setup;
 
     SignalAtShow watcher;
     watcher.at = SignalAtShow::At(at);
     watcher.signal = signal;
     watcher.times = times;
     qApp->installEventFilter(&watcher);
-    mStartup::Main(); // returns when the program has ended
+    mStartup::Main(setup); // returns when the program has ended
     qApp->removeEventFilter(&watcher);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
@@ -314,13 +312,12 @@ void StartupTest::signalSavesOnceAndEnds() {
         // the start before it may take long on a busy machine.
         QVERIFY(watcher.sinceRaised.elapsed() < fSplash::kDelayMs);
     }
-    Setup = mSetup::Defaults();
-    mSetup::LoadSettings(file, [] {});
-    QCOMPARE(Setup.MainWindowState, mSetup::kWindowNormal);
-    QCOMPARE(Setup.MainWidth, stored.MainWidth);
-    QCOMPARE(Setup.HSplitPercent, stored.HSplitPercent);
-    QCOMPARE(Setup.VSplitPercent, stored.VSplitPercent);
-    QCOMPARE(QString::fromStdString(Setup.LastPath), QString::fromStdString(stored.LastPath));
+    const SetupRecord written = mSetup::LoadSettings(file, [] {});
+    QCOMPARE(written.MainWindowState, mSetup::kWindowNormal);
+    QCOMPARE(written.MainWidth, stored.MainWidth);
+    QCOMPARE(written.HSplitPercent, stored.HSplitPercent);
+    QCOMPARE(written.VSplitPercent, stored.VSplitPercent);
+    QCOMPARE(QString::fromStdString(written.LastPath), QString::fromStdString(stored.LastPath));
     for (QWidget* w : QApplication::topLevelWidgets())
         QVERIFY(!w->isVisible());
 }
@@ -331,20 +328,19 @@ void StartupTest::signalBeforeTheWindowEndsWithoutSaving() {
     SetupRecord stored = mSetup::Defaults();
     stored.MainWindowState = 7; // a save would write a normal window
     stored.LastPath = dir.str();
-    Setup = stored;
     const auto file = dir.path() / "ipsetup.dat";
-    QVERIFY(mSetup::SaveSettings(file));
+    QVERIFY(mSetup::SaveSettings(stored, file));
     mSetup::SetSettingsFolder(dir.path());
+    SetupRecord setup;
     SignalAtShow watcher; // raises nothing: only watches for a main window
     watcher.raised = true;
     Termination::CatchSignals();
     ::raise(SIGTERM);
     qApp->installEventFilter(&watcher);
-    mStartup::Main();
+    mStartup::Main(setup);
     qApp->removeEventFilter(&watcher);
     QVERIFY(!watcher.mainShownAfter);
-    mSetup::LoadSettings(file, [] {});
-    QVERIFY(Setup == stored);
+    QVERIFY(mSetup::LoadSettings(file, [] {}) == stored);
 }
 
 void StartupTest::signalFloodNeitherBlocksNorChangesErrno() {

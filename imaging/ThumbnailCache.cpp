@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <initializer_list>
+#include <limits>
 #include <pwd.h>
 #include <random>
 #include <sys/stat.h>
@@ -49,9 +50,6 @@ constexpr const char* kSoftwareKey = "Software";
 constexpr const char* kFailFolder = "fail";
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
-// A thumbnail file larger than this is no thumbnail (1024 x 1024 pixels of
-// 16-bit RGBA stored raw are 8 MB).
-constexpr uint64_t kMaxThumbnailFileBytes = 16u << 20;
 // Qt's PNG quality 80 is zlib's level 1: a tenth of the default level's time
 // for a thumbnail of photo, for about an eighth more bytes, and quicker to read.
 constexpr int kPngQuality = 80;
@@ -150,6 +148,11 @@ bool WriteWhole(int folder, const std::string& name, const QByteArray& bytes) {
     return false;
 }
 
+// The Software key's text up to the version: the program's name and a space.
+std::string SoftwarePrefix() {
+    return std::string(Product::kName) + " ";
+}
+
 // The PNG of `image` with the keys of `source`, as tEXt chunks.
 QByteArray Encode(const QImage& image, const ThumbnailSource& source, int fullWidth,
                   int fullHeight) {
@@ -160,7 +163,7 @@ QByteArray Encode(const QImage& image, const ThumbnailSource& source, int fullWi
         keys.emplace_back(kWidthKey, std::to_string(fullWidth));
         keys.emplace_back(kHeightKey, std::to_string(fullHeight));
     }
-    keys.emplace_back(kSoftwareKey, std::string(Product::kName) + " " + Product::kVersion);
+    keys.emplace_back(kSoftwareKey, SoftwarePrefix() + Product::kVersion);
     return ThumbnailPng::Encode(image, keys, kPngQuality);
 }
 
@@ -174,43 +177,72 @@ std::string Text(FIBITMAP* header, const char* key) {
     return std::string(value, ::strnlen(value, FreeImage_GetTagLength(tag)));
 }
 
-// True when the PNG's keys (tEXt, zTXt or iTXt, read from its header, not
-// its pixels) are those of `source`. FreeImage reads them as written; Qt's
-// reader splits a key at its first ':'.
-bool KeysMatch(std::vector<uint8_t>& bytes, const ThumbnailSource& source) {
+// A positive whole number of pixels, or 0.
+int Pixels(const std::string& text) {
+    const std::optional<int64_t> value = Number(text);
+    return value && *value > 0 && *value <= std::numeric_limits<int32_t>::max() ? int(*value) : 0;
+}
+
+// The PNG `bytes` as a thumbnail of `source`: its keys (tEXt, zTXt or iTXt,
+// read from its header, not its pixels) must be those of `source`. FreeImage
+// reads them as written; Qt's reader splits a key at its first ':'.
+std::optional<ThumbnailFile> Keyed(std::vector<uint8_t> bytes, const ThumbnailSource& source) {
+    constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1a\n";
+    if (bytes.size() < kPngSignature.size() ||
+        std::memcmp(bytes.data(), kPngSignature.data(), kPngSignature.size()) != 0)
+        return std::nullopt;
     FIMEMORY* memory = FreeImage_OpenMemory(bytes.data(), DWORD(bytes.size()));
-    if (!memory) return false;
+    if (!memory) return std::nullopt;
     FIBITMAP* header = FreeImage_LoadFromMemory(FIF_PNG, memory, FIF_LOAD_NOPIXELS);
-    bool match = false;
+    std::optional<ThumbnailFile> file;
     if (header) {
         const std::string size = Text(header, kSizeKey); // optional, but checked when there
-        match = Text(header, kUriKey) == source.uri &&
-                Number(Text(header, kMTimeKey)) == source.mtime &&
-                (size.empty() || Number(size) == int64_t(source.size));
+        if (Text(header, kUriKey) == source.uri &&
+            Number(Text(header, kMTimeKey)) == source.mtime &&
+            (size.empty() || Number(size) == int64_t(source.size))) {
+            file.emplace();
+            file->width = int(FreeImage_GetWidth(header));
+            file->height = int(FreeImage_GetHeight(header));
+            file->fullWidth = Pixels(Text(header, kWidthKey));
+            file->fullHeight = Pixels(Text(header, kHeightKey));
+            if (!file->fullWidth || !file->fullHeight) file->fullWidth = file->fullHeight = 0;
+            file->software = Text(header, kSoftwareKey);
+        }
         FreeImage_Unload(header);
     }
     FreeImage_CloseMemory(memory);
-    return match;
+    if (file) file->png = std::move(bytes);
+    return file;
+}
+
+// Reads the thumbnail `name` in the folder open on `folder` (closed here),
+// when its keys are those of `source`. A link at the name, or anything but a
+// regular file of at most `maxBytes`, is no thumbnail.
+std::optional<ThumbnailFile> ReadKeyed(int folder, const std::string& name,
+                                       const ThumbnailSource& source, uint64_t maxBytes) {
+    if (folder < 0) return std::nullopt;
+    const int fd =
+        ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    ::close(folder);
+    if (fd < 0) return std::nullopt;
+    std::vector<uint8_t> bytes;
+    const bool read = Files::ReadWhole(fd, bytes, maxBytes);
+    ::close(fd);
+    if (!read) return std::nullopt;
+    return Keyed(std::move(bytes), source);
 }
 
 // Reads the thumbnail `name` in the folder open on `folder` (closed here):
 // true when its keys are those of `source`, and then (when asked) its
-// picture, no larger than `side`, is in `image`. A link at the name is no
-// thumbnail.
+// picture, no larger than `side`, is in `image`.
 bool ReadMatching(int folder, const std::string& name, const ThumbnailSource& source, int side,
                   QImage* image) {
-    if (folder < 0) return false;
-    const int fd =
-        ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
-    ::close(folder);
-    if (fd < 0) return false;
-    std::vector<uint8_t> bytes;
-    const bool read = Files::ReadWhole(fd, bytes, kMaxThumbnailFileBytes);
-    ::close(fd);
     // A stale thumbnail is never decoded.
-    if (!read || !KeysMatch(bytes, source)) return false;
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                              qsizetype(bytes.size()));
+    const std::optional<ThumbnailFile> file =
+        ReadKeyed(folder, name, source, ThumbnailCache::kMaxFileBytes);
+    if (!file) return false;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(file->png.data()),
+                                              qsizetype(file->png.size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
@@ -342,6 +374,17 @@ bool ThumbnailCache::Fits(QSize picture, ThumbnailSize size) {
 bool ThumbnailCache::Find(const ThumbnailSource& source, ThumbnailSize size, QImage* image) const {
     return ReadMatching(OpenFolder(root_, {FolderName(size)}, false), Md5Hex(source.uri) + ".png",
                         source, Side(size), image);
+}
+
+std::optional<ThumbnailFile> ThumbnailCache::Open(const ThumbnailSource& source, ThumbnailSize size,
+                                                  uint64_t maxBytes) const {
+    return ReadKeyed(OpenFolder(root_, {FolderName(size)}, false), Md5Hex(source.uri) + ".png",
+                     source, maxBytes);
+}
+
+bool ThumbnailCache::Ours(std::string_view software) {
+    const std::string prefix = SoftwarePrefix();
+    return software.size() > prefix.size() && software.substr(0, prefix.size()) == prefix;
 }
 
 bool ThumbnailCache::FailedBefore(const ThumbnailSource& source) const {

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The sizes every thumbnailer knows, by the longest side of their pictures.
 enum class ThumbnailSize { Normal, Large, XLarge, XXLarge };
@@ -29,8 +30,22 @@ struct ThumbnailSource {
     uint64_t size = 0; // bytes
 };
 
+// A thumbnail the cache holds for a file as it is now (its URI, MTime and,
+// when it has one, its Size key are the file's), read but not decoded.
+struct ThumbnailFile {
+    std::vector<uint8_t> png;
+    int width = 0, height = 0; // from the PNG's header
+    // Thumb::Image::Width and Height, the original's size; 0 when absent or
+    // not a positive number.
+    int fullWidth = 0, fullHeight = 0;
+    std::string software; // the Software key (who made it); empty when absent
+};
+
 class ThumbnailCache {
   public:
+    // A thumbnail file larger than this is no thumbnail (1024 x 1024 pixels
+    // of 16-bit RGBA stored raw are 8 MB).
+    static constexpr uint64_t kMaxFileBytes = uint64_t(16) << 20;
     // The longest side of a size's pictures (128, 256, 512, 1024).
     static int Side(ThumbnailSize size);
     // Its folder under the cache: "normal", "large", "x-large", "xx-large".
@@ -70,6 +85,14 @@ class ThumbnailCache {
     // match the file as it is now; its picture goes to `image` when given
     // (a picture that does not read is no thumbnail).
     bool Find(const ThumbnailSource& source, ThumbnailSize size, QImage* image = nullptr) const;
+    // The thumbnail of `source` at `size` when its keys match the file as it
+    // is now, by the same rules as Find (a regular file, no link, at most
+    // `maxBytes`, a PNG), its pixels left for the caller to decode.
+    std::optional<ThumbnailFile> Open(const ThumbnailSource& source, ThumbnailSize size,
+                                      uint64_t maxBytes = kMaxFileBytes) const;
+    // True when a thumbnail's Software key names this program (any version):
+    // it was made by the same decoder, at its size's box, as Store writes it.
+    static bool Ours(std::string_view software);
     // True when a fail entry says this very version of the file did not decode.
     bool FailedBefore(const ThumbnailSource& source) const;
     // Writes `image` (fitted to the size already) as the thumbnail of

@@ -6,6 +6,7 @@
 // into thumbnails in a cache of the test's own, and another program's thin
 // thumbnail read back at the size.
 #include "TempDir.h"
+#include "ThumbnailTestUtil.h"
 #include "imaging/StillDecoder.h"
 #include "imaging/ThumbnailMaker.h"
 #include "imaging/cDIB.h"
@@ -36,13 +37,6 @@ std::string RedPicture(const fs::path& file, int w, int h, FREE_IMAGE_FORMAT for
     FreeImage_Unload(b);
     return file.string();
 }
-
-// The cache of one test: XDG_CACHE_HOME points into a folder of its own.
-struct CacheHome {
-    TempDir dir;
-    CacheHome() { ::setenv("XDG_CACHE_HOME", dir.str().c_str(), 1); }
-    ~CacheHome() { ::unsetenv("XDG_CACHE_HOME"); }
-};
 
 struct Thin {
     const char* name;

@@ -7,6 +7,7 @@
 // the real helper and a stand-in helper that lies (fake_decoder), a cache in
 // a temporary folder.
 #include "TempDir.h"
+#include "ThumbnailTestUtil.h"
 #include "imaging/ThumbnailMaker.h"
 
 #include <FreeImage.h>
@@ -27,12 +28,6 @@ std::string Picture(const fs::path& file, int w, int h) {
     EXPECT_TRUE(FreeImage_Save(FIF_PNG, b, file.c_str(), 0)) << file;
     FreeImage_Unload(b);
     return file.string();
-}
-
-ThumbnailSource Described(const std::string& path) {
-    ThumbnailSource source;
-    EXPECT_TRUE(ThumbnailCache::Describe(path, source)) << path;
-    return source;
 }
 
 // Every file (and link) under `root`, links not followed.

@@ -6,6 +6,7 @@
 // and memory cap. Real files, the real helper (vantrel-decoder beside the
 // test), a cache in a temporary folder through XDG_CACHE_HOME.
 #include "TempDir.h"
+#include "ThumbnailTestUtil.h"
 #include "imaging/ThumbnailMaker.h"
 #include "imaging/ThumbnailScheduler.h"
 
@@ -26,14 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The cache of one test: XDG_CACHE_HOME points into a folder of its own.
-struct CacheHome {
-    TempDir dir;
-    CacheHome() { ::setenv("XDG_CACHE_HOME", dir.str().c_str(), 1); }
-    ~CacheHome() { ::unsetenv("XDG_CACHE_HOME"); }
-    std::string Root() const { return dir.str() + "/thumbnails"; }
-};
 
 std::string Md5(const std::string& text) {
     return QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Md5)

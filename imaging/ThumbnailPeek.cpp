@@ -1,0 +1,315 @@
+#include "imaging/ThumbnailPeek.h"
+
+#include "imaging/PictureBox.h"
+#include "imaging/mFit.h"
+#include "imaging/mScaleImage.h"
+
+#include <FreeImage.h>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdlib>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// The sizes looked at, smallest first: a normal thumbnail (128) is too small
+// to stand for a preview.
+constexpr ThumbnailSize kSizes[] = {ThumbnailSize::Large, ThumbnailSize::XLarge,
+                                    ThumbnailSize::XXLarge};
+
+// A thumbnail that stands for the decoded picture is resampled as the
+// decoder's pictures are; one shown only until the decode comes, more
+// cheaply.
+constexpr uint32_t kExactFilter = mScaleImage::kLanczos3;
+constexpr uint32_t kQuickFilter = FILTER_BILINEAR;
+
+// Where a thumbnail goes in the box, and what it says of the original.
+struct Shape {
+    int fullWidth = 0, fullHeight = 0; // the keys', when they are to be believed
+    int width = 0, height = 0;         // the picture shown
+    bool covers = false;
+};
+
+// True when an original of `w` x `h` shrunk to a thumbnail of `tw` x `th`
+// could give it, each side rounded (a thin side kept at a pixel): keys of
+// another shape are another picture's.
+bool SameShape(int tw, int th, int w, int h) {
+    const int64_t across = int64_t(th) * w - int64_t(tw) * h;
+    return std::llabs(across) <= int64_t(w) + h;
+}
+
+// A picture of the thumbnail's shape fitted to the box, enlarged when smaller:
+// the fit of an original of that shape larger than the box, by the one rule.
+mFit::Placement Enlarged(int tw, int th, MFreeImage_2::Box box) {
+    const int64_t times =
+        std::max((int64_t(box.width) + tw - 1) / tw, (int64_t(box.height) + th - 1) / th) + 1;
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    if (times * tw > kMax || times * th > kMax)
+        return mFit::FitInBox(tw, th, box.width, box.height, 0, false);
+    return mFit::FitInBox(int32_t(times * tw), int32_t(times * th), box.width, box.height, 0,
+                          false);
+}
+
+Shape ShapeOf(const ThumbnailFile& file, ThumbnailSize size, MFreeImage_2::Box box) {
+    Shape shape;
+    const int tw = file.width, th = file.height;
+    if (file.fullWidth > 0 && SameShape(tw, th, file.fullWidth, file.fullHeight)) {
+        shape.fullWidth = file.fullWidth;
+        shape.fullHeight = file.fullHeight;
+    }
+    if (box.width <= 0 || box.height <= 0) { // the whole picture: as stored
+        shape.width = tw;
+        shape.height = th;
+        shape.covers = shape.fullWidth > 0 && tw >= shape.fullWidth && th >= shape.fullHeight;
+        return shape;
+    }
+    mFit::Placement fit;
+    if (shape.fullWidth > 0) {
+        fit = mFit::FitInBox(shape.fullWidth, shape.fullHeight, box.width, box.height, 0, false);
+        shape.covers = tw >= fit.width && th >= fit.height;
+    } else if (std::max(tw, th) < ThumbnailCache::Side(size)) {
+        // Smaller than its size: thumbnailers do not enlarge, so it is placed
+        // as the whole picture would be (nothing more is claimed of it).
+        fit = mFit::FitInBox(tw, th, box.width, box.height, 0, false);
+    } else {
+        fit = Enlarged(tw, th, box);
+        shape.covers = tw >= fit.width && th >= fit.height; // it reaches the box
+    }
+    shape.width = fit.width;
+    shape.height = fit.height;
+    return shape;
+}
+
+// The PNG's pixels resampled to `width` x `height` with `filter` onto a new
+// 32-bit surface, transparent parts laid over `background`; null when the
+// PNG does not decode whole (damaged or cut short).
+StdPicture Decode(ThumbnailFile& file, int width, int height, uint32_t filter,
+                  uint32_t background) {
+    FIMEMORY* memory = FreeImage_OpenMemory(file.png.data(), DWORD(file.png.size()));
+    if (!memory) return nullptr;
+    FIBITMAP* bitmap = FreeImage_LoadFromMemory(FIF_PNG, memory, PNG_DEFAULT);
+    FreeImage_CloseMemory(memory);
+    if (!bitmap) return nullptr;
+    if (int(FreeImage_GetWidth(bitmap)) != file.width ||
+        int(FreeImage_GetHeight(bitmap)) != file.height) {
+        FreeImage_Unload(bitmap);
+        return nullptr;
+    }
+    FIBITMAP* shown = MFreeImage_2::ToDisplayable(bitmap);
+    if (shown != bitmap) FreeImage_Unload(bitmap);
+    if (!shown) return nullptr;
+    if (width != file.width || height != file.height)
+        shown =
+            mScaleImage::RescaleBitmap(shown, mScaleImage::ScaleSize::Pixels(width),
+                                       mScaleImage::ScaleSize::Pixels(height), false, true, filter);
+    PictureBox picture;
+    picture.SetBackColor(background);
+    const bool fits = int(FreeImage_GetWidth(shown)) == width &&
+                      int(FreeImage_GetHeight(shown)) == height && picture.SetSize(width, height);
+    if (fits) {
+        picture.Cls();
+        MFreeImage_2::DrawBitmapToDC(shown, picture.hDC(), width, height);
+    }
+    FreeImage_Unload(shown);
+    return fits ? picture.Image() : nullptr;
+}
+
+} // namespace
+
+namespace {
+
+ThumbnailPeek::Answer NoThumbnail(ThumbnailPeek::Ticket ticket) {
+    ThumbnailPeek::Answer answer;
+    answer.ticket = ticket;
+    return answer;
+}
+
+} // namespace
+
+struct ThumbnailPeek::State {
+    struct Question {
+        Ticket ticket = 0;
+        std::string path;
+        MFreeImage_2::Box box;
+        uint32_t background = 0;
+    };
+
+    ThumbnailCache cache;
+    Limits limits;
+    int eventFd = -1;
+
+    mutable std::mutex lock;
+    std::condition_variable wake;
+    bool stop = false;
+    Ticket next = 1;
+    std::optional<Question> queued;
+    bool looking = false;
+    std::vector<Answer> answers;
+    // The question still wanted (0: none), read by the look between its steps.
+    std::atomic<Ticket> wanted{0};
+    std::thread worker;
+
+    State(ThumbnailCache c, Limits l) : cache(std::move(c)), limits(l) {}
+
+    void Run();
+    Answer Look(const Question& question) const;
+    bool Wanted(Ticket ticket) const { return wanted.load() == ticket; }
+    // The answers waiting are dropped, and the descriptor read empty.
+    void DropAnswersLocked() {
+        answers.clear();
+        uint64_t count = 0;
+        while (::read(eventFd, &count, sizeof count) < 0 && errno == EINTR) {
+        }
+    }
+    void PostLocked(Answer answer) {
+        answers.assign(1, std::move(answer));
+        const uint64_t one = 1;
+        while (::write(eventFd, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+    }
+};
+
+ThumbnailPeek::ThumbnailPeek(ThumbnailCache cache) : ThumbnailPeek(std::move(cache), Limits()) {}
+
+ThumbnailPeek::ThumbnailPeek(ThumbnailCache cache, Limits limits)
+    : state_(std::make_unique<State>(std::move(cache), limits)) {
+    state_->eventFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (state_->eventFd < 0) return; // no thread either: every question answered "none" at once
+    try {
+        state_->worker = std::thread([s = state_.get()] { s->Run(); });
+    } catch (const std::system_error&) {
+    }
+}
+
+ThumbnailPeek::~ThumbnailPeek() {
+    {
+        const std::lock_guard<std::mutex> hold(state_->lock);
+        state_->stop = true;
+        state_->wanted = 0;
+    }
+    state_->wake.notify_all();
+    if (state_->worker.joinable()) state_->worker.join();
+    if (state_->eventFd >= 0) ::close(state_->eventFd);
+}
+
+ThumbnailPeek::Ticket ThumbnailPeek::Peek(const std::string& path, MFreeImage_2::Box box,
+                                          uint32_t background) {
+    State& s = *state_;
+    const std::lock_guard<std::mutex> hold(s.lock);
+    const Ticket ticket = s.next++;
+    s.wanted = ticket;
+    if (s.eventFd >= 0) s.DropAnswersLocked();
+    if (!s.worker.joinable()) {
+        if (s.eventFd >= 0) s.PostLocked(NoThumbnail(ticket));
+        return ticket;
+    }
+    s.queued = State::Question{ticket, path, box, background};
+    s.wake.notify_all();
+    return ticket;
+}
+
+void ThumbnailPeek::Cancel(Ticket ticket) {
+    State& s = *state_;
+    const std::lock_guard<std::mutex> hold(s.lock);
+    if (ticket == 0 || s.wanted != ticket) return;
+    s.wanted = 0;
+    s.queued.reset();
+    if (s.eventFd >= 0) s.DropAnswersLocked();
+}
+
+int ThumbnailPeek::NotifyFd() const {
+    return state_->eventFd;
+}
+
+std::vector<ThumbnailPeek::Answer> ThumbnailPeek::TakeAnswers() {
+    State& s = *state_;
+    const std::lock_guard<std::mutex> hold(s.lock);
+    std::vector<Answer> answers = std::move(s.answers);
+    if (s.eventFd >= 0) s.DropAnswersLocked();
+    return answers;
+}
+
+bool ThumbnailPeek::Idle() const {
+    const State& s = *state_;
+    const std::lock_guard<std::mutex> hold(s.lock);
+    return !s.queued && !s.looking && s.answers.empty();
+}
+
+void ThumbnailPeek::State::Run() {
+    std::unique_lock<std::mutex> hold(lock);
+    for (;;) {
+        wake.wait(hold, [this] { return stop || queued; });
+        if (stop) return;
+        const Question question = std::move(*queued);
+        queued.reset();
+        looking = true;
+        hold.unlock();
+        Answer answer = Look(question);
+        hold.lock();
+        looking = false;
+        if (wanted == question.ticket) PostLocked(std::move(answer));
+    }
+}
+
+ThumbnailPeek::Answer ThumbnailPeek::State::Look(const Question& question) const {
+    Answer answer = NoThumbnail(question.ticket);
+    ThumbnailSource source;
+    if (!ThumbnailCache::Describe(question.path, source) || cache.Inside(source.path))
+        return answer;
+    // Each thumbnail the cache holds is read (not decoded) to learn what it
+    // covers; the smallest that covers the box's fit is decoded, else the
+    // largest there is. One that does not decode gives way to the next
+    // larger, then to the smaller ones.
+    struct Candidate {
+        ThumbnailSize size;
+        ThumbnailFile file;
+        Shape shape;
+    };
+    std::vector<Candidate> candidates;
+    std::size_t first = 0;
+    for (const ThumbnailSize size : kSizes) {
+        if (!Wanted(question.ticket)) return answer;
+        std::optional<ThumbnailFile> file = cache.Open(source, size, limits.maxFileBytes);
+        if (!file || file->width <= 0 || file->height <= 0 || file->width > limits.maxSide ||
+            file->height > limits.maxSide)
+            continue;
+        const Shape shape = ShapeOf(*file, size, question.box);
+        if (shape.width <= 0 || shape.height <= 0) continue;
+        candidates.push_back({size, std::move(*file), shape});
+        first = candidates.size() - 1;
+        if (shape.covers) break;
+    }
+    std::vector<std::size_t> order{};
+    for (std::size_t i = first; i < candidates.size(); ++i)
+        order.push_back(i);
+    for (std::size_t i = first; i-- > 0;)
+        order.push_back(i);
+    for (const std::size_t i : order) {
+        if (!Wanted(question.ticket)) return answer;
+        Candidate& c = candidates[i];
+        const bool ours = ThumbnailCache::Ours(c.file.software);
+        const uint32_t filter = ours && c.shape.covers ? kExactFilter : kQuickFilter;
+        StdPicture picture =
+            Decode(c.file, c.shape.width, c.shape.height, filter, question.background);
+        if (!picture) continue; // a damaged PNG is no thumbnail
+        answer.found = true;
+        answer.picture = std::move(picture);
+        answer.size = c.size;
+        answer.thumbWidth = c.file.width;
+        answer.thumbHeight = c.file.height;
+        answer.ours = ours;
+        answer.covers = c.shape.covers;
+        answer.fullWidth = c.shape.fullWidth;
+        answer.fullHeight = c.shape.fullHeight;
+        break;
+    }
+    return answer;
+}

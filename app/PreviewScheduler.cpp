@@ -68,8 +68,10 @@ PreviewScheduler::Plan PreviewScheduler::Next(const Situation& situation) const 
     const std::vector<Work> wanted = Wanted(situation);
     for (const Work& running : situation.running)
         if (!Holds(wanted, running)) plan.cancel.push_back(running);
-    // A pane still changing size is read for once it keeps its size.
-    if (!situation.settling) {
+    // A pane still changing size is read for once it keeps its size, and
+    // nothing is read ahead while the chosen picture is on its way.
+    const bool postponed = situation.settling || situation.choiceDecoding;
+    if (!postponed) {
         for (const Work& work : wanted) {
             if (Tried(work) || Holds(situation.running, work) ||
                 (situation.cached && situation.cached(work.path, work.box)))
@@ -77,7 +79,7 @@ PreviewScheduler::Plan PreviewScheduler::Next(const Situation& situation) const 
             plan.start.push_back(work);
         }
     }
-    plan.idle = plan.start.empty() && situation.running.empty() && !situation.settling;
+    plan.idle = plan.start.empty() && situation.running.empty() && !postponed;
     return plan;
 }
 

@@ -1,16 +1,6 @@
 #include "app/cPictureCache.h"
 
 #include <algorithm>
-#include <sys/stat.h>
-
-bool cPictureCache::KeyOf(const std::string& path, Key& key) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    key.path = path;
-    key.size = uint64_t(st.st_size);
-    key.changedNs = int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    return true;
-}
 
 std::size_t cPictureCache::Bytes() const {
     std::size_t bytes = 0;
@@ -45,4 +35,8 @@ const cPictureCache::Entry* cPictureCache::Find(const Key& key, int boxWidth, in
 bool cPictureCache::Holds(const std::string& path) const {
     return std::any_of(entries_.begin(), entries_.end(),
                        [&](const Entry& e) { return e.key.path == path; });
+}
+
+void cPictureCache::Drop(const std::string& path) {
+    std::erase_if(entries_, [&](const Entry& e) { return e.key.path == path; });
 }

@@ -4,7 +4,7 @@
 // picture comes. Each is kept under its file's path, size and time of last
 // change, and the box it was fitted into: a file changed on disk never shows
 // its old picture. Bounded by a number of pictures and by bytes; the oldest
-// go first. Standard library and POSIX only.
+// go first. Standard library only.
 #pragma once
 
 #include "imaging/cDIB.h"
@@ -38,9 +38,6 @@ class cPictureCache {
     explicit cPictureCache(std::size_t maxPictures = kMaxPictures, std::size_t maxBytes = kMaxBytes)
         : maxPictures_(maxPictures), maxBytes_(maxBytes) {}
 
-    // The key of the file at `path` as it is now; false when it cannot be read.
-    static bool KeyOf(const std::string& path, Key& key);
-
     // Keeps `entry` (replacing one of the same path and box); the oldest go
     // past the bounds.
     void Put(Entry entry);
@@ -48,6 +45,8 @@ class cPictureCache {
     // null. Those of the same path whose file has changed since are dropped.
     const Entry* Find(const Key& key, int boxWidth, int boxHeight);
     bool Holds(const std::string& path) const;
+    // Forgets every picture of `path` (its file changed, went or was renamed).
+    void Drop(const std::string& path);
     void Clear() { entries_.clear(); }
     std::size_t Count() const { return entries_.size(); }
     std::size_t Bytes() const;

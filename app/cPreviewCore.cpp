@@ -14,9 +14,27 @@ uint32_t cPreviewCore::Choose(const std::string& folder, const std::string& name
     fullId_ = 0;
     fullDecodeWanted_ = false;
     state_ = State::Decoding;
+    standIn_ = false;
     // A full view asked for the file chosen before is not one for this file.
     fullViewWaiting_ = fullViewReady_ = false;
     return id_;
+}
+
+bool cPreviewCore::ShowStandIn(uint32_t id, int fullWidth, int fullHeight) {
+    if (state_ != State::Decoding || id != id_ || kind_ != Kind::Still) return false;
+    standIn_ = true;
+    status_.name = name_;
+    status_.size = fullWidth > 0 && fullHeight > 0
+                       ? std::to_string(fullWidth) + "x" + std::to_string(fullHeight)
+                       : std::string();
+    status_.detail.clear();
+    return true;
+}
+
+bool cPreviewCore::BecomeGif(uint32_t id) {
+    if (state_ != State::Decoding || id != id_) return false;
+    kind_ = Kind::Gif;
+    return true;
 }
 
 void cPreviewCore::ChooseUnreadable(const std::string& folder, const std::string& name,
@@ -31,6 +49,7 @@ bool cPreviewCore::Answer(uint32_t id, bool loaded, const Picture& facts, const 
     if (state_ == State::Shown && id != 0 && id == fullId_) return AnswerWholePicture(loaded);
     if (state_ != State::Decoding || id != id_) return false; // late, or for another choice
     state_ = loaded ? State::Shown : State::Failed;
+    standIn_ = false;
     facts_ = loaded ? facts : Picture{};
     if (!loaded)
         SetStatus(why.empty() ? kFailedText : why);
@@ -73,6 +92,7 @@ uint32_t cPreviewCore::TakeFullDecode() {
 }
 
 void cPreviewCore::FolderFailed(const std::string& why) {
+    standIn_ = false;
     folder_.clear();
     name_.clear();
     id_ = fullId_ = 0;
@@ -92,6 +112,7 @@ bool cPreviewCore::FolderListed() {
 
 void cPreviewCore::ChosenRemoved() {
     if (name_.empty()) return;
+    standIn_ = false;
     id_ = fullId_ = 0;
     fullDecodeWanted_ = false;
     state_ = State::Failed;

@@ -43,6 +43,17 @@ class cPreviewCore {
     // number its answer must carry. Any full view waiting for an earlier
     // choice is given up.
     uint32_t Choose(const std::string& folder, const std::string& name, Kind kind);
+    // The chosen file of request `id` turned out to be a GIF (its first
+    // bytes say so): it is the animated viewer's now, under the same request.
+    // False when `id` is not the choice decoding now.
+    bool BecomeGif(uint32_t id);
+    // A picture that stands in for the chosen one until it is decoded (a
+    // thumbnail of the shared cache) is in the pane: the status names the
+    // file, and gives the original's size when the thumbnail knows it
+    // (0 x 0: not known yet). False when `id` is not the choice decoding now.
+    bool ShowStandIn(uint32_t id, int fullWidth, int fullHeight);
+    // A stand-in is in the pane while the picture decodes.
+    bool StandInShown() const { return standIn_; }
     // The chosen file could not even be opened; `why` says so to the user.
     void ChooseUnreadable(const std::string& folder, const std::string& name,
                           const std::string& why);
@@ -116,4 +127,5 @@ class cPreviewCore {
     Status status_;
     bool fullViewWaiting_ = false;
     bool fullViewReady_ = false;
+    bool standIn_ = false;
 };

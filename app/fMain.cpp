@@ -23,8 +23,8 @@ namespace {
 constexpr int kPercentScale = 100;
 }
 
-fMain::fMain(BrowsingState& state, SetupRecord& setup, QWidget* parent)
-    : QWidget(parent), state_(state), setup_(setup) {
+fMain::fMain(BrowsingState& state, SetupRecord& setup, DecoderPool& pool, QWidget* parent)
+    : QWidget(parent), state_(state), setup_(setup), pool_(pool) {
     BuildControls();
 
     // Load, in order. 1: the file list builder is a member.
@@ -70,14 +70,25 @@ fMain::fMain(BrowsingState& state, SetupRecord& setup, QWidget* parent)
     state_.FolderGone = [this] {
         if (!sFolder.empty() && !Files::IsFolder(sFolder)) nPathchange();
     };
-    FileView.RowsArrived = [this] { ShowCount(lvFiles->Model()->rowCount()); };
-    FileView.Listed = [this](bool listed) { OnListed(listed); };
-    FileView.Changed = [this](const RowChanges& changes) { OnFolderChanged(changes); };
+    FileView.RowsArrived = [this] {
+        ShowCount(lvFiles->Model()->rowCount());
+        emit listUpdated();
+    };
+    FileView.Listed = [this](bool listed) {
+        OnListed(listed);
+        emit listUpdated();
+    };
+    FileView.Changed = [this](const RowChanges& changes) {
+        OnFolderChanged(changes);
+        emit listUpdated();
+    };
     FileView.FolderGone = [this] { nPathchange(); };
 
-    // A picture whose decoding runs past the limit is a failed load.
-    stillTimer_.setSingleShot(true);
-    connect(&stillTimer_, &QTimer::timeout, this, &fMain::StillTimedOut);
+    // The decoder pool's answers, taken as they come.
+    poolNotifier_ = new QSocketNotifier(pool_.NotifyFd(), QSocketNotifier::Read, this);
+    connect(poolNotifier_, &QSocketNotifier::activated, this, &fMain::OnPoolAnswers);
+    peekNotifier_ = new QSocketNotifier(peek_.NotifyFd(), QSocketNotifier::Read, this);
+    connect(peekNotifier_, &QSocketNotifier::activated, this, &fMain::OnPeekAnswers);
     // Once the pane has kept its size a moment, its picture is fitted anew.
     settleTimer_.setSingleShot(true);
     settleTimer_.setInterval(kSettleMs);
@@ -86,9 +97,10 @@ fMain::fMain(BrowsingState& state, SetupRecord& setup, QWidget* parent)
 
 fMain::~fMain() {
     FileView.StopWatching();
-    SetListBusy(false);
-    CancelStillDecode();
-    DropFullViewWait();
+    CancelDecodes(false);
+    CancelDecodes(true);
+    finished_ = true; // no busy pointer any more
+    UpdateBusyPointer();
 }
 
 void fMain::BuildControls() {
@@ -123,8 +135,17 @@ void fMain::BuildControls() {
     pbThumbs->SetBackColor(0x00C0C0C0);
     pbThumbs->SetBarcolor(0x00808080);
     pbThumbs->SetBarstyle(5);
-    pbThumbs->hide(); // kept in place, never shown
+    pbThumbs->hide(); // kept, never shown: nothing lays it out
 
+    const std::pair<QObject*, const char*> names[] = {
+        {tbrMain, "tbrMain"},         {picCount, "picCount"},       {lblCount, "lblCount"},
+        {vSplit, "vSplit"},           {hSplit, "hSplit"},           {imgPane, "imgPane"},
+        {ucGIF1, "ucGIF1"},           {pictreeview, "pictreeview"}, {picLV, "picLV"},
+        {ComboFilter, "ComboFilter"}, {lvFiles, "lvFiles"},         {cmdAbout, "cmdAbout"},
+        {cmdVisit, "cmdVisit"},       {picStatus, "picStatus"},     {sbInfo, "sbInfo"},
+        {pbThumbs, "pbThumbs"}};
+    for (const auto& [control, name] : names)
+        control->setObjectName(QString::fromLatin1(name));
     for (QWidget* w : {picLV, picStatus, pictreeview})
         w->installEventFilter(this);
     connect(imgPane, &PicturePane::resized, this, &fMain::OnPaneResized);
@@ -205,15 +226,6 @@ void fMain::LayOut() {
                           vSplit->width() / 2 - kGap, cmdVisit->height());
     picStatus->setGeometry(kMargin, cmdAbout->y() + cmdAbout->height() + kGap, SW - 2 * kMargin,
                            kStatusHeight);
-    PlaceThumbs();
-}
-
-void fMain::PlaceThumbs() {
-    // Over the third status panel, in picStatus's pixels.
-    const QRect panel3 = sbInfo->PanelRect(3);
-    pbThumbs->setGeometry(panel3.x() + 2, sbInfo->y() + 3, panel3.width() - 4,
-                          sbInfo->height() - 5);
-    pbThumbs->raise();
 }
 
 void fMain::OnPaneResized() {
@@ -234,7 +246,6 @@ bool fMain::eventFilter(QObject* watched, QEvent* e) {
             lvFiles->setGeometry(0, comboHeight, picLV->width(), picLV->height() - comboHeight);
         } else if (watched == picStatus) {
             sbInfo->setGeometry(0, 0, picStatus->width(), picStatus->height());
-            PlaceThumbs(); // the panels moved with the status bar
         } else if (watched == pictreeview) {
             mDirTreeview::MoveTree(0, 0, pictreeview->width(), pictreeview->height());
         }

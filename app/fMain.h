@@ -9,6 +9,7 @@
 #pragma once
 
 #include "app/FileHeader.h"
+#include "app/PreviewScheduler.h"
 #include "app/cCommandTable.h"
 #include "app/cIconThumbnails.h"
 #include "app/cPictureCache.h"
@@ -24,8 +25,10 @@
 #include "controls/StatusPanels.h"
 #include "controls/fAbout.h"
 #include "controls/fHelp.h"
+#include "imaging/DecoderPool.h"
 #include "imaging/MFreeImage_2.h"
 #include "imaging/PictureBox.h"
+#include "imaging/ThumbnailPeek.h"
 #include "viewers/PicturePane.h"
 #include "viewers/ucGIFViewer.h"
 
@@ -38,7 +41,7 @@
 #include <QToolBar>
 #include <QWidget>
 #include <functional>
-#include <set>
+#include <map>
 #include <string>
 
 class fMain : public QWidget {
@@ -62,8 +65,9 @@ class fMain : public QWidget {
     static constexpr const char* kInProcessNotice = "Decoded without the safe helper";
 
     // `setup`: the program's settings record, read for the layout and
-    // written at the end.
-    fMain(BrowsingState& state, SetupRecord& setup, QWidget* parent = nullptr);
+    // written at the end. `pool` decodes the still pictures; both outlive
+    // the window.
+    fMain(BrowsingState& state, SetupRecord& setup, DecoderPool& pool, QWidget* parent = nullptr);
     ~fMain() override;
 
     // Sets the size in twips (15 per pixel), at most the screen's available size.
@@ -80,11 +84,11 @@ class fMain : public QWidget {
     // A list row chosen (by mouse or keyboard): previews its file.
     void ChooseRow(int row);
     // A picture is being decoded (the answer comes without blocking).
-    bool StillPending() const { return !stillNotifier_.isNull() || gifsDecoding_ > 0; }
-    // Reading ahead is over for now: nothing decodes, and no decode waits for
-    // the pane to keep its size. What is wanted next waits for a new choice,
-    // a new pane size or a change of the folder.
-    bool ReadAheadIdle() const { return !StillPending() && !settleTimer_.isActive(); }
+    bool StillPending() const { return !decodes_.empty() || gifsDecoding_ > 0; }
+    // Reading ahead is over for now: nothing decodes, nothing is left to
+    // read ahead, and no decode waits for the pane to keep its size. What is
+    // wanted next waits for a new choice, a new pane size or a change of the folder.
+    bool ReadAheadIdle() const;
     // Selects, scrolls to and previews the row of the file `name` (bytes) in
     // the folder listed; when the list has no such row yet, false, and the
     // next listing that has it chooses it.
@@ -126,6 +130,25 @@ class fMain : public QWidget {
     // replaceable (tests).
     std::function<void(const std::string&)> OpenFile;
 
+    // The picture the pane is drawn from: the chosen still, fitted to the pane.
+    const PictureBox& PanePicture() const { return PicLoad; }
+
+  signals:
+    void shown();
+    // The list changed: rows arrived, a listing ended, or the folder changed on disk.
+    void listUpdated();
+    // Esc in the list or on the window: the exit confirmation's turn.
+    void exitRequested();
+
+  protected:
+    void showEvent(QShowEvent*) override;
+    void closeEvent(QCloseEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+  private:
+    // The controls, each named by its field (objectName), as tests find them.
     QToolBar* tbrMain;
     QWidget* picCount;
     QLabel* lblCount;
@@ -148,24 +171,10 @@ class fMain : public QWidget {
     // The folder listed.
     std::string sFolder;
 
-  signals:
-    void shown();
-    // Esc in the list or on the window: the exit confirmation's turn.
-    void exitRequested();
-
-  protected:
-    void showEvent(QShowEvent*) override;
-    void closeEvent(QCloseEvent*) override;
-    void resizeEvent(QResizeEvent*) override;
-    void keyPressEvent(QKeyEvent*) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
-
-  private:
     void BuildControls();
     void BuildToolbar();
     void FinishExit();
     void LayOut();
-    void PlaceThumbs();
     void OnFilterChanged(int row);
     void OnListKey(QKeyEvent* e);
     void FitToolbar();
@@ -178,6 +187,8 @@ class fMain : public QWidget {
     void OnFolderChanged(const RowChanges& changes);
     // The busy pointer while a folder is read.
     void SetListBusy(bool busy);
+    // Sets or restores the busy pointer as the listing and the preview say.
+    void UpdateBusyPointer();
     int RowOfName(const std::string& name) const;
     bool IsChosen(int row) const;
     // Draws the chosen still picture into the pane; `quick` while the pane's
@@ -185,22 +196,41 @@ class fMain : public QWidget {
     void RedrawStill(bool quick = false);
     void OnPaneResized();
     void StoreLayout();
-    void FinishStill(uint32_t id);
     void BeginGif(const std::string& path, uint32_t id);
     void FinishGif(uint32_t id, std::shared_ptr<cGIF> document);
-    void SetGifBusy();
-    void BeginStill(const std::string& path, uint32_t id, MFreeImage_2::Box box);
-    bool StartDecode(const std::string& path, MFreeImage_2::Box box);
-    void SetStillBusy(bool busy);
-    void CancelChoiceDecode();
-    // Reading ahead (fMainReadAhead.cpp).
+
+    // The decodes (fMainDecodes.cpp), each a ticket of the pool's.
+    enum class Purpose { Choice, Whole, ReadAhead };
+    struct Decode {
+        Purpose purpose = Purpose::Choice;
+        uint32_t id = 0;             // the preview's request (choice and whole)
+        PreviewScheduler::Work work; // what the scheduler asked (read-ahead)
+        std::string path;
+        MFreeImage_2::Box box;
+    };
+    // The cache key of a row, from what the listing read of its file.
+    cPictureCache::Key RowKey(int row) const;
+    cPictureCache& CacheFor(MFreeImage_2::Box box);
+    void DropCached(const std::string& path) {
+        cache_.Drop(path);
+        wholeAhead_.Drop(path);
+    }
+    void Submit(DecoderPool::Lane lane, const std::string& path, MFreeImage_2::Box box,
+                Purpose purpose, uint32_t id, PreviewScheduler::Work work = {});
+    // Gives up the read-ahead decodes, or the choice's and the full view's.
+    void CancelDecodes(bool readAhead);
+    bool TakeOver(const std::string& path, MFreeImage_2::Box box, Purpose purpose, uint32_t id);
+    void BeginStill(const std::string& path, uint32_t id);
+    // The chosen picture from what was read ahead, shown at once; false when
+    // it must be decoded.
+    bool ShowReadAhead(const cPictureCache::Key& key, uint32_t id);
+    void OnPoolAnswers();
+    // A thumbnail from the desktop's cache for the choice decoding now.
+    void OnPeekAnswers();
+    void FinishStill(const Decode& d, DecodeResult& result);
+    void FinishReadAhead(const Decode& d, DecodeResult& result);
     void ReadAhead();
-    void FinishReadAhead();
-    bool TakeReadAhead(const std::string& path, uint32_t id);
     bool TakeRefit(const std::string& path, const StdPicture& picture);
-    // The chosen picture whole for the full view, from what was read ahead
-    // (or is being read); false when it must be decoded.
-    bool TakeWholeAhead(const std::string& path, uint32_t id);
     MFreeImage_2::Box ScreenBox() const;
     MFreeImage_2::Box PaneBox() const;
     // The size the chosen picture takes in the pane now.
@@ -208,8 +238,6 @@ class fMain : public QWidget {
     void StartFullDecode();
     void ShowChoice();
     void ShowStatus();
-    void CancelStillDecode();
-    void StillTimedOut();
     void DropFullViewWait();
     void OpenFullViewOfChoice();
     // Stops the preview's GIF while a full view on its screen covers it.
@@ -219,36 +247,42 @@ class fMain : public QWidget {
 
     BrowsingState& state_;
     SetupRecord& setup_;
+    DecoderPool& pool_;
     QPointer<fFullview> fullView_;
     QPointer<fOptions> options_;
     QPointer<fHelp> help_;
     QPointer<fAbout> about_;
     cCommandTable* commands_ = nullptr;
     cPreviewCore preview_;
+    PreviewScheduler scheduler_;
     cIconThumbnails* thumbnails_ = nullptr; // the large-icon view's pictures
     // While the full view is open: the next and previous pictures whole, so
     // that stepping through the list there shows each at once.
     static constexpr std::size_t kWholeAheadPictures = 2;
     static constexpr std::size_t kWholeAheadBytes = std::size_t(256) << 20;
     cPictureCache wholeAhead_{kWholeAheadPictures, kWholeAheadBytes};
-    cPictureCache cache_;                  // pictures read ahead, as the preview shows them
-    cPictureCache::Key readAheadKey_;      // the file being read ahead (empty: none)
-    MFreeImage_2::Box readAheadBox_;       // and the box it is fitted into
-    std::set<std::string> readAheadTried_; // read ahead for this choice already
-    MFreeImage_2::Box stillBox_;           // the box of the choice's decode
-    QTimer settleTimer_;                   // runs while the pane changes size
-    StdPicture wholePicture_;              // the chosen picture whole, for a full view
-    std::string wholePictureOf_;           // the file it is of
-    uint32_t stillId_ = 0;                 // the choice's request being decoded
-    bool stillBusy_ = false;               // its busy pointer is set
-    int gifsDecoding_ = 0;                 // GIF documents decoding on their threads
-    bool gifBusy_ = false;                 // the busy pointer of the GIF chosen last
-    std::string wantedFile_;               // chosen by the next listing that has it
-    bool waitPointer_ = false; // the busy pointer of a full view waiting for its picture
-    bool exiting_ = false;     // the question was answered Yes (or cannot be asked)
+    cPictureCache cache_; // pictures read ahead, as the preview shows them
+    std::map<DecoderPool::Ticket, Decode> decodes_;
+    QSocketNotifier* poolNotifier_ = nullptr;
+    ThumbnailPeek peek_; // thumbnails that stand in while a picture decodes
+    QSocketNotifier* peekNotifier_ = nullptr;
+    ThumbnailPeek::Ticket peekTicket_ = 0; // the question asked for the choice
+    uint32_t peekId_ = 0;                  // and the choice's request
+    cPictureCache::Key chosenKey_;         // of the chosen row, as listed
+    // The keys of the chosen row and its neighbours, by path.
+    std::map<std::string, cPictureCache::Key> stampedKeys_;
+    bool readAheadIdle_ = true;       // the scheduler had nothing left, last asked
+    bool inProcess_ = false;          // the last picture was decoded without the helper
+    uint32_t missingConfinement_ = 0; // the layers the last helper ran without
+    QTimer settleTimer_;              // runs while the pane changes size
+    StdPicture wholePicture_;         // the chosen picture whole, for a full view
+    std::string wholePictureOf_;      // the file it is of
+    int gifsDecoding_ = 0;            // GIF documents decoding on their threads
+    std::string wantedFile_;          // chosen by the next listing that has it
+    bool fullViewAsked_ = false;      // a full view waits for the chosen picture
+    bool busyPointer_ = false;
+    bool exiting_ = false; // the question was answered Yes (or cannot be asked)
     bool asking_ = false;
-    bool finished_ = false;                   // FinishExit ran; it runs once
-    bool listBusy_ = false;                   // the busy pointer of a listing under way
-    QPointer<QSocketNotifier> stillNotifier_; // set while a still picture decodes
-    QTimer stillTimer_;                       // its time limit
+    bool finished_ = false; // FinishExit ran; it runs once
+    bool listBusy_ = false; // a listing is under way
 };

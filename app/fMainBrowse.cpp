@@ -6,7 +6,7 @@
 
 #include "app/mSetup.h"
 #include "app/mStartup.h"
-#include "imaging/StillDecoder.h"
+#include "imaging/DecoderProtocol.h"
 #include "imaging/mScaleImage.h"
 #include "platform/Files.h"
 #include "platform/Platform.h"
@@ -35,6 +35,24 @@ void ShowFailureIn(fFullview* view, const cPreviewCore& preview) {
     const std::string reason = failed ? preview.StatusTexts().detail : std::string();
     view->ShowFailure(Shown(preview.Name()),
                       QString::fromStdString(reason.empty() ? cPreviewCore::kFailedText : reason));
+}
+
+// The layers of confinement the helper ran without, as a sentence.
+std::string ConfinementNotice(uint32_t missing) {
+    static const struct {
+        uint32_t layer;
+        const char* name;
+    } kLayers[] = {
+        {DecoderProtocol::kConfinedLimits, "resource limits"},
+        {DecoderProtocol::kConfinedNoNewPrivileges, "no-new-privileges"},
+        {DecoderProtocol::kConfinedFiles, "file-system rules"},
+        {DecoderProtocol::kConfinedCalls, "system-call filter"},
+    };
+    std::string notice;
+    for (const auto& l : kLayers)
+        if (missing & l.layer)
+            notice += (notice.empty() ? "Decoder helper without " : ", ") + std::string(l.name);
+    return notice;
 }
 
 } // namespace
@@ -68,7 +86,7 @@ void fMain::nPathchange() {
     AddBackslash(sFolder);
     FileView.SetPattern(state_.CurrentPattern);
     // What was read ahead belongs to the list as it was.
-    if (!readAheadKey_.path.empty()) CancelStillDecode();
+    CancelDecodes(true);
     cache_.Clear();
     // The chosen file of another folder is not in this one: its picture goes
     // now. One of this folder (Refresh, another filter) stays while the
@@ -79,8 +97,17 @@ void fMain::nPathchange() {
 }
 
 void fMain::SetListBusy(bool busy) {
-    if (busy == listBusy_) return;
     listBusy_ = busy;
+    UpdateBusyPointer();
+}
+
+void fMain::UpdateBusyPointer() {
+    // The busy pointer while a folder is read, while the chosen file's
+    // picture is on its way, and while a full view waits for its picture.
+    const bool busy = !finished_ && (listBusy_ || fullViewAsked_ ||
+                                     preview_.state() == cPreviewCore::State::Decoding);
+    if (busy == busyPointer_) return;
+    busyPointer_ = busy;
     busy ? Platform::SetBusyPointer() : Platform::RestorePointer();
 }
 
@@ -90,7 +117,7 @@ void fMain::OnListed(bool listed) {
         // Nothing of the folder shown before stays under the new one.
         ClearPreviewPane();
         ShowCount(0);
-        CancelStillDecode();
+        CancelDecodes(false);
         PicLoad.SetSize(0, 0);
         preview_.FolderFailed(Files::FolderErrorText(FileView.LastError()));
         ShowStatus();
@@ -116,6 +143,13 @@ void fMain::OnListed(bool listed) {
 
 void fMain::OnFolderChanged(const RowChanges& changes) {
     ShowCount(lvFiles->Model()->rowCount());
+    // Pictures of a file as it was before are never shown again.
+    for (const std::string& name : changes.removed)
+        DropCached(sFolder + name);
+    for (const auto& [from, row] : changes.renamed)
+        DropCached(sFolder + from);
+    for (const FileRow& row : changes.changed)
+        DropCached(sFolder + row.name);
     const std::string chosen = preview_.Name();
     if (preview_.Folder() == sFolder && !chosen.empty()) {
         const auto named = [&chosen](const auto& list, auto nameOf) {
@@ -124,7 +158,7 @@ void fMain::OnFolderChanged(const RowChanges& changes) {
         };
         if (named(changes.removed, [](const std::string& n) { return n; })) {
             // Its picture goes with it, and the status says why.
-            CancelChoiceDecode();
+            CancelDecodes(false);
             preview_.ChosenRemoved();
             ShowChoice();
             return;
@@ -154,25 +188,18 @@ void fMain::ChooseRow(int row) {
     const std::string file = lvFiles->Model()->Row(row).name;
     const std::string path = folder + file;
     DropFullViewWait(); // a full view asked for before is not one for this file
-    FileHeader header;
-    int error = 0; // why it could not be read, kept before anything else may set errno
-    const PreviewRoad road = ReadFileHeader(path, header, error);
     // A picture chosen before and still decoding is not wanted now; one being
     // read ahead goes on (it may be this very file).
-    CancelChoiceDecode();
-    if (road == PreviewRoad::Unreadable) {
-        preview_.ChooseUnreadable(folder, file, std::strerror(error));
-        ShowChoice();
-        return;
-    }
-    if (road == PreviewRoad::Gif) {
-        BeginGif(path, preview_.Choose(folder, file, cPreviewCore::Kind::Gif));
-        return;
-    }
+    CancelDecodes(false);
+    if (peekTicket_ != 0) peek_.Cancel(std::exchange(peekTicket_, 0));
+    scheduler_.NewChoice(); // a new choice has new neighbours
+    wholePicture_.reset();  // a full view's picture is of the file chosen before
+    chosenKey_ = RowKey(row);
+    // The pool reads the file's first bytes: a GIF comes back as one, and
+    // goes to the animated viewer then.
     const uint32_t id = preview_.Choose(folder, file, cPreviewCore::Kind::Still);
-    wholePicture_.reset(); // a full view's picture is of the file chosen before
-    if (!TakeReadAhead(path, id)) BeginStill(path, id, PaneBox());
-    SetGifBusy(); // a GIF decoding for an earlier choice keeps no pointer
+    if (!ShowReadAhead(chosenKey_, id)) BeginStill(path, id);
+    UpdateBusyPointer();
 }
 
 MFreeImage_2::Box fMain::PaneBox() const {
@@ -205,11 +232,10 @@ void fMain::RedrawStill(bool quick) {
     const PictureBox* source = &PicLoad;
     PictureBox screenPicture;
     const MFreeImage_2::Box fitted = FittedSize();
-    cPictureCache::Key key;
-    if (quick && still && (PicLoad.Width() < fitted.width || PicLoad.Height() < fitted.height) &&
-        cPictureCache::KeyOf(preview_.Path(), key)) {
+    if (quick && still && (PicLoad.Width() < fitted.width || PicLoad.Height() < fitted.height)) {
         const MFreeImage_2::Box screenBox = ScreenBox();
-        if (const cPictureCache::Entry* e = cache_.Find(key, screenBox.width, screenBox.height)) {
+        if (const cPictureCache::Entry* e =
+                cache_.Find(chosenKey_, screenBox.width, screenBox.height)) {
             screenPicture.AdoptSurface(e->picture);
             source = &screenPicture;
         }
@@ -221,48 +247,11 @@ void fMain::RedrawStill(bool quick) {
     imgPane->update();
 }
 
-void fMain::BeginStill(const std::string& path, uint32_t id, MFreeImage_2::Box box) {
-    if (!StartDecode(path, box)) {
-        FinishStill(id);
-        return;
-    }
-    stillId_ = id;
-    stillBox_ = box;
-    SetStillBusy(true); // until the picture is there
-}
-
-bool fMain::StartDecode(const std::string& path, MFreeImage_2::Box box) {
-    // Decoded by the confined helper while the window goes on; the answer
-    // goes to the choice or to the read-ahead, whichever holds it by then.
-    CancelStillDecode(); // one decode at a time
-    StillDecoder& decoder = StillDecoder::Shared();
-    if (!decoder.Begin(path, PicLoad.BackColor(), box)) return false;
-    stillNotifier_ = new QSocketNotifier(decoder.Fd(), QSocketNotifier::Read, this);
-    connect(stillNotifier_, &QSocketNotifier::activated, this, [this] {
-        delete stillNotifier_.data();
-        stillTimer_.stop();
-        SetStillBusy(false);
-        if (!readAheadKey_.path.empty())
-            FinishReadAhead();
-        else
-            FinishStill(std::exchange(stillId_, 0));
-    });
-    stillTimer_.start(StillDecoder::kTimeLimitMs);
-    return true;
-}
-
-void fMain::SetStillBusy(bool busy) {
-    if (busy == stillBusy_) return;
-    stillBusy_ = busy;
-    busy ? Platform::SetBusyPointer() : Platform::RestorePointer();
-}
-
 void fMain::BeginGif(const std::string& path, uint32_t id) {
     // Decoded on a thread of its own, so that the window goes on; the
     // document comes back through the event loop, to a window that is still
     // there, and is shown only if its file is still the one chosen.
     ++gifsDecoding_;
-    SetGifBusy();
     QPointer<fMain> window(this);
     try {
         std::thread([window, path, id] {
@@ -283,7 +272,7 @@ void fMain::BeginGif(const std::string& path, uint32_t id) {
 
 void fMain::FinishGif(uint32_t id, std::shared_ptr<cGIF> document) {
     --gifsDecoding_;
-    SetGifBusy();
+    UpdateBusyPointer();
     if (preview_.PendingId() != id || preview_.kind() != cPreviewCore::Kind::Gif)
         return; // another file was chosen meanwhile
     ucGIF1->SetAutoPlay(true);
@@ -292,52 +281,7 @@ void fMain::FinishGif(uint32_t id, std::shared_ptr<cGIF> document) {
     ShowChoice();
 }
 
-void fMain::SetGifBusy() {
-    // The busy pointer while the GIF chosen last decodes.
-    const bool busy = gifsDecoding_ > 0 && preview_.kind() == cPreviewCore::Kind::Gif &&
-                      preview_.state() == cPreviewCore::State::Decoding;
-    if (busy == gifBusy_) return;
-    gifBusy_ = busy;
-    busy ? Platform::SetBusyPointer() : Platform::RestorePointer();
-}
-
-void fMain::FinishStill(uint32_t id) {
-    StillDecoder& decoder = StillDecoder::Shared();
-    // The picture goes to a box of its own first: one for another choice is dropped.
-    PictureBox answer;
-    answer.SetBackColor(PicLoad.BackColor());
-    const bool loaded = decoder.Finish(answer);
-    const int fullWidth = loaded ? decoder.FullWidth() : 0;
-    const int fullHeight = loaded ? decoder.FullHeight() : 0;
-    const bool reduced = answer.Width() < fullWidth || answer.Height() < fullHeight;
-    // The whole picture for a full view comes while the pane's is shown; it
-    // goes to the full view, and the pane keeps its own.
-    const bool whole = preview_.state() == cPreviewCore::State::Shown;
-    const bool cameraPreview = loaded && decoder.ShownEmbeddedPreview();
-    if (!preview_.Answer(id, loaded, {fullWidth, fullHeight, 0, reduced, cameraPreview},
-                         decoder.FailureText()))
-        return;
-    if (loaded && whole) {
-        wholePicture_ = answer.Image();
-        wholePictureOf_ = preview_.Path();
-    } else if (loaded) {
-        PicLoad.AdoptSurface(answer.Image());
-        cPictureCache::Key key; // kept for going back to it
-        if (reduced && cPictureCache::KeyOf(preview_.Path(), key))
-            cache_.Put({key, answer.Image(), fullWidth, fullHeight, stillBox_.width,
-                        stillBox_.height, cameraPreview});
-    }
-    ShowChoice();
-}
-
-void fMain::StartFullDecode() {
-    // The whole picture for a full view, where the preview holds a reduced one.
-    if (const uint32_t id = preview_.TakeFullDecode())
-        if (!TakeWholeAhead(preview_.Path(), id)) BeginStill(preview_.Path(), id, {});
-}
-
 void fMain::ShowChoice() {
-    SetGifBusy();
     const bool gif = preview_.kind() == cPreviewCore::Kind::Gif;
     const bool shown = preview_.state() == cPreviewCore::State::Shown;
     if (gif && shown) {
@@ -355,7 +299,7 @@ void fMain::ShowChoice() {
     ShowStatus();
     // A full view asked for this choice (its busy pointer is up) opens on
     // its picture; an open one shows why there is none.
-    const bool fullViewAsked = waitPointer_;
+    const bool fullViewAsked = fullViewAsked_;
     if (preview_.TakeWaitingFullView())
         OpenFullViewOfChoice();
     else if (fullViewAsked && !preview_.FullViewWaiting() && FullViewOpen())
@@ -363,12 +307,12 @@ void fMain::ShowChoice() {
     StartFullDecode();
     if (!preview_.FullViewWaiting()) DropFullViewWait();
     ReadAhead();
+    UpdateBusyPointer();
 }
 
 void fMain::DropFullViewWait() {
-    if (!waitPointer_) return;
-    waitPointer_ = false;
-    Platform::RestorePointer();
+    fullViewAsked_ = false;
+    UpdateBusyPointer();
 }
 
 void fMain::ShowStatus() {
@@ -379,9 +323,8 @@ void fMain::ShowStatus() {
     // Without its helper, or with a helper confined less than it should be: say so.
     if (detail.isEmpty() && preview_.kind() == cPreviewCore::Kind::Still &&
         preview_.state() == cPreviewCore::State::Shown)
-        detail = StillDecoder::Shared().DecodesInProcess()
-                     ? QString::fromLatin1(kInProcessNotice)
-                     : QString::fromStdString(StillDecoder::Shared().ConfinementNotice());
+        detail = inProcess_ ? QString::fromLatin1(kInProcessNotice)
+                            : QString::fromStdString(ConfinementNotice(missingConfinement_));
     sbInfo->SetText(3, detail);
 }
 
@@ -389,35 +332,6 @@ void fMain::ShowNotice(const QString& text) {
     sbInfo->SetText(1, text);
     sbInfo->SetText(2, QString());
     sbInfo->SetText(3, QString());
-}
-
-void fMain::CancelStillDecode() {
-    if (!stillNotifier_) return;
-    stillTimer_.stop();
-    delete stillNotifier_.data(); // before the helper's socket closes
-    StillDecoder::Shared().Abandon();
-    SetStillBusy(false);
-    stillId_ = 0;
-    readAheadKey_ = {};
-    readAheadBox_ = {};
-}
-
-void fMain::CancelChoiceDecode() {
-    if (readAheadKey_.path.empty()) CancelStillDecode();
-}
-
-void fMain::StillTimedOut() {
-    if (!stillNotifier_) return;
-    delete stillNotifier_.data(); // before the helper's socket closes
-    SetStillBusy(false);
-    StillDecoder& decoder = StillDecoder::Shared();
-    decoder.Expire();
-    if (!readAheadKey_.path.empty()) { // nobody waits for it: given up quietly
-        readAheadKey_ = {};
-        return;
-    }
-    preview_.Answer(std::exchange(stillId_, 0), false, {}, decoder.FailureText());
-    ShowChoice();
 }
 
 bool fMain::IsChosen(int row) const {
@@ -477,9 +391,9 @@ void fMain::RequestFullView() {
         break;
     case cPreviewCore::FullView::Wait:
         // The busy pointer stays until the picture is there; then it opens.
-        if (!waitPointer_) Platform::SetBusyPointer();
-        waitPointer_ = true;
+        fullViewAsked_ = true;
         StartFullDecode();
+        UpdateBusyPointer();
         break;
     case cPreviewCore::FullView::None:
         break; // nothing chosen, or it failed: no empty full view

@@ -37,7 +37,9 @@ void Main(SetupRecord& setup, const StartRequest& request) {
     }
 
     BrowsingState browsing;
-    auto main = std::make_unique<fMain>(browsing, setup);
+    // The decoder helpers live as long as the window that uses them.
+    DecoderPool pool;
+    auto main = std::make_unique<fMain>(browsing, setup, pool);
     // SIGTERM or the session ending: nobody can answer the exit question.
     Termination::OnTerminate([window = main.get()] { window->ExitWithoutAsking(); });
 

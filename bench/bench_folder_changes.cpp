@@ -11,6 +11,7 @@
 #include "app/fMain.h"
 #include "app/mSetup.h"
 #include "bench/BenchSupport.h"
+#include "tests/WindowControls.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -67,9 +68,10 @@ double Ms(const QElapsedTimer& t) {
 struct Window {
     BrowsingState browsing;
     SetupRecord setup = mSetup::Defaults();
+    DecoderPool pool;
     std::unique_ptr<fMain> main;
     Window() {
-        main = std::make_unique<fMain>(browsing, setup);
+        main = std::make_unique<fMain>(browsing, setup, pool);
         main->resize(900, 600);
         main->show();
         QCoreApplication::processEvents();
@@ -105,13 +107,13 @@ void FolderChanges(benchmark::State& state) {
 void FirstScreen(benchmark::State& state) {
     const std::string a = BigFolder(), b = BigFolder();
     Window w;
-    QAbstractItemView* view = w.main->lvFiles->ReportView();
+    QAbstractItemView* view = Control<FileListView>(w.main, "lvFiles")->ReportView();
     int changes = 0;
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
         w.Change(changes++ % 2 ? b : a);
-        while (w.main->lvFiles->Model()->rowCount() == 0)
+        while (Control<FileListView>(w.main, "lvFiles")->Model()->rowCount() == 0)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         view->viewport()->repaint();
         state.SetIterationTime(Ms(clock) / 1000);
@@ -135,7 +137,7 @@ void BurstShown(benchmark::State& state) {
         copyMs += Ms(copy);
         QElapsedTimer shown;
         shown.start();
-        while (w.main->lvFiles->Model()->rowCount() < kBurstFiles)
+        while (Control<FileListView>(w.main, "lvFiles")->Model()->rowCount() < kBurstFiles)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         state.SetIterationTime(Ms(shown) / 1000);
     }

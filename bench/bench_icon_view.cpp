@@ -7,6 +7,7 @@
 #include "app/fMain.h"
 #include "app/mSetup.h"
 #include "bench/BenchSupport.h"
+#include "tests/WindowControls.h"
 
 #include <FreeImage.h>
 #include <QCoreApplication>
@@ -68,10 +69,11 @@ const std::string& Cache() {
 struct Window {
     BrowsingState browsing;
     SetupRecord setup = mSetup::Defaults();
+    DecoderPool pool;
     std::unique_ptr<fMain> main;
     Window() {
         Cache();
-        main = std::make_unique<fMain>(browsing, setup);
+        main = std::make_unique<fMain>(browsing, setup, pool);
         main->resize(kWindowWidth, kWindowHeight);
         main->show();
         browsing.sCurrentPath = Photos();
@@ -82,7 +84,7 @@ struct Window {
     }
     // Every cell on screen holds its thumbnail.
     bool ScreenDone() {
-        FileListView* list = main->lvFiles;
+        FileListView* list = Control<FileListView>(main, "lvFiles");
         ThumbnailScheduler* s = main->IconThumbnails()->Scheduler();
         const auto [first, last] = list->ShownIconRows();
         if (!s || last < first) return false;
@@ -115,9 +117,12 @@ void FirstScreen(benchmark::State& state, bool cacheFull) {
         state.ResumeTiming();
         w.main->ViewSwitch(); // to the large icons
         w.WaitFor([&] { return w.ScreenDone(); });
-        w.main->lvFiles->IconView()->viewport()->repaint(); // painted with them
+        Control<FileListView>(w.main, "lvFiles")
+            ->IconView()
+            ->viewport()
+            ->repaint(); // painted with them
         state.PauseTiming();
-        const auto [first, last] = w.main->lvFiles->ShownIconRows();
+        const auto [first, last] = Control<FileListView>(w.main, "lvFiles")->ShownIconRows();
         shown = last - first + 1;
         w.main->ViewSwitch(); // back, letting them go
         QCoreApplication::processEvents();

@@ -8,6 +8,8 @@
 #include "app/fMain.h"
 #include "app/mSetup.h"
 #include "imaging/mScaleImage.h"
+#include "tests/TestDecoderPool.h"
+#include "tests/WindowControls.h"
 
 #include <QFile>
 #include <QImage>
@@ -39,10 +41,11 @@ class MainWindowFixture : public QObject {
         small.fill(Qt::blue);
         Make(QStringLiteral("z-small.png"), small, "PNG");
     }
-    // A fresh window on the shared folder.
-    void OpenWindow() {
+    // A fresh window on the shared folder, its pictures decoded by `pool`
+    // (the test program's by default).
+    void OpenWindow(DecoderPool& pool = TestDecoderPool()) {
         setup_ = mSetup::Defaults();
-        main_ = new fMain(state_, setup_);
+        main_ = new fMain(state_, setup_, pool);
         main_->resize(900, 600);
         main_->show();
         QVERIFY(QTest::qWaitForWindowExposed(main_));
@@ -73,14 +76,14 @@ class MainWindowFixture : public QObject {
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
     int RowOf(const QString& name) {
-        for (int r = 0; r < main_->lvFiles->Model()->rowCount(); ++r)
-            if (main_->lvFiles->Model()->NameText(r) == name) return r;
+        for (int r = 0; r < Control<FileListView>(main_, "lvFiles")->Model()->rowCount(); ++r)
+            if (Control<FileListView>(main_, "lvFiles")->Model()->NameText(r) == name) return r;
         return -1;
     }
     void Choose(const QString& name) {
         const int row = RowOf(name);
         QVERIFY2(row >= 0, qPrintable(name));
-        main_->lvFiles->SelectRow(row);
+        Control<FileListView>(main_, "lvFiles")->SelectRow(row);
         main_->ChooseRow(row); // as the click on the row would
         WaitForQuiet();
     }
@@ -91,7 +94,7 @@ class MainWindowFixture : public QObject {
         main_->nPathchange();
         WaitForListing();
     }
-    QString Panel(int i) { return main_->sbInfo->Text(i); }
+    QString Panel(int i) { return Control<StatusPanels>(main_, "sbInfo")->Text(i); }
     // Until the chosen picture is there and the reading ahead is over: no
     // decode runs and none waits for the pane to keep its size. A loaded
     // machine may take seconds for a few large pictures.
@@ -99,8 +102,9 @@ class MainWindowFixture : public QObject {
     static constexpr int kDecodesMs = 30000;
     // Where a picture of w x h goes in the preview pane now.
     QSize FittedInPane(int w, int h) {
-        const mScaleImage::Placement p = mScaleImage::FitInBox(
-            w, h, main_->imgPane->Box().Width(), main_->imgPane->Box().Height(), 0, true);
+        const mScaleImage::Placement p =
+            mScaleImage::FitInBox(w, h, Control<PicturePane>(main_, "imgPane")->Box().Width(),
+                                  Control<PicturePane>(main_, "imgPane")->Box().Height(), 0, true);
         return {p.width, p.height};
     }
 

@@ -9,6 +9,8 @@
 #include "browse/NaturalOrder.h"
 #include "browse/cFileView.h"
 #include "browse/mDirTreeview.h"
+#include "tests/TestDecoderPool.h"
+#include "tests/WindowControls.h"
 
 #include <QDir>
 #include <QFile>
@@ -136,20 +138,21 @@ void BrowseTest::emptyFoldersAndTheSizeFlag() {
 void BrowseTest::filterRowsChooseTheFiles() {
     SetupRecord setup = mSetup::Defaults();
     BrowsingState state;
-    fMain main(state, setup);
+    fMain main(state, setup, TestDecoderPool());
     state.sCurrentPath = dir_.path().toStdString();
     auto names = [&] {
         QStringList n;
-        for (int r = 0; r < main.lvFiles->Model()->rowCount(); ++r)
-            n << main.lvFiles->Model()->NameText(r);
+        for (int r = 0; r < Control<FileListView>(&main, "lvFiles")->Model()->rowCount(); ++r)
+            n << Control<FileListView>(&main, "lvFiles")->Model()->NameText(r);
         return n;
     };
-    QCOMPARE(main.ComboFilter->count(), int(ImageFormatFilters.size()));
-    QCOMPARE(main.ComboFilter->currentIndex(), 0);
-    QCOMPARE(main.ComboFilter->itemText(int(kAllFilesRow)), QStringLiteral("All Files(*.*)"));
+    QCOMPARE(Control<QComboBox>(&main, "ComboFilter")->count(), int(ImageFormatFilters.size()));
+    QCOMPARE(Control<QComboBox>(&main, "ComboFilter")->currentIndex(), 0);
+    QCOMPARE(Control<QComboBox>(&main, "ComboFilter")->itemText(int(kAllFilesRow)),
+             QStringLiteral("All Files(*.*)"));
     // Each filter row lists again, on the worker.
     const auto choose = [&main](int row) {
-        main.ComboFilter->setCurrentIndex(row);
+        Control<QComboBox>(&main, "ComboFilter")->setCurrentIndex(row);
         QTRY_VERIFY(!main.Listing());
     };
     choose(1);
@@ -160,7 +163,8 @@ void BrowseTest::filterRowsChooseTheFiles() {
         QVERIFY2(all.contains(QLatin1String(name)), name);
     QVERIFY(!all.contains(QStringLiteral("photo.gifx")));
     QVERIFY(!all.contains(QStringLiteral("noext")));
-    QCOMPARE(main.lblCount->text(), QString::number(all.size()) + QStringLiteral(" Image Files"));
+    QCOMPARE(Control<QLabel>(&main, "lblCount")->text(),
+             QString::number(all.size()) + QStringLiteral(" Image Files"));
     choose(23);
     QCOMPARE(names(), QStringList{QStringLiteral("photo.tif")});
     choose(int(kAllFilesRow));

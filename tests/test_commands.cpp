@@ -5,6 +5,8 @@
 #include "app/mSetup.h"
 #include "app/mSetupUi.h"
 #include "platform/Termination.h"
+#include "tests/TestDecoderPool.h"
+#include "tests/WindowControls.h"
 
 #include <QFile>
 #include <QImage>
@@ -61,7 +63,7 @@ void CommandsTest::initTestCase() {
 void CommandsTest::init() {
     setup_ = mSetup::Defaults();
     QFile::remove(QString::fromStdString(SettingsFile()));
-    main_ = new fMain(state_, setup_);
+    main_ = new fMain(state_, setup_, TestDecoderPool());
     main_->resize(800, 600);
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_));
@@ -98,7 +100,7 @@ void CommandsTest::helpTextByteForByte() {
 }
 
 void CommandsTest::aboutWindow() {
-    QTest::mouseClick(main_->cmdAbout, Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(main_, "cmdAbout"), Qt::LeftButton);
     QPointer<fAbout> about = main_->findChild<fAbout*>();
     QVERIFY(about && about->isVisible());
     QCOMPARE(about->windowTitle(), QStringLiteral("About Vantrel"));
@@ -145,7 +147,7 @@ void CommandsTest::systemInfoToolFromPath() {
 
 void CommandsTest::optionsSwitchTheLayoutAndStore() {
     setup_.HSplitOrientation = mSetup::kTrue;
-    main_->hSplit->SetOrientation(1);
+    Control<Splitter>(main_, "hSplit")->SetOrientation(1);
     QPointer<fOptions> o = main_->ShowOptions();
     QVERIFY(o->optSplitters[1]->isChecked());
     QVERIFY(o->ckOptions[0]->isHidden() && o->ckOptions[1]->isHidden());
@@ -155,7 +157,7 @@ void CommandsTest::optionsSwitchTheLayoutAndStore() {
     // The side-by-side picture selects its button and switches at once; nothing is stored.
     QTest::mouseClick(o->Image2, Qt::LeftButton);
     QVERIFY(o->optSplitters[0]->isChecked());
-    QCOMPARE(main_->hSplit->Orientation(), 0);
+    QCOMPARE(Control<Splitter>(main_, "hSplit")->Orientation(), 0);
     QCOMPARE(setup_.HSplitOrientation, mSetup::kTrue);
     QVERIFY(ReadSettings().empty());
     // Apply stores and stays; the record written is the whole one.
@@ -167,7 +169,7 @@ void CommandsTest::optionsSwitchTheLayoutAndStore() {
     QCOMPARE(written.HSplitOrientation, mSetup::kFalse);
     // The stacked picture, then Ok: stored and closed.
     QTest::mouseClick(o->Image1, Qt::LeftButton);
-    QCOMPARE(main_->hSplit->Orientation(), -1);
+    QCOMPARE(Control<Splitter>(main_, "hSplit")->Orientation(), -1);
     QTest::mouseClick(o->cmdAction[1], Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!o);
@@ -179,7 +181,7 @@ void CommandsTest::optionsSwitchTheLayoutAndStore() {
 
 void CommandsTest::optionsWithAnUnknownOrientation() {
     setup_.HSplitOrientation = 5;
-    fOptions o(setup_, main_->hSplit);
+    fOptions o(setup_, Control<Splitter>(main_, "hSplit"));
     bool saved = false;
     o.Save = [&] { return saved = true; };
     QVERIFY(!o.optSplitters[0]->isChecked() && !o.optSplitters[1]->isChecked());
@@ -190,11 +192,11 @@ void CommandsTest::optionsWithAnUnknownOrientation() {
 
 void CommandsTest::viewSwitchesAndComesBack() {
     main_->CommandAction(Command::View)->trigger();
-    QVERIFY(main_->lvFiles->IsLargeIconView());
-    QCOMPARE(main_->lvFiles->Model()->rowCount(), 1); // the rows stay
+    QVERIFY(Control<FileListView>(main_, "lvFiles")->IsLargeIconView());
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")->Model()->rowCount(), 1); // the rows stay
     main_->CommandAction(Command::View)->trigger();
-    QVERIFY(!main_->lvFiles->IsLargeIconView());
-    QCOMPARE(main_->lvFiles->Model()->columnCount(), 4);
+    QVERIFY(!Control<FileListView>(main_, "lvFiles")->IsLargeIconView());
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")->Model()->columnCount(), 4);
     QVERIFY(!main_->CommandAction(Command::Edit)->icon().isNull());
 }
 
@@ -245,26 +247,26 @@ void CommandsTest::keysReachEveryCommand() {
                      qPrintable(a->toolTip()));
             // Pressed in the list, where the focus usually is.
             main_->activateWindow();
-            main_->lvFiles->ReportView()->setFocus();
+            Control<FileListView>(main_, "lvFiles")->ReportView()->setFocus();
             QVERIFY(QTest::qWaitForWindowActive(main_));
-            const bool large = main_->lvFiles->IsLargeIconView();
+            const bool large = Control<FileListView>(main_, "lvFiles")->IsLargeIconView();
             if (r.command == Command::Refresh) // Refresh finds the file added since the listing
                 QFile::copy(dir_.filePath(QStringLiteral("one.png")),
                             dir_.filePath(QStringLiteral("two.png")));
             const int askedBefore = asked, openedBefore = opened;
-            QTest::keySequence(main_->lvFiles->ReportView(), k);
+            QTest::keySequence(Control<FileListView>(main_, "lvFiles")->ReportView(), k);
             switch (r.command) {
             case Command::Edit:
                 QTRY_COMPARE(opened, openedBefore + 1);
                 break;
             case Command::Refresh:
-                QTRY_COMPARE(main_->lvFiles->Model()->rowCount(), 2);
+                QTRY_COMPARE(Control<FileListView>(main_, "lvFiles")->Model()->rowCount(), 2);
                 break;
             case Command::Exit:
                 QTRY_COMPARE(asked, askedBefore + 1);
                 break;
             case Command::View:
-                QTRY_COMPARE(main_->lvFiles->IsLargeIconView(), !large);
+                QTRY_COMPARE(Control<FileListView>(main_, "lvFiles")->IsLargeIconView(), !large);
                 break;
             case Command::Options:
                 QTRY_VERIFY(main_->ShowOptions()->isVisible());
@@ -277,8 +279,8 @@ void CommandsTest::keysReachEveryCommand() {
             }
         }
         // The preview's context menu holds the command too.
-        QVERIFY(main_->imgPane->actions().contains(a));
-        QVERIFY(main_->ucGIF1->actions().contains(a));
+        QVERIFY(Control<PicturePane>(main_, "imgPane")->actions().contains(a));
+        QVERIFY(Control<ucGIFViewer>(main_, "ucGIF1")->actions().contains(a));
     }
     QVERIFY(main_->isVisible()); // every Exit was answered No
     QFile::remove(dir_.filePath(QStringLiteral("two.png")));
@@ -294,44 +296,48 @@ void CommandsTest::toolbarFitsTheSmallestWindow() {
     state_.sCurrentPath = many.path().toStdString();
     main_->nPathchange();
     QTRY_VERIFY(!main_->Listing()); // the folder is read on a worker
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("1000 Image Files"));
-    QToolBar* toolbar = main_->tbrMain;
+    QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("1000 Image Files"));
+    QToolBar* toolbar = Control<QToolBar>(main_, "tbrMain");
     QCoreApplication::processEvents();
-    QVERIFY(main_->lblCount->isVisible());
+    QVERIFY(Control<QLabel>(main_, "lblCount")->isVisible());
     QVERIFY(toolbar->rect().contains(
-        QRect(main_->lblCount->mapTo(toolbar, QPoint(0, 0)), main_->lblCount->size())));
-    main_->lblCount->setText(QStringLiteral("100000 Image Files"));
+        QRect(Control<QLabel>(main_, "lblCount")->mapTo(toolbar, QPoint(0, 0)),
+              Control<QLabel>(main_, "lblCount")->size())));
+    Control<QLabel>(main_, "lblCount")->setText(QStringLiteral("100000 Image Files"));
     for (const int width : {499, 600, 1000}) {
         main_->resize(width, 400);
         QCoreApplication::processEvents();
-        QToolBar* bar = main_->tbrMain;
+        QToolBar* bar = Control<QToolBar>(main_, "tbrMain");
         for (QAction* a : main_->ToolbarActions()) {
             QWidget* button = bar->widgetForAction(a);
             QVERIFY2(button && button->isVisible(), qPrintable(a->text()));
             QVERIFY(bar->rect().contains(button->geometry()));
         }
-        QVERIFY(main_->lblCount->isVisible());
-        const QRect count(main_->lblCount->mapTo(bar, QPoint(0, 0)), main_->lblCount->size());
+        QVERIFY(Control<QLabel>(main_, "lblCount")->isVisible());
+        const QRect count(Control<QLabel>(main_, "lblCount")->mapTo(bar, QPoint(0, 0)),
+                          Control<QLabel>(main_, "lblCount")->size());
         QVERIFY2(bar->rect().contains(count), qPrintable(QString::number(width)));
-        QVERIFY(main_->lblCount->width() >=
-                main_->lblCount->fontMetrics().horizontalAdvance(main_->lblCount->text()));
+        QVERIFY(Control<QLabel>(main_, "lblCount")->width() >=
+                Control<QLabel>(main_, "lblCount")
+                    ->fontMetrics()
+                    .horizontalAdvance(Control<QLabel>(main_, "lblCount")->text()));
     }
 }
 
 void CommandsTest::secondaryWindowsAreOwnedAndCloseOnEsc() {
     // Options: Esc is Cancel: the choice made shows again, nothing is saved.
-    const bool vertical = main_->hSplit->Orientation() != 0;
+    const bool vertical = Control<Splitter>(main_, "hSplit")->Orientation() != 0;
     fOptions* options = main_->ShowOptions();
     bool saved = false;
     options->Save = [&] { return saved = true; };
     options->optSplitters[vertical ? 0 : 1]->click();
-    QCOMPARE(main_->hSplit->Orientation() != 0, !vertical);
+    QCOMPARE(Control<Splitter>(main_, "hSplit")->Orientation() != 0, !vertical);
     QPointer<fOptions> o = options;
     QTest::keyClick(options, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!o);
     QVERIFY(!saved);
-    QCOMPARE(main_->hSplit->Orientation() != 0, vertical);
+    QCOMPARE(Control<Splitter>(main_, "hSplit")->Orientation() != 0, vertical);
     // Help and About: dialogs of the main window, closed by Esc.
     for (QWidget* w :
          {static_cast<QWidget*>(main_->ShowHelp()), static_cast<QWidget*>(main_->ShowAbout())}) {
@@ -350,12 +356,12 @@ void CommandsTest::editOpensTheFileChosenLast() {
     main_->CommandAction(Command::Edit)->trigger(); // nothing chosen yet
     QVERIFY(opened.empty());
     // A press on the first row, selected already by the listing, chooses it.
-    QTreeView* report = main_->lvFiles->ReportView();
+    QTreeView* report = Control<FileListView>(main_, "lvFiles")->ReportView();
     QTest::mousePress(report->viewport(), Qt::LeftButton, {},
                       report->visualRect(report->model()->index(0, 0)).center());
     QTest::mouseRelease(report->viewport(), Qt::LeftButton, {},
                         report->visualRect(report->model()->index(0, 0)).center());
-    QTRY_COMPARE(main_->sbInfo->Text(1), QStringLiteral("one.png"));
+    QTRY_COMPARE(Control<StatusPanels>(main_, "sbInfo")->Text(1), QStringLiteral("one.png"));
     state_.sCurrentPath = other_.path().toStdString();
     main_->nPathchange();
     QTRY_VERIFY(!main_->Listing()); // the folder is read on a worker
@@ -374,15 +380,15 @@ void CommandsTest::editOpensTheFileChosenLast() {
 void CommandsTest::captionlessButtonsDoNothing() {
     main_->ChooseRow(0);
     QTRY_VERIFY(main_->ReadAheadIdle());
-    const QString panel = main_->sbInfo->Text(1);
+    const QString panel = Control<StatusPanels>(main_, "sbInfo")->Text(1);
     int spacers = 0;
     for (QAction* a : main_->ToolbarActions()) {
         if (!a->isSeparator()) continue;
         ++spacers;
         a->trigger();
         QVERIFY(main_->isVisible());
-        QCOMPARE(main_->sbInfo->Text(1), panel);
-        QVERIFY(!main_->lvFiles->IsLargeIconView());
+        QCOMPARE(Control<StatusPanels>(main_, "sbInfo")->Text(1), panel);
+        QVERIFY(!Control<FileListView>(main_, "lvFiles")->IsLargeIconView());
     }
     QCOMPARE(spacers, 3);
 }
@@ -395,12 +401,12 @@ void CommandsTest::toolbarInItsDesignedOrder() {
         captions << (a->isSeparator() ? QStringLiteral("|") : a->text());
     QCOMPARE(captions.join(QLatin1Char(' ')),
              QStringLiteral("| &Edit &Refresh | E&xit | &View &Options &Help"));
-    QCOMPARE(main_->tbrMain->actions().mid(0, captions.size()), main_->ToolbarActions());
+    QCOMPARE(Control<QToolBar>(main_, "tbrMain")->actions().mid(0, captions.size()), main_->ToolbarActions());
     QCOMPARE(main_->ToolbarActions().at(4), main_->CommandAction(Command::Exit));
     // The context menu: the commands in the same order, without spacers.
     QList<QAction*> commands = main_->ToolbarActions();
     commands.removeIf([](QAction* a) { return a->isSeparator(); });
-    QCOMPARE(main_->imgPane->actions(), commands);
+    QCOMPARE(Control<PicturePane>(main_, "imgPane")->actions(), commands);
 }
 
 void CommandsTest::eachCommandRunsItsOwnHandler() {
@@ -427,8 +433,8 @@ void CommandsTest::eachCommandRunsItsOwnHandler() {
 void CommandsTest::exitQuestion() {
     int asked = 0;
     main_->AskExit = [&] { return ++asked, false; };
-    main_->hSplit->SetSplitPercent(37);
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Escape); // Esc asks too
+    Control<Splitter>(main_, "hSplit")->SetSplitPercent(37);
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Escape); // Esc asks too
     main_->CommandAction(Command::Exit)->trigger();
     main_->close();
     QCOMPARE(asked, 3);
@@ -450,7 +456,7 @@ void CommandsTest::exitQuestion() {
 
     // Maximised: state 2; minimised: the size, and the state stored before.
     for (const bool minimised : {false, true}) {
-        fMain window(state_, setup_);
+        fMain window(state_, setup_, TestDecoderPool());
         window.AskExit = [] { return true; };
         setup_.MainWindowState = 2;
         window.show();

@@ -4,7 +4,6 @@
 // the helpers it starts cannot add their own file-system rules: a real
 // condition, not a switch.
 #include "MainWindowFixture.h"
-#include "imaging/StillDecoder.h"
 
 #include <QApplication>
 #include <cerrno>

@@ -5,8 +5,8 @@
 // back. Each wait is for the event that means done: a widget shown or
 // hidden, a listing's end.
 #include "MainWindowFixture.h"
-#include "imaging/StillDecoder.h"
 #include "platform/Product.h"
+#include "tests/WindowControls.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -170,7 +170,7 @@ void FailuresShownTest::fullViewShowsAFailureNeverThePictureBefore() {
         Write(folder.filePath(to), JpegBytes()); // a good file, gone by the step
     Open(folder.path());
     Choose(from);
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Return);
     QPointer<fFullview> f = main_->OpenFullView();
     QVERIFY(f && f->isVisible());
     const bool gif = from.endsWith(QStringLiteral(".gif"));
@@ -208,12 +208,13 @@ void FailuresShownTest::statusSaysTheErrorOfTheFile() {
     Open(folder.path());
     main_->ChooseRow(RowOf(QStringLiteral("a-big.png")));
     QVERIFY(main_->StillPending());
-    const pid_t helper = StillDecoder::Shared().HelperPid();
-    QVERIFY(helper > 0);
-    QCOMPARE(::kill(helper, SIGKILL), 0);
-    QCOMPARE(::waitpid(helper, nullptr, 0), helper);
+    const std::vector<pid_t> helpers = TestDecoderPool().HelperPids();
+    QVERIFY(!helpers.empty());
+    for (const pid_t helper : helpers)
+        QCOMPARE(::kill(helper, SIGKILL), 0);
     QVERIFY(QFile::remove(folder.filePath(QStringLiteral("b-gone.png"))));
     main_->ChooseRow(RowOf(QStringLiteral("b-gone.png")));
+    WaitForQuiet();
     QCOMPARE(Panel(1), QStringLiteral("b-gone.png"));
     QCOMPARE(Panel(3), QString::fromLatin1(std::strerror(ENOENT)));
 }
@@ -226,30 +227,32 @@ void FailuresShownTest::reasonsAreReadableWhole() {
     Open(dir_.path());
     QVERIFY(QFile::remove(dir_.filePath(QStringLiteral("x-gone.png"))));
     Choose(QStringLiteral("x-gone.png"));
+    QTRY_VERIFY(!Panel(3).isEmpty());
     const QString gone = QString::fromLatin1(std::strerror(ENOENT));
     QCOMPARE(Panel(3), gone);
     const QStringList reasons = {gone, QStringLiteral("Decoding took too long"),
                                  QStringLiteral("The decoder helper sent a broken answer"),
                                  QString::fromLatin1(fMain::kInProcessNotice)};
     const auto labelOf = [this](const QString& text) -> QLabel* {
-        for (QLabel* l : main_->sbInfo->findChildren<QLabel*>())
+        for (QLabel* l : Control<StatusPanels>(main_, "sbInfo")->findChildren<QLabel*>())
             if (l->text() == text) return l;
         return nullptr;
     };
     // The fixture's window, and one about as narrow as a window may be.
     for (const QSize size : {QSize(900, 600), QSize(500, 320)}) {
         if (main_->size() != size) {
-            EventWait resized(main_->sbInfo, QEvent::Resize);
+            EventWait resized(Control<StatusPanels>(main_, "sbInfo"), QEvent::Resize);
             main_->resize(size);
             QVERIFY(resized.Wait());
         }
         for (const QString& reason : reasons) {
-            main_->sbInfo->SetText(3, reason);
+            Control<StatusPanels>(main_, "sbInfo")->SetText(3, reason);
             QLabel* panel = labelOf(reason);
             QVERIFY2(panel, qPrintable(reason));
             QCOMPARE(panel->toolTip(), reason);
             // The name keeps room of its own.
-            QVERIFY(main_->sbInfo->PanelRect(1).width() >= main_->sbInfo->width() / 3);
+            QVERIFY(Control<StatusPanels>(main_, "sbInfo")->PanelRect(1).width() >=
+                    Control<StatusPanels>(main_, "sbInfo")->width() / 3);
             if (size.width() < 900) continue; // the tooltip is the whole text there
             const int needed = panel->fontMetrics().horizontalAdvance(reason);
             QVERIFY2(panel->contentsRect().width() >= needed,
@@ -259,7 +262,7 @@ void FailuresShownTest::reasonsAreReadableWhole() {
                                     .arg(needed)));
         }
     }
-    main_->sbInfo->SetText(3, QString());
+    Control<StatusPanels>(main_, "sbInfo")->SetText(3, QString());
     QCOMPARE(labelOf(QString())->toolTip(), QString());
 }
 
@@ -293,9 +296,9 @@ void FailuresShownTest::missingOpenersAreSaid() {
     };
     const auto run = [this](const Opening& c) {
         if (c.name.isEmpty()) {
-            QTest::mouseClick(main_->cmdVisit, Qt::LeftButton);
+            QTest::mouseClick(Control<QPushButton>(main_, "cmdVisit"), Qt::LeftButton);
         } else {
-            main_->lvFiles->SelectRow(RowOf(c.name));
+            Control<FileListView>(main_, "lvFiles")->SelectRow(RowOf(c.name));
             main_->ChooseRow(RowOf(c.name));
             main_->CommandAction(Command::Edit)->trigger();
         }
@@ -345,24 +348,15 @@ void FailuresShownTest::missingOpenersAreSaid() {
 }
 
 bool FailuresShownTest::WaitForList(const std::function<bool()>& done) {
-    cFileView& view = main_->FileView;
-    const auto rowsArrived = view.RowsArrived;
-    const auto listed = view.Listed;
-    const auto changed = view.Changed;
     QEventLoop loop;
-    const auto look = [&] {
+    const QMetaObject::Connection look = connect(main_, &fMain::listUpdated, &loop, [&] {
         if (done()) loop.quit();
-    };
-    view.RowsArrived = [&] { rowsArrived(), look(); };
-    view.Listed = [&](bool ok) { listed(ok), look(); };
-    view.Changed = [&](const RowChanges& c) { changed(c), look(); };
+    });
     if (!done()) {
         QTimer::singleShot(kLimitMs, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    view.RowsArrived = rowsArrived;
-    view.Listed = listed;
-    view.Changed = changed;
+    disconnect(look);
     return done();
 }
 
@@ -382,11 +376,11 @@ void FailuresShownTest::folderMadeAgainIsListedAgain() {
     QVERIFY(QDir().mkpath(shown));
     QVERIFY(QFile::copy(picture, shown + QStringLiteral("/p.png")));
     Open(shown);
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("1 Image Files"));
+    QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("1 Image Files"));
 
     QVERIFY(QDir(how == QStringLiteral("parent") ? parent : shown).removeRecursively());
     QVERIFY(WaitForList([this] { return Panel(1) == QStringLiteral("Folder not found"); }));
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
+    QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("0 Image Files"));
 
     if (how == QStringLiteral("move")) {
         const QString made = scratch.filePath(QStringLiteral("made"));
@@ -397,9 +391,11 @@ void FailuresShownTest::folderMadeAgainIsListedAgain() {
         QVERIFY(QDir().mkpath(shown));
         QVERIFY(QFile::copy(picture, shown + QStringLiteral("/q.png")));
     }
-    QVERIFY(
-        WaitForList([this] { return main_->lblCount->text() == QStringLiteral("1 Image Files"); }));
-    QCOMPARE(main_->lvFiles->Model()->NameText(0), QStringLiteral("q.png"));
+    QVERIFY(WaitForList([this] {
+        return Control<QLabel>(main_, "lblCount")->text() == QStringLiteral("1 Image Files");
+    }));
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")->Model()->NameText(0),
+             QStringLiteral("q.png"));
     QCOMPARE(Panel(1), QString()); // the folder is there: nothing is wrong with it now
 }
 

@@ -2,6 +2,7 @@
 // file, a GIF whose file went, and stepping through the list with the
 // neighbours read ahead whole.
 #include "MainWindowFixture.h"
+#include "tests/WindowControls.h"
 
 class FullViewTest : public MainWindowFixture {
     Q_OBJECT
@@ -22,10 +23,10 @@ void FullViewTest::fullViewShowsTheChosenFile() {
     Open(dir_.path());
     Choose(QStringLiteral("a-still.png"));
     const int row = RowOf(QStringLiteral("b-big.png"));
-    main_->lvFiles->SelectRow(row);
+    Control<FileListView>(main_, "lvFiles")->SelectRow(row);
     main_->ChooseRow(row);
     QVERIFY(main_->StillPending());
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Return);
     QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible()); // waits for B
     QVERIFY(QGuiApplication::overrideCursor() != nullptr);
     QTRY_VERIFY(main_->OpenFullView() && main_->OpenFullView()->isVisible());
@@ -60,10 +61,11 @@ void FullViewTest::fullViewOfAGifWhoseFileWent() {
     // The preview under the full view stops while the full view plays the
     // same document, and plays on once it is gone.
     QVERIFY(f->ucGIFView->GIFIsPlaying());
-    QVERIFY(!main_->ucGIF1->GIFIsPlaying());
+    QVERIFY(!Control<ucGIFViewer>(main_, "ucGIF1")->GIFIsPlaying());
     delete f;
-    QVERIFY(main_->ucGIF1->GIFIsPlaying());
-    main_->ucGIF1->Destroy(); // the full view's copy is already gone; nothing shared dangles
+    QVERIFY(Control<ucGIFViewer>(main_, "ucGIF1")->GIFIsPlaying());
+    Control<ucGIFViewer>(main_, "ucGIF1")
+        ->Destroy(); // the full view's copy is already gone; nothing shared dangles
 }
 
 void FullViewTest::fullViewStepsThroughTheList() {
@@ -75,7 +77,7 @@ void FullViewTest::fullViewStepsThroughTheList() {
     }
     Open(photos.path());
     Choose(QStringLiteral("s0.png"));
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Return);
     QTRY_VERIFY(main_->OpenFullView() && main_->OpenFullView()->isVisible());
     QPointer<fFullview> f = main_->OpenFullView();
     QTRY_COMPARE(f->imView->Shown() ? f->imView->Shown()->Width() : 0, 1200);
@@ -94,7 +96,7 @@ void FullViewTest::fullViewStepsThroughTheList() {
     for (const Step& s : steps) {
         QTest::keyClick(f->imView, s.key);
         QTRY_COMPARE(f->imView->Shown() ? f->imView->Shown()->Width() : 0, s.width);
-        QCOMPARE(main_->lvFiles->SelectedRow(), s.row);
+        QCOMPARE(Control<FileListView>(main_, "lvFiles")->SelectedRow(), s.row);
         QCOMPARE(Panel(1), QStringLiteral("s%1.png").arg(s.row));
         QVERIFY(f->isVisible());
     }
@@ -109,7 +111,8 @@ void FullViewTest::fullViewStepsThroughTheList() {
     QTest::keyClick(f->imView, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!f);
-    QCOMPARE(main_->lvFiles->SelectedRow(), 1); // the list on the picture shown last
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")->SelectedRow(),
+             1); // the list on the picture shown last
 }
 
 QTEST_MAIN(FullViewTest)

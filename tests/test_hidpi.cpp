@@ -3,6 +3,8 @@
 // own pixels, so a one-pixel checkerboard at 100 % stays one.
 #include "app/fMain.h"
 #include "app/mSetup.h"
+#include "tests/TestDecoderPool.h"
+#include "tests/WindowControls.h"
 #include "viewers/PicturePane.h"
 #include "viewers/ZoomView.h"
 
@@ -123,21 +125,21 @@ void HiDpiTest::previewIsDecodedForTheScreensPixels() {
     QVERIFY(CheckerImage(300, 200).save(dir.filePath("checker.png"), "PNG"));
     SetupRecord setup = mSetup::Defaults();
     BrowsingState state;
-    fMain main(state, setup);
+    fMain main(state, setup, TestDecoderPool());
     main.resize(1000, 700);
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     state.sCurrentPath = dir.path().toStdString();
     main.nPathchange();
     QTRY_VERIFY(!main.Listing());
-    main.lvFiles->SelectRow(0);
+    Control<FileListView>(&main, "lvFiles")->SelectRow(0);
     main.ChooseRow(0);
     QTRY_VERIFY(main.ReadAheadIdle());
-    QCOMPARE(main.sbInfo->Text(2), QStringLiteral("300x200"));
+    QCOMPARE(Control<StatusPanels>(&main, "sbInfo")->Text(2), QStringLiteral("300x200"));
     // The pane's box is twice its logical size, and the picture lies in it
     // pixel for pixel: 300 alternating pixels along a row through it.
-    PictureBox& box = main.imgPane->Box();
-    QCOMPARE(box.Width(), main.imgPane->width() * kRatio);
+    PictureBox& box = Control<PicturePane>(&main, "imgPane")->Box();
+    QCOMPARE(box.Width(), Control<PicturePane>(&main, "imgPane")->width() * kRatio);
     const cDIB& s = box.Surface();
     const QImage view(s.lpBits(), s.Width(), s.Height(), s.BytesPerScanline(),
                       QImage::Format_RGB32);

@@ -4,6 +4,8 @@
 #include "app/fMain.h"
 #include "app/mSetup.h"
 #include "browse/IconNameLayout.h"
+#include "tests/TestDecoderPool.h"
+#include "tests/WindowControls.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,23 +35,24 @@ class IconViewTest : public QObject {
         QVERIFY(p.save(photos_.filePath(name), "PNG"));
     }
     int RowOf(const QString& name) {
-        for (int r = 0; r < main_->lvFiles->Model()->rowCount(); ++r)
-            if (main_->lvFiles->Model()->NameText(r) == name) return r;
+        for (int r = 0; r < Control<FileListView>(main_, "lvFiles")->Model()->rowCount(); ++r)
+            if (Control<FileListView>(main_, "lvFiles")->Model()->NameText(r) == name) return r;
         return -1;
     }
     // The colour in the middle of the picture square of `name`'s cell, as drawn.
     QColor Drawn(const QString& name) {
-        QListView* icons = main_->lvFiles->IconView();
-        const QModelIndex index = main_->lvFiles->Model()->index(RowOf(name), 0);
+        QListView* icons = Control<FileListView>(main_, "lvFiles")->IconView();
+        const QModelIndex index =
+            Control<FileListView>(main_, "lvFiles")->Model()->index(RowOf(name), 0);
         icons->scrollTo(index);
         const QRect cell = icons->visualRect(index);
         const QImage shot = icons->viewport()->grab().toImage();
-        const int side = main_->lvFiles->LargeIconSide();
+        const int side = Control<FileListView>(main_, "lvFiles")->LargeIconSide();
         return shot.pixelColor(cell.center().x(), cell.top() + side / 2);
     }
     void ShowIcons() {
         main_->ViewSwitch(); // the View command
-        QVERIFY(main_->lvFiles->IsLargeIconView());
+        QVERIFY(Control<FileListView>(main_, "lvFiles")->IsLargeIconView());
         QVERIFY(main_->IconThumbnails()->Scheduler());
     }
 
@@ -72,7 +75,7 @@ void IconViewTest::initTestCase() {
 
 void IconViewTest::init() {
     setup_ = mSetup::Defaults();
-    main_ = new fMain(state_, setup_);
+    main_ = new fMain(state_, setup_, TestDecoderPool());
     main_->resize(1000, 700);
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_));
@@ -138,14 +141,15 @@ void IconViewTest::picturesFollowTheOrderShown() {
     ShowIcons();
     QTRY_COMPARE(Drawn(QStringLiteral("a-red.png")), QColor(Qt::red));
     // Newest name first: every cell still shows its own file's picture.
-    main_->lvFiles->SortBy(FileListModel::ColName, Qt::DescendingOrder);
+    Control<FileListView>(main_, "lvFiles")->SortBy(FileListModel::ColName, Qt::DescendingOrder);
     QCOMPARE(RowOf(QStringLiteral("d-broken.jpg")), 0);
     for (int i = 0; i < 3; ++i) {
         QTRY_COMPARE(Drawn(QStringLiteral("a-red.png")), QColor(Qt::red));
         QTRY_COMPARE(Drawn(QStringLiteral("c-blue.png")), QColor(Qt::blue));
         QVERIFY(Drawn(QStringLiteral("d-broken.jpg")) != QColor(Qt::blue));
-        main_->lvFiles->SortBy(i % 2 ? FileListModel::ColName : FileListModel::ColSize,
-                               i % 2 ? Qt::AscendingOrder : Qt::DescendingOrder);
+        Control<FileListView>(main_, "lvFiles")
+            ->SortBy(i % 2 ? FileListModel::ColName : FileListModel::ColSize,
+                     i % 2 ? Qt::AscendingOrder : Qt::DescendingOrder);
     }
 }
 
@@ -170,7 +174,7 @@ void IconViewTest::theReportViewLetsThemGo() {
     QTRY_COMPARE(Drawn(QStringLiteral("c-blue.png")), QColor(Qt::blue));
     QVERIFY(main_->IconThumbnails()->Scheduler()->HeldBytes() > 0);
     main_->ViewSwitch();
-    QVERIFY(!main_->lvFiles->IsLargeIconView());
+    QVERIFY(!Control<FileListView>(main_, "lvFiles")->IsLargeIconView());
     QCOMPARE(main_->IconThumbnails()->Scheduler()->HeldBytes(), std::size_t(0));
     // Back again: from the cache.
     main_->ViewSwitch();

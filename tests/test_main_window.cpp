@@ -2,7 +2,7 @@
 // browsing and preview flow, the status panels and the reading ahead.
 #include "MainWindowFixture.h"
 #include "app/mSetupUi.h"
-#include "imaging/StillDecoder.h"
+#include "tests/WindowControls.h"
 
 #include <QElapsedTimer>
 
@@ -59,23 +59,28 @@ void MainWindowTest::layoutFollowsTheWindow() {
     for (const QSize size : {QSize(900, 600), QSize(1001, 700), QSize(640, 480)}) {
         main_->resize(size);
         QCoreApplication::processEvents();
-        const QRect v = main_->vSplit->geometry();
+        const QRect v = Control<Splitter>(main_, "vSplit")->geometry();
         QCOMPARE(v, QRect(10, 48, size.width() - 20, size.height() - 38 - 19 - 48 - 20));
-        const QRect about = main_->cmdAbout->geometry(), visit = main_->cmdVisit->geometry();
+        const QRect about = Control<QPushButton>(main_, "cmdAbout")->geometry(),
+                    visit = Control<QPushButton>(main_, "cmdVisit")->geometry();
         QCOMPARE(about, QRect(10, v.bottom() + 1 + 5, v.width() / 2, 48));
         QCOMPARE(visit.left(), about.right() + 1 + 5);
         QCOMPARE(visit.width(), v.width() / 2 - 5);
-        const QRect status = main_->picStatus->geometry();
+        const QRect status = Control<QWidget>(main_, "picStatus")->geometry();
         QCOMPARE(status, QRect(10, about.bottom() + 1 + 5, size.width() - 20, 19));
         QCOMPARE(status.bottom() + 1, size.height());
-        QCOMPARE(main_->sbInfo->geometry(), QRect(0, 0, status.width(), 19));
+        QCOMPARE(Control<StatusPanels>(main_, "sbInfo")->geometry(),
+                 QRect(0, 0, status.width(), 19));
         // The panes fill their splitters; the list sits below the filter.
-        QCOMPARE(main_->ucGIF1->size(), main_->imgPane->size());
-        QCOMPARE(main_->lvFiles->y(), main_->ComboFilter->height());
-        QCOMPARE(main_->lvFiles->width(), main_->picLV->width());
+        QCOMPARE(Control<ucGIFViewer>(main_, "ucGIF1")->size(),
+                 Control<PicturePane>(main_, "imgPane")->size());
+        QCOMPARE(Control<FileListView>(main_, "lvFiles")->y(),
+                 Control<QComboBox>(main_, "ComboFilter")->height());
+        QCOMPARE(Control<FileListView>(main_, "lvFiles")->width(),
+                 Control<QWidget>(main_, "picLV")->width());
     }
     QCOMPARE(main_->windowTitle(), QStringLiteral("Vantrel by Corvane"));
-    QCOMPARE(main_->cmdVisit->text(), QStringLiteral("Visit Corvane"));
+    QCOMPARE(Control<QPushButton>(main_, "cmdVisit")->text(), QStringLiteral("Visit Corvane"));
 }
 
 void MainWindowTest::minimumSizeSnaps() {
@@ -87,66 +92,70 @@ void MainWindowTest::minimumSizeSnaps() {
     QCOMPARE(main_->frameGeometry().height(), 313); // 4695 twips
     QCOMPARE(main_->width(), 700);
     main_->showMinimized(); // minimised: nothing is laid out
-    const QRect v = main_->vSplit->geometry();
+    const QRect v = Control<Splitter>(main_, "vSplit")->geometry();
     main_->resize(800, 500);
     QCoreApplication::processEvents();
-    QCOMPARE(main_->vSplit->geometry(), v);
+    QCOMPARE(Control<Splitter>(main_, "vSplit")->geometry(), v);
 }
 
 void MainWindowTest::splitterDragRefitsThePanes() {
     Choose(QStringLiteral("a-still.png"));
-    const QSize before = main_->imgPane->size();
-    QWidget* bar = main_->vSplit->SplitterBar();
+    const QSize before = Control<PicturePane>(main_, "imgPane")->size();
+    QWidget* bar = Control<Splitter>(main_, "vSplit")->SplitterBar();
     const QPoint start(bar->width() / 2, bar->height() / 2);
     QTest::mousePress(bar, Qt::LeftButton, {}, start);
     QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(-200, 0)),
                      bar->mapToGlobal(QPointF(start + QPoint(-200, 0))), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(bar, &move);
-    QCOMPARE(main_->imgPane->size(), before); // only the bar moves while dragging
+    QCOMPARE(Control<PicturePane>(main_, "imgPane")->size(),
+             before); // only the bar moves while dragging
     QTest::mouseRelease(bar, Qt::LeftButton, {}, start + QPoint(-200, 0));
-    QVERIFY(main_->imgPane->width() > before.width() + 150);
-    QCOMPARE(main_->ucGIF1->size(), main_->imgPane->size());
-    QCOMPARE(main_->hSplit->width() + main_->imgPane->width() + 6, main_->vSplit->width());
+    QVERIFY(Control<PicturePane>(main_, "imgPane")->width() > before.width() + 150);
+    QCOMPARE(Control<ucGIFViewer>(main_, "ucGIF1")->size(),
+             Control<PicturePane>(main_, "imgPane")->size());
+    QCOMPARE(Control<Splitter>(main_, "hSplit")->width() +
+                 Control<PicturePane>(main_, "imgPane")->width() + 6,
+             Control<Splitter>(main_, "vSplit")->width());
     // The still preview was fitted again: the picture now fills the wider pane's width.
-    const cDIB& pane = main_->imgPane->Box().Surface();
-    QCOMPARE(pane.Width(), main_->imgPane->width());
+    const cDIB& pane = Control<PicturePane>(main_, "imgPane")->Box().Surface();
+    QCOMPARE(pane.Width(), Control<PicturePane>(main_, "imgPane")->width());
 }
 
 void MainWindowTest::contentDecidesTheRoad() {
     Choose(QStringLiteral("anim.gif")); // a PNG: the image loader
-    QVERIFY(main_->ucGIF1->isHidden());
+    QVERIFY(Control<ucGIFViewer>(main_, "ucGIF1")->isHidden());
     QTRY_COMPARE(Panel(1), QStringLiteral("anim.gif"));
     QTRY_COMPARE(Panel(2), QStringLiteral("640x480"));
     QTRY_COMPARE(Panel(3), QString());
     Choose(QStringLiteral("photo.bmp")); // a GIF: animated
-    QVERIFY(!main_->ucGIF1->isHidden());
-    QVERIFY(main_->ucGIF1->GIFIsPlaying());
+    QVERIFY(!Control<ucGIFViewer>(main_, "ucGIF1")->isHidden());
+    QVERIFY(Control<ucGIFViewer>(main_, "ucGIF1")->GIFIsPlaying());
     QTRY_COMPARE(Panel(2), QStringLiteral("30x20"));
     QTRY_COMPARE(Panel(3), QStringLiteral("24 Frames"));
     Choose(QStringLiteral("single.gif"));
     QTRY_COMPARE(Panel(3), QStringLiteral("1 Frames"));
-    QVERIFY(!main_->ucGIF1->GIFIsPlaying());
+    QVERIFY(!Control<ucGIFViewer>(main_, "ucGIF1")->GIFIsPlaying());
     // The filter list lists again and clears the preview.
-    main_->ComboFilter->setCurrentIndex(1);
+    Control<QComboBox>(main_, "ComboFilter")->setCurrentIndex(1);
     WaitForListing();
-    QVERIFY(!main_->ucGIF1->GIFLoaded());
-    const cDIB& pane = main_->imgPane->Box().Surface();
+    QVERIFY(!Control<ucGIFViewer>(main_, "ucGIF1")->GIFLoaded());
+    const cDIB& pane = Control<PicturePane>(main_, "imgPane")->Box().Surface();
     QCOMPARE(Pixel(pane), 0xE0E0E0u);
 }
 
 void MainWindowTest::countLabel() {
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("6 Image Files"));
+    QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("6 Image Files"));
     Open(other_.path()); // empty
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
+    QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("0 Image Files"));
     QCOMPARE(QString::fromStdString(setup_.LastPath), other_.path());
     // A tree item without a folder lists the previous folder again.
     Open(dir_.path());
     state_.sCurrentPath.clear();
     main_->nPathchange();
     WaitForListing();
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("6 Image Files"));
-    QCOMPARE(main_->lvFiles->Model()->rowCount(), 6);
+    QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("6 Image Files"));
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")->Model()->rowCount(), 6);
 }
 
 void MainWindowTest::folderChangeKeepsTheChosenFile() {
@@ -154,7 +163,7 @@ void MainWindowTest::folderChangeKeepsTheChosenFile() {
     Open(other_.path());
     QTRY_COMPARE(Panel(1), QStringLiteral("z-small.png"));
     QTRY_COMPARE(Panel(2), QStringLiteral("40x30"));
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Return);
     QPointer<fFullview> f = main_->OpenFullView();
     QVERIFY(f && f->isVisible());
     QTRY_VERIFY(f->imView->Shown());
@@ -171,7 +180,7 @@ void MainWindowTest::failedStillShowsNoPicture() {
     QTRY_COMPARE(Panel(1), QStringLiteral("broken.jpg"));
     QTRY_COMPARE(Panel(2), QString());
     QCOMPARE(Panel(3), QString::fromLatin1(cPreviewCore::kFailedText));
-    const cDIB& pane = main_->imgPane->Box().Surface();
+    const cDIB& pane = Control<PicturePane>(main_, "imgPane")->Box().Surface();
     QCOMPARE(Pixel(pane, pane.Width() / 2, pane.Height() / 2), 0xE0E0E0u);
     // No full view of nothing, and never of the picture before.
     main_->RequestFullView();
@@ -195,7 +204,7 @@ void MainWindowTest::unreadableRowsAreFailedChoices() {
     QCOMPARE(Panel(3), QString::fromLatin1(std::strerror(ENOENT)));
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     QCOMPARE(main_->Preview().Name(), std::string("x-gone.png"));
-    const cDIB& pane = main_->imgPane->Box().Surface();
+    const cDIB& pane = Control<PicturePane>(main_, "imgPane")->Box().Surface();
     QCOMPARE(Pixel(pane), 0xE0E0E0u);
     QFile::remove(fifo);
     // A FIFO is never listed, and never opened when named.
@@ -216,7 +225,7 @@ void MainWindowTest::foldersThatCannotBeListedShowWhy() {
                     doomed + QStringLiteral("/p.png"));
         Open(doomed);
         Choose(QStringLiteral("p.png"));
-        QCOMPARE(main_->lblCount->text(), QStringLiteral("1 Image Files"));
+        QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("1 Image Files"));
         QVERIFY(QDir(doomed).removeRecursively());
         if (refresh) {
             main_->CommandAction(Command::Refresh)->trigger();
@@ -224,12 +233,12 @@ void MainWindowTest::foldersThatCannotBeListedShowWhy() {
         } else {
             QTRY_COMPARE(Panel(1), QStringLiteral("Folder not found"));
         }
-        QCOMPARE(main_->lvFiles->Model()->rowCount(), 0);
-        QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
+        QCOMPARE(Control<FileListView>(main_, "lvFiles")->Model()->rowCount(), 0);
+        QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("0 Image Files"));
         QCOMPARE(Panel(1), QStringLiteral("Folder not found"));
         QCOMPARE(Panel(2), QString());
         QCOMPARE(Panel(3), QString());
-        QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0xE0E0E0u);
+        QCOMPARE(Pixel(Control<PicturePane>(main_, "imgPane")->Box().Surface()), 0xE0E0E0u);
         QCOMPARE(QString::fromStdString(setup_.LastPath), doomed); // the last folder listed
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         main_->RequestFullView();
@@ -243,20 +252,22 @@ void MainWindowTest::foldersThatCannotBeListedShowWhy() {
     QFile::setPermissions(locked, QFileDevice::WriteOwner);
     Open(dir_.path());
     Open(locked);
-    QCOMPARE(main_->lvFiles->Model()->rowCount(), 0);
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("0 Image Files"));
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")->Model()->rowCount(), 0);
+    QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("0 Image Files"));
     QCOMPARE(Panel(1), QStringLiteral("Permission denied"));
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 void MainWindowTest::withoutTheHelperTheStatusSaysSo() {
-    StillDecoder::Shared().SetHelperPath(
-        dir_.filePath(QStringLiteral("no-such-helper")).toStdString());
+    DecoderPool noHelper(dir_.filePath(QStringLiteral("no-such-helper")).toStdString(), {});
+    CloseWindow();
+    OpenWindow(noHelper);
     Choose(QStringLiteral("z-small.png"));
     QTRY_COMPARE(Panel(2), QStringLiteral("40x30"));
     QCOMPARE(Panel(3), QString::fromLatin1(fMain::kInProcessNotice));
-    StillDecoder::Shared().SetHelperPath({}); // the one beside the program again
+    CloseWindow();
+    OpenWindow(); // the helper beside the program again
     Choose(QStringLiteral("a-still.png"));
     QTRY_COMPARE(Panel(2), QStringLiteral("640x480"));
     QCOMPARE(Panel(3), QString());
@@ -267,22 +278,23 @@ void MainWindowTest::refreshKeepsTheChosenFile() {
     const int row = RowOf(QStringLiteral("z-small.png"));
     main_->CommandAction(Command::Refresh)->trigger();
     WaitForListing();
-    QCOMPARE(main_->lvFiles->SelectedRow(), row);
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")->SelectedRow(), row);
     QCOMPARE(Panel(1), QStringLiteral("z-small.png"));
-    QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0x0000FFu); // still shown
+    QCOMPARE(Pixel(Control<PicturePane>(main_, "imgPane")->Box().Surface()),
+             0x0000FFu); // still shown
     QCOMPARE(main_->Preview().Name(), std::string("z-small.png"));
     // A filter that leaves it out: the pane is cleared, as for another folder.
-    main_->ComboFilter->setCurrentIndex(1);
+    Control<QComboBox>(main_, "ComboFilter")->setCurrentIndex(1);
     WaitForListing();
-    QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0xE0E0E0u);
+    QCOMPARE(Pixel(Control<PicturePane>(main_, "imgPane")->Box().Surface()), 0xE0E0E0u);
 }
 
 void MainWindowTest::enterShowsTheSelectedRow() {
     // The listing selected the first row without choosing it: Enter chooses
     // and shows it, as the list says.
-    QCOMPARE(main_->lvFiles->SelectedRow(), 0);
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")->SelectedRow(), 0);
     QVERIFY(main_->Preview().Name().empty());
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Return);
     QTRY_VERIFY(main_->OpenFullView() && main_->OpenFullView()->isVisible());
     QTRY_VERIFY(main_->OpenFullView()->imView->Shown());
     QCOMPARE(main_->OpenFullView()->imView->Shown()->Width(), 640);
@@ -308,22 +320,22 @@ void MainWindowTest::neighboursAreReadAhead() {
     for (const int row : {2, 1, 0}) {
         QElapsedTimer clock;
         clock.start();
-        main_->lvFiles->SelectRow(row);
+        Control<FileListView>(main_, "lvFiles")->SelectRow(row);
         main_->ChooseRow(row);
-        main_->imgPane->repaint(); // painted, as the next frame would
+        Control<PicturePane>(main_, "imgPane")->repaint(); // painted, as the next frame would
         std::printf("read-ahead hit: row chosen to picture painted in %.2f ms\n",
                     double(clock.nsecsElapsed()) / 1e6);
         // Shown before any event is handled: no decode ran for it.
         QCOMPARE(Panel(1), QStringLiteral("p%1.png").arg(row));
         QCOMPARE(Panel(2), QStringLiteral("%1x900").arg(1200 + 100 * row));
-        QVERIFY(main_->imgPane->Box().Surface().lpBits());
+        QVERIFY(Control<PicturePane>(main_, "imgPane")->Box().Surface().lpBits());
         WaitForQuiet();
     }
     // p1 rewritten with another size: decoded again, shown as it is now.
     QImage changed(500, 500, QImage::Format_RGB32);
     changed.fill(Qt::black);
     QVERIFY(changed.save(photos.filePath(QStringLiteral("p1.png")), "PNG"));
-    main_->lvFiles->SelectRow(1);
+    Control<FileListView>(main_, "lvFiles")->SelectRow(1);
     main_->ChooseRow(1);
     QTRY_COMPARE(Panel(2), QStringLiteral("500x500"));
 }
@@ -345,27 +357,29 @@ void MainWindowTest::resizedPaneIsRefitted() {
     Open(photos.path());
     Choose(QStringLiteral("halves.png"));
     WaitForQuiet();
-    QCOMPARE(QSize(main_->PicLoad.Width(), main_->PicLoad.Height()), FittedInPane(1600, 1200));
+    QCOMPARE(QSize(main_->PanePicture().Width(), main_->PanePicture().Height()),
+             FittedInPane(1600, 1200));
     for (const QSize window : {QSize(1100, 760), QSize(760, 520)}) {
         main_->resize(window);
         QCoreApplication::processEvents();
         const QSize fitted = FittedInPane(1600, 1200);
         // Drawn already, the halves in their places, before any decode.
-        const cDIB& pane = main_->imgPane->Box().Surface();
+        const cDIB& pane = Control<PicturePane>(main_, "imgPane")->Box().Surface();
         const int left = (pane.Width() - fitted.width()) / 2, top = pane.Height() / 2;
         QCOMPARE(Pixel(pane, left + fitted.width() / 4, top) & 0xFFFFFF, 0xFF0000u);
         QCOMPARE(Pixel(pane, left + 3 * fitted.width() / 4, top) & 0xFFFFFF, 0x0000FFu);
         // Then the picture fitted to the new pane.
-        QTRY_COMPARE(QSize(main_->PicLoad.Width(), main_->PicLoad.Height()), fitted);
+        QTRY_COMPARE(QSize(main_->PanePicture().Width(), main_->PanePicture().Height()), fitted);
         QCOMPARE(Panel(2), QStringLiteral("1600x1200"));
     }
     WaitForQuiet();
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Return);
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Return);
     QTRY_VERIFY(main_->OpenFullView() && main_->OpenFullView()->isVisible());
     QTRY_VERIFY(main_->OpenFullView()->imView->Shown());
     QCOMPARE(main_->OpenFullView()->imView->Shown()->Width(), 1600);
     // The pane keeps its own picture.
-    QCOMPARE(QSize(main_->PicLoad.Width(), main_->PicLoad.Height()), FittedInPane(1600, 1200));
+    QCOMPARE(QSize(main_->PanePicture().Width(), main_->PanePicture().Height()),
+             FittedInPane(1600, 1200));
 }
 
 // Page Down and Page Up in the full view show the next and the previous
@@ -376,36 +390,36 @@ void MainWindowTest::gifsDecodeOffTheWindowsThread() {
     Open(dir_.path());
     Choose(QStringLiteral("z-small.png"));
     const int gif = RowOf(QStringLiteral("big-anim.gif"));
-    main_->lvFiles->SelectRow(gif);
+    Control<FileListView>(main_, "lvFiles")->SelectRow(gif);
     main_->ChooseRow(gif);
     QVERIFY(main_->StillPending());                    // not decoded in the call
     QCOMPARE(Panel(1), QStringLiteral("z-small.png")); // the pane's picture and its name
     // Another file before the GIF arrived: the GIF never shows.
     Choose(QStringLiteral("a-still.png"));
     QCOMPARE(Panel(1), QStringLiteral("a-still.png"));
-    QVERIFY(main_->ucGIF1->isHidden());
-    QVERIFY(!main_->ucGIF1->GIFLoaded());
+    QVERIFY(Control<ucGIFViewer>(main_, "ucGIF1")->isHidden());
+    QVERIFY(!Control<ucGIFViewer>(main_, "ucGIF1")->GIFLoaded());
     // Chosen and left alone, it shows.
     Choose(QStringLiteral("big-anim.gif"));
     QTRY_COMPARE(Panel(3), QStringLiteral("12 Frames"));
-    QVERIFY(!main_->ucGIF1->isHidden());
+    QVERIFY(!Control<ucGIFViewer>(main_, "ucGIF1")->isHidden());
     QFile::remove(dir_.filePath(QStringLiteral("big-anim.gif")));
 }
 
 void MainWindowTest::arrowKeysPreview() {
     // Space previews the row under the cursor, the first one after a listing too.
-    main_->lvFiles->ReportView()->setFocus();
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Space);
+    Control<FileListView>(main_, "lvFiles")->ReportView()->setFocus();
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Space);
     QTRY_COMPARE(Panel(1), QStringLiteral("a-still.png"));
     Choose(QStringLiteral("a-still.png"));
-    main_->lvFiles->ReportView()->setFocus();
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Down);
+    Control<FileListView>(main_, "lvFiles")->ReportView()->setFocus();
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Down);
     QTRY_COMPARE(Panel(1), QStringLiteral("anim.gif"));
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Down);
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Down);
     QTRY_COMPARE(Panel(1), QStringLiteral("broken.jpg"));
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_Up);
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Up);
     QTRY_COMPARE(Panel(1), QStringLiteral("anim.gif"));
-    QTest::keyClick(main_->lvFiles->ReportView(), Qt::Key_End);
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_End);
     QTRY_COMPARE(Panel(1), QStringLiteral("z-small.png"));
 }
 
@@ -413,7 +427,8 @@ void MainWindowTest::aFileAskedForIsChosen() {
     QVERIFY(main_->ChooseFile("z-small.png"));
     WaitForQuiet();
     QTRY_COMPARE(Panel(1), QStringLiteral("z-small.png"));
-    QCOMPARE(main_->lvFiles->SelectedRow(), RowOf(QStringLiteral("z-small.png")));
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")->SelectedRow(),
+             RowOf(QStringLiteral("z-small.png")));
     QVERIFY(main_->ChooseFile("a-still.png")); // the first row, selected by the listing
     QTRY_COMPARE(Panel(1), QStringLiteral("a-still.png"));
 }
@@ -430,11 +445,12 @@ void MainWindowTest::aFileAskedForBeforeTheListingIsChosenByIt() {
                           many.filePath(QStringLiteral("zz.gif"))));
     QVERIFY(!main_->ChooseFile("zz.gif")); // not listed yet
     Open(many.path());
-    QCOMPARE(main_->lvFiles->SelectedRow(), 200);
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")->SelectedRow(), 200);
     QTRY_COMPARE(Panel(1), QStringLiteral("zz.gif")); // decoded off the window's thread
     QCOMPARE(Panel(3), QStringLiteral("2 Frames"));
-    QTreeView* report = main_->lvFiles->ReportView();
-    const QRect shown = report->visualRect(main_->lvFiles->Model()->index(200, 0));
+    QTreeView* report = Control<FileListView>(main_, "lvFiles")->ReportView();
+    const QRect shown =
+        report->visualRect(Control<FileListView>(main_, "lvFiles")->Model()->index(200, 0));
     QVERIFY(report->viewport()->rect().intersects(shown));
 }
 
@@ -451,19 +467,22 @@ void MainWindowTest::theChosenFileFollowsTheDisk() {
     save(QStringLiteral("a.png"), 40, 30, Qt::blue);
     save(QStringLiteral("b.png"), 50, 40, Qt::red);
     Open(photos.path());
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("2 Image Files"));
+    QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("2 Image Files"));
     Choose(QStringLiteral("b.png"));
     QTRY_COMPARE(Panel(2), QStringLiteral("50x40"));
 
     save(QStringLiteral("c.png"), 10, 10, Qt::green); // copied in from outside
-    QTRY_COMPARE(main_->lblCount->text(), QStringLiteral("3 Image Files"));
+    QTRY_COMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("3 Image Files"));
     QCOMPARE(RowOf(QStringLiteral("c.png")), 2);
-    QCOMPARE(main_->lvFiles->Model()->NameText(main_->lvFiles->SelectedRow()),
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")
+                 ->Model()
+                 ->NameText(Control<FileListView>(main_, "lvFiles")->SelectedRow()),
              QStringLiteral("b.png"));
 
     save(QStringLiteral("b.png"), 64, 48, Qt::yellow); // rewritten
     QTRY_COMPARE(Panel(2), QStringLiteral("64x48"));
-    QTRY_COMPARE(Pixel(main_->imgPane->Box().Surface()) & 0xFFFFFF, 0xFFFF00u);
+    QTRY_COMPARE(Pixel(Control<PicturePane>(main_, "imgPane")->Box().Surface()) & 0xFFFFFF,
+                 0xFFFF00u);
     QCOMPARE(Panel(1), QStringLiteral("b.png"));
 
     QVERIFY(QFile::rename(photos.filePath(QStringLiteral("b.png")),
@@ -471,15 +490,17 @@ void MainWindowTest::theChosenFileFollowsTheDisk() {
     QTRY_COMPARE(Panel(1), QStringLiteral("renamed.png"));
     QCOMPARE(Panel(2), QStringLiteral("64x48"));
     QCOMPARE(main_->Preview().Name(), std::string("renamed.png"));
-    QCOMPARE(main_->lvFiles->Model()->NameText(main_->lvFiles->SelectedRow()),
+    QCOMPARE(Control<FileListView>(main_, "lvFiles")
+                 ->Model()
+                 ->NameText(Control<FileListView>(main_, "lvFiles")->SelectedRow()),
              QStringLiteral("renamed.png"));
 
     QVERIFY(QFile::remove(photos.filePath(QStringLiteral("renamed.png"))));
     QTRY_COMPARE(Panel(3), QString::fromLatin1(cPreviewCore::kRemovedText));
     QCOMPARE(Panel(1), QStringLiteral("renamed.png"));
     QCOMPARE(Panel(2), QString());
-    QCOMPARE(Pixel(main_->imgPane->Box().Surface()), 0xE0E0E0u);
-    QCOMPARE(main_->lblCount->text(), QStringLiteral("2 Image Files"));
+    QCOMPARE(Pixel(Control<PicturePane>(main_, "imgPane")->Box().Surface()), 0xE0E0E0u);
+    QCOMPARE(Control<QLabel>(main_, "lblCount")->text(), QStringLiteral("2 Image Files"));
     main_->RequestFullView(); // nothing to show
     QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
@@ -513,9 +534,9 @@ void MainWindowTest::leniencySettingsShareOver100() {
     setup.HSplitPercent = 150;
     setup.VSplitPercent = 101;
     BrowsingState state;
-    fMain window(state, setup);
-    QCOMPARE(int(window.hSplit->SplitPercent()), 100);
-    QCOMPARE(int(window.vSplit->SplitPercent()), 100);
+    fMain window(state, setup, TestDecoderPool());
+    QCOMPARE(int(Control<Splitter>(&window, "hSplit")->SplitPercent()), 100);
+    QCOMPARE(int(Control<Splitter>(&window, "vSplit")->SplitPercent()), 100);
 }
 
 QTEST_MAIN(MainWindowTest)

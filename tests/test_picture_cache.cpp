@@ -28,10 +28,12 @@ cPictureCache::Entry EntryOf(const std::string& path, int64_t changed, StdPictur
     return e;
 }
 
+// The key of the file as it is now, as a listing reads it (to the nanosecond here).
 cPictureCache::Key KeyFor(const std::string& path) {
-    cPictureCache::Key key;
-    EXPECT_TRUE(cPictureCache::KeyOf(path, key)) << path;
-    return key;
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return {path, uint64_t(st.st_size),
+            int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 
 // Sets the file's time of last change (nanoseconds past a second carry).
@@ -62,10 +64,11 @@ TEST(PictureCache, FindsOnlyTheFileAsItWasRead) {
     EXPECT_NE(after, before);
     EXPECT_EQ(cache.Find(after, 0, 0), nullptr);
     EXPECT_FALSE(cache.Holds(a));
-    // Not a regular file, or gone: no key.
-    cPictureCache::Key none;
-    EXPECT_FALSE(cPictureCache::KeyOf(dir.path().string(), none));
-    EXPECT_FALSE(cPictureCache::KeyOf((dir.path() / "gone.jpg").string(), none));
+    // Dropped by path (the folder said the file changed): nothing of it stays.
+    entry.key = after;
+    cache.Put(entry);
+    cache.Drop(a);
+    EXPECT_FALSE(cache.Holds(a));
 }
 
 // A file rewritten with bytes of the same size, or only touched, differs

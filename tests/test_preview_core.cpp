@@ -279,3 +279,35 @@ TEST(PreviewCore, TheChosenFileRemovedOrRenamed) {
     EXPECT_EQ(none.state(), State::Empty);
     EXPECT_TRUE(none.Name().empty());
 }
+
+// A thumbnail stands in while the chosen picture decodes: the status names the
+// new file and says the original's size only when the thumbnail knows it; a
+// stand-in for an earlier choice, or after the answer, changes nothing.
+TEST(PreviewCore, AStandInSaysWhatItKnows) {
+    cPreviewCore p;
+    const uint32_t a = p.Choose("/f/", "a.jpg", Kind::Still);
+    ASSERT_TRUE(p.Answer(a, true, kA));
+    const uint32_t b = p.Choose("/f/", "b.jpg", Kind::Still);
+    ExpectStatus(p, "a.jpg", "640x480", ""); // the pane still shows a's picture
+    EXPECT_FALSE(p.ShowStandIn(a, 1, 1));    // another choice's
+    ASSERT_TRUE(p.ShowStandIn(b, 4000, 3000));
+    EXPECT_TRUE(p.StandInShown());
+    EXPECT_EQ(p.state(), State::Decoding);
+    ExpectStatus(p, "b.jpg", "4000x3000", "");
+    // The decoded picture replaces it, with the decoder's word on the size.
+    ASSERT_TRUE(p.Answer(b, true, kB));
+    EXPECT_FALSE(p.StandInShown());
+    EXPECT_FALSE(p.ShowStandIn(b, 1, 1));
+    ExpectStatus(p, "b.jpg", "4000x3000", "");
+    // A thumbnail without the original's size: no size until the decode, and
+    // a decode that fails says so, the stand-in gone.
+    const uint32_t c = p.Choose("/f/", "c.jpg", Kind::Still);
+    ASSERT_TRUE(p.ShowStandIn(c, 0, 0));
+    ExpectStatus(p, "c.jpg", "", "");
+    ASSERT_TRUE(p.Answer(c, false, {}, "Decoding took too long"));
+    EXPECT_FALSE(p.StandInShown());
+    ExpectStatus(p, "c.jpg", "", "Decoding took too long");
+    // A GIF is shown by its own viewer: no stand-in for it.
+    const uint32_t g = p.Choose("/f/", "g.gif", Kind::Gif);
+    EXPECT_FALSE(p.ShowStandIn(g, 10, 10));
+}

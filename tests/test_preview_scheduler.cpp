@@ -115,6 +115,14 @@ std::vector<Case> Cases() {
          {},
          {},
          false},
+        {"the chosen picture on its way: nothing read ahead yet, and not idle",
+         With([](auto& s) {
+             s.chosenStillShown = false;
+             s.choiceDecoding = true;
+         }),
+         {},
+         {},
+         false},
         {"cached neighbours are not read again",
          With([&](auto& s) { s.cached = cachedAtPane; }),
          {"r2 1920x1080 screen"},

@@ -9,6 +9,7 @@
 #include "controls/fSplash.h"
 #include "platform/Termination.h"
 #include "tests/TempDir.h"
+#include "tests/WindowControls.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -79,9 +80,9 @@ class StatusReader : public QObject {
         auto* main = qobject_cast<fMain*>(o);
         if (e->type() == QEvent::Show && main) {
             QTimer::singleShot(600, main, [this, main] {
-                panel1 = main->sbInfo->Text(1);
-                panel3 = main->sbInfo->Text(3);
-                selectedRow = main->lvFiles->SelectedRow();
+                panel1 = Control<StatusPanels>(main, "sbInfo")->Text(1);
+                panel3 = Control<StatusPanels>(main, "sbInfo")->Text(3);
+                selectedRow = Control<FileListView>(main, "lvFiles")->SelectedRow();
                 main->AskExit = [] { return true; };
                 main->close();
             });

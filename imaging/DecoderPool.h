@@ -34,7 +34,7 @@ class DecoderPool {
     };
     struct Request {
         std::string path;
-        MFreeImage_2::Box box; // 0 x 0: the whole picture
+        MFreeImage_2::Box box;   // 0 x 0: the whole picture
         uint32_t background = 0; // laid under transparent pixels (0x00RRGGBB)
         // The file's first bytes are read first; a GIF comes back as
         // Status::Gif without being decoded.
@@ -43,7 +43,10 @@ class DecoderPool {
     using Ticket = uint64_t; // never 0
 
     // `helperPath` empty: vantrel-decoder beside the executable.
-    explicit DecoderPool(std::string helperPath = {}, Limits limits = {});
+    // (Two constructors: GCC takes no `Limits = {}` default inside the class
+    // that declares Limits.)
+    explicit DecoderPool(std::string helperPath = {});
+    DecoderPool(std::string helperPath, Limits limits);
     ~DecoderPool(); // every helper killed and reaped before it returns
 
     // Queues `request` on `lane`, behind what that lane runs now.

@@ -108,10 +108,9 @@ void PreviewInHelper(benchmark::State& state, const Sample& (*sample)()) {
     if (!decoder.HelperAvailable())
         return state.SkipWithError("no vantrel-decoder beside the bench");
     for (auto _ : state) {
-        PictureBox shown;
-        if (!decoder.Decode(s.path, shown, StillDecoder::kTimeLimitMs, kPane))
-            return state.SkipWithError("the helper did not decode the preview");
-        benchmark::DoNotOptimize(shown.Surface().lpBits());
+        const DecodeResult shown = decoder.Decode(s.path, kPane);
+        if (!shown.Decoded()) return state.SkipWithError("the helper did not decode the preview");
+        benchmark::DoNotOptimize(shown.picture->lpBits());
     }
 }
 

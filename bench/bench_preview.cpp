@@ -83,10 +83,10 @@ void PreviewAt(benchmark::State& state, const std::string& name, MFreeImage_2::B
     PictureBox PicLoad, pane;
     pane.SetSize(kPaneWidth, kPaneHeight);
     for (auto _ : state) {
-        StillDecoder::Shared().Decode(file, PicLoad, StillDecoder::kTimeLimitMs, box);
+        const DecodeResult decoded = StillDecoder::Shared().Decode(file, box);
+        if (decoded.picture) PicLoad.AdoptSurface(decoded.picture);
         benchmark::DoNotOptimize(mScaleImage::DrawFitted(
-            PicLoad, StillDecoder::Shared().FullWidth(), StillDecoder::Shared().FullHeight(), pane,
-            mScaleImage::Resample::Exact));
+            PicLoad, decoded.fullWidth, decoded.fullHeight, pane, mScaleImage::Resample::Exact));
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
 }
@@ -114,9 +114,8 @@ const std::string& SmallFile() {
 }
 
 void HandOverHelper(benchmark::State& state) {
-    PictureBox box;
     for (auto _ : state)
-        benchmark::DoNotOptimize(StillDecoder::Shared().Decode(SmallFile(), box));
+        benchmark::DoNotOptimize(StillDecoder::Shared().Decode(SmallFile()).picture);
 }
 
 void HandOverInProcess(benchmark::State& state) {
@@ -127,16 +126,15 @@ void HandOverInProcess(benchmark::State& state) {
 
 // A helper killed, then the next picture: the time includes starting a new one.
 void ReplaceDeadHelper(benchmark::State& state) {
-    PictureBox box;
     StillDecoder& d = StillDecoder::Shared();
     for (auto _ : state) {
         state.PauseTiming();
-        d.Decode(SmallFile(), box);
+        d.Decode(SmallFile());
         const pid_t pid = d.HelperPid();
         ::kill(pid, SIGKILL);
         ::waitid(P_PID, id_t(pid), nullptr, WEXITED | WNOWAIT); // dead, not yet reaped
         state.ResumeTiming();
-        benchmark::DoNotOptimize(d.Decode(SmallFile(), box));
+        benchmark::DoNotOptimize(d.Decode(SmallFile()).picture);
     }
 }
 
@@ -162,11 +160,12 @@ void PreviewFloor(benchmark::State& state, const std::string& name) {
 // held before pictures came at the size shown.
 void ResizeFrom(benchmark::State& state, MFreeImage_2::Box box, mScaleImage::Resample how) {
     PictureBox held, pane;
-    if (!StillDecoder::Shared().Decode(File("jpeg6000x4000"), held, StillDecoder::kTimeLimitMs,
-                                       box)) {
+    const DecodeResult photo = StillDecoder::Shared().Decode(File("jpeg6000x4000"), box);
+    if (!photo.Decoded()) {
         state.SkipWithError("the photo did not decode");
         return;
     }
+    held.AdoptSurface(photo.picture);
     int step = 0;
     for (auto _ : state) {
         pane.SetSize(kPaneWidth - (step++ & 1), kPaneHeight); // a new size each time

@@ -43,8 +43,10 @@ class DecoderPool {
     using Ticket = uint64_t; // never 0
 
     // `helperPath` empty: vantrel-decoder beside the executable.
+    // (Two constructors: GCC takes no `Limits = {}` default inside the class
+    // that declares Limits.)
+    explicit DecoderPool(std::string helperPath = {});
     DecoderPool(std::string helperPath, Limits limits);
-    DecoderPool() : DecoderPool(std::string(), Limits{}) {}
     ~DecoderPool(); // every helper killed and reaped before it returns
 
     // Queues `request` on `lane`, behind what that lane runs now.

@@ -63,3 +63,15 @@ bool ReceiveWithFd(int socket, void* data, std::size_t size, int& fd) {
     }
     return true;
 }
+
+bool PeekPacket(int socket, void* data, std::size_t size) {
+    iovec iov{data, size};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    ssize_t n;
+    do
+        n = ::recvmsg(socket, &msg, MSG_PEEK | MSG_DONTWAIT | MSG_TRUNC);
+    while (n < 0 && errno == EINTR);
+    return n == ssize_t(size) && !(msg.msg_flags & MSG_CTRUNC);
+}

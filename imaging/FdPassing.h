@@ -10,3 +10,6 @@ bool SendWithFd(int socket, const void* data, std::size_t size, int fd);
 // the packet has another size or more than one descriptor: then every
 // descriptor that came with it is closed.
 bool ReceiveWithFd(int socket, void* data, std::size_t size, int& fd);
+// Copies the next packet without taking it and without waiting: true when
+// one of exactly `size` bytes waits (one with a descriptor is left alone).
+bool PeekPacket(int socket, void* data, std::size_t size);

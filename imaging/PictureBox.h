@@ -6,6 +6,7 @@
 
 #include "imaging/cDIB.h"
 
+#include <functional>
 #include <memory>
 
 class PictureBox {
@@ -24,8 +25,8 @@ class PictureBox {
     void AdoptSurface(std::shared_ptr<cDIB> surface) { surface_ = std::move(surface); }
     // Where new surfaces come from when the box changes size: memory of the
     // caller's (the decoder helper's shared memory), or calloc when unset.
-    using SurfaceMaker = bool (*)(cDIB& surface, int32_t width, int32_t height);
-    void SetSurfaceMaker(SurfaceMaker maker) { maker_ = maker; }
+    using SurfaceMaker = std::function<bool(cDIB& surface, int32_t width, int32_t height)>;
+    void SetSurfaceMaker(SurfaceMaker maker) { maker_ = std::move(maker); }
     // Fills the box with its background colour.
     void Cls() { surface_->Cls(backColor_); }
 
@@ -37,5 +38,5 @@ class PictureBox {
   private:
     std::shared_ptr<cDIB> surface_ = std::make_shared<cDIB>();
     uint32_t backColor_ = kDefaultBackColor;
-    SurfaceMaker maker_ = nullptr;
+    SurfaceMaker maker_;
 };

@@ -104,7 +104,7 @@ bool AnswerForThumbnails(const std::string& mode, DecoderProtocol::Reply& reply)
 void Answer(const std::string& mode, const DecoderProtocol::Request& request) {
     DecoderProtocol::Reply reply;
     reply.id = request.id;
-    reply.loaded = 1;
+    reply.status = DecoderProtocol::kDecoded;
     reply.width = kWidth;
     reply.height = kHeight;
     reply.bytes = kBytes;

@@ -558,13 +558,13 @@ TEST(Colour, HelperConvertsAsThisProcessDoes) {
         const auto bytes = Encoded(picture, format.format, format.flags, DisplayP3());
         const auto path = dir.Write(format.name, std::string(bytes.begin(), bytes.end()));
         for (Road road : {Road::Whole, Road::Fitted}) {
-            PictureBox inHelper, here;
-            ASSERT_TRUE(decoder.Decode(path.string(), inHelper, StillDecoder::kTimeLimitMs,
-                                       road == Road::Whole ? MFreeImage_2::Box{} : kBox))
-                << format.name << ": " << decoder.FailureText();
+            PictureBox here;
+            const DecodeResult inHelper =
+                decoder.Decode(path.string(), road == Road::Whole ? MFreeImage_2::Box{} : kBox);
+            ASSERT_TRUE(inHelper.Decoded()) << format.name << ": " << inHelper.reason;
             EXPECT_GT(decoder.HelperPid(), 0);
             ASSERT_TRUE(Decode(bytes, format.name, road, here));
-            EXPECT_TRUE(SamePixels(inHelper.Surface(), here.Surface())) << format.name;
+            EXPECT_TRUE(SamePixels(*inHelper.picture, here.Surface())) << format.name;
             EXPECT_GE(MaxDifference(PatchCentre(here.Surface(), 3), 0x28A0DC), 8) << format.name;
         }
     }
@@ -579,9 +579,10 @@ TEST(Colour, HelperConvertsAsThisProcessDoes) {
     const auto bytes = Encoded(large, FIF_JPEG, kJpeg.flags, DisplayP3());
     FreeImage_Unload(large);
     const auto path = dir.Write("large.jpg", std::string(bytes.begin(), bytes.end()));
-    PictureBox inHelper, here;
-    ASSERT_TRUE(decoder.Decode(path.string(), inHelper)) << decoder.FailureText();
+    PictureBox here;
+    const DecodeResult inHelper = decoder.Decode(path.string());
+    ASSERT_TRUE(inHelper.Decoded()) << inHelper.reason;
     ASSERT_TRUE(Decode(bytes, "large.jpg", Road::Whole, here));
     EXPECT_EQ(here.Width(), kWidth * kLargeScale);
-    EXPECT_TRUE(SamePixels(inHelper.Surface(), here.Surface()));
+    EXPECT_TRUE(SamePixels(*inHelper.picture, here.Surface()));
 }

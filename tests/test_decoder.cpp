@@ -7,10 +7,14 @@
 // (from a lying stand-in helper, larger than asked among them) are failed
 // loads that leave no descriptor behind, and without a helper program the
 // program decodes by itself, in time.
+#include "HelperTries.h"
 #include "TempDir.h"
 #include "imaging/DecoderProtocol.h"
 #include "imaging/DecoderSandbox.h"
+#include "imaging/FdPassing.h"
+#include "imaging/HelperProcess.h"
 #include "imaging/StillDecoder.h"
+#include "platform/Files.h"
 #include "tests/PixelUtil.h"
 
 #include <FreeImage.h>
@@ -119,6 +123,35 @@ std::string LargePicture(const TempDir& dir, int side) {
     return path;
 }
 
+// Asks the tests' helper to try `kind` (HelperTries.h) against this process:
+// the errno it met (0 when it worked), or -1 when it did not answer.
+int HelperTry(HelperProcess& helper, uint32_t kind, const std::string& name = {}) {
+    static uint32_t nextId = 1;
+    DecoderProtocol::Request request;
+    request.id = nextId++;
+    request.kind = kind;
+    if (name.size() >= DecoderProtocol::kNameBytes) return -1;
+    std::memcpy(request.name, name.c_str(), name.size() + 1);
+    HelperTries::TryReply reply;
+    int fd = -1;
+    const bool answered = SendWithFd(helper.Socket(), &request, sizeof request, -1) &&
+                          ReceiveWithFd(helper.Socket(), &reply, sizeof reply, fd);
+    if (fd >= 0) ::close(fd);
+    if (!answered || reply.magic != DecoderProtocol::kMagic || reply.id != request.id) return -1;
+    return reply.error;
+}
+
+// `path` decoded whole by `helper`, waiting for the answer.
+DecodeResult DecodeIn(HelperProcess& helper, const std::string& path) {
+    static uint32_t nextId = 1000;
+    const uint32_t id = nextId++;
+    const int file = Files::OpenRegularFile(path);
+    const bool sent = file >= 0 && helper.SendDecode(id, file, path, {}, 0);
+    if (file >= 0) ::close(file);
+    if (!sent) return {};
+    return helper.Receive(id, {}).result;
+}
+
 // The decoder's helper path back to the real one when a test ends.
 struct RealHelperAfter {
     ~RealHelperAfter() {
@@ -136,26 +169,32 @@ TEST(Decoder, DamagedFilesEndOnlyTheHelper) {
     ASSERT_TRUE(d.HelperAvailable());
     for (const char* name : {"psd-rle-heap-overflow.psd", "ico-bitcount-0x4000.ico",
                              "hdr-negative-height.hdr", "hang-xbm-width-2147483647.xbm"}) {
-        PictureBox box;
-        EXPECT_FALSE(d.Decode(kSamples + "/" + name, box)) << name;
+        const DecodeResult damaged = d.Decode(kSamples + "/" + name);
         // Refused by the helper (the file's failure), or the helper died on
         // it and was seen gone by its socket: never found out at the time limit.
-        const std::string why = d.FailureText();
-        EXPECT_TRUE(why.empty() || why == StillDecoder::kStopped) << name << ": " << why;
-        EXPECT_EQ(box.Width(), 0) << name;
+        const std::string& why = damaged.reason;
+        EXPECT_TRUE(
+            damaged.status == DecodeResult::Status::NotDecoded ||
+            (damaged.status == DecodeResult::Status::Failed && why == StillDecoder::kStopped))
+            << name << ": " << why;
+        EXPECT_FALSE(damaged.picture) << name;
         // The next good picture shows at once.
-        PictureBox next;
-        ASSERT_TRUE(d.Decode(good, next)) << "after " << name;
-        EXPECT_EQ(next.Width(), 30);
-        EXPECT_EQ(Pixel32(next.Surface(), 29, 19), 0xFF0000u);
+        const DecodeResult next = d.Decode(good);
+        ASSERT_TRUE(next.Decoded()) << "after " << name;
+        EXPECT_EQ(next.picture->Width(), 30);
+        EXPECT_EQ(Pixel32(*next.picture, 29, 19), 0xFF0000u);
     }
 }
 
+// Tried in the tests' helper, which runs the product helper's loop and
+// confinement.
 TEST(Decoder, TheHelperOpensNothingByName) {
-    StillDecoder& d = StillDecoder::Shared();
-    EXPECT_EQ(d.HelperOpenError("/etc/passwd"), EACCES);
-    EXPECT_EQ(d.HelperOpenError(VANTREL_DAMAGED_SAMPLES "/NOTES.md"), EACCES);
-    EXPECT_EQ(d.HelperTry(DecoderProtocol::kTryStat, "/etc/passwd"), EACCES);
+    const auto helper = HelperProcess::Start(VANTREL_TEST_HELPER);
+    ASSERT_TRUE(helper);
+    EXPECT_EQ(HelperTry(*helper, HelperTries::kTryOpen, "/etc/passwd"), EACCES);
+    EXPECT_EQ(HelperTry(*helper, HelperTries::kTryOpen, VANTREL_DAMAGED_SAMPLES "/NOTES.md"),
+              EACCES);
+    EXPECT_EQ(HelperTry(*helper, HelperTries::kTryStat, "/etc/passwd"), EACCES);
 }
 
 // Tried from inside the confinement against this process: a signal that
@@ -164,21 +203,22 @@ TEST(Decoder, TheHelperOpensNothingByName) {
 TEST(Decoder, TheHelperCannotReachTheProgram) {
     TempDir dir;
     const std::string good = GoodPicture(dir);
-    StillDecoder& d = StillDecoder::Shared();
+    const auto helper = HelperProcess::Start(VANTREL_TEST_HELPER);
+    ASSERT_TRUE(helper);
     rlimit before{}, after{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
     const struct {
         uint32_t kind;
         const char* what;
     } attempts[] = {
-        {DecoderProtocol::kTrySignalParent, "signal the program"},
-        {DecoderProtocol::kTryLimitParent, "limit the program's open files"},
-        {DecoderProtocol::kTryNewProcess, "start a process"},
+        {HelperTries::kTrySignalParent, "signal the program"},
+        {HelperTries::kTryLimitParent, "limit the program's open files"},
+        {HelperTries::kTryNewProcess, "start a process"},
     };
     for (const auto& attempt : attempts) {
-        EXPECT_EQ(d.HelperTry(attempt.kind), EPERM) << attempt.what;
-        PictureBox box; // and the helper still decodes
-        EXPECT_TRUE(d.Decode(good, box)) << "after trying to " << attempt.what;
+        EXPECT_EQ(HelperTry(*helper, attempt.kind), EPERM) << attempt.what;
+        // and the helper still decodes
+        EXPECT_TRUE(DecodeIn(*helper, good).Decoded()) << "after trying to " << attempt.what;
     }
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &after), 0);
     EXPECT_EQ(after.rlim_cur, before.rlim_cur);
@@ -199,10 +239,10 @@ TEST(Decoder, AHelperThatCannotStartIsAFailedLoad) {
     ::chmod(broken.c_str(), 0755);
     d.SetHelperPath(broken);
     EXPECT_FALSE(d.DecodesInProcess());
-    PictureBox box;
-    EXPECT_FALSE(d.Decode(good, box));
-    EXPECT_FALSE(d.FailureText().empty());
-    EXPECT_EQ(box.Width(), 0);
+    const DecodeResult notStarted = d.Decode(good);
+    EXPECT_EQ(notStarted.status, DecodeResult::Status::Failed);
+    EXPECT_EQ(notStarted.reason, StillDecoder::kNotStarted);
+    EXPECT_FALSE(notStarted.picture);
 
     // No descriptor left for the helper's socket once the picture is open.
     d.SetHelperPath("");
@@ -215,15 +255,15 @@ TEST(Decoder, AHelperThatCannotStartIsAFailedLoad) {
         filler.push_back(fd);
     ::close(filler.back()); // room for the picture alone
     filler.pop_back();
-    const bool loaded = d.Decode(good, box);
-    const std::string why = d.FailureText();
+    const DecodeResult crowded = d.Decode(good);
     for (const int fd : filler)
         ::close(fd);
     ::setrlimit(RLIMIT_NOFILE, &limit);
-    EXPECT_FALSE(loaded);
-    EXPECT_FALSE(why.empty());
-    EXPECT_TRUE(d.Decode(good, box)); // with descriptors back, it starts
-    EXPECT_TRUE(d.FailureText().empty());
+    EXPECT_EQ(crowded.status, DecodeResult::Status::Failed);
+    EXPECT_FALSE(crowded.reason.empty());
+    const DecodeResult started = d.Decode(good); // with descriptors back, it starts
+    EXPECT_TRUE(started.Decoded());
+    EXPECT_TRUE(started.reason.empty());
 }
 
 // The same with no process left to start: a child of this test, as an
@@ -247,9 +287,9 @@ TEST(Decoder, NoProcessLeftForTheHelperIsAFailedLoad) {
             ::_exit(kCannotTest);
         if (::setrlimit(RLIMIT_NPROC, &one) != 0 || ::access(good.c_str(), R_OK) != 0)
             ::_exit(kCannotTest);
-        PictureBox box;
-        if (StillDecoder::Shared().Decode(good, box)) ::_exit(kLoaded);
-        ::_exit(StillDecoder::Shared().FailureText().empty() ? kNoText : kFailedLoad);
+        const DecodeResult result = StillDecoder::Shared().Decode(good);
+        if (result.Decoded()) ::_exit(kLoaded);
+        ::_exit(result.reason.empty() ? kNoText : kFailedLoad);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -295,14 +335,14 @@ TEST(Decoder, UntrustworthyAnswersAreFailedLoadsWithoutLeaks) {
         int first = -1;
         const bool silent = std::string(m.mode) == "silent";
         for (int i = 0; i < kPictures; ++i) {
-            PictureBox box;
-            const bool loaded =
-                d.Decode(good, box, silent ? kShortLimitMs : StillDecoder::kTimeLimitMs);
-            EXPECT_EQ(loaded, m.loads) << m.mode << ", picture " << i;
-            EXPECT_EQ(d.FailureText().empty(), m.loads) << m.mode;
-            EXPECT_EQ(d.FailureText() == StillDecoder::kTooLong, silent) << m.mode;
-            if (loaded) {
-                EXPECT_EQ(Pixel32(box.Surface(), 29, 19), 0x00FF00u);
+            const DecodeResult result =
+                d.Decode(good, {}, PictureBox::kDefaultBackColor,
+                         silent ? kShortLimitMs : StillDecoder::kTimeLimitMs);
+            EXPECT_EQ(result.Decoded(), m.loads) << m.mode << ", picture " << i;
+            EXPECT_EQ(result.reason.empty(), m.loads) << m.mode;
+            EXPECT_EQ(result.reason == StillDecoder::kTooLong, silent) << m.mode;
+            if (result.Decoded()) {
+                EXPECT_EQ(Pixel32(*result.picture, 29, 19), 0x00FF00u);
             }
             // A helper kept for the next picture holds one socket.
             const int open = OpenDescriptors() - (d.HelperPid() > 0 ? 1 : 0);
@@ -316,8 +356,7 @@ TEST(Decoder, LimitsAndReplacement) {
     TempDir dir;
     const std::string good = GoodPicture(dir);
     StillDecoder& d = StillDecoder::Shared();
-    PictureBox box;
-    ASSERT_TRUE(d.Decode(good, box));
+    ASSERT_TRUE(d.Decode(good).Decoded());
     // A helper that died between pictures is replaced; the picture still decodes.
     const pid_t first = d.HelperPid();
     ASSERT_GT(first, 0);
@@ -325,17 +364,20 @@ TEST(Decoder, LimitsAndReplacement) {
     // Until it has died, left for the decoder to reap.
     siginfo_t ended{};
     ASSERT_EQ(::waitid(P_PID, id_t(first), &ended, WEXITED | WNOWAIT), 0);
-    PictureBox again;
-    EXPECT_TRUE(d.Decode(good, again));
+    EXPECT_TRUE(d.Decode(good).Decoded());
     EXPECT_NE(d.HelperPid(), first);
     // A picture abandoned half-way stops the helper; the next one is fine.
     ASSERT_TRUE(d.Begin(good, 0));
     d.Abandon();
-    EXPECT_TRUE(d.Decode(good, again));
-    // What cannot be a file fails at once, without the helper.
-    EXPECT_FALSE(d.Decode(dir.path().string(), again));
-    EXPECT_FALSE(d.Decode((dir.path() / "missing.png").string(), again));
-    EXPECT_EQ(again.Width(), 30); // the earlier picture stays
+    EXPECT_EQ(d.Finish().status, DecodeResult::Status::Cancelled);
+    EXPECT_TRUE(d.Decode(good).Decoded());
+    // What cannot be a file fails at once, without the helper, with the reason.
+    const DecodeResult folder = d.Decode(dir.path().string());
+    EXPECT_EQ(folder.status, DecodeResult::Status::Unreadable);
+    EXPECT_EQ(folder.error, EISDIR);
+    const DecodeResult missing = d.Decode((dir.path() / "missing.png").string());
+    EXPECT_EQ(missing.status, DecodeResult::Status::Unreadable);
+    EXPECT_EQ(missing.error, ENOENT);
 }
 
 // A helper that dies is seen gone at once, by its socket closing, not when
@@ -347,11 +389,11 @@ TEST(Decoder, ADeadHelperIsNoticedAtOnce) {
     RealHelperAfter restore;
     ::setenv("VANTREL_FAKE_DECODER_MODE", "dies", 1);
     d.SetHelperPath(VANTREL_FAKE_DECODER);
-    PictureBox box;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(d.Decode(good, box, StillDecoder::kTimeLimitMs));
+    const DecodeResult result = d.Decode(good);
     const double noticed = Seconds(start);
-    EXPECT_EQ(d.FailureText(), StillDecoder::kStopped);
+    EXPECT_EQ(result.status, DecodeResult::Status::Failed);
+    EXPECT_EQ(result.reason, StillDecoder::kStopped);
     std::printf("a dead helper noticed after %.1f ms (the limit is %d ms)\n", noticed * 1000,
                 StillDecoder::kTimeLimitMs);
 }
@@ -375,13 +417,12 @@ TEST(Decoder, AnAnswerLargerThanAskedIsRefused) {
         {{29, 20}, false}, {{30, 19}, false}, {{128, 10}, false}, {{1, 1}, false},
     };
     for (const auto& row : rows) {
-        PictureBox box;
-        const bool loaded = d.Decode(good, box, StillDecoder::kTimeLimitMs, row.box);
+        const DecodeResult result = d.Decode(good, row.box);
         const std::string at =
             std::to_string(row.box.width) + " x " + std::to_string(row.box.height);
-        EXPECT_EQ(loaded, row.loads) << at;
-        EXPECT_EQ(d.FailureText(), row.loads ? "" : StillDecoder::kBrokenAnswer) << at;
-        EXPECT_EQ(box.Width(), row.loads ? 30 : 0) << at;
+        EXPECT_EQ(result.Decoded(), row.loads) << at;
+        EXPECT_EQ(result.reason, row.loads ? "" : StillDecoder::kBrokenAnswer) << at;
+        EXPECT_EQ(result.picture ? result.picture->Width() : 0, row.loads ? 30 : 0) << at;
     }
 
     // A thumbnail's box answered with the largest picture a surface may hold.
@@ -391,10 +432,10 @@ TEST(Decoder, AnAnswerLargerThanAskedIsRefused) {
     const long atStart = PeakMemoryKb();
     for (const MFreeImage_2::Box box :
          {MFreeImage_2::Box{128, 128}, MFreeImage_2::Box{1920, 1080}}) {
-        PictureBox thumbnail;
-        EXPECT_FALSE(d.Decode(good, thumbnail, StillDecoder::kTimeLimitMs, box));
-        EXPECT_EQ(d.FailureText(), StillDecoder::kBrokenAnswer);
-        EXPECT_EQ(thumbnail.Width(), 0);
+        const DecodeResult thumbnail = d.Decode(good, box);
+        EXPECT_EQ(thumbnail.status, DecodeResult::Status::Failed);
+        EXPECT_EQ(thumbnail.reason, StillDecoder::kBrokenAnswer);
+        EXPECT_FALSE(thumbnail.picture);
     }
     const long grown = PeakMemoryKb() - atStart;
     constexpr long kSmallKb = 16 << 10;
@@ -413,12 +454,13 @@ TEST(Decoder, TheHelperHoldsNoDescriptorButItsSocket) {
     std::ofstream(secretPath) << "secret\n";
     const int secret = ::open(secretPath.c_str(), O_RDWR);
     ASSERT_GE(secret, 0);
-    StillDecoder d; // a helper started now
-    PictureBox box;
-    ASSERT_TRUE(d.Decode(good, box));
+    // The tests' helper, started now: the product helper's loop and confinement.
+    const auto helper = HelperProcess::Start(VANTREL_TEST_HELPER);
+    ASSERT_TRUE(helper);
+    ASSERT_TRUE(DecodeIn(*helper, good).Decoded());
     // Once it answered a request after the picture, it has let the picture's memory go.
-    ASSERT_EQ(d.HelperTry(DecoderProtocol::kTryStat, "/"), EACCES);
-    const std::map<int, std::string> held = Descriptors(d.HelperPid());
+    ASSERT_EQ(HelperTry(*helper, HelperTries::kTryStat, "/"), EACCES);
+    const std::map<int, std::string> held = Descriptors(helper->Pid());
     ::close(secret);
     std::string listing;
     for (const auto& [fd, what] : held)
@@ -439,8 +481,8 @@ TEST(Decoder, OneHelperDecodesPictureAfterPicture) {
     constexpr int kPictures = 101;
     pid_t helper = -1;
     for (int i = 0; i < kPictures; ++i) {
-        PictureBox box;
-        ASSERT_TRUE(d.Decode(good, box)) << "picture " << i << ": " << d.FailureText();
+        const DecodeResult result = d.Decode(good);
+        ASSERT_TRUE(result.Decoded()) << "picture " << i << ": " << result.reason;
         if (i == 0) helper = d.HelperPid();
         ASSERT_EQ(d.HelperPid(), helper) << "picture " << i;
     }
@@ -454,13 +496,12 @@ TEST(Decoder, EachPictureHasItsOwnCpuAllowance) {
     StillDecoder d;
     constexpr double kCpuSeconds = 4;
     constexpr MFreeImage_2::Box kSmallBox{64, 64};
-    PictureBox box;
-    ASSERT_TRUE(d.Decode(large, box, StillDecoder::kTimeLimitMs, kSmallBox));
+    ASSERT_TRUE(d.Decode(large, kSmallBox).Decoded());
     const pid_t helper = d.HelperPid();
     double usedBefore = 0;
     do {
         usedBefore = CpuSeconds(helper);
-        ASSERT_TRUE(d.Decode(large, box, StillDecoder::kTimeLimitMs, kSmallBox));
+        ASSERT_TRUE(d.Decode(large, kSmallBox).Decoded());
         ASSERT_EQ(d.HelperPid(), helper);
     } while (CpuSeconds(helper) < kCpuSeconds);
     // The last picture's allowance counts from the CPU time used when it came.
@@ -511,8 +552,9 @@ TEST(Decoder, TheHelperSaysWhichConfinementItLacks) {
     {
         StillDecoder d;
         EXPECT_EQ(d.MissingConfinement(), 0u); // nothing said yet
-        PictureBox box;
-        ASSERT_TRUE(d.Decode(good, box));
+        const DecodeResult result = d.Decode(good);
+        ASSERT_TRUE(result.Decoded());
+        EXPECT_EQ(result.missingConfinement, landlock ? 0u : DecoderProtocol::kConfinedFiles);
         EXPECT_EQ(d.MissingConfinement(), landlock ? 0u : DecoderProtocol::kConfinedFiles);
         EXPECT_EQ(d.ConfinementNotice().empty(), landlock);
     }
@@ -536,9 +578,10 @@ TEST(Decoder, TheHelperSaysWhichConfinementItLacks) {
         }
         if (!full) ::_exit(kCannotStack);
         StillDecoder d;
-        PictureBox box;
-        if (!d.Decode(good, box)) ::_exit(kLoadFailed);
-        const bool said = d.MissingConfinement() == DecoderProtocol::kConfinedFiles &&
+        const DecodeResult result = d.Decode(good);
+        if (!result.Decoded()) ::_exit(kLoadFailed);
+        const bool said = result.missingConfinement == DecoderProtocol::kConfinedFiles &&
+                          d.MissingConfinement() == DecoderProtocol::kConfinedFiles &&
                           d.ConfinementNotice().find("file-system rules") != std::string::npos;
         ::_exit(said ? kSaidSo : kNotSaid);
     }
@@ -558,10 +601,11 @@ TEST(Decoder, WithoutTheHelperThePictureDecodesHere) {
     RealHelperAfter restore;
     d.SetHelperPath((dir.path() / "no-such-helper").string());
     EXPECT_TRUE(d.DecodesInProcess());
-    PictureBox box;
-    EXPECT_TRUE(d.Decode(good, box));
-    EXPECT_EQ(box.Height(), 20);
-    EXPECT_TRUE(d.FailureText().empty());
+    const DecodeResult here = d.Decode(good);
+    ASSERT_TRUE(here.Decoded());
+    EXPECT_TRUE(here.inProcess);
+    EXPECT_EQ(here.picture->Height(), 20);
+    EXPECT_TRUE(here.reason.empty());
 
     constexpr int kSide = 3000;
     constexpr int kLimitMs = 1; // far shorter than decoding kSide x kSide takes
@@ -569,16 +613,16 @@ TEST(Decoder, WithoutTheHelperThePictureDecodesHere) {
     const std::string big = (dir.path() / "big.png").string();
     ASSERT_TRUE(FreeImage_Save(FIF_PNG, b, big.c_str(), PNG_Z_BEST_SPEED));
     FreeImage_Unload(b);
-    PictureBox late;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(d.Decode(big, late, kLimitMs));
+    const DecodeResult late = d.Decode(big, {}, PictureBox::kDefaultBackColor, kLimitMs);
     const double givenUp = Seconds(start);
-    EXPECT_EQ(d.FailureText(), StillDecoder::kTooLong);
-    EXPECT_EQ(late.Width(), 0);
+    EXPECT_EQ(late.status, DecodeResult::Status::TimedOut);
+    EXPECT_EQ(late.reason, StillDecoder::kTooLong);
+    EXPECT_FALSE(late.picture);
     // The next picture decodes while the given-up one may still run.
-    EXPECT_TRUE(d.Decode(good, box));
+    EXPECT_TRUE(d.Decode(good).Decoded());
     // Given up without waiting for the decode: sooner than the whole of it takes.
     const auto whole = std::chrono::steady_clock::now();
-    EXPECT_TRUE(d.Decode(big, late));
+    EXPECT_TRUE(d.Decode(big).Decoded());
     EXPECT_LT(givenUp, Seconds(whole));
 }

@@ -173,14 +173,18 @@ class ModernFormats : public ::testing::Test {
         const std::string helper = HelperPath();
         if (!helper.empty()) decoder_.SetHelperPath(helper);
     }
-    // Decodes through the helper (a 0 x 0 box: the whole picture).
+    // Decodes through the helper (a 0 x 0 box: the whole picture) into
+    // `box`; `last_` holds the whole answer.
     bool InHelper(const fs::path& p, PictureBox& box, MFreeImage_2::Box fit = {}) {
-        return decoder_.Decode(p.string(), box, StillDecoder::kTimeLimitMs, fit);
+        last_ = decoder_.Decode(p.string(), fit, box.BackColor());
+        if (last_.picture) box.AdoptSurface(last_.picture);
+        return last_.Decoded();
     }
     bool HelperThere() { return decoder_.HelperAvailable() && !HelperPath().empty(); }
 
     TempDir dir_;
     StillDecoder decoder_;
+    DecodeResult last_;
 };
 
 TEST_F(ModernFormats, EachDecodesToItsPixelsHereAndInTheHelper) {
@@ -201,15 +205,15 @@ TEST_F(ModernFormats, EachDecodesToItsPixelsHereAndInTheHelper) {
         EXPECT_TRUE(MFreeImage_2::LoadImageFile(misnamed.string(), byBytes)) << made.name;
         if (!HelperThere()) continue;
         PictureBox there;
-        ASSERT_TRUE(InHelper(file, there)) << made.name << ": " << decoder_.FailureText();
-        EXPECT_EQ(decoder_.FullWidth(), kWidth);
-        EXPECT_FALSE(decoder_.ShownEmbeddedPreview());
+        ASSERT_TRUE(InHelper(file, there)) << made.name << ": " << last_.reason;
+        EXPECT_EQ(last_.fullWidth, kWidth);
+        EXPECT_FALSE(last_.embeddedPreview);
         ExpectQuadrants(there, false, std::string(made.name) + " in the helper");
         PictureBox small;
         ASSERT_TRUE(InHelper(file, small, {32, 32})) << made.name;
         EXPECT_EQ(small.Width(), 32) << made.name;
         EXPECT_EQ(small.Height(), 24) << made.name;
-        EXPECT_EQ(decoder_.FullHeight(), kHeight) << made.name;
+        EXPECT_EQ(last_.fullHeight, kHeight) << made.name;
         ExpectQuadrants(small, false, std::string(made.name) + " fitted");
     }
 }
@@ -251,7 +255,7 @@ TEST_F(ModernFormats, Orientation) {
         if (!HelperThere()) continue;
         PictureBox small;
         ASSERT_TRUE(InHelper(file, small, {24, 24})) << c.name;
-        EXPECT_EQ(decoder_.FullWidth(), c.turned ? kHeight : kWidth) << c.name;
+        EXPECT_EQ(last_.fullWidth, c.turned ? kHeight : kWidth) << c.name;
         EXPECT_EQ(small.Width(), c.turned ? 18 : 24) << c.name;
         ExpectQuadrants(small, c.turned, std::string(c.name) + " fitted");
     }
@@ -446,8 +450,8 @@ TEST_F(ModernFormats, DamagedFilesFailWithoutHarm) {
         if (!HelperThere()) continue;
         PictureBox there;
         const bool helperLoaded = InHelper(file, there, {32, 32});
-        EXPECT_EQ(helperLoaded, loaded) << name << ": " << decoder_.FailureText();
-        EXPECT_TRUE(decoder_.FailureText().empty()) << name << ": " << decoder_.FailureText();
+        EXPECT_EQ(helperLoaded, loaded) << name << ": " << last_.reason;
+        EXPECT_TRUE(last_.reason.empty()) << name << ": " << last_.reason;
         PictureBox next;
         ASSERT_TRUE(InHelper(goodPng, next)) << "after " << name;
         ExpectQuadrants(next, false, "after " + name);
@@ -504,15 +508,15 @@ TEST_F(ModernFormats, RawShowsThePreviewOrDevelops) {
         EXPECT_GE(whole.Width(), c.minWidth) << what;
         EXPECT_EQ(whole.Width() > whole.Height(), !turned) << what;
         ExpectQuadrants(whole, turned, what, c.shownPreview ? kTolerance : kDevelopTolerance);
-        PictureBox byThread;
-        ASSERT_TRUE(inProcess.Decode(dng.string(), byThread, StillDecoder::kTimeLimitMs, c.box));
-        EXPECT_EQ(inProcess.ShownEmbeddedPreview(), c.shownPreview) << what;
+        const DecodeResult byThread = inProcess.Decode(dng.string(), c.box);
+        ASSERT_TRUE(byThread.Decoded()) << what;
+        EXPECT_EQ(byThread.embeddedPreview, c.shownPreview) << what;
         if (!HelperThere()) continue;
         PictureBox there;
-        ASSERT_TRUE(InHelper(dng, there, c.box)) << what << ": " << decoder_.FailureText();
-        EXPECT_EQ(decoder_.ShownEmbeddedPreview(), c.shownPreview) << what;
+        ASSERT_TRUE(InHelper(dng, there, c.box)) << what << ": " << last_.reason;
+        EXPECT_EQ(last_.embeddedPreview, c.shownPreview) << what;
         // The photo's own size, also for the whole picture, which is developed at half size.
-        EXPECT_EQ(decoder_.FullWidth(), turned ? kRawHeight : kRawWidth) << what;
+        EXPECT_EQ(last_.fullWidth, turned ? kRawHeight : kRawWidth) << what;
     }
 }
 
@@ -534,7 +538,7 @@ TEST_F(ModernFormats, PlainTiffIsNotRaw) {
         PictureBox there;
         ASSERT_TRUE(InHelper(tiff, there, {32, 32})) << name;
         ExpectQuadrants(there, false, std::string(name) + " in the helper");
-        EXPECT_FALSE(decoder_.ShownEmbeddedPreview()) << name;
+        EXPECT_FALSE(last_.embeddedPreview) << name;
     }
     FreeImage_Unload(b);
 }

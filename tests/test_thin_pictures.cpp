@@ -116,17 +116,18 @@ TEST(ThinPictures, DecodeIntoASmallBox) {
             const auto fit = mScaleImage::FitInBox(t.w, t.h, box.width, box.height, 0, true);
             const std::string what = std::string(t.name) + " in " + std::to_string(box.width) +
                                      "x" + std::to_string(box.height);
-            PictureBox picture;
-            picture.SetBackColor(kGrey);
-            if (!d.Decode(file, picture, StillDecoder::kTimeLimitMs, box)) {
+            const DecodeResult decoded = d.Decode(file, box, kGrey);
+            if (!decoded.Decoded()) {
                 ADD_FAILURE() << what << " did not decode";
                 continue;
             }
+            PictureBox picture;
+            picture.AdoptSurface(decoded.picture);
             EXPECT_EQ(picture.Width(), fit.width) << what;
             EXPECT_EQ(picture.Height(), fit.height) << what;
             EXPECT_EQ(std::min(picture.Width(), picture.Height()), 1) << what;
-            EXPECT_EQ(d.FullWidth(), t.w) << what;
-            EXPECT_EQ(d.FullHeight(), t.h) << what;
+            EXPECT_EQ(decoded.fullWidth, t.w) << what;
+            EXPECT_EQ(decoded.fullHeight, t.h) << what;
             // The picture's own colour, not the background (a JPEG's near it).
             ASSERT_TRUE(picture.Surface().lpBits()) << what;
             EXPECT_LE(

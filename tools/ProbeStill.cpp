@@ -9,7 +9,8 @@
 int ProbeStill(const std::string& file, int boxWidth, int boxHeight, bool withBox) {
     // Through the confined decoder helper, as the program decodes.
     PictureBox PicLoad;
-    StillDecoder::Shared().Decode(file, PicLoad);
+    if (const DecodeResult decoded = StillDecoder().Decode(file); decoded.Decoded())
+        PicLoad.AdoptSurface(decoded.picture);
     const cDIB& s = PicLoad.Surface();
     Fnv1a hash;
     for (int32_t y = 0; s.lpBits() && y < s.Height(); ++y) {

@@ -79,7 +79,9 @@ PreviewScheduler::Plan PreviewScheduler::Next(const Situation& situation) const 
             plan.start.push_back(work);
         }
     }
-    plan.idle = plan.start.empty() && situation.running.empty() && !postponed;
+    // Running work about to be cancelled keeps nothing busy.
+    const bool stillRunning = situation.running.size() > plan.cancel.size();
+    plan.idle = plan.start.empty() && !stillRunning && !postponed;
     return plan;
 }
 

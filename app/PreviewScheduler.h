@@ -53,7 +53,8 @@ class PreviewScheduler {
     struct Plan {
         std::vector<Work> start;  // most wanted first; the caller starts what its lanes take
         std::vector<Work> cancel; // running work that is wanted no more
-        bool idle = false;        // nothing to start, nothing running, nothing postponed
+        bool idle =
+            false; // nothing to start, nothing running but what is cancelled, nothing postponed
     };
 
     // A new choice (or a new list): every piece of work may be tried again.

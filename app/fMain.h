@@ -269,6 +269,7 @@ class fMain : public QWidget {
     ThumbnailPeek::Ticket peekTicket_ = 0; // the question asked for the choice
     uint32_t peekId_ = 0;                  // and the choice's request
     cPictureCache::Key chosenKey_;         // of the chosen row, as listed
+    int chosenRow_ = -1;                   // and where it was in the list
     // The keys of the chosen row and its neighbours, by path.
     std::map<std::string, cPictureCache::Key> stampedKeys_;
     bool readAheadIdle_ = true;       // the scheduler had nothing left, last asked

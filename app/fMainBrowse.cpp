@@ -6,7 +6,7 @@
 
 #include "app/mSetup.h"
 #include "app/mStartup.h"
-#include "imaging/DecoderProtocol.h"
+#include "imaging/HelperProcess.h"
 #include "imaging/mScaleImage.h"
 #include "platform/Files.h"
 #include "platform/Platform.h"
@@ -35,24 +35,6 @@ void ShowFailureIn(fFullview* view, const cPreviewCore& preview) {
     const std::string reason = failed ? preview.StatusTexts().detail : std::string();
     view->ShowFailure(Shown(preview.Name()),
                       QString::fromStdString(reason.empty() ? cPreviewCore::kFailedText : reason));
-}
-
-// The layers of confinement the helper ran without, as a sentence.
-std::string ConfinementNotice(uint32_t missing) {
-    static const struct {
-        uint32_t layer;
-        const char* name;
-    } kLayers[] = {
-        {DecoderProtocol::kConfinedLimits, "resource limits"},
-        {DecoderProtocol::kConfinedNoNewPrivileges, "no-new-privileges"},
-        {DecoderProtocol::kConfinedFiles, "file-system rules"},
-        {DecoderProtocol::kConfinedCalls, "system-call filter"},
-    };
-    std::string notice;
-    for (const auto& l : kLayers)
-        if (missing & l.layer)
-            notice += (notice.empty() ? "Decoder helper without " : ", ") + std::string(l.name);
-    return notice;
 }
 
 } // namespace
@@ -195,6 +177,7 @@ void fMain::ChooseRow(int row) {
     scheduler_.NewChoice(); // a new choice has new neighbours
     wholePicture_.reset();  // a full view's picture is of the file chosen before
     chosenKey_ = RowKey(row);
+    chosenRow_ = row;
     // The pool reads the file's first bytes: a GIF comes back as one, and
     // goes to the animated viewer then.
     const uint32_t id = preview_.Choose(folder, file, cPreviewCore::Kind::Still);
@@ -298,12 +281,15 @@ void fMain::ShowChoice() {
     }
     ShowStatus();
     // A full view asked for this choice (its busy pointer is up) opens on
-    // its picture; an open one shows why there is none.
+    // its picture; an open one shows why there is none, also when the file
+    // it shows failed since (removed from its folder).
     const bool fullViewAsked = fullViewAsked_;
+
     if (preview_.TakeWaitingFullView())
         OpenFullViewOfChoice();
-    else if (fullViewAsked && !preview_.FullViewWaiting() && FullViewOpen())
-        ShowFailureIn(fullView_, preview_);
+    else if (FullViewOpen() && ((fullViewAsked && !preview_.FullViewWaiting()) ||
+                                preview_.state() == cPreviewCore::State::Failed))
+        ShowFailureIn(fullView_, preview_); // also for a file it showed, gone since
     StartFullDecode();
     if (!preview_.FullViewWaiting()) DropFullViewWait();
     ReadAhead();
@@ -323,8 +309,10 @@ void fMain::ShowStatus() {
     // Without its helper, or with a helper confined less than it should be: say so.
     if (detail.isEmpty() && preview_.kind() == cPreviewCore::Kind::Still &&
         preview_.state() == cPreviewCore::State::Shown)
-        detail = inProcess_ ? QString::fromLatin1(kInProcessNotice)
-                            : QString::fromStdString(ConfinementNotice(missingConfinement_));
+        detail =
+            inProcess_
+                ? QString::fromLatin1(kInProcessNotice)
+                : QString::fromStdString(HelperProcess::ConfinementNotice(missingConfinement_));
     sbInfo->SetText(3, detail);
 }
 
@@ -366,18 +354,22 @@ fFullview* fMain::FullView() {
 void fMain::StepFullView(int delta) {
     // The next or previous row of the list as it is shown, chosen as a key
     // in the list would choose it, and shown in the full view once its
-    // picture is there; at either end of the list the picture stays.
+    // picture is there; at either end of the list the picture stays. When
+    // the chosen file went from the list, its neighbours are where it was.
     std::string folder = sFolder;
     AddBackslash(folder);
-    const int current = preview_.Folder() == folder ? RowOfName(preview_.Name()) : -1;
-    const int row = current + delta;
-    if (current < 0 || row < 0 || row >= lvFiles->Model()->rowCount()) return;
+    const bool here = preview_.Folder() == folder;
+    const int current = here ? RowOfName(preview_.Name()) : -1;
+    int row = current + delta;
+    if (current < 0 && here && chosenRow_ >= 0 && !preview_.Name().empty())
+        row = delta > 0 ? chosenRow_ + delta - 1 : chosenRow_ + delta;
+    else if (current < 0)
+        return;
+    if (row < 0 || row >= lvFiles->Model()->rowCount()) return;
     lvFiles->SelectRow(row);
     lvFiles->CurrentView()->scrollTo(lvFiles->Model()->index(row, 0));
     if (!IsChosen(row)) ChooseRow(row);
     RequestFullView();
-    // One that could not even be read failed at once.
-    if (preview_.state() == cPreviewCore::State::Failed) ShowFailureIn(fullView_, preview_);
 }
 
 bool fMain::FullViewOpen() const {

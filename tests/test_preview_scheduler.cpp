@@ -237,14 +237,15 @@ std::vector<Case> Cases() {
          {},
          {"r3 800x600 next"},
          false},
-        {"nothing chosen: nothing to do, running work cancelled",
+        {"nothing chosen (the chosen row went): running work cancelled, and then idle, "
+         "for nothing else will call for work",
          With([](auto& s) {
              s.chosen = -1;
              s.running = {{PathOf(3), kPane, Purpose::Neighbour}};
          }),
          {},
          {"r3 800x600 next"},
-         false},
+         true},
         {"nothing chosen and nothing running: idle",
          With([](auto& s) { s.chosen = -1; }),
          {},

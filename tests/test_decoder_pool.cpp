@@ -286,7 +286,7 @@ TEST(DecoderPool, AThousandChoicesLeaveNoProcessBehind) {
 }
 
 // Without the helper program the picture decodes in this process, and the
-// pool knows it from its start.
+// pool knows it from its start; a cancel there drops the answer.
 TEST(DecoderPool, WithoutTheHelperProgramThePictureDecodesHere) {
     TempDir dir;
     const std::string good = Picture(dir, "good.png", 30, 20, 0x0000FF);
@@ -296,6 +296,12 @@ TEST(DecoderPool, WithoutTheHelperProgramThePictureDecodesHere) {
     ASSERT_EQ(result.status, Status::Decoded) << result.reason;
     EXPECT_TRUE(result.inProcess);
     EXPECT_EQ(Pixel32(*result.picture, 29, 19), 0x0000FFu);
+    // A cancelled decode is never answered; the next one is.
+    const std::string large = Picture(dir, "large.png", 2000, 2000, 0xFF0000);
+    pool.Cancel(pool.Submit(Lane::Preview, Ask(large, {100, 100})));
+    std::map<DecoderPool::Ticket, DecodeResult> others;
+    EXPECT_TRUE(Wait(pool, pool.Submit(Lane::Preview, Ask(good)), &others).Decoded());
+    EXPECT_TRUE(others.empty()) << "an answer to a cancelled request";
     EXPECT_EQ(pool.HelperStarts(), 0u);
     EXPECT_TRUE(Children().empty());
 }

@@ -114,6 +114,11 @@ void CancelWhileRunningThenDecode(DecoderPool& pool, const std::string& running,
     EXPECT_TRUE(others.empty()) << "an answer to a cancelled request";
 }
 
+std::size_t OpenDescriptors() {
+    const auto listing = std::filesystem::directory_iterator("/proc/self/fd");
+    return std::size_t(std::distance(begin(listing), end(listing)));
+}
+
 // The processes this process started and has not reaped, zombies among them.
 std::vector<pid_t> Children() {
     std::vector<pid_t> children;
@@ -257,7 +262,7 @@ TEST(DecoderPool, TheTimeLimitEndsADecode) {
 
 // Holding a key down: a thousand choices, each cancelling the one before,
 // then the pool goes. The helpers are kept through it, and no process of
-// theirs is left, running or unreaped.
+// theirs is left, running or unreaped, nor a descriptor of the pool's.
 TEST(DecoderPool, AThousandChoicesLeaveNoProcessBehind) {
     TempDir dir;
     std::vector<std::string> pictures;
@@ -266,6 +271,7 @@ TEST(DecoderPool, AThousandChoicesLeaveNoProcessBehind) {
                                    0x101010u * uint32_t(pictures.size())));
     constexpr int kChoices = 1000;
     ASSERT_TRUE(Children().empty());
+    const std::size_t descriptors = OpenDescriptors();
     uint64_t starts = 0;
     {
         DecoderPool pool;
@@ -283,6 +289,7 @@ TEST(DecoderPool, AThousandChoicesLeaveNoProcessBehind) {
     }
     std::printf("%d choices started %llu helpers\n", kChoices, (unsigned long long)starts);
     EXPECT_TRUE(Children().empty()) << Children().size() << " processes left";
+    EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
 // Without the helper program the picture decodes in this process, and the

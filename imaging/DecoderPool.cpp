@@ -195,6 +195,7 @@ void DecoderPool::State::Start(int lane, const Job& job) {
             queues[lane].helper = l.helper->Pid();
         }
         l.id = nextId++;
+        if (nextId == 0) nextId = 1; // 0 stands for no request
         sent = l.helper->SendDecode(l.id, file, request.path, request.box, request.background);
         if (!sent) Retire(lane);
     }

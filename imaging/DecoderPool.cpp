@@ -195,6 +195,7 @@ void DecoderPool::State::Start(int lane, const Job& job) {
             queues[lane].helper = l.helper->Pid();
         }
         l.id = nextId++;
+        if (nextId == 0) nextId = 1; // 0 stands for no request
         sent = l.helper->SendDecode(l.id, file, request.path, request.box, request.background);
         if (!sent) Retire(lane);
     }
@@ -227,15 +228,13 @@ bool DecoderPool::State::Step(int lane) {
         Start(lane, job);
         return true;
     }
-    // Given up while running: a decode in this process runs on by itself; a
-    // helper is asked to drop it, and has `cancelMs` to say it did.
-    if (l.local) {
-        Finish(lane, Ended(DecodeResult::Status::Cancelled));
-        return true;
-    }
+    // Given up while running: a helper is asked to drop it, and has
+    // `cancelMs` to say it did. A decode in this process cannot be stopped:
+    // the lane waits as long for it to end (its answer dropped) rather than
+    // start one more thread beside it, then leaves it to run on by itself.
     l.cancelSent = true;
     l.cancelDeadline = Clock::now() + std::chrono::milliseconds(limits.cancelMs);
-    if (!l.helper->SendCancel(l.id)) TakeAnswer(lane); // gone: its end is read now
+    if (l.helper && !l.helper->SendCancel(l.id)) TakeAnswer(lane); // gone: its end is read now
     return true;
 }
 
@@ -314,7 +313,7 @@ void DecoderPool::State::Run() {
         for (const auto& helper : dying)
             watched.push_back({helper->PidFd(), POLLIN, 0});
         const int ready = ::poll(watched.data(), watched.size(), PollTimeout(Clock::now()));
-        if (ready < 0 && errno != EINTR) break;
+        if (ready < 0) continue; // interrupted, or short of memory for a moment
         if (watched[0].revents) Drain(wake);
         for (int lane = 0; lane < kLanes; ++lane) {
             const std::size_t end = lane + 1 < kLanes ? first[lane + 1] : firstDying;

@@ -95,7 +95,7 @@ ThumbnailMaker::ThumbnailMaker(ThumbnailCache cache) : cache_(std::move(cache)) 
 
 ThumbnailMaker::Decoded ThumbnailMaker::Decode(const std::string& path, ThumbnailSize size,
                                                const std::function<bool()>& cancelled,
-                                               QImage& image) {
+                                               QImage& image, DecodeResult& answer) {
     // A file that cannot be opened, or no decoder to be had, is nobody's
     // verdict on the picture.
     if (!decoder_.Begin(path, kBackground,
@@ -135,14 +135,16 @@ ThumbnailMaker::Decoded ThumbnailMaker::Decode(const std::string& path, Thumbnai
     // decoder stopped on it by itself, not when it was ended from outside.
     const std::optional<bool> endedByFile =
         helper > 0 ? EndedByItself(helper, decoder_.Fd()) : std::nullopt;
-    PictureBox picture;
-    picture.SetBackColor(kBackground);
-    if (!decoder_.Finish(picture)) {
+    answer = decoder_.Finish();
+    if (!answer.Decoded()) {
         if (endedByFile) return *endedByFile ? Decoded::FileAtFault : Decoded::NotTheFile;
-        // The helper's word that the file does not decode leaves no reason;
-        // a broken answer or a decoder that failed does.
-        return decoder_.FailureText().empty() ? Decoded::FileAtFault : Decoded::NotTheFile;
+        // The helper's word that the file does not decode; a broken answer
+        // or a decoder that failed is not the file's.
+        return answer.status == DecodeResult::Status::NotDecoded ? Decoded::FileAtFault
+                                                                 : Decoded::NotTheFile;
     }
+    PictureBox picture;
+    picture.AdoptSurface(answer.picture);
     // An answer larger than the box asked for is the helper misbehaving, not
     // the file: refused before a pixel of it is copied, and nothing kept.
     const cDIB& surface = picture.Surface();
@@ -166,7 +168,8 @@ ThumbnailResult ThumbnailMaker::Make(const ThumbnailSource& source, ThumbnailSiz
                                      bool store) {
     if (std::optional<ThumbnailResult> known = Look(source, size, wantImage)) return *known;
     ThumbnailResult result;
-    switch (Decode(source.path, size, cancelled, result.image)) {
+    DecodeResult answer;
+    switch (Decode(source.path, size, cancelled, result.image, answer)) {
     case Decoded::Picture:
         break;
     case Decoded::FileAtFault:
@@ -177,8 +180,8 @@ ThumbnailResult ThumbnailMaker::Make(const ThumbnailSource& source, ThumbnailSiz
         return result; // Skipped: tried again next time
     }
     result.outcome = ThumbnailOutcome::Made;
-    result.fullWidth = decoder_.FullWidth();
-    result.fullHeight = decoder_.FullHeight();
+    result.fullWidth = answer.fullWidth;
+    result.fullHeight = answer.fullHeight;
     if (store) result.file = Keep(source, size, result);
     return result;
 }

@@ -77,8 +77,9 @@ class ThumbnailMaker {
     // the helper ended from outside or kept from running, or an answer not
     // to be trusted, one larger than the box among them).
     enum class Decoded { Picture, FileAtFault, NotTheFile };
+    // `answer` holds the decoder's whole answer (the original's size among it).
     Decoded Decode(const std::string& path, ThumbnailSize size,
-                   const std::function<bool()>& cancelled, QImage& image);
+                   const std::function<bool()>& cancelled, QImage& image, DecodeResult& answer);
 
     ThumbnailCache cache_;
     StillDecoder decoder_;

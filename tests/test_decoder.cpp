@@ -1,20 +1,16 @@
 // Still pictures decoded in the confined helper: damaged files that crash or
 // hang a decoder end only the helper, the next picture decodes at once, a
-// helper that dies is seen gone at once, the helper cannot open files by
-// name nor reach the program, holds no descriptor but its socket, keeps its
-// limits picture after picture and says which confinement it lacks, a helper
+// helper that dies is seen gone at once, the helper keeps its limits picture
+// after picture and says which confinement it lacks, a helper
 // that cannot start is a failed load, answers the program must not trust
 // (from a lying stand-in helper, larger than asked among them) are failed
 // loads that leave no descriptor behind, and without a helper program the
 // program decodes by itself, in time.
-#include "HelperTries.h"
+#include "DecoderFiles.h"
 #include "TempDir.h"
 #include "imaging/DecoderProtocol.h"
 #include "imaging/DecoderSandbox.h"
-#include "imaging/FdPassing.h"
-#include "imaging/HelperProcess.h"
 #include "imaging/StillDecoder.h"
-#include "platform/Files.h"
 #include "tests/PixelUtil.h"
 
 #include <FreeImage.h>
@@ -42,17 +38,6 @@
 namespace {
 
 const std::string kSamples = VANTREL_DAMAGED_SAMPLES;
-
-// A 30 x 20 PNG written by FreeImage, red.
-std::string GoodPicture(const TempDir& dir) {
-    FIBITMAP* b = FreeImage_Allocate(30, 20, 24);
-    RGBQUAD red{0, 0, 255, 0};
-    FreeImage_FillBackground(b, &red);
-    const std::string path = (dir.path() / "good.png").string();
-    EXPECT_TRUE(FreeImage_Save(FIF_PNG, b, path.c_str()));
-    FreeImage_Unload(b);
-    return path;
-}
 
 double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -93,16 +78,6 @@ long SoftCpuLimit(pid_t pid) {
     return -1;
 }
 
-// The descriptors a process holds and what each leads to.
-std::map<int, std::string> Descriptors(pid_t pid) {
-    std::map<int, std::string> held;
-    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        held[std::stoi(entry.path().filename().string())] =
-            std::filesystem::read_symlink(entry.path()).string();
-    return held;
-}
-
 // This process's peak memory (VmHWM) in kB, and the reset of that peak to now.
 long PeakMemoryKb() {
     std::ifstream in("/proc/self/status");
@@ -121,35 +96,6 @@ std::string LargePicture(const TempDir& dir, int side) {
     EXPECT_TRUE(FreeImage_Save(FIF_PNG, b, path.c_str(), PNG_Z_BEST_SPEED));
     FreeImage_Unload(b);
     return path;
-}
-
-// Asks the tests' helper to try `kind` (HelperTries.h) against this process:
-// the errno it met (0 when it worked), or -1 when it did not answer.
-int HelperTry(HelperProcess& helper, uint32_t kind, const std::string& name = {}) {
-    static uint32_t nextId = 1;
-    DecoderProtocol::Request request;
-    request.id = nextId++;
-    request.kind = kind;
-    if (name.size() >= DecoderProtocol::kNameBytes) return -1;
-    std::memcpy(request.name, name.c_str(), name.size() + 1);
-    HelperTries::TryReply reply;
-    int fd = -1;
-    const bool answered = SendWithFd(helper.Socket(), &request, sizeof request, -1) &&
-                          ReceiveWithFd(helper.Socket(), &reply, sizeof reply, fd);
-    if (fd >= 0) ::close(fd);
-    if (!answered || reply.magic != DecoderProtocol::kMagic || reply.id != request.id) return -1;
-    return reply.error;
-}
-
-// `path` decoded whole by `helper`, waiting for the answer.
-DecodeResult DecodeIn(HelperProcess& helper, const std::string& path) {
-    static uint32_t nextId = 1000;
-    const uint32_t id = nextId++;
-    const int file = Files::OpenRegularFile(path);
-    const bool sent = file >= 0 && helper.SendDecode(id, file, path, {}, 0);
-    if (file >= 0) ::close(file);
-    if (!sent) return {};
-    return helper.Receive(id, {}).result;
 }
 
 // The decoder's helper path back to the real one when a test ends.
@@ -184,45 +130,6 @@ TEST(Decoder, DamagedFilesEndOnlyTheHelper) {
         EXPECT_EQ(next.picture->Width(), 30);
         EXPECT_EQ(Pixel32(*next.picture, 29, 19), 0xFF0000u);
     }
-}
-
-// Tried in the tests' helper, which runs the product helper's loop and
-// confinement.
-TEST(Decoder, TheHelperOpensNothingByName) {
-    const auto helper = HelperProcess::Start(VANTREL_TEST_HELPER);
-    ASSERT_TRUE(helper);
-    EXPECT_EQ(HelperTry(*helper, HelperTries::kTryOpen, "/etc/passwd"), EACCES);
-    EXPECT_EQ(HelperTry(*helper, HelperTries::kTryOpen, VANTREL_DAMAGED_SAMPLES "/NOTES.md"),
-              EACCES);
-    EXPECT_EQ(HelperTry(*helper, HelperTries::kTryStat, "/etc/passwd"), EACCES);
-}
-
-// Tried from inside the confinement against this process: a signal that
-// would end it, an open-file limit that would cripple it, a process of the
-// helper's own. Each is refused, and this process lives on with its limit.
-TEST(Decoder, TheHelperCannotReachTheProgram) {
-    TempDir dir;
-    const std::string good = GoodPicture(dir);
-    const auto helper = HelperProcess::Start(VANTREL_TEST_HELPER);
-    ASSERT_TRUE(helper);
-    rlimit before{}, after{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
-    const struct {
-        uint32_t kind;
-        const char* what;
-    } attempts[] = {
-        {HelperTries::kTrySignalParent, "signal the program"},
-        {HelperTries::kTryLimitParent, "limit the program's open files"},
-        {HelperTries::kTryNewProcess, "start a process"},
-    };
-    for (const auto& attempt : attempts) {
-        EXPECT_EQ(HelperTry(*helper, attempt.kind), EPERM) << attempt.what;
-        // and the helper still decodes
-        EXPECT_TRUE(DecodeIn(*helper, good).Decoded()) << "after trying to " << attempt.what;
-    }
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &after), 0);
-    EXPECT_EQ(after.rlim_cur, before.rlim_cur);
-    EXPECT_EQ(after.rlim_max, before.rlim_max);
 }
 
 // A helper that cannot be started makes a failed load that says why, never
@@ -444,34 +351,6 @@ TEST(Decoder, AnAnswerLargerThanAskedIsRefused) {
                 grown, PeakMemoryKb());
 }
 
-// The helper starts with its socket and the standard streams (leading
-// nowhere), whatever else this process holds: a descriptor opened without
-// close-on-exec, as one the program was started with, is not the helper's.
-TEST(Decoder, TheHelperHoldsNoDescriptorButItsSocket) {
-    TempDir dir;
-    const std::string good = GoodPicture(dir);
-    const std::string secretPath = (dir.path() / "secret.txt").string();
-    std::ofstream(secretPath) << "secret\n";
-    const int secret = ::open(secretPath.c_str(), O_RDWR);
-    ASSERT_GE(secret, 0);
-    // The tests' helper, started now: the product helper's loop and confinement.
-    const auto helper = HelperProcess::Start(VANTREL_TEST_HELPER);
-    ASSERT_TRUE(helper);
-    ASSERT_TRUE(DecodeIn(*helper, good).Decoded());
-    // Once it answered a request after the picture, it has let the picture's memory go.
-    ASSERT_EQ(HelperTry(*helper, HelperTries::kTryStat, "/"), EACCES);
-    const std::map<int, std::string> held = Descriptors(helper->Pid());
-    ::close(secret);
-    std::string listing;
-    for (const auto& [fd, what] : held)
-        listing += " " + std::to_string(fd) + ": " + what;
-    ASSERT_EQ(held.size(), 4u) << "the helper holds" << listing;
-    for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
-        EXPECT_EQ(held.at(stream), "/dev/null") << stream;
-    EXPECT_EQ(held.at(DecoderProtocol::kHelperSocketFd).rfind("socket:", 0), 0u)
-        << held.at(DecoderProtocol::kHelperSocketFd);
-}
-
 // One helper decodes picture after picture: it closes each picture's file
 // (it may hold no more than a few dozen) and stays the same process.
 TEST(Decoder, OneHelperDecodesPictureAfterPicture) {
@@ -507,38 +386,6 @@ TEST(Decoder, EachPictureHasItsOwnCpuAllowance) {
     // The last picture's allowance counts from the CPU time used when it came.
     EXPECT_GE(double(SoftCpuLimit(helper)),
               usedBefore + double(DecoderSandbox::kCpuSecondsPerPicture));
-}
-
-// The system-call filter alone (Landlock refuses signals to other processes
-// too, where the kernel has its signal scope), loaded in a child: signals and
-// limits aimed at another process and a process of its own are refused, the
-// same aimed at itself allowed.
-TEST(Decoder, TheCallFilterRefusesOtherProcesses) {
-    const pid_t other = ::getpid();
-    constexpr int kSignalled = 1, kLimitRead = 2, kForked = 4, kOwnSignalRefused = 8,
-                  kNotLoaded = 16;
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const pid_t self = ::getpid();
-        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || !DecoderSandbox::LoadCallFilter(self))
-            ::_exit(kNotLoaded);
-        int slips = 0;
-        // Signal 0 sends nothing: it asks only whether a signal would be let through.
-        if (::syscall(SYS_tgkill, other, other, 0) == 0 || errno != EPERM) slips |= kSignalled;
-        rlimit limit{};
-        if (::syscall(SYS_prlimit64, other, RLIMIT_NOFILE, nullptr, &limit) == 0 || errno != EPERM)
-            slips |= kLimitRead;
-        const long forked = ::syscall(SYS_clone, SIGCHLD, nullptr, nullptr, nullptr, 0);
-        if (forked == 0) ::_exit(0);
-        if (forked > 0 || errno != EPERM) slips |= kForked;
-        if (::syscall(SYS_tgkill, self, ::syscall(SYS_gettid), 0) != 0) slips |= kOwnSignalRefused;
-        ::_exit(slips);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1 signal, 2 limit, 4 process, 8 own signal, 16 no filter";
 }
 
 // The confinement the helper runs under comes back with its answers. A

@@ -114,6 +114,11 @@ void CancelWhileRunningThenDecode(DecoderPool& pool, const std::string& running,
     EXPECT_TRUE(others.empty()) << "an answer to a cancelled request";
 }
 
+std::size_t OpenDescriptors() {
+    const auto listing = std::filesystem::directory_iterator("/proc/self/fd");
+    return std::size_t(std::distance(begin(listing), end(listing)));
+}
+
 // The processes this process started and has not reaped, zombies among them.
 std::vector<pid_t> Children() {
     std::vector<pid_t> children;
@@ -257,7 +262,7 @@ TEST(DecoderPool, TheTimeLimitEndsADecode) {
 
 // Holding a key down: a thousand choices, each cancelling the one before,
 // then the pool goes. The helpers are kept through it, and no process of
-// theirs is left, running or unreaped.
+// theirs is left, running or unreaped, nor a descriptor of the pool's.
 TEST(DecoderPool, AThousandChoicesLeaveNoProcessBehind) {
     TempDir dir;
     std::vector<std::string> pictures;
@@ -266,6 +271,7 @@ TEST(DecoderPool, AThousandChoicesLeaveNoProcessBehind) {
                                    0x101010u * uint32_t(pictures.size())));
     constexpr int kChoices = 1000;
     ASSERT_TRUE(Children().empty());
+    const std::size_t descriptors = OpenDescriptors();
     uint64_t starts = 0;
     {
         DecoderPool pool;
@@ -283,10 +289,11 @@ TEST(DecoderPool, AThousandChoicesLeaveNoProcessBehind) {
     }
     std::printf("%d choices started %llu helpers\n", kChoices, (unsigned long long)starts);
     EXPECT_TRUE(Children().empty()) << Children().size() << " processes left";
+    EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
 // Without the helper program the picture decodes in this process, and the
-// pool knows it from its start.
+// pool knows it from its start; a cancel there drops the answer.
 TEST(DecoderPool, WithoutTheHelperProgramThePictureDecodesHere) {
     TempDir dir;
     const std::string good = Picture(dir, "good.png", 30, 20, 0x0000FF);
@@ -296,6 +303,12 @@ TEST(DecoderPool, WithoutTheHelperProgramThePictureDecodesHere) {
     ASSERT_EQ(result.status, Status::Decoded) << result.reason;
     EXPECT_TRUE(result.inProcess);
     EXPECT_EQ(Pixel32(*result.picture, 29, 19), 0x0000FFu);
+    // A cancelled decode is never answered; the next one is.
+    const std::string large = Picture(dir, "large.png", 2000, 2000, 0xFF0000);
+    pool.Cancel(pool.Submit(Lane::Preview, Ask(large, {100, 100})));
+    std::map<DecoderPool::Ticket, DecodeResult> others;
+    EXPECT_TRUE(Wait(pool, pool.Submit(Lane::Preview, Ask(good)), &others).Decoded());
+    EXPECT_TRUE(others.empty()) << "an answer to a cancelled request";
     EXPECT_EQ(pool.HelperStarts(), 0u);
     EXPECT_TRUE(Children().empty());
 }

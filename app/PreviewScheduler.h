@@ -36,17 +36,18 @@ class PreviewScheduler {
         bool operator==(const Work&) const = default;
     };
     struct Situation {
-        int chosen = -1;                          // row of the chosen file; -1: none listed
-        int rows = 0;                             // rows as they are shown
-        std::function<std::string(int)> pathOf;   // the path of a row
-        bool chosenStillShown = false;            // the chosen file is a still picture, in the pane
-        int shownWidth = 0, shownHeight = 0;      // the size of the picture in the pane
-        int fullWidth = 0, fullHeight = 0;        // the chosen original's
+        int chosen = -1;                        // row of the chosen file; -1: none listed
+        int rows = 0;                           // rows as they are shown
+        std::function<std::string(int)> pathOf; // the path of a row
+        bool chosenStillShown = false;          // the chosen file is a still picture, in the pane
+        int shownWidth = 0, shownHeight = 0;    // the size of the picture in the pane
+        int fullWidth = 0, fullHeight = 0;      // the chosen original's
         Box pane, screen;
         bool fullViewOpen = false;
-        bool settling = false;                    // the pane still changes size
-        std::function<bool(const std::string&, Box)> cached; // a picture of this path in this box is kept
-        std::vector<Work> running;                // read-ahead work decoding now
+        bool settling = false; // the pane still changes size
+        // a picture of this path in this box is kept
+        std::function<bool(const std::string&, Box)> cached;
+        std::vector<Work> running; // read-ahead work decoding now
     };
     struct Plan {
         std::vector<Work> start;  // most wanted first; the caller starts what its lanes take

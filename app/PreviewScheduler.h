@@ -46,8 +46,8 @@ class PreviewScheduler {
         bool fullViewOpen = false;
         bool settling = false;       // the pane still changes size
         bool choiceDecoding = false; // the chosen picture is on its way: all waits
-        std::function<bool(const std::string&, Box)>
-            cached;                // a picture of this path in this box is kept
+        // A picture of this path in this box is kept.
+        std::function<bool(const std::string&, Box)> cached;
         std::vector<Work> running; // read-ahead work decoding now
     };
     struct Plan {

@@ -19,7 +19,6 @@ class QWidget;
 enum class Command { Edit, Refresh, Exit, View, Options, Help };
 
 class cCommandTable : public QObject {
-    Q_OBJECT
   public:
     using Handlers = std::map<Command, std::function<void()>>;
 

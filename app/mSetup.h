@@ -5,8 +5,6 @@
 // Standard library only, so the fuzzer and the core tests use it without Qt.
 #pragma once
 
-#include "platform/Twips.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -37,7 +35,6 @@ constexpr int16_t kFalse = 0;
 constexpr int16_t kWindowNormal = 0;
 constexpr int16_t kWindowMaximised = 2;
 constexpr std::size_t kFixedBytes = 20; // every field before the LastPath text
-using ::kTwipsPerPixel;
 constexpr char kFileName[] = "ipsetup.dat";
 
 SetupRecord Defaults();

@@ -25,12 +25,6 @@ namespace {
 constexpr ThumbnailSize kSizes[] = {ThumbnailSize::Large, ThumbnailSize::XLarge,
                                     ThumbnailSize::XXLarge};
 
-// A thumbnail that stands for the decoded picture is resampled as the
-// decoder's pictures are; one shown only until the decode comes, more
-// cheaply.
-constexpr uint32_t kExactFilter = mScaleImage::kLanczos3;
-constexpr uint32_t kQuickFilter = FILTER_BILINEAR;
-
 // Where a thumbnail goes in the box, and what it says of the original.
 struct Shape {
     int fullWidth = 0, fullHeight = 0; // the keys', when they are to be believed
@@ -88,43 +82,37 @@ Shape ShapeOf(const ThumbnailFile& file, ThumbnailSize size, MFreeImage_2::Box b
     return shape;
 }
 
-// The PNG's pixels resampled to `width` x `height` with `filter` onto a new
-// 32-bit surface, transparent parts laid over `background`; null when the
-// PNG does not decode whole (damaged or cut short).
-StdPicture Decode(ThumbnailFile& file, int width, int height, uint32_t filter,
-                  uint32_t background) {
+// The PNG's pixels fitted to `width` x `height` on a new 32-bit surface,
+// transparent parts laid over `background`; null when the PNG does not
+// decode whole (damaged or cut short). FreeImage decodes it as the
+// decoder's road does; the resampling is the pane's quick one (Qt's smooth
+// scaling: a few milliseconds, where a Lanczos filter takes longer than the
+// decode itself).
+StdPicture Decode(ThumbnailFile& file, int width, int height, uint32_t background) {
     FIMEMORY* memory = FreeImage_OpenMemory(file.png.data(), DWORD(file.png.size()));
     if (!memory) return nullptr;
     FIBITMAP* bitmap = FreeImage_LoadFromMemory(FIF_PNG, memory, PNG_DEFAULT);
     FreeImage_CloseMemory(memory);
-    if (!bitmap) return nullptr;
-    if (int(FreeImage_GetWidth(bitmap)) != file.width ||
-        int(FreeImage_GetHeight(bitmap)) != file.height) {
-        FreeImage_Unload(bitmap);
-        return nullptr;
-    }
-    FIBITMAP* shown = MFreeImage_2::ToDisplayable(bitmap);
-    if (shown != bitmap) FreeImage_Unload(bitmap);
+    FIBITMAP* shown = bitmap ? MFreeImage_2::ToDisplayable(bitmap) : nullptr;
+    if (bitmap && shown != bitmap) FreeImage_Unload(bitmap);
     if (!shown) return nullptr;
-    if (width != file.width || height != file.height)
-        shown =
-            mScaleImage::RescaleBitmap(shown, mScaleImage::ScaleSize::Pixels(width),
-                                       mScaleImage::ScaleSize::Pixels(height), false, true, filter);
-    PictureBox picture;
-    picture.SetBackColor(background);
-    const bool fits = int(FreeImage_GetWidth(shown)) == width &&
-                      int(FreeImage_GetHeight(shown)) == height && picture.SetSize(width, height);
-    if (fits) {
-        picture.Cls();
-        MFreeImage_2::DrawBitmapToDC(shown, picture.hDC(), width, height);
+    PictureBox whole, fitted;
+    whole.SetBackColor(background);
+    fitted.SetBackColor(background);
+    const bool drawn = int(FreeImage_GetWidth(shown)) == file.width &&
+                       int(FreeImage_GetHeight(shown)) == file.height &&
+                       whole.SetSize(file.width, file.height);
+    if (drawn) {
+        whole.Cls();
+        MFreeImage_2::DrawBitmapToDC(shown, whole.hDC(), file.width, file.height);
     }
     FreeImage_Unload(shown);
-    return fits ? picture.Image() : nullptr;
+    if (!drawn) return nullptr;
+    if (width == file.width && height == file.height) return whole.Image();
+    if (!fitted.SetSize(width, height)) return nullptr;
+    mScaleImage::DrawFitted(whole, width, height, fitted, mScaleImage::Resample::Quick);
+    return fitted.Image();
 }
-
-} // namespace
-
-namespace {
 
 ThumbnailPeek::Answer NoThumbnail(ThumbnailPeek::Ticket ticket) {
     ThumbnailPeek::Answer answer;
@@ -282,7 +270,9 @@ ThumbnailPeek::Answer ThumbnailPeek::State::Look(const Question& question) const
             file->height > limits.maxSide)
             continue;
         const Shape shape = ShapeOf(*file, size, question.box);
-        if (shape.width <= 0 || shape.height <= 0) continue;
+        if (shape.width <= 0 || shape.height <= 0 ||
+            uint64_t(shape.width) * uint64_t(shape.height) > limits.maxPicturePixels)
+            continue;
         candidates.push_back({size, std::move(*file), shape});
         first = candidates.size() - 1;
         if (shape.covers) break;
@@ -295,17 +285,14 @@ ThumbnailPeek::Answer ThumbnailPeek::State::Look(const Question& question) const
     for (const std::size_t i : order) {
         if (!Wanted(question.ticket)) return answer;
         Candidate& c = candidates[i];
-        const bool ours = ThumbnailCache::Ours(c.file.software);
-        const uint32_t filter = ours && c.shape.covers ? kExactFilter : kQuickFilter;
-        StdPicture picture =
-            Decode(c.file, c.shape.width, c.shape.height, filter, question.background);
+        StdPicture picture = Decode(c.file, c.shape.width, c.shape.height, question.background);
         if (!picture) continue; // a damaged PNG is no thumbnail
         answer.found = true;
         answer.picture = std::move(picture);
         answer.size = c.size;
         answer.thumbWidth = c.file.width;
         answer.thumbHeight = c.file.height;
-        answer.ours = ours;
+        answer.ours = ThumbnailCache::Ours(c.file.software);
         answer.covers = c.shape.covers;
         answer.fullWidth = c.shape.fullWidth;
         answer.fullHeight = c.shape.fullHeight;

@@ -205,6 +205,8 @@ TEST(ThumbnailPeek, OursIsThePictureAnotherProgramsIsShownUntilTheDecode) {
     ASSERT_TRUE(a.found);
     EXPECT_FALSE(a.covers);
     EXPECT_EQ(PictureSize(a), QSize(2000, 1334));
+    // A box so large that the enlarged picture would pass the limit: none.
+    EXPECT_FALSE(PeekAt(peek, file, {60000, 60000}).found);
 
     // One smaller than its size's side is the whole picture to a
     // thumbnailer: placed as such, never enlarged; transparent parts over

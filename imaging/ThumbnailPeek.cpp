@@ -1,10 +1,13 @@
 #include "imaging/ThumbnailPeek.h"
 
 #include "imaging/PictureBox.h"
+#include "imaging/ThumbnailPng.h"
 #include "imaging/mFit.h"
 #include "imaging/mScaleImage.h"
 
 #include <FreeImage.h>
+#include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -82,23 +85,18 @@ Shape ShapeOf(const ThumbnailFile& file, ThumbnailSize size, MFreeImage_2::Box b
     return shape;
 }
 
-// The PNG's pixels fitted to `width` x `height` on a new 32-bit surface,
-// transparent parts laid over `background`; null when the PNG does not
-// decode whole (damaged or cut short). FreeImage decodes it as the
-// decoder's road does; the resampling is the pane's quick one (Qt's smooth
-// scaling: a few milliseconds, where a Lanczos filter takes longer than the
-// decode itself).
-StdPicture Decode(ThumbnailFile& file, int width, int height, uint32_t background) {
+// The PNG's pixels onto `whole` through FreeImage, for the kinds
+// ThumbnailPng::ReadRgb leaves (palettes, grey, 16 bits, interlaced, a
+// transparent colour); false when it does not decode whole (damaged or cut
+// short).
+bool ReadWithFreeImage(ThumbnailFile& file, PictureBox& whole) {
     FIMEMORY* memory = FreeImage_OpenMemory(file.png.data(), DWORD(file.png.size()));
-    if (!memory) return nullptr;
+    if (!memory) return false;
     FIBITMAP* bitmap = FreeImage_LoadFromMemory(FIF_PNG, memory, PNG_DEFAULT);
     FreeImage_CloseMemory(memory);
     FIBITMAP* shown = bitmap ? MFreeImage_2::ToDisplayable(bitmap) : nullptr;
     if (bitmap && shown != bitmap) FreeImage_Unload(bitmap);
-    if (!shown) return nullptr;
-    PictureBox whole, fitted;
-    whole.SetBackColor(background);
-    fitted.SetBackColor(background);
+    if (!shown) return false;
     const bool drawn = int(FreeImage_GetWidth(shown)) == file.width &&
                        int(FreeImage_GetHeight(shown)) == file.height &&
                        whole.SetSize(file.width, file.height);
@@ -107,10 +105,45 @@ StdPicture Decode(ThumbnailFile& file, int width, int height, uint32_t backgroun
         MFreeImage_2::DrawBitmapToDC(shown, whole.hDC(), file.width, file.height);
     }
     FreeImage_Unload(shown);
-    if (!drawn) return nullptr;
-    if (width == file.width && height == file.height) return whole.Image();
+    return drawn;
+}
+
+// The thumbnail fitted to `width` x `height` on a new 32-bit surface,
+// transparent parts laid over `background`; null when it does not decode.
+// `whole` and `buffers` are kept between thumbnails (fresh memory costs more
+// to touch than the decode). The resampling is the pane's quick one (Qt's
+// smooth scaling: a few milliseconds, where a Lanczos filter takes longer
+// than the decode itself).
+StdPicture Decode(ThumbnailFile& file, int maxSide, int width, int height, uint32_t background,
+                  PictureBox& whole, ThumbnailPng::ReadBuffers& buffers) {
+    whole.SetBackColor(background);
+    if (!ThumbnailPng::ReadRgb(file.png, maxSide, whole, buffers) &&
+        !ReadWithFreeImage(file, whole))
+        return nullptr;
+    if (whole.Width() != file.width || whole.Height() != file.height) return nullptr;
+    if (width == file.width && height == file.height) {
+        StdPicture picture = whole.Image();
+        whole.SetSize(0, 0); // the picture is the caller's now
+        return picture;
+    }
+    PictureBox fitted;
+    fitted.SetBackColor(background);
     if (!fitted.SetSize(width, height)) return nullptr;
-    mScaleImage::DrawFitted(whole, width, height, fitted, mScaleImage::Resample::Quick);
+    if (width <= file.width && height <= file.height) {
+        mScaleImage::DrawFitted(whole, width, height, fitted, mScaleImage::Resample::Quick);
+        return fitted.Image();
+    }
+    // Enlarged: bilinear, painted straight onto the surface (Qt's smooth
+    // scaling would enlarge into a picture of its own first).
+    const cDIB& from = whole.Surface();
+    const cDIB& to = fitted.Surface();
+    const QImage source(from.lpBits(), from.Width(), from.Height(), from.BytesPerScanline(),
+                        QImage::Format_RGB32);
+    QImage target(to.lpBits(), to.Width(), to.Height(), to.BytesPerScanline(),
+                  QImage::Format_RGB32);
+    QPainter painter(&target);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(0, 0, width, height), source);
     return fitted.Image();
 }
 
@@ -144,11 +177,15 @@ struct ThumbnailPeek::State {
     // The question still wanted (0: none), read by the look between its steps.
     std::atomic<Ticket> wanted{0};
     std::thread worker;
+    // The worker's alone: a thumbnail's pixels before they are fitted, and
+    // the reader's buffers.
+    PictureBox whole;
+    ThumbnailPng::ReadBuffers buffers;
 
     State(ThumbnailCache c, Limits l) : cache(std::move(c)), limits(l) {}
 
     void Run();
-    Answer Look(const Question& question) const;
+    Answer Look(const Question& question);
     bool Wanted(Ticket ticket) const { return wanted.load() == ticket; }
     // The answers waiting are dropped, and the descriptor read empty.
     void DropAnswersLocked() {
@@ -247,7 +284,7 @@ void ThumbnailPeek::State::Run() {
     }
 }
 
-ThumbnailPeek::Answer ThumbnailPeek::State::Look(const Question& question) const {
+ThumbnailPeek::Answer ThumbnailPeek::State::Look(const Question& question) {
     Answer answer = NoThumbnail(question.ticket);
     ThumbnailSource source;
     if (!ThumbnailCache::Describe(question.path, source) || cache.Inside(source.path))
@@ -285,7 +322,8 @@ ThumbnailPeek::Answer ThumbnailPeek::State::Look(const Question& question) const
     for (const std::size_t i : order) {
         if (!Wanted(question.ticket)) return answer;
         Candidate& c = candidates[i];
-        StdPicture picture = Decode(c.file, c.shape.width, c.shape.height, question.background);
+        StdPicture picture = Decode(c.file, limits.maxSide, c.shape.width, c.shape.height,
+                                    question.background, whole, buffers);
         if (!picture) continue; // a damaged PNG is no thumbnail
         answer.found = true;
         answer.picture = std::move(picture);

@@ -457,6 +457,23 @@ TEST(ThumbnailPeek, AnswersTheLatestQuestionThroughItsDescriptor) {
     peek.Cancel(a.ticket); // already taken: nothing to give up
     EXPECT_TRUE(peek.Idle());
 
+    // An answer that came but was not taken when a new question comes, or
+    // when its question is given up, is dropped, and the descriptor read.
+    for (const bool byCancel : {false, true}) {
+        const ThumbnailPeek::Ticket waiting = peek.Peek(file, {800, 600}, kBackground);
+        pollfd ready{peek.NotifyFd(), POLLIN, 0};
+        ASSERT_EQ(::poll(&ready, 1, kAnswerGuardMs), 1);
+        if (byCancel) {
+            peek.Cancel(waiting);
+            EXPECT_FALSE(Readable(peek.NotifyFd()));
+            EXPECT_TRUE(peek.TakeAnswers().empty());
+            EXPECT_TRUE(peek.Idle());
+        } else {
+            a = Await(peek, peek.Peek(file, {400, 300}, kBackground)); // fails on `waiting`'s
+            EXPECT_EQ(PictureSize(a), QSize(400, 267));
+        }
+    }
+
     a = PeekAt(peek, (pictures.path() / "missing.jpg").string(), {800, 600});
     EXPECT_FALSE(a.found);
     EXPECT_FALSE(Readable(peek.NotifyFd()));

@@ -4,10 +4,13 @@
 // load and rescale of each file in the same run, in thumbnails a second; the
 // time until the first screen (40 rows) of a folder of 1,000 photos shows its
 // thumbnails, with the cache empty and full, next to the plain loop for those
-// 40; and the whole folder's thumbnails from a full cache, with the memory
-// the scheduler then holds.
+// 40; the whole folder's thumbnails from a full cache, with the memory
+// the scheduler then holds; and the time from asking for a chosen 24 MP
+// photo's cached xx-large thumbnail to its picture fitted to the pane, next
+// to FreeImage loading the same PNG.
 #include "bench/BenchSupport.h"
 #include "imaging/ThumbnailMaker.h"
+#include "imaging/ThumbnailPeek.h"
 #include "imaging/ThumbnailScheduler.h"
 #include "imaging/mScaleImage.h"
 
@@ -15,6 +18,7 @@
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
 #include <filesystem>
+#include <poll.h>
 #include <random>
 #include <sys/resource.h>
 
@@ -242,6 +246,58 @@ void WholeFolderFromCache(benchmark::State& state) {
     state.counters["cap_MB"] = double(ThumbnailScheduler::kHeldBytesCap) / (1 << 20);
 }
 
+// A 24 MP photo with its xx-large thumbnail made in a cache of its own.
+struct Peeked {
+    std::string photo, root, thumbnail;
+};
+
+const Peeked& PeekedPhoto() {
+    static const Peeked peeked = [] {
+        Peeked p{Photos(FIF_JPEG).front(), ScratchFolder() + "/thumbnails", {}};
+        ThumbnailMaker maker{ThumbnailCache(p.root)};
+        p.thumbnail = maker.Make(p.photo, ThumbnailSize::XXLarge).file;
+        return p;
+    }();
+    return peeked;
+}
+
+// From the question to the answer taken: the worker reads the thumbnails,
+// decodes the chosen one and fits it to the pane. A pane the thumbnail
+// covers gets the exact resampling (it is the picture); a larger one, the
+// quick one (shown until the decode).
+void PeekVantrel(benchmark::State& state, MFreeImage_2::Box pane) {
+    const Peeked& p = PeekedPhoto();
+    ThumbnailPeek peek{ThumbnailCache(p.root)};
+    bool picture = false;
+    const double cpuBefore = ProcessCpuMs();
+    for (auto _ : state) {
+        const ThumbnailPeek::Ticket ticket = peek.Peek(p.photo, pane, 0);
+        pollfd ready{peek.NotifyFd(), POLLIN, 0};
+        for (bool answered = false; !answered && ::poll(&ready, 1, -1) == 1;)
+            for (const ThumbnailPeek::Answer& a : peek.TakeAnswers()) {
+                answered = a.ticket == ticket;
+                picture = a.IsThePicture();
+                if (!a.found || a.size != ThumbnailSize::XXLarge)
+                    state.SkipWithError("the xx-large thumbnail was not found");
+            }
+    }
+    state.counters["is_the_picture"] = picture;
+    // The work on every thread (the peek's own among them) for each peek.
+    state.counters["cpu_ms"] = (ProcessCpuMs() - cpuBefore) / double(state.iterations());
+}
+
+void PeekFreeImage(benchmark::State& state, MFreeImage_2::Box) {
+    const Peeked& p = PeekedPhoto();
+    const double cpuBefore = ProcessCpuMs();
+    for (auto _ : state) {
+        FIBITMAP* b = FreeImage_Load(FIF_PNG, p.thumbnail.c_str(), 0);
+        if (!b) state.SkipWithError("the thumbnail did not load");
+        benchmark::DoNotOptimize(b);
+        FreeImage_Unload(b);
+    }
+    state.counters["cpu_ms"] = (ProcessCpuMs() - cpuBefore) / double(state.iterations());
+}
+
 int Register() {
     RegisterPair("Thumbnails/jpeg24MPx10", MakeVantrel, "freeimage_load_rescale", MakeFreeImage,
                  FIF_JPEG);
@@ -266,6 +322,10 @@ int Register() {
                                  WholeFolderFromCache)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
+    RegisterPair("ThumbnailPeek/24MP_xxlarge_cached/pane960x640", PeekVantrel, "freeimage_load_png",
+                 PeekFreeImage, MFreeImage_2::Box{960, 640});
+    RegisterPair("ThumbnailPeek/24MP_xxlarge_cached/pane1600x1000", PeekVantrel,
+                 "freeimage_load_png", PeekFreeImage, MFreeImage_2::Box{1600, 1000});
     return 0;
 }
 

@@ -1,10 +1,13 @@
 #include "imaging/ThumbnailPeek.h"
 
 #include "imaging/PictureBox.h"
+#include "imaging/ThumbnailPng.h"
 #include "imaging/mFit.h"
 #include "imaging/mScaleImage.h"
 
 #include <FreeImage.h>
+#include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -24,12 +27,6 @@ namespace {
 // to stand for a preview.
 constexpr ThumbnailSize kSizes[] = {ThumbnailSize::Large, ThumbnailSize::XLarge,
                                     ThumbnailSize::XXLarge};
-
-// A thumbnail that stands for the decoded picture is resampled as the
-// decoder's pictures are; one shown only until the decode comes, more
-// cheaply.
-constexpr uint32_t kExactFilter = mScaleImage::kLanczos3;
-constexpr uint32_t kQuickFilter = FILTER_BILINEAR;
 
 // Where a thumbnail goes in the box, and what it says of the original.
 struct Shape {
@@ -88,43 +85,67 @@ Shape ShapeOf(const ThumbnailFile& file, ThumbnailSize size, MFreeImage_2::Box b
     return shape;
 }
 
-// The PNG's pixels resampled to `width` x `height` with `filter` onto a new
-// 32-bit surface, transparent parts laid over `background`; null when the
-// PNG does not decode whole (damaged or cut short).
-StdPicture Decode(ThumbnailFile& file, int width, int height, uint32_t filter,
-                  uint32_t background) {
+// The PNG's pixels onto `whole` through FreeImage, for the kinds
+// ThumbnailPng::ReadRgb leaves (palettes, grey, 16 bits, interlaced, a
+// transparent colour); false when it does not decode whole (damaged or cut
+// short).
+bool ReadWithFreeImage(ThumbnailFile& file, PictureBox& whole) {
     FIMEMORY* memory = FreeImage_OpenMemory(file.png.data(), DWORD(file.png.size()));
-    if (!memory) return nullptr;
+    if (!memory) return false;
     FIBITMAP* bitmap = FreeImage_LoadFromMemory(FIF_PNG, memory, PNG_DEFAULT);
     FreeImage_CloseMemory(memory);
-    if (!bitmap) return nullptr;
-    if (int(FreeImage_GetWidth(bitmap)) != file.width ||
-        int(FreeImage_GetHeight(bitmap)) != file.height) {
-        FreeImage_Unload(bitmap);
-        return nullptr;
-    }
-    FIBITMAP* shown = MFreeImage_2::ToDisplayable(bitmap);
-    if (shown != bitmap) FreeImage_Unload(bitmap);
-    if (!shown) return nullptr;
-    if (width != file.width || height != file.height)
-        shown =
-            mScaleImage::RescaleBitmap(shown, mScaleImage::ScaleSize::Pixels(width),
-                                       mScaleImage::ScaleSize::Pixels(height), false, true, filter);
-    PictureBox picture;
-    picture.SetBackColor(background);
-    const bool fits = int(FreeImage_GetWidth(shown)) == width &&
-                      int(FreeImage_GetHeight(shown)) == height && picture.SetSize(width, height);
-    if (fits) {
-        picture.Cls();
-        MFreeImage_2::DrawBitmapToDC(shown, picture.hDC(), width, height);
+    FIBITMAP* shown = bitmap ? MFreeImage_2::ToDisplayable(bitmap) : nullptr;
+    if (bitmap && shown != bitmap) FreeImage_Unload(bitmap);
+    if (!shown) return false;
+    const bool drawn = int(FreeImage_GetWidth(shown)) == file.width &&
+                       int(FreeImage_GetHeight(shown)) == file.height &&
+                       whole.SetSize(file.width, file.height);
+    if (drawn) {
+        whole.Cls();
+        MFreeImage_2::DrawBitmapToDC(shown, whole.hDC(), file.width, file.height);
     }
     FreeImage_Unload(shown);
-    return fits ? picture.Image() : nullptr;
+    return drawn;
 }
 
-} // namespace
-
-namespace {
+// The thumbnail fitted to `width` x `height` on a new 32-bit surface,
+// transparent parts laid over `background`; null when it does not decode.
+// `whole` and `buffers` are kept between thumbnails (fresh memory costs more
+// to touch than the decode). The resampling is the pane's quick one (Qt's
+// smooth scaling: a few milliseconds, where a Lanczos filter takes longer
+// than the decode itself).
+StdPicture Decode(ThumbnailFile& file, int maxSide, int width, int height, uint32_t background,
+                  PictureBox& whole, ThumbnailPng::ReadBuffers& buffers) {
+    whole.SetBackColor(background);
+    if (!ThumbnailPng::ReadRgb(file.png, maxSide, whole, buffers) &&
+        !ReadWithFreeImage(file, whole))
+        return nullptr;
+    if (whole.Width() != file.width || whole.Height() != file.height) return nullptr;
+    if (width == file.width && height == file.height) {
+        StdPicture picture = whole.Image();
+        whole.SetSize(0, 0); // the picture is the caller's now
+        return picture;
+    }
+    PictureBox fitted;
+    fitted.SetBackColor(background);
+    if (!fitted.SetSize(width, height)) return nullptr;
+    if (width <= file.width && height <= file.height) {
+        mScaleImage::DrawFitted(whole, width, height, fitted, mScaleImage::Resample::Quick);
+        return fitted.Image();
+    }
+    // Enlarged: bilinear, painted straight onto the surface (Qt's smooth
+    // scaling would enlarge into a picture of its own first).
+    const cDIB& from = whole.Surface();
+    const cDIB& to = fitted.Surface();
+    const QImage source(from.lpBits(), from.Width(), from.Height(), from.BytesPerScanline(),
+                        QImage::Format_RGB32);
+    QImage target(to.lpBits(), to.Width(), to.Height(), to.BytesPerScanline(),
+                  QImage::Format_RGB32);
+    QPainter painter(&target);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(0, 0, width, height), source);
+    return fitted.Image();
+}
 
 ThumbnailPeek::Answer NoThumbnail(ThumbnailPeek::Ticket ticket) {
     ThumbnailPeek::Answer answer;
@@ -156,11 +177,15 @@ struct ThumbnailPeek::State {
     // The question still wanted (0: none), read by the look between its steps.
     std::atomic<Ticket> wanted{0};
     std::thread worker;
+    // The worker's alone: a thumbnail's pixels before they are fitted, and
+    // the reader's buffers.
+    PictureBox whole;
+    ThumbnailPng::ReadBuffers buffers;
 
     State(ThumbnailCache c, Limits l) : cache(std::move(c)), limits(l) {}
 
     void Run();
-    Answer Look(const Question& question) const;
+    Answer Look(const Question& question);
     bool Wanted(Ticket ticket) const { return wanted.load() == ticket; }
     // The answers waiting are dropped, and the descriptor read empty.
     void DropAnswersLocked() {
@@ -259,7 +284,7 @@ void ThumbnailPeek::State::Run() {
     }
 }
 
-ThumbnailPeek::Answer ThumbnailPeek::State::Look(const Question& question) const {
+ThumbnailPeek::Answer ThumbnailPeek::State::Look(const Question& question) {
     Answer answer = NoThumbnail(question.ticket);
     ThumbnailSource source;
     if (!ThumbnailCache::Describe(question.path, source) || cache.Inside(source.path))
@@ -282,7 +307,9 @@ ThumbnailPeek::Answer ThumbnailPeek::State::Look(const Question& question) const
             file->height > limits.maxSide)
             continue;
         const Shape shape = ShapeOf(*file, size, question.box);
-        if (shape.width <= 0 || shape.height <= 0) continue;
+        if (shape.width <= 0 || shape.height <= 0 ||
+            uint64_t(shape.width) * uint64_t(shape.height) > limits.maxPicturePixels)
+            continue;
         candidates.push_back({size, std::move(*file), shape});
         first = candidates.size() - 1;
         if (shape.covers) break;
@@ -295,17 +322,15 @@ ThumbnailPeek::Answer ThumbnailPeek::State::Look(const Question& question) const
     for (const std::size_t i : order) {
         if (!Wanted(question.ticket)) return answer;
         Candidate& c = candidates[i];
-        const bool ours = ThumbnailCache::Ours(c.file.software);
-        const uint32_t filter = ours && c.shape.covers ? kExactFilter : kQuickFilter;
-        StdPicture picture =
-            Decode(c.file, c.shape.width, c.shape.height, filter, question.background);
+        StdPicture picture = Decode(c.file, limits.maxSide, c.shape.width, c.shape.height,
+                                    question.background, whole, buffers);
         if (!picture) continue; // a damaged PNG is no thumbnail
         answer.found = true;
         answer.picture = std::move(picture);
         answer.size = c.size;
         answer.thumbWidth = c.file.width;
         answer.thumbHeight = c.file.height;
-        answer.ours = ours;
+        answer.ours = ThumbnailCache::Ours(c.file.software);
         answer.covers = c.shape.covers;
         answer.fullWidth = c.shape.fullWidth;
         answer.fullHeight = c.shape.fullHeight;

@@ -26,6 +26,9 @@ class ThumbnailPeek {
         // Twice the largest size's side: another program's thumbnail a little
         // larger than its size is still used, as the icon view does.
         int maxSide = 2048;
+        // A box whose fit would be larger (a placeholder of more pixels than
+        // any screen holds) gets no thumbnail.
+        uint64_t maxPicturePixels = uint64_t(1) << 26;
     };
     using Ticket = uint64_t; // never 0
 
@@ -38,7 +41,8 @@ class ThumbnailPeek {
         // over the background asked for): resampled to the original's fit
         // when the original's size is known (or the thumbnail, smaller than
         // its size's side, is taken for the whole picture), else to the
-        // thumbnail's own fit enlarged to the box; as stored for a 0 x 0 box.
+        // thumbnail's own shape enlarged to the box; as stored for a 0 x 0
+        // box. Its own surface, the caller's to keep.
         StdPicture picture;
         ThumbnailSize size = ThumbnailSize::Large; // the cache folder it came from
         int thumbWidth = 0, thumbHeight = 0;       // as stored
@@ -59,10 +63,11 @@ class ThumbnailPeek {
     ThumbnailPeek(const ThumbnailPeek&) = delete;
     ThumbnailPeek& operator=(const ThumbnailPeek&) = delete;
 
-    // Looks for a thumbnail of `path` (the name browsed, links not followed)
-    // to show in `box`, transparent pixels laid over `background` (a colour
-    // as PictureBox::BackColor holds it: the pane's). Every earlier question is given up: its answer never
-    // comes. The file's time and size are read on the peek's thread.
+    // Looks for a thumbnail of `path` (the name browsed, links not
+    // followed) to show in `box`, transparent pixels laid over `background`
+    // (a colour as PictureBox::BackColor holds it: the pane's). Every earlier
+    // question is given up: its answer never comes. The file's time and size
+    // are read on the peek's thread.
     Ticket Peek(const std::string& path, MFreeImage_2::Box box, uint32_t background);
     // Gives up `ticket` (when it is the question asked last): no answer comes for it.
     void Cancel(Ticket ticket);

@@ -10,7 +10,7 @@ packages=(build-essential cmake qt6-base-dev libfreeimage-dev googletest libgtes
           libbenchmark-dev libgif-dev clang clang-format libclang-rt-14-dev xvfb xauth xdotool
           qt6-image-formats-plugins desktop-file-utils libseccomp-dev libicu-dev
           pkg-config libheif-dev libjxl-dev liblcms2-dev libheif-examples libjxl-tools
-          libimage-exiftool-perl imagemagick libraw-dev libglib2.0-bin
+          libimage-exiftool-perl imagemagick libraw-dev libglib2.0-bin libdeflate-dev
           libjpeg-turbo-progs)
 if [ "${1:-}" = --packages ]; then
     printf '%s\n' "${packages[@]}"

@@ -205,6 +205,8 @@ TEST(ThumbnailPeek, OursIsThePictureAnotherProgramsIsShownUntilTheDecode) {
     ASSERT_TRUE(a.found);
     EXPECT_FALSE(a.covers);
     EXPECT_EQ(PictureSize(a), QSize(2000, 1334));
+    // A box so large that the enlarged picture would pass the limit: none.
+    EXPECT_FALSE(PeekAt(peek, file, {60000, 60000}).found);
 
     // One smaller than its size's side is the whole picture to a
     // thumbnailer: placed as such, never enlarged; transparent parts over
@@ -455,7 +457,50 @@ TEST(ThumbnailPeek, AnswersTheLatestQuestionThroughItsDescriptor) {
     peek.Cancel(a.ticket); // already taken: nothing to give up
     EXPECT_TRUE(peek.Idle());
 
+    // An answer that came but was not taken when a new question comes, or
+    // when its question is given up, is dropped, and the descriptor read.
+    for (const bool byCancel : {false, true}) {
+        const ThumbnailPeek::Ticket waiting = peek.Peek(file, {800, 600}, kBackground);
+        pollfd ready{peek.NotifyFd(), POLLIN, 0};
+        ASSERT_EQ(::poll(&ready, 1, kAnswerGuardMs), 1);
+        if (byCancel) {
+            peek.Cancel(waiting);
+            EXPECT_FALSE(Readable(peek.NotifyFd()));
+            EXPECT_TRUE(peek.TakeAnswers().empty());
+            EXPECT_TRUE(peek.Idle());
+        } else {
+            a = Await(peek, peek.Peek(file, {400, 300}, kBackground)); // fails on `waiting`'s
+            EXPECT_EQ(PictureSize(a), QSize(400, 267));
+        }
+    }
+
     a = PeekAt(peek, (pictures.path() / "missing.jpg").string(), {800, 600});
     EXPECT_FALSE(a.found);
     EXPECT_FALSE(Readable(peek.NotifyFd()));
+}
+
+// Another program's thumbnail of a kind the thumbnails' reader leaves is
+// read by FreeImage: shown all the same, its pixels FreeImage's.
+TEST(ThumbnailPeek, ShowsEveryKindOfPng) {
+    CacheHome home;
+    TempDir pictures;
+    const std::string file = Photo(pictures.path() / "photo.jpg", 300, 200);
+    const ThumbnailSource source = Described(file);
+    const ThumbnailCache cache;
+    ThumbnailPeek peek;
+    QImage argb(256, 171, QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y)
+        for (int x = 0; x < argb.width(); ++x)
+            argb.setPixel(x, y, qRgba(x, y, (x * y) & 0xFF, (x + y) & 0xFF));
+    for (const QImage::Format format :
+         {QImage::Format_ARGB32, QImage::Format_RGB32, QImage::Format_Grayscale8,
+          QImage::Format_Indexed8, QImage::Format_RGBA64}) {
+        SCOPED_TRACE(int(format));
+        const QByteArray png = ThumbnailPng::Encode(argb.convertToFormat(format),
+                                                    Keys(source, "Thumbnailer 3.1", 300, 200), 50);
+        Plant(cache, source, ThumbnailSize::Large, png);
+        const ThumbnailPeek::Answer a = PeekAt(peek, file, {0, 0});
+        ASSERT_TRUE(a.found);
+        EXPECT_EQ(FirstDifference(*a.picture, ReadByFreeImage(png, kBackground).Surface()), "");
+    }
 }

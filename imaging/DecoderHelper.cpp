@@ -130,11 +130,14 @@ int main() {
             PictureBox picture;
             picture.SetSurfaceMaker(MakeShared);
             picture.SetBackColor(request.background);
-            if (request.magic == DecoderProtocol::kMagic && ReadFdBytes(file, bytes))
-                loaded = MFreeImage_2::LoadImageFitted(bytes, request.name,
-                                                       {request.boxWidth, request.boxHeight},
-                                                       picture, reply.fullWidth, reply.fullHeight);
-            reply.embeddedPreview = loaded && ModernReaders::ShownEmbeddedPreview();
+            if (request.magic == DecoderProtocol::kMagic && ReadFdBytes(file, bytes)) {
+                const MFreeImage_2::Fitted fitted = MFreeImage_2::LoadImageFitted(
+                    bytes, request.name, {request.boxWidth, request.boxHeight}, picture);
+                loaded = fitted.loaded;
+                reply.fullWidth = fitted.fullWidth;
+                reply.fullHeight = fitted.fullHeight;
+                reply.embeddedPreview = fitted.loaded && fitted.embeddedPreview;
+            }
             reply.width = picture.Width();
             reply.height = picture.Height();
             reply.bytes = uint64_t(picture.Surface().size());

@@ -250,11 +250,10 @@ bool StillDecoder::BeginInProcess(int file, const std::string& path, uint32_t ba
             std::vector<uint8_t> bytes;
             PictureBox picture;
             picture.SetBackColor(worker->picture.BackColor());
-            int fullWidth = 0, fullHeight = 0;
-            const bool loaded =
-                ReadFdBytes(file, bytes) &&
-                MFreeImage_2::LoadImageFitted(bytes, path, box, picture, fullWidth, fullHeight);
-            const bool embeddedPreview = loaded && ModernReaders::ShownEmbeddedPreview();
+            const MFreeImage_2::Fitted fitted =
+                ReadFdBytes(file, bytes) ? MFreeImage_2::LoadImageFitted(bytes, path, box, picture)
+                                         : MFreeImage_2::Fitted{};
+            const auto [loaded, fullWidth, fullHeight, embeddedPreview] = fitted;
             ::close(file);
             {
                 const std::lock_guard<std::mutex> hold(worker->lock);

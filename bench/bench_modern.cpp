@@ -1,4 +1,7 @@
 // Previews of HEIC and JPEG XL pictures next to their libraries' own decode of the whole picture.
+// A phone's HEIC, 12 MP in 512 x 512 tiles under a grid item with a
+// thumbnail item (tests/HeifGrid.h), is previewed through the helper next
+// to libheif's decode of it on one thread.
 // A 12 MP HEIC and a 24 MP JPEG XL are made once a run from a generated
 // photo-like PNG (heif-enc with x265's fastest preset, cjxl at effort 3, to
 // keep the setup short; decoding costs much the same whatever the effort).
@@ -9,6 +12,7 @@
 #include "bench/BenchSupport.h"
 #include "imaging/MFreeImage_2.h"
 #include "imaging/StillDecoder.h"
+#include "tests/HeifGrid.h"
 
 #include <FreeImage.h>
 #include <algorithm>
@@ -32,7 +36,7 @@ constexpr MFreeImage_2::Box kPane{800, 600};
 constexpr int kRgb = 3;
 
 // A photo-like picture: soft light over a few large shapes, fine texture and grain.
-std::string PhotoPng(const std::string& dir, int w, int h) {
+FIBITMAP* Photo(int w, int h) {
     FIBITMAP* b = FreeImage_Allocate(w, h, 24);
     std::mt19937 rng(11);
     for (int y = 0; y < h; ++y) {
@@ -52,6 +56,11 @@ std::string PhotoPng(const std::string& dir, int w, int h) {
             row[FI_RGBA_BLUE] = level(disc ? 60 : 200 - 100 * fy);
         }
     }
+    return b;
+}
+
+std::string PhotoPng(const std::string& dir, int w, int h) {
+    FIBITMAP* b = Photo(w, h);
     const std::string path = dir + "/photo-" + std::to_string(w) + ".png";
     FreeImage_Save(FIF_PNG, b, path.c_str(), PNG_Z_BEST_SPEED);
     FreeImage_Unload(b);
@@ -84,6 +93,30 @@ const Sample& Heic() {
     return s;
 }
 
+// A phone's photo: 12 MP in 512 x 512 tiles, its thumbnail 336 x 252.
+constexpr int kGridWidth = 4032, kGridHeight = 3024, kGridTile = 512, kGridThumbnail = 12;
+
+const Sample& GridHeic() {
+    static const Sample s = [] {
+        FIBITMAP* b = Photo(kGridWidth, kGridHeight);
+        heifgrid::Rgb rgb{kGridWidth, kGridHeight,
+                          std::vector<uint8_t>(std::size_t(kGridWidth) * kGridHeight * kRgb)};
+        for (int y = 0; y < kGridHeight; ++y) {
+            const BYTE* row = FreeImage_GetScanLine(b, kGridHeight - 1 - y);
+            for (int x = 0; x < kGridWidth; ++x, row += kRgb) {
+                uint8_t* p = &rgb.pixels[(std::size_t(y) * kGridWidth + x) * kRgb];
+                p[0] = row[FI_RGBA_RED], p[1] = row[FI_RGBA_GREEN], p[2] = row[FI_RGBA_BLUE];
+            }
+        }
+        FreeImage_Unload(b);
+        const std::string file = heifgrid::MakeGridHeic(rgb, kGridTile, kGridThumbnail);
+        Sample made{ScratchFolder() + "/grid.heic", {file.begin(), file.end()}};
+        std::ofstream(made.path, std::ios::binary) << file;
+        return file.empty() ? Sample{} : made;
+    }();
+    return s;
+}
+
 const Sample& Jxl() {
     static const Sample s = Made(kJxlWidth, kJxlHeight, ".jxl", "cjxl -d 1 -e 3 {in} {out}");
     return s;
@@ -94,8 +127,7 @@ void Preview(benchmark::State& state, const Sample& (*sample)()) {
     if (s.bytes.empty()) return state.SkipWithError("heif-enc or cjxl is missing");
     for (auto _ : state) {
         PictureBox shown;
-        int fullWidth = 0, fullHeight = 0;
-        if (!MFreeImage_2::LoadImageFitted(s.bytes, s.path, kPane, shown, fullWidth, fullHeight))
+        if (!MFreeImage_2::LoadImageFitted(s.bytes, s.path, kPane, shown).loaded)
             return state.SkipWithError("the preview did not load");
         benchmark::DoNotOptimize(shown.Surface().lpBits());
     }
@@ -114,26 +146,38 @@ void PreviewInHelper(benchmark::State& state, const Sample& (*sample)()) {
     }
 }
 
+// libheif's own decode of the whole picture to RGB; `maxThreads` for the
+// tiles of a grid, or its own choice when negative.
+bool LibheifDecode(const Sample& s, int maxThreads) {
+    heif_context* context = heif_context_alloc();
+    if (maxThreads >= 0) heif_context_set_max_decoding_threads(context, maxThreads);
+    heif_image_handle* handle = nullptr;
+    heif_image* image = nullptr;
+    const bool ok =
+        heif_context_read_from_memory_without_copy(context, s.bytes.data(), s.bytes.size(), nullptr)
+                .code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
+        heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr)
+                .code == heif_error_Ok;
+    if (image) heif_image_release(image);
+    if (handle) heif_image_handle_release(handle);
+    heif_context_free(context);
+    return ok;
+}
+
 void LibheifWhole(benchmark::State& state, const Sample& (*sample)()) {
     const Sample& s = sample();
     if (s.bytes.empty()) return state.SkipWithError("heif-enc is missing");
-    for (auto _ : state) {
-        heif_context* context = heif_context_alloc();
-        heif_image_handle* handle = nullptr;
-        heif_image* image = nullptr;
-        const bool ok =
-            heif_context_read_from_memory_without_copy(context, s.bytes.data(), s.bytes.size(),
-                                                       nullptr)
-                    .code == heif_error_Ok &&
-            heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
-            heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
-                              nullptr)
-                    .code == heif_error_Ok;
-        if (image) heif_image_release(image);
-        if (handle) heif_image_handle_release(handle);
-        heif_context_free(context);
-        if (!ok) return state.SkipWithError("libheif did not decode");
-    }
+    for (auto _ : state)
+        if (!LibheifDecode(s, -1)) return state.SkipWithError("libheif did not decode");
+}
+
+// The tiles of a grid on one thread.
+void LibheifOneThread(benchmark::State& state, const Sample& (*sample)()) {
+    const Sample& s = sample();
+    if (s.bytes.empty()) return state.SkipWithError("libheif could not encode the tiles");
+    for (auto _ : state)
+        if (!LibheifDecode(s, 1)) return state.SkipWithError("libheif did not decode");
 }
 
 void LibjxlWhole(benchmark::State& state, const Sample& (*sample)()) {
@@ -173,6 +217,7 @@ void LibjxlWhole(benchmark::State& state, const Sample& (*sample)()) {
 const bool registered = [] {
     RegisterPair("HeicPreview12MP", Preview, "libheif_whole", LibheifWhole, Heic);
     RegisterPair("JxlPreview24MP", Preview, "libjxl_whole", LibjxlWhole, Jxl);
+    RegisterPair("HeicGrid12MP", PreviewInHelper, "libheif_one_thread", LibheifOneThread, GridHeic);
     benchmark::RegisterBenchmark("HeicPreview12MP/vantrel_helper", PreviewInHelper, Heic)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();

@@ -83,13 +83,14 @@ bool Decode(const DecoderProtocol::Request& request, int file, DecoderProtocol::
             return MakeShared(surface, width, height, memory);
         });
         picture.SetBackColor(request.background);
-        int fullWidth = 0, fullHeight = 0;
-        loaded = read && MFreeImage_2::LoadImageFitted(bytes, request.name,
-                                                       {request.boxWidth, request.boxHeight},
-                                                       picture, fullWidth, fullHeight);
-        reply.embeddedPreview = loaded && ModernReaders::ShownEmbeddedPreview();
-        reply.fullWidth = fullWidth;
-        reply.fullHeight = fullHeight;
+        const MFreeImage_2::Fitted fitted =
+            read ? MFreeImage_2::LoadImageFitted(bytes, request.name,
+                                                 {request.boxWidth, request.boxHeight}, picture)
+                 : MFreeImage_2::Fitted{};
+        loaded = fitted.loaded;
+        reply.embeddedPreview = fitted.embeddedPreview;
+        reply.fullWidth = fitted.fullWidth;
+        reply.fullHeight = fitted.fullHeight;
         reply.width = picture.Width();
         reply.height = picture.Height();
         reply.bytes = uint64_t(picture.Surface().size());

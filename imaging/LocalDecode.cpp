@@ -2,7 +2,6 @@
 
 #include "imaging/FileBytes.h"
 #include "imaging/HelperProcess.h"
-#include "imaging/ModernReaders.h"
 #include "imaging/PictureBox.h"
 
 #include <atomic>
@@ -25,16 +24,13 @@ DecodeResult DecodeBytes(const std::vector<uint8_t>& bytes, const std::string& p
     result.status = DecodeResult::Status::NotDecoded;
     PictureBox picture;
     picture.SetBackColor(background);
-    int fullWidth = 0, fullHeight = 0;
-    const bool loaded =
-        MFreeImage_2::LoadImageFitted(bytes, path, box, picture, fullWidth, fullHeight);
-    const bool embeddedPreview = loaded && ModernReaders::ShownEmbeddedPreview();
-    if (!loaded) return result;
+    const MFreeImage_2::Fitted fitted = MFreeImage_2::LoadImageFitted(bytes, path, box, picture);
+    if (!fitted.loaded) return result;
     result.status = DecodeResult::Status::Decoded;
     result.picture = picture.Image();
-    result.fullWidth = fullWidth;
-    result.fullHeight = fullHeight;
-    result.embeddedPreview = embeddedPreview;
+    result.fullWidth = fitted.fullWidth;
+    result.fullHeight = fitted.fullHeight;
+    result.embeddedPreview = fitted.embeddedPreview;
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include "imaging/FileBytes.h"
 #include "imaging/ModernReaders.h"
 #include "imaging/QtImageReaders.h"
+#include "imaging/ShrinkOnLoad.h"
 #include "imaging/mScaleImage.h"
 
 #include <algorithm>
@@ -297,17 +298,10 @@ class Memory {
     FIMEMORY* memory_;
 };
 
-// FreeImage's JPEG loader takes, in the high word of its flags, the side the
-// decoded picture must at least have; it then decodes at the smallest DCT
-// scale (1/8, 1/4, 1/2) that reaches it, and keeps the original's size in the
-// comments as these keys.
-constexpr int kRequestedSideShift = 16;
-constexpr int kMaxRequestedSide = 0xFFFF;
 constexpr const char* kOriginalWidthKey = "OriginalJPEGWidth";
 constexpr const char* kOriginalHeightKey = "OriginalJPEGHeight";
-// How many times the fitted size a picture stays when shrunk by blocks before
-// its Lanczos step: enough that the filter still sees every detail it keeps.
-constexpr int kLanczosHeadroom = 3;
+// EXIF orientations from 5 on stand a quarter turn from how they are stored.
+constexpr int kFirstQuarterTurn = 5;
 
 int CommentNumber(FIBITMAP* dib, const char* key) {
     FITAG* tag = nullptr;
@@ -315,14 +309,6 @@ int CommentNumber(FIBITMAP* dib, const char* key) {
         FreeImage_GetTagType(tag) != FIDT_ASCII || !FreeImage_GetTagValue(tag))
         return 0;
     return std::atoi(static_cast<const char*>(FreeImage_GetTagValue(tag)));
-}
-
-// The longest side a picture of w x h must be decoded at so that, turned
-// either way, it still covers its fit in the box.
-int RequestedSide(int w, int h, const Box& box) {
-    const auto a = mScaleImage::FitInBox(w, h, box.width, box.height, 0, true);
-    const auto b = mScaleImage::FitInBox(h, w, box.width, box.height, 0, true);
-    return std::min(kMaxRequestedSide, std::max({a.width, a.height, b.width, b.height}));
 }
 
 // A picture wanted smaller than it is, resampled (Lanczos) to its fit in the
@@ -340,10 +326,10 @@ FIBITMAP* FittedToBox(FIBITMAP* shown, FIBITMAP* decoded, const Box& box, int fu
     FIBITMAP* source = shown;
     if (FreeImage_IsTransparent(shown) && FreeImage_GetBPP(shown) < 32)
         source = FreeImage_ConvertTo32Bits(shown);
-    // A picture many times the box is first shrunk by whole blocks to about
-    // twice the box, which costs a fraction of resampling the whole of it;
-    // the Lanczos step from there looks the same.
-    const int blocks = std::min(w / fit.width, h / fit.height) / kLanczosHeadroom;
+    // A picture many times the box is first shrunk by whole blocks, which
+    // costs a fraction of resampling the whole of it; the Lanczos step from
+    // there looks the same.
+    const int blocks = ShrinkOnLoad::Factor(w, h, box.width, box.height, ShrinkOnLoad::kBlockMeans);
     if (FIBITMAP* shrunk = source ? mScaleImage::ShrinkByBlocks(source, blocks) : nullptr) {
         if (source != shown) FreeImage_Unload(source);
         source = shrunk;
@@ -368,22 +354,23 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
 
     // Where the format allows, read the size first: a picture too large for
     // memory is a failed load, not an attempt to allocate it.
-    int requestedSide = 0;
+    bool reduced = false;
     if (FreeImage_FIFSupportsNoPixels(format)) {
         FIBITMAP* header = memory.Load(format, flags | FIF_LOAD_NOPIXELS);
         if (!header) return Outcome::Refused;
         const int w = int(FreeImage_GetWidth(header)), h = int(FreeImage_GetHeight(header));
+        const bool turned = ExifOrientation(header) >= kFirstQuarterTurn;
         FreeImage_Unload(header);
         std::size_t stride = 0, bytes = 0;
         // A JPEG wanted smaller than it is decodes at a reduced scale: only
         // the reduced picture is ever held, whatever size the file claims.
-        if (format == FIF_JPEG && box.width > 0 && box.height > 0 && w > 0 && h > 0) {
-            requestedSide = RequestedSide(w, h, box);
-            if (requestedSide >= std::max(w, h)) requestedSide = 0;
+        if (format == FIF_JPEG) {
+            const int factor =
+                ShrinkOnLoad::Factor(w, h, box.width, box.height, ShrinkOnLoad::kJpegDct, turned);
+            flags |= JpegScaleFlags(std::max(w, h), factor);
+            reduced = factor > 1;
         }
-        if (requestedSide > 0)
-            flags |= requestedSide << kRequestedSideShift;
-        else if (!SurfaceSize(w, h, 32, kMaxSurfaceBytes, stride, bytes))
+        if (!reduced && !SurfaceSize(w, h, 32, kMaxSurfaceBytes, stride, bytes))
             return Outcome::TooLarge;
     }
 
@@ -391,7 +378,7 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
     if (!bitmap) return Outcome::Refused;
     // Taken now: the turned copy below need not carry it.
     const std::vector<uint8_t> icc = EmbeddedProfile(bitmap, format, bytes);
-    if (requestedSide > 0) {
+    if (reduced) {
         fullWidth = int(FreeImage_GetWidth(bitmap));
         fullHeight = int(FreeImage_GetHeight(bitmap));
         const int ow = CommentNumber(bitmap, kOriginalWidthKey);
@@ -415,7 +402,7 @@ Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& Fil
             bitmap = upright;
         }
     }
-    if (requestedSide == 0) { // the whole picture, upright
+    if (!reduced) { // the whole picture, upright
         fullWidth = int(FreeImage_GetWidth(bitmap));
         fullHeight = int(FreeImage_GetHeight(bitmap));
     }
@@ -460,79 +447,91 @@ bool FitInto(const PictureBox& whole, int fullWidth, int fullHeight, Box box, Pi
 
 namespace {
 
-// The whole picture onto `PicLoad`; the original's size, upright, goes to
-// `fullWidth` x `fullHeight` (larger than the picture for a camera's raw
-// photo, which is developed at half size).
-bool LoadWhole(std::span<const uint8_t> bytes, const std::string& FileName, PictureBox& PicLoad,
-               int& fullWidth, int& fullHeight) {
-    switch (ModernReaders::Load(bytes, FileName, Box{}, PicLoad, fullWidth, fullHeight)) {
+// The whole picture onto `PicLoad` (the original's size is larger than the
+// picture for a camera's raw photo, which is developed at half size).
+Fitted LoadWhole(std::span<const uint8_t> bytes, const std::string& FileName, PictureBox& PicLoad) {
+    const ModernReaders::Landed modern = ModernReaders::Load(bytes, FileName, Box{}, PicLoad);
+    Fitted result{modern.outcome == ModernReaders::Outcome::Loaded, modern.fullWidth,
+                  modern.fullHeight, modern.embeddedPreview};
+    switch (modern.outcome) {
     case ModernReaders::Outcome::NotMine:
         break;
     case ModernReaders::Outcome::Loaded: // in sRGB already: those readers convert their own
-        return true;
     case ModernReaders::Outcome::TooLarge:
     case ModernReaders::Outcome::Refused:
-        return false;
+        return result;
     }
-    switch (LoadWithFreeImage(bytes, FileName, PicLoad, Box{}, fullWidth, fullHeight)) {
+    switch (
+        LoadWithFreeImage(bytes, FileName, PicLoad, Box{}, result.fullWidth, result.fullHeight)) {
     case Outcome::Loaded:
-        return true;
+        result.loaded = true;
+        return result;
     case Outcome::TooLarge: // the same limits hold for every reader
-        return false;
+        return result;
     case Outcome::Refused:
         break;
     }
     // Valid files FreeImage cannot identify or decode (BMP with a V4 or V5
     // header, RLE bitmaps, WebP ...): the Qt image readers.
     std::vector<uint8_t> icc;
-    if (!LoadWithQtReaders(bytes, FileName, PicLoad, icc)) return false;
+    if (!LoadWithQtReaders(bytes, FileName, PicLoad, icc)) return result;
     ColourProfile::ToSrgb(*PicLoad.Image(), icc);
-    fullWidth = PicLoad.Width();
-    fullHeight = PicLoad.Height();
-    return true;
+    return {true, PicLoad.Width(), PicLoad.Height(), false};
 }
 
 } // namespace
 
-bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
-                     PictureBox& Shown, int& fullWidth, int& fullHeight) {
-    fullWidth = fullHeight = 0;
+Fitted LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
+                       PictureBox& Shown) {
     if (box.width <= 0 || box.height <= 0) // the whole picture, decoded where it goes
-        return LoadWhole(bytes, FileName, Shown, fullWidth, fullHeight);
+        return LoadWhole(bytes, FileName, Shown);
     PictureBox whole;
     whole.SetBackColor(Shown.BackColor());
-    bool loaded = false;
     std::vector<uint8_t> icc; // of a picture the Qt readers decode
-    switch (ModernReaders::Load(bytes, FileName, box, whole, fullWidth, fullHeight)) {
+    const ModernReaders::Landed modern = ModernReaders::Load(bytes, FileName, box, whole);
+    Fitted result{false, modern.fullWidth, modern.fullHeight, modern.embeddedPreview};
+    switch (modern.outcome) {
     case ModernReaders::Outcome::NotMine:
         break;
     case ModernReaders::Outcome::Loaded: // in sRGB already: those readers convert their own
-        return FitInto(whole, fullWidth, fullHeight, box, Shown);
+        result.loaded = FitInto(whole, result.fullWidth, result.fullHeight, box, Shown);
+        return result;
     case ModernReaders::Outcome::TooLarge:
     case ModernReaders::Outcome::Refused:
-        return false;
+        return result;
     }
-    switch (LoadWithFreeImage(bytes, FileName, whole, box, fullWidth, fullHeight)) {
+    bool loaded = false;
+    switch (LoadWithFreeImage(bytes, FileName, whole, box, result.fullWidth, result.fullHeight)) {
     case Outcome::Loaded:
         loaded = true;
         break;
     case Outcome::TooLarge: // the same limits hold for every reader
-        return false;
+        return result;
     case Outcome::Refused:
         loaded = LoadWithQtReaders(bytes, FileName, whole, icc);
-        fullWidth = whole.Width();
-        fullHeight = whole.Height();
+        result.fullWidth = whole.Width();
+        result.fullHeight = whole.Height();
         break;
     }
-    if (!loaded || !FitInto(whole, fullWidth, fullHeight, box, Shown)) return false;
+    if (!loaded || !FitInto(whole, result.fullWidth, result.fullHeight, box, Shown)) return result;
     ColourProfile::ToSrgb(*Shown.Image(), icc); // FreeImage's pictures are converted already
-    return true;
+    result.loaded = true;
+    return result;
+}
+
+int JpegScaleFlags(int longestSide, int factor) {
+    // FreeImage's JPEG reader takes, in the high word of its flags, the side
+    // the decoded picture must at least have, and decodes at the smallest
+    // DCT scale whose longest side reaches it.
+    constexpr int kRequestedSideShift = 16;
+    constexpr int kMaxRequestedSide = 0xFFFF;
+    if (factor <= 1 || longestSide < factor) return 0;
+    return std::min(kMaxRequestedSide, longestSide / factor) << kRequestedSideShift;
 }
 
 bool LoadImageBytes(std::span<const uint8_t> bytes, const std::string& FileName,
                     PictureBox& PicLoad) {
-    int fullWidth = 0, fullHeight = 0;
-    return LoadWhole(bytes, FileName, PicLoad, fullWidth, fullHeight);
+    return LoadWhole(bytes, FileName, PicLoad).loaded;
 }
 
 bool LoadImageFile(const std::string& FileName, PictureBox& PicLoad) {

@@ -28,14 +28,24 @@ struct Box {
     int width = 0, height = 0;
 };
 
-// The picture at the size shown: decoded (a JPEG at the smallest DCT scale
-// whose picture still covers its fit in `box`, others whole) and resampled
-// with the Lanczos filter to exactly its fit in `box`, never enlarged, onto
-// `Shown`, which takes that size. The original's size, upright, goes to
-// `fullWidth` x `fullHeight`. False, with `Shown` as it was, when the file
-// does not decode.
-bool LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
-                     PictureBox& Shown, int& fullWidth, int& fullHeight);
+// What LoadImageFitted came to.
+struct Fitted {
+    bool loaded = false;
+    int fullWidth = 0, fullHeight = 0; // the original's size, upright
+    bool embeddedPreview = false;      // a camera's embedded preview, not its raw data developed
+};
+
+// The picture at the size shown: decoded as far shrunk as ShrinkOnLoad allows
+// (a JPEG at a reduced DCT scale, the modern formats by block means) and
+// resampled with the Lanczos filter to exactly its fit in `box`, never
+// enlarged, onto `Shown`, which takes that size. Not loaded, with `Shown` as
+// it was, when the file does not decode.
+Fitted LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
+                       PictureBox& Shown);
+
+// The flags that make FreeImage's JPEG reader decode a JPEG whose longest
+// side is `longestSide` at the DCT scale 1 / `factor` (1, 2, 4 or 8).
+int JpegScaleFlags(int longestSide, int factor);
 
 // Paints a FreeImage bitmap unscaled at (0, 0) onto a 32-bit surface: 1, 4, 8,
 // 16 (5-5-5 or 5-6-5), 24 and 32 bits per pixel, rows bottom-up as FreeImage

@@ -4,7 +4,7 @@
 #include "imaging/HeifReader.h"
 #include "imaging/JxlReader.h"
 #include "imaging/RawReader.h"
-#include "imaging/mScaleImage.h"
+#include "imaging/ShrinkOnLoad.h"
 
 #include <algorithm>
 #include <vector>
@@ -13,30 +13,21 @@ namespace ModernReaders {
 
 namespace {
 
-thread_local bool shownEmbeddedPreview = false;
-
-// How many times its fit a picture stays at least when shrunk by blocks as
-// it is landed: the Lanczos step after it still sees every detail it keeps,
-// and a 12 MP picture for an 800 x 600 pane is resampled from 3 MP, not 12.
-constexpr int kLanczosHeadroom = 2;
 constexpr unsigned kOpaque = 255;
 
 } // namespace
 
-Outcome Load(std::span<const uint8_t> bytes, const std::string& FileName, MFreeImage_2::Box box,
-             PictureBox& whole, int& fullWidth, int& fullHeight) {
-    shownEmbeddedPreview = false;
+Landed Load(std::span<const uint8_t> bytes, const std::string& FileName, MFreeImage_2::Box box,
+            PictureBox& whole) {
+    Landed landed;
     if (HeifReader::Recognises(bytes))
-        return HeifReader::Load(bytes, box, whole, fullWidth, fullHeight);
-    if (JxlReader::Recognises(bytes))
-        return JxlReader::Load(bytes, box, whole, fullWidth, fullHeight);
-    if (RawReader::Recognises(bytes, FileName))
-        return RawReader::Load(bytes, box, whole, fullWidth, fullHeight, shownEmbeddedPreview);
-    return Outcome::NotMine;
-}
-
-bool ShownEmbeddedPreview() {
-    return shownEmbeddedPreview;
+        landed.outcome = HeifReader::Load(bytes, box, whole, landed.fullWidth, landed.fullHeight);
+    else if (JxlReader::Recognises(bytes))
+        landed.outcome = JxlReader::Load(bytes, box, whole, landed.fullWidth, landed.fullHeight);
+    else if (RawReader::Recognises(bytes, FileName))
+        landed.outcome = RawReader::Load(bytes, box, whole, landed.fullWidth, landed.fullHeight,
+                                         landed.embeddedPreview);
+    return landed;
 }
 
 void Prepare() {
@@ -51,10 +42,7 @@ bool Fits(int64_t width, int64_t height) {
 }
 
 int ShrinkFactor(int width, int height, MFreeImage_2::Box box) {
-    if (box.width <= 0 || box.height <= 0 || width <= 0 || height <= 0) return 1;
-    const auto fit = mScaleImage::FitInBox(width, height, box.width, box.height, 0, true);
-    if (fit.width <= 0 || fit.height <= 0) return 1;
-    return std::max(1, std::min(width / fit.width, height / fit.height) / kLanczosHeadroom);
+    return ShrinkOnLoad::Factor(width, height, box.width, box.height, ShrinkOnLoad::kBlockMeans);
 }
 
 bool Pixels(const uint8_t* pixels, std::size_t stride, int channels, bool premultiplied, int width,

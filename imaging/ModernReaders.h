@@ -24,20 +24,21 @@ enum class Outcome {
     Refused,  // one of these formats, but damaged: a failed load
 };
 
-// Decodes `bytes` onto `whole` when they hold one of these formats, at least
-// as large as its fit in `box` (a 0 x 0 box wants the whole picture), upright.
-// The original's size, upright, goes to `fullWidth` x `fullHeight`. `whole`
-// is left as it was unless the outcome is Loaded.
-Outcome Load(std::span<const uint8_t> bytes, const std::string& FileName, MFreeImage_2::Box box,
-             PictureBox& whole, int& fullWidth, int& fullHeight);
+struct Landed {
+    Outcome outcome = Outcome::NotMine;
+    int fullWidth = 0, fullHeight = 0; // the original's size, upright
+    bool embeddedPreview = false;      // a camera's embedded preview, not its raw data developed
+};
+
+// Decodes `bytes` onto `whole` when they hold one of these formats, upright,
+// shrunk as far as ShrinkOnLoad allows for `box` (a 0 x 0 box wants the whole
+// picture). `whole` is left as it was unless the outcome is Loaded.
+Landed Load(std::span<const uint8_t> bytes, const std::string& FileName, MFreeImage_2::Box box,
+            PictureBox& whole);
 
 // The extensions of the files these readers take besides FreeImage's and Qt's
 // (the filter list's rows for them; files are still known by their bytes).
 inline constexpr std::string_view kExtensions[] = {"heic", "heif", "avif", "jxl"};
-
-// True when the last Load on this thread showed a camera's embedded preview
-// rather than a picture developed from its raw data.
-bool ShownEmbeddedPreview();
 
 // Sets up the libraries once (libheif's decoders); the confined helper calls
 // it before its confinement, while the libraries can still look around.
@@ -49,9 +50,8 @@ namespace Land {
 // A picture of `width` x `height` may be held as a surface.
 bool Fits(int64_t width, int64_t height);
 
-// The whole factor a picture of `width` x `height` may be shrunk by while it
-// is landed and still be well above its fit in `box` (1 for the whole
-// picture, or when it is not much larger than the box).
+// The whole factor a picture of `width` x `height`, upright, is shrunk by
+// block means as it is landed for `box` (ShrinkOnLoad's policy).
 int ShrinkFactor(int width, int height, MFreeImage_2::Box box);
 
 // `width` x `height` pixels of 8-bit red, green, blue (and alpha when

@@ -1,5 +1,6 @@
 #include "imaging/RawReader.h"
 
+#include "imaging/ShrinkOnLoad.h"
 #include "imaging/mScaleImage.h"
 
 #include <FreeImage.h>
@@ -32,12 +33,6 @@ constexpr int kQuarterRight = 6;
 constexpr int kSidesSwap = 4;
 // FreeImage turns counter-clockwise for positive angles.
 constexpr double kLeft = 90, kRight = -90, kHalf = 180;
-// FreeImage's JPEG reader takes in the high word of its flags the side the
-// picture must at least keep, and decodes at the smallest DCT scale that does.
-constexpr int kRequestedSideShift = 16;
-constexpr int kMaxRequestedSide = 0xFFFF;
-// How many times its fit the preview stays before the Lanczos step.
-constexpr int kLanczosHeadroom = 3;
 constexpr int kEightBits = 8;
 constexpr int kRgb = 3;
 
@@ -77,8 +72,10 @@ Bitmap Upright(Bitmap bitmap, int flip) {
     return turned ? std::move(turned) : std::move(bitmap);
 }
 
-// The embedded JPEG preview onto `whole`, upright, when it covers `fit`.
-bool LoadPreview(libraw_data_t* raw, const mScaleImage::Placement& fit, PictureBox& whole) {
+// The embedded JPEG preview onto `whole`, upright, when it covers `fit` (of
+// `box`), at the DCT scale ShrinkOnLoad chooses for it.
+bool LoadPreview(libraw_data_t* raw, MFreeImage_2::Box box, const mScaleImage::Placement& fit,
+                 PictureBox& whole) {
     if (libraw_unpack_thumb(raw) != LIBRAW_SUCCESS ||
         raw->thumbnail.tformat != LIBRAW_THUMBNAIL_JPEG)
         return false;
@@ -91,10 +88,11 @@ bool LoadPreview(libraw_data_t* raw, const mScaleImage::Placement& fit, PictureB
     if (!jpeg || jpeg->type != LIBRAW_IMAGE_JPEG) return false;
     const Memory memory = OpenMemory({jpeg->data, jpeg->data_size});
     if (!memory.get()) return false;
-    const int side =
-        std::min(kMaxRequestedSide, std::max(fit.width, fit.height) * kLanczosHeadroom);
-    Bitmap bitmap(FreeImage_LoadFromMemory(FIF_JPEG, memory.get(),
-                                           JPEG_ACCURATE | (side << kRequestedSideShift)));
+    const int factor = ShrinkOnLoad::Factor(raw->thumbnail.twidth, raw->thumbnail.theight,
+                                            box.width, box.height, ShrinkOnLoad::kJpegDct, swap);
+    const int longest = std::max<int>(raw->thumbnail.twidth, raw->thumbnail.theight);
+    Bitmap bitmap(FreeImage_LoadFromMemory(
+        FIF_JPEG, memory.get(), JPEG_ACCURATE | MFreeImage_2::JpegScaleFlags(longest, factor)));
     if (bitmap && FreeImage_GetBPP(bitmap.get()) != 24)
         bitmap.reset(FreeImage_ConvertTo24Bits(bitmap.get()));
     bitmap = Upright(std::move(bitmap), raw->sizes.flip);
@@ -167,7 +165,7 @@ Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& 
     const bool wanted = box.width > 0 && box.height > 0;
     const auto fit = wanted ? mScaleImage::FitInBox(width, height, box.width, box.height, 0, true)
                             : mScaleImage::Placement{};
-    if (wanted && LoadPreview(raw.get(), fit, whole)) {
+    if (wanted && LoadPreview(raw.get(), box, fit, whole)) {
         shownPreview = true;
         return Outcome::Loaded;
     }

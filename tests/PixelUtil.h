@@ -4,6 +4,7 @@
 #include "imaging/cDIB.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,4 +28,20 @@ inline int MaxDifference(uint32_t a, uint32_t b) {
     for (int shift : {0, 8, 16})
         d = std::max(d, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
     return d;
+}
+
+// The peak signal-to-noise ratio of two 32-bit surfaces of the same size, in
+// decibels over their red, green and blue (99 for equal pictures).
+inline double Psnr(const cDIB& a, const cDIB& b) {
+    double sum = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x) {
+            const uint32_t p = Pixel32(a, x, y), q = Pixel32(b, x, y);
+            for (int shift : {0, 8, 16}) {
+                const double d = double((p >> shift) & 0xFF) - double((q >> shift) & 0xFF);
+                sum += d * d;
+            }
+        }
+    const double mse = sum / (3.0 * a.Width() * a.Height());
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }

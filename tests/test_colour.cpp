@@ -155,10 +155,8 @@ const Format kWebp{"p.webp", FIF_WEBP, WEBP_LOSSLESS};
 enum class Road { Whole, Fitted };
 
 bool Decode(const std::vector<uint8_t>& bytes, const char* name, Road road, PictureBox& out) {
-    int fullWidth = 0, fullHeight = 0;
-    return road == Road::Whole
-               ? MFreeImage_2::LoadImageBytes(bytes, name, out)
-               : MFreeImage_2::LoadImageFitted(bytes, name, kBox, out, fullWidth, fullHeight);
+    return road == Road::Whole ? MFreeImage_2::LoadImageBytes(bytes, name, out)
+                               : MFreeImage_2::LoadImageFitted(bytes, name, kBox, out).loaded;
 }
 
 // The centre of patch `i` on a picture of `width` (the whole one or fitted).

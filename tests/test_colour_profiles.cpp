@@ -71,10 +71,8 @@ constexpr MFreeImage_2::Box kWhole{};
 
 bool Decode(const std::vector<uint8_t>& bytes, const char* name, MFreeImage_2::Box box,
             PictureBox& out) {
-    int fullWidth = 0, fullHeight = 0;
-    return box.width == 0
-               ? MFreeImage_2::LoadImageBytes(bytes, name, out)
-               : MFreeImage_2::LoadImageFitted(bytes, name, box, out, fullWidth, fullHeight);
+    return box.width == 0 ? MFreeImage_2::LoadImageBytes(bytes, name, out)
+                          : MFreeImage_2::LoadImageFitted(bytes, name, box, out).loaded;
 }
 
 // Every colour the conversion's sRGB check samples (each channel at 0, 17,

@@ -5,6 +5,7 @@
 // alpha over the background, a box's reduced decode, and damaged files that
 // end as failed loads with the helper ready for the next picture.
 #include "DngWriter.h"
+#include "HeifGrid.h"
 #include "TempDir.h"
 #include "imaging/AlphaOver.h"
 #include "imaging/MFreeImage_2.h"
@@ -319,8 +320,7 @@ TEST_F(ModernFormats, GreyAndTooLarge) {
     }
     const std::vector<uint8_t> large(bytes.begin(), bytes.end());
     PictureBox whole;
-    int w = 0, h = 0;
-    EXPECT_EQ(ModernReaders::Load(large, "large.heic", {}, whole, w, h),
+    EXPECT_EQ(ModernReaders::Load(large, "large.heic", {}, whole).outcome,
               ModernReaders::Outcome::TooLarge);
     EXPECT_EQ(whole.Width(), 0);
 }
@@ -395,14 +395,59 @@ TEST_F(ModernFormats, SmallBoxTakesTheHeifThumbnail) {
     };
     for (const Case& c : cases) {
         PictureBox whole;
-        int fullWidth = 0, fullHeight = 0;
-        ASSERT_EQ(ModernReaders::Load(bytes, "thumb.heic", c.box, whole, fullWidth, fullHeight),
-                  ModernReaders::Outcome::Loaded);
-        EXPECT_EQ(fullWidth, kWidth * 10);
-        EXPECT_EQ(fullHeight, kHeight * 10);
+        const ModernReaders::Landed landed = ModernReaders::Load(bytes, "thumb.heic", c.box, whole);
+        ASSERT_EQ(landed.outcome, ModernReaders::Outcome::Loaded);
+        EXPECT_EQ(landed.fullWidth, kWidth * 10);
+        EXPECT_EQ(landed.fullHeight, kHeight * 10);
         EXPECT_GE(whole.Width(), c.minWidth) << c.box.width;
         EXPECT_LE(whole.Width(), c.maxWidth) << c.box.width;
         ExpectQuadrants(whole, false, "box " + std::to_string(c.box.width));
+    }
+}
+
+// A phone's HEIC: 512 x 512 tiles under a grid item, the last row and column
+// reaching past the picture, and a thumbnail item. The tiles are decoded on
+// threads of the confined helper as well as here; a box the thumbnail
+// covers takes the thumbnail, a larger one the grid.
+TEST_F(ModernFormats, PhoneGridDecodesHereAndInTheHelper) {
+    constexpr int kSide = 512, kGridWidth = 1500, kGridHeight = 1100, kThumbFactor = 6;
+    heifgrid::Rgb quadrants{kGridWidth, kGridHeight,
+                            std::vector<uint8_t>(std::size_t(kGridWidth) * kGridHeight * 3)};
+    for (int y = 0; y < kGridHeight; ++y)
+        for (int x = 0; x < kGridWidth; ++x) {
+            const uint32_t c = kQuadrants[y * 2 / kGridHeight][x * 2 / kGridWidth];
+            uint8_t* p = &quadrants.pixels[(std::size_t(y) * kGridWidth + x) * 3];
+            p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
+        }
+    const std::string file = heifgrid::MakeGridHeic(quadrants, kSide, kThumbFactor);
+    ASSERT_FALSE(file.empty()) << "libheif could not encode the tiles";
+    const fs::path heic = dir_.Write("phone.heic", file);
+    const std::vector<uint8_t> bytes = Bytes(heic);
+    struct Case {
+        MFreeImage_2::Box box;
+        int minWidth, maxWidth;
+    };
+    const int thumbWidth = kGridWidth / kThumbFactor;
+    const Case cases[] = {
+        {{200, 200}, 200, thumbWidth},    // the 250 x 183 thumbnail covers 200 x 147
+        {{800, 600}, 800, kGridWidth},    // the grid, perhaps shrunk while landed
+        {{0, 0}, kGridWidth, kGridWidth}, // the whole grid
+    };
+    for (const Case& c : cases) {
+        const std::string what = "box " + std::to_string(c.box.width);
+        PictureBox whole;
+        const ModernReaders::Landed landed = ModernReaders::Load(bytes, "phone.heic", c.box, whole);
+        ASSERT_EQ(landed.outcome, ModernReaders::Outcome::Loaded) << what;
+        EXPECT_EQ(landed.fullWidth, kGridWidth) << what;
+        EXPECT_EQ(landed.fullHeight, kGridHeight) << what;
+        EXPECT_GE(whole.Width(), c.minWidth) << what;
+        EXPECT_LE(whole.Width(), c.maxWidth) << what;
+        ExpectQuadrants(whole, false, what);
+        if (!HelperThere()) continue;
+        PictureBox there;
+        ASSERT_TRUE(InHelper(heic, there, c.box)) << what << ": " << decoder_.FailureText();
+        EXPECT_EQ(decoder_.FullWidth(), kGridWidth) << what;
+        ExpectQuadrants(there, false, what + " in the helper");
     }
 }
 
@@ -498,13 +543,16 @@ TEST_F(ModernFormats, RawShowsThePreviewOrDevelops) {
         const std::vector<uint8_t> bytes = Bytes(dng);
         EXPECT_TRUE(RawReader::Recognises(bytes, "photo.dng")) << what;
         PictureBox whole;
-        int fullWidth = 0, fullHeight = 0;
-        ASSERT_EQ(ModernReaders::Load(bytes, "raw.dng", c.box, whole, fullWidth, fullHeight),
-                  ModernReaders::Outcome::Loaded)
-            << what;
+        const ModernReaders::Landed landed = ModernReaders::Load(bytes, "raw.dng", c.box, whole);
+        ASSERT_EQ(landed.outcome, ModernReaders::Outcome::Loaded) << what;
         const bool turned = c.orientation == 6;
-        EXPECT_EQ(fullWidth, turned ? kRawHeight : kRawWidth) << what;
-        EXPECT_EQ(ModernReaders::ShownEmbeddedPreview(), c.shownPreview) << what;
+        EXPECT_EQ(landed.fullWidth, turned ? kRawHeight : kRawWidth) << what;
+        EXPECT_EQ(landed.embeddedPreview, c.shownPreview) << what;
+        PictureBox fitted;
+        const MFreeImage_2::Fitted shown =
+            MFreeImage_2::LoadImageFitted(bytes, "raw.dng", c.box, fitted);
+        EXPECT_TRUE(shown.loaded) << what;
+        EXPECT_EQ(shown.embeddedPreview, c.shownPreview) << what;
         EXPECT_GE(whole.Width(), c.minWidth) << what;
         EXPECT_EQ(whole.Width() > whole.Height(), !turned) << what;
         ExpectQuadrants(whole, turned, what, c.shownPreview ? kTolerance : kDevelopTolerance);
@@ -533,7 +581,11 @@ TEST_F(ModernFormats, PlainTiffIsNotRaw) {
         PictureBox here;
         ASSERT_TRUE(MFreeImage_2::LoadImageFile(tiff.string(), here)) << name;
         ExpectQuadrants(here, false, name);
-        EXPECT_FALSE(ModernReaders::ShownEmbeddedPreview()) << name;
+        PictureBox fitted;
+        const MFreeImage_2::Fitted shown =
+            MFreeImage_2::LoadImageFitted(bytes, name, {32, 32}, fitted);
+        EXPECT_TRUE(shown.loaded) << name;
+        EXPECT_FALSE(shown.embeddedPreview) << name;
         if (!HelperThere()) continue;
         PictureBox there;
         ASSERT_TRUE(InHelper(tiff, there, {32, 32})) << name;
@@ -576,8 +628,7 @@ TEST_F(ModernFormats, OnlyTheirOwnBytes) {
     };
     for (const Case& c : cases) {
         PictureBox whole;
-        int w = 0, h = 0;
-        const auto outcome = ModernReaders::Load(c.bytes, c.name, {}, whole, w, h);
+        const auto outcome = ModernReaders::Load(c.bytes, c.name, {}, whole).outcome;
         EXPECT_EQ(outcome != ModernReaders::Outcome::NotMine, c.mine) << c.name;
         EXPECT_NE(outcome, ModernReaders::Outcome::Loaded) << c.name;
         EXPECT_EQ(whole.Width(), 0) << c.name;

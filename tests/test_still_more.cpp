@@ -424,20 +424,6 @@ FIBITMAP* PhotoLike(int w, int h) {
     return b;
 }
 
-double Psnr(const cDIB& a, const cDIB& b) {
-    double sum = 0;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x) {
-            const uint32_t p = Pixel32(a, x, y), q = Pixel32(b, x, y);
-            for (int shift : {0, 8, 16}) {
-                const double d = double((p >> shift) & 0xFF) - double((q >> shift) & 0xFF);
-                sum += d * d;
-            }
-        }
-    const double mse = sum / (3.0 * a.Width() * a.Height());
-    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
 std::vector<uint8_t> FileBytes(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -470,10 +456,11 @@ TEST(StillFitted, ReducedDecodeKeepsTheSizeAndTheLook) {
     for (const Row& r : rows) {
         const std::vector<uint8_t> bytes = FileBytes(*r.file);
         PictureBox shown;
-        int fullW = 0, fullH = 0;
-        ASSERT_TRUE(MFreeImage_2::LoadImageFitted(bytes, *r.file, r.box, shown, fullW, fullH));
-        EXPECT_EQ(fullW, 3000);
-        EXPECT_EQ(fullH, 2000);
+        const MFreeImage_2::Fitted fitted =
+            MFreeImage_2::LoadImageFitted(bytes, *r.file, r.box, shown);
+        ASSERT_TRUE(fitted.loaded);
+        EXPECT_EQ(fitted.fullWidth, 3000);
+        EXPECT_EQ(fitted.fullHeight, 2000);
         ASSERT_EQ(shown.Width(), r.shownW) << r.box.width;
         ASSERT_EQ(shown.Height(), r.shownH) << r.box.width;
         // The full-size road: the whole picture, then the same Lanczos fit.
@@ -489,17 +476,16 @@ TEST(StillFitted, ReducedDecodeKeepsTheSizeAndTheLook) {
     // No box, or a box larger than the picture: the whole picture, never enlarged.
     for (const MFreeImage_2::Box box : {MFreeImage_2::Box{}, MFreeImage_2::Box{4000, 4000}}) {
         PictureBox shown;
-        int fullW = 0, fullH = 0;
-        ASSERT_TRUE(MFreeImage_2::LoadImageFitted(FileBytes(jpeg), jpeg, box, shown, fullW, fullH));
+        const MFreeImage_2::Fitted fitted =
+            MFreeImage_2::LoadImageFitted(FileBytes(jpeg), jpeg, box, shown);
+        ASSERT_TRUE(fitted.loaded);
         EXPECT_EQ(shown.Width(), 3000);
-        EXPECT_EQ(fullW, 3000);
+        EXPECT_EQ(fitted.fullWidth, 3000);
     }
     // A file that does not decode leaves the box as it was.
     PictureBox untouched;
-    int fullW = -1, fullH = -1;
     const std::vector<uint8_t> junk = {'n', 'o', 't'};
-    EXPECT_FALSE(
-        MFreeImage_2::LoadImageFitted(junk, "junk.jpg", {800, 600}, untouched, fullW, fullH));
+    EXPECT_FALSE(MFreeImage_2::LoadImageFitted(junk, "junk.jpg", {800, 600}, untouched).loaded);
     EXPECT_EQ(untouched.Width(), 0);
 }
 
@@ -524,10 +510,10 @@ TEST(StillFitted, TransparencyIsKeptWhenFitted) {
     FreeImage_Unload(b);
     PictureBox shown;
     shown.SetBackColor(0x00FF0000); // blue, as a colour value
-    int fullW = 0, fullH = 0;
-    ASSERT_TRUE(
-        MFreeImage_2::LoadImageFitted(FileBytes(png), png, {200, 200}, shown, fullW, fullH));
-    EXPECT_EQ(fullW, 2000);
+    const MFreeImage_2::Fitted fitted =
+        MFreeImage_2::LoadImageFitted(FileBytes(png), png, {200, 200}, shown);
+    ASSERT_TRUE(fitted.loaded);
+    EXPECT_EQ(fitted.fullWidth, 2000);
     ASSERT_EQ(shown.Width(), 200);
     ASSERT_EQ(shown.Height(), 100);
     EXPECT_LE(MaxDifference(Pixel32(shown.Surface(), 20, 50), 0xFF0000), 2);  // red
@@ -547,12 +533,12 @@ TEST(StillFitted, TurnedPhotosGiveTheirUprightSize) {
         const std::string bytes = WithOrientation(jpeg, orientation);
         const std::vector<uint8_t> data(bytes.begin(), bytes.end());
         PictureBox shown;
-        int fullW = 0, fullH = 0;
-        ASSERT_TRUE(
-            MFreeImage_2::LoadImageFitted(data, "turned.jpg", {100, 100}, shown, fullW, fullH));
+        const MFreeImage_2::Fitted fitted =
+            MFreeImage_2::LoadImageFitted(data, "turned.jpg", {100, 100}, shown);
+        ASSERT_TRUE(fitted.loaded);
         const bool turned = orientation == 6;
-        EXPECT_EQ(fullW, turned ? 320 : 640) << orientation;
-        EXPECT_EQ(fullH, turned ? 640 : 320) << orientation;
+        EXPECT_EQ(fitted.fullWidth, turned ? 320 : 640) << orientation;
+        EXPECT_EQ(fitted.fullHeight, turned ? 640 : 320) << orientation;
         EXPECT_EQ(shown.Width(), turned ? 50 : 100) << orientation;
         EXPECT_EQ(shown.Height(), turned ? 100 : 50) << orientation;
     }

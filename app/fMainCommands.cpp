@@ -93,7 +93,7 @@ void fMain::OnToolbarButton(int index) {
         break;
     case 3: // the list and the tree's branch down to the folder, as the disk has them now
         nPathchange();
-        mDirTreeview::RefreshBranch(state_.sCurrentPath);
+        mDirTreeview::RefreshBranch(state_, state_.sCurrentPath);
         break;
     case 5:
         close(); // asks first

@@ -475,7 +475,7 @@ void WatchTest::theTreeFollowsTheDisk() {
     state.PathChanged = [&changes] { ++changes; };
     state.FolderGone = [&gone] { ++gone; };
     mDirTreeview::AdoptTree(state, base + "/d");
-    QTreeView* tree = mDirTreeview::Tree();
+    QTreeView* tree = state.Tree;
     auto* model = static_cast<FolderTreeModel*>(tree->model());
     const QModelIndex folder = model->IndexOf(base);
     const auto names = [&] {
@@ -502,7 +502,7 @@ void WatchTest::theTreeFollowsTheDisk() {
     QVERIFY(!tree->selectionModel()->hasSelection());
     QCOMPARE(gone, 1);
     QCOMPARE(changes, before);
-    mDirTreeview::CloseFolderTree();
+    mDirTreeview::CloseFolderTree(state);
 }
 
 QTEST_MAIN(WatchTest)

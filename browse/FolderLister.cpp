@@ -1,6 +1,7 @@
 #include "browse/FolderLister.h"
 
 #include <QMetaObject>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -15,6 +16,13 @@ namespace {
 
 // Entries read between two looks at the clock and at newer requests.
 constexpr std::size_t kEntriesPerStep = 64;
+
+// A part's rows in the listing's order, sorted here rather than on the
+// window's thread, which then only merges them among the rows it has.
+void SortByName(std::vector<FileRow>& rows) {
+    std::sort(rows.begin(), rows.end(),
+              [](const FileRow& a, const FileRow& b) { return NameLess(a.name, b.name); });
+}
 
 } // namespace
 
@@ -185,11 +193,13 @@ void FolderLister::Do(const std::shared_ptr<Shared>& shared, const Job& job) {
         Part next;
         next.id = job.id;
         next.rows.swap(part.rows);
+        SortByName(next.rows);
         sent += next.rows.size();
         shared->Post(job.generation, std::move(next), Kind::List);
         sentAt = now;
     }
     part.last = true;
+    if (!check) SortByName(part.rows);
     shared->Post(job.generation, std::move(part), job.kind);
 }
 

@@ -32,7 +32,7 @@ class FolderLister : public QObject {
 
     struct Part {
         uint32_t id = 0;
-        std::vector<FileRow> rows; // in the order read, not sorted
+        std::vector<FileRow> rows; // of a listing: in name order (NameLess); of a check: as read
         bool last = false;         // the listing is over (a check has one part)
         int error = 0;             // with `last`: the errno of a folder that could not be read
         // Of a subfolder read: the folders inside, in name order (rows unused).

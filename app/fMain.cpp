@@ -247,7 +247,7 @@ bool fMain::eventFilter(QObject* watched, QEvent* e) {
         } else if (watched == picStatus) {
             sbInfo->setGeometry(0, 0, picStatus->width(), picStatus->height());
         } else if (watched == pictreeview) {
-            mDirTreeview::MoveTree(0, 0, pictreeview->width(), pictreeview->height());
+            mDirTreeview::MoveTree(state_, 0, 0, pictreeview->width(), pictreeview->height());
         }
         return false;
     }
@@ -312,7 +312,7 @@ void fMain::FinishExit() {
     if (finished_) return; // a second request to end saves nothing twice
     finished_ = true;
     ucGIF1->Destroy();
-    mDirTreeview::CloseFolderTree();
+    mDirTreeview::CloseFolderTree(state_);
     StoreLayout();
     mSetup::SaveSettings(setup_); // a file that cannot be written stays as it was
     for (QWidget* w : std::initializer_list<QWidget*>{fullView_, options_, help_, about_})

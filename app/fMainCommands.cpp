@@ -61,7 +61,7 @@ void fMain::BuildToolbar() {
         {Command::Refresh,
          [this] { // the list and the tree's branch down to the folder, as the disk has them now
              nPathchange();
-             mDirTreeview::RefreshBranch(state_.sCurrentPath);
+             mDirTreeview::RefreshBranch(state_, state_.sCurrentPath);
          }},
         {Command::Exit, [this] { close(); }}, // asks first
         {Command::View, [this] { ViewSwitch(); }},

@@ -122,6 +122,10 @@ void FileListModel::Reorder(std::span<const uint32_t> unplaced) {
 void FileListModel::Append(std::vector<FileRow> rows) {
     const int first = rowCount();
     beginInsertRows({}, first, first + int(rows.size()) - 1);
+    // Room made once for a large part, still doubling for a few rows at a time.
+    const std::size_t room = std::max(rows_.size() + rows.size(), 2 * rows_.capacity());
+    if (rows_.capacity() < rows_.size() + rows.size()) rows_.reserve(room);
+    if (order_.capacity() < order_.size() + rows.size()) order_.reserve(room);
     for (FileRow& row : rows) {
         order_.push_back(uint32_t(rows_.size()));
         rows_.push_back(std::move(row));

@@ -1,6 +1,7 @@
 #include "browse/FolderLister.h"
 
 #include <QMetaObject>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -16,12 +17,19 @@ namespace {
 // Entries read between two looks at the clock and at newer requests.
 constexpr std::size_t kEntriesPerStep = 64;
 
+// A part's rows in the listing's order, sorted here rather than on the
+// window's thread, which then only merges them among the rows it has.
+void SortByName(std::vector<FileRow>& rows) {
+    std::sort(rows.begin(), rows.end(),
+              [](const FileRow& a, const FileRow& b) { return NameLess(a.name, b.name); });
+}
+
 } // namespace
 
 struct FolderLister::Job {
     uint32_t id = 0;
     uint32_t generation = 0; // of the listing it belongs to
-    bool check = false;
+    Kind kind = Kind::List;
     bool whole = false;
     std::string folder, pattern;
     std::vector<std::string> names;
@@ -39,14 +47,14 @@ struct FolderLister::Shared {
     std::atomic<uint32_t> generation{0};
 
     // Hands `part` to the lister's thread, if the lister is still there.
-    void Post(uint32_t generation, Part part, bool check) {
+    void Post(uint32_t generation, Part part, Kind kind) {
         const std::lock_guard lock(mutex);
         if (!receiver) return;
         FolderLister* to = receiver;
         QMetaObject::invokeMethod(
             to,
-            [to, generation, part = std::move(part), check]() mutable {
-                to->Deliver(generation, part, check);
+            [to, generation, part = std::move(part), kind]() mutable {
+                to->Deliver(generation, part, kind);
             },
             Qt::QueuedConnection);
     }
@@ -81,11 +89,19 @@ uint32_t FolderLister::List(const std::string& folder, const std::string& patter
 uint32_t FolderLister::Check(const std::string& folder, const std::string& pattern,
                              std::vector<std::string> names, bool whole) {
     Job job;
-    job.check = true;
+    job.kind = Kind::Check;
     job.whole = whole;
     job.folder = folder;
     job.pattern = pattern;
     job.names = std::move(names);
+    job.generation = shared_->generation.load();
+    return Ask(std::move(job));
+}
+
+uint32_t FolderLister::ReadSubfolders(const std::string& folder) {
+    Job job;
+    job.kind = Kind::Subfolders;
+    job.folder = folder;
     job.generation = shared_->generation.load();
     return Ask(std::move(job));
 }
@@ -139,10 +155,17 @@ void FolderLister::Do(const std::shared_ptr<Shared>& shared, const Job& job) {
     const PathMatcher matcher(job.pattern);
     Part part;
     part.id = job.id;
-    if (job.check && !job.whole) {
+    if (job.kind == Kind::Subfolders) {
+        if (!ScanSubfolders(job.folder, part.folders)) part.error = errno;
+        part.last = true;
+        shared->Post(job.generation, std::move(part), job.kind);
+        return;
+    }
+    const bool check = job.kind == Kind::Check;
+    if (check && !job.whole) {
         if (!ScanNames(job.folder, matcher, job.names, part.rows)) part.error = errno;
         part.last = true;
-        shared->Post(job.generation, std::move(part), true);
+        shared->Post(job.generation, std::move(part), job.kind);
         return;
     }
     if (job.beforeReading) job.beforeReading();
@@ -150,7 +173,7 @@ void FolderLister::Do(const std::shared_ptr<Shared>& shared, const Job& job) {
     if (!reader.Open(job.folder)) {
         part.error = errno;
         part.last = true;
-        shared->Post(job.generation, std::move(part), job.check);
+        shared->Post(job.generation, std::move(part), job.kind);
         return;
     }
     using Clock = std::chrono::steady_clock;
@@ -162,7 +185,7 @@ void FolderLister::Do(const std::shared_ptr<Shared>& shared, const Job& job) {
     for (bool more = true; more;) {
         more = reader.Read(matcher, part.rows, kEntriesPerStep);
         if (stale()) return;
-        if (job.check || !more || part.rows.empty()) continue;
+        if (check || !more || part.rows.empty()) continue;
         const long long now = sinceStart();
         const bool due = sent == 0 ? part.rows.size() >= kFirstPartRows || now >= kFirstPartMs
                                    : now - sentAt >= kPartMs && part.rows.size() >= sent;
@@ -170,18 +193,27 @@ void FolderLister::Do(const std::shared_ptr<Shared>& shared, const Job& job) {
         Part next;
         next.id = job.id;
         next.rows.swap(part.rows);
+        SortByName(next.rows);
         sent += next.rows.size();
-        shared->Post(job.generation, std::move(next), false);
+        shared->Post(job.generation, std::move(next), Kind::List);
         sentAt = now;
     }
     part.last = true;
-    shared->Post(job.generation, std::move(part), job.check);
+    if (!check) SortByName(part.rows);
+    shared->Post(job.generation, std::move(part), job.kind);
 }
 
-void FolderLister::Deliver(uint32_t generation, Part& part, bool check) {
+void FolderLister::Deliver(uint32_t generation, Part& part, Kind kind) {
     if (generation != shared_->generation.load()) return; // asked for before a later listing
-    if (check)
-        emit checked(part);
-    else
+    switch (kind) {
+    case Kind::List:
         emit partRead(part);
+        break;
+    case Kind::Check:
+        emit checked(part);
+        break;
+    case Kind::Subfolders:
+        emit subfoldersRead(part);
+        break;
+    }
 }

@@ -3,7 +3,8 @@
 // first as soon as a screen of rows is read (or kFirstPartMs has passed),
 // the others spaced out (kPartMs), the last one saying whether the folder
 // could be read; a check reads the rows of a few names again (or of the whole
-// folder), for the changes a watch reported. Requests run one after the
+// folder), for the changes a watch reported; a read of a folder's subfolders
+// (for the folder tree) answers with their names. Requests run one after the
 // other in the order asked; each gets its own number, and a listing drops
 // everything asked before it: their answers never arrive. Answers arrive
 // through the event loop of the lister's thread.
@@ -31,9 +32,11 @@ class FolderLister : public QObject {
 
     struct Part {
         uint32_t id = 0;
-        std::vector<FileRow> rows; // in the order read, not sorted
+        std::vector<FileRow> rows; // of a listing: in name order (NameLess); of a check: as read
         bool last = false;         // the listing is over (a check has one part)
         int error = 0;             // with `last`: the errno of a folder that could not be read
+        // Of a subfolder read: the folders inside, in name order (rows unused).
+        std::vector<std::string> folders;
     };
 
     explicit FolderLister(QObject* parent = nullptr);
@@ -48,12 +51,16 @@ class FolderLister : public QObject {
     // with `whole`, of every file of the folder (names unused).
     uint32_t Check(const std::string& folder, const std::string& pattern,
                    std::vector<std::string> names, bool whole);
+    // The folders inside `folder` (links to folders too), in one part;
+    // `error` says why a folder could not be read (it then has none).
+    uint32_t ReadSubfolders(const std::string& folder);
     // Drops every request asked so far.
     void Cancel();
 
   signals:
     void partRead(FolderLister::Part& part);
     void checked(FolderLister::Part& part);
+    void subfoldersRead(FolderLister::Part& part);
 
   private:
     struct Job;
@@ -61,7 +68,8 @@ class FolderLister : public QObject {
     uint32_t Ask(Job job);
     static void Run(const std::shared_ptr<Shared>& shared);
     static void Do(const std::shared_ptr<Shared>& shared, const Job& job);
-    void Deliver(uint32_t generation, Part& part, bool check);
+    enum class Kind { List, Check, Subfolders };
+    void Deliver(uint32_t generation, Part& part, Kind kind);
 
     std::shared_ptr<Shared> shared_;
     uint32_t nextId_ = 1;

@@ -5,9 +5,11 @@
 #include "platform/Files.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStyle>
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -25,14 +27,23 @@ std::vector<std::string> PathParts(const std::string& path) {
     return parts;
 }
 
+// Hidden folders (names starting with ".") are left out, as file managers
+// leave them out; one is shown when it is asked for by its path.
+bool Hidden(const std::string& name) {
+    return name[0] == '.';
+}
+
 } // namespace
 
 struct FolderTreeModel::Node {
     std::string name; // bytes; "/" for the root
     Node* parent = nullptr;
     int row = 0;
-    bool loaded = false;
+    bool loaded = false;  // its children are known (some may still wait)
+    uint32_t reading = 0; // the read fetchMore asked for, while it runs
     std::vector<std::unique_ptr<Node>> children;
+    std::vector<std::string> waiting; // children read, not yet inserted from `inserted` on
+    std::size_t inserted = 0;
 
     std::string Path() const {
         if (!parent) return name;         // the invisible top
@@ -51,6 +62,10 @@ FolderTreeModel::FolderTreeModel(QObject* parent)
     top_->loaded = true;
     folderIcon_ = QIcon::fromTheme(QStringLiteral("folder"),
                                    QApplication::style()->standardIcon(QStyle::SP_DirIcon));
+    connect(&lister_, &FolderLister::subfoldersRead, this, &FolderTreeModel::Answered);
+    insertTurn_.setSingleShot(true);
+    insertTurn_.setInterval(0);
+    connect(&insertTurn_, &QTimer::timeout, this, &FolderTreeModel::InsertWaiting);
 }
 
 FolderTreeModel::~FolderTreeModel() = default;
@@ -69,28 +84,73 @@ std::string FolderTreeModel::FilePath(const QModelIndex& index) const {
 }
 
 void FolderTreeModel::Load(Node* node) {
-    if (node->loaded) return;
+    if (!node->loaded) {
+        std::vector<std::string> names;
+        ScanSubfolders(node->Path(), names); // an unreadable folder has no children
+        Adopt(node, std::move(names));
+    }
+    InsertSome(node, std::numeric_limits<std::size_t>::max());
+}
+
+void FolderTreeModel::Adopt(Node* node, std::vector<std::string> names) {
     node->loaded = true;
-    std::vector<std::string> names;
-    ScanSubfolders(node->Path(), names); // an unreadable folder has no children
-    // Hidden folders (names starting with ".") are left out, as file managers
-    // leave them out; one is shown when it is asked for by its path.
-    std::erase_if(names, [](const std::string& n) { return n[0] == '.'; });
+    std::erase_if(names, Hidden);
     if (names.empty()) {
         // It showed an expander until now; it has none.
         const QModelIndex index = IndexOfNode(node);
         emit dataChanged(index, index);
+        emit childrenLoaded(index);
         return;
     }
-    beginInsertRows(IndexOfNode(node), 0, int(names.size()) - 1);
-    for (std::string& n : names) {
+    node->waiting = std::move(names);
+    node->inserted = 0;
+    node->children.reserve(node->waiting.size());
+    waiting_.push_back(node->Path());
+}
+
+bool FolderTreeModel::InsertSome(Node* node, std::size_t count) {
+    if (node->waiting.empty()) return true;
+    const std::size_t n = std::min(count, node->waiting.size() - node->inserted);
+    const int first = int(node->children.size());
+    beginInsertRows(IndexOfNode(node), first, first + int(n) - 1);
+    for (std::size_t i = 0; i < n; ++i) {
         auto child = std::make_unique<Node>();
-        child->name = std::move(n);
+        child->name = std::move(node->waiting[node->inserted++]);
         child->parent = node;
         child->row = int(node->children.size());
         node->children.push_back(std::move(child));
     }
     endInsertRows();
+    if (node->inserted < node->waiting.size()) return false;
+    node->waiting = {};
+    node->inserted = 0;
+    emit childrenLoaded(IndexOfNode(node));
+    return true;
+}
+
+void FolderTreeModel::InsertWaiting() {
+    QElapsedTimer turn;
+    turn.start();
+    constexpr qint64 kTurnNs = qint64(kInsertTurnMs) * 1000000;
+    while (!waiting_.empty() && turn.nsecsElapsed() < kTurnNs) {
+        Node* node = Find(waiting_.front()); // gone meanwhile: nothing waits
+        if (!node || InsertSome(node, kRowsPerInsert)) waiting_.pop_front();
+    }
+    if (!waiting_.empty()) insertTurn_.start();
+}
+
+void FolderTreeModel::Answered(FolderLister::Part& part) {
+    const auto asked = reads_.find(part.id);
+    if (asked == reads_.end()) return;
+    const std::string path = std::move(asked->second);
+    reads_.erase(asked);
+    Node* node = Find(path);
+    // A folder removed meanwhile, or read at once since (a path looked up).
+    if (!node || node->reading != part.id) return;
+    node->reading = 0;
+    if (node->loaded) return;
+    Adopt(node, std::move(part.folders)); // a folder that went has none
+    InsertWaiting();                      // the first rows at once
 }
 
 FolderTreeModel::Node* FolderTreeModel::AddChild(Node* parent, const std::string& name) {
@@ -133,13 +193,19 @@ void FolderTreeModel::Renumber(Node* node) {
 }
 
 bool FolderTreeModel::Sync(Node* node) {
-    if (!node->loaded) return false; // read when it is first expanded, as it is now
+    if (!node->loaded) {
+        if (node->reading == 0) return false; // read when it is first expanded
+        // The read on its way may have seen the folder before the change.
+        Load(node);
+        return true;
+    }
+    Load(node); // the rows still waiting go in first
     std::vector<std::string> names;
     ScanSubfolders(node->Path(), names); // a folder gone or unreadable has none
     // Hidden folders stay left out, but one shown because a path asked for it
     // stays while it exists.
     std::erase_if(names,
-                  [node](const std::string& n) { return n[0] == '.' && !ChildNamed(node, n); });
+                  [node](const std::string& n) { return Hidden(n) && !ChildNamed(node, n); });
     const QModelIndex parent = IndexOfNode(node);
     for (int i = int(node->children.size()) - 1; i >= 0; --i) {
         const std::string& name = node->children[std::size_t(i)]->name;
@@ -220,13 +286,18 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
 
 bool FolderTreeModel::hasChildren(const QModelIndex& parent) const {
     const Node* n = NodeOf(parent);
-    return n->loaded ? !n->children.empty() : true;
+    return n->loaded ? !n->children.empty() || !n->waiting.empty() : true;
 }
 
 bool FolderTreeModel::canFetchMore(const QModelIndex& parent) const {
-    return !NodeOf(parent)->loaded;
+    const Node* n = NodeOf(parent);
+    return !n->loaded && n->reading == 0;
 }
 
 void FolderTreeModel::fetchMore(const QModelIndex& parent) {
-    Load(NodeOf(parent));
+    Node* node = NodeOf(parent);
+    if (node->loaded || node->reading != 0) return;
+    std::string path = node->Path();
+    node->reading = lister_.ReadSubfolders(path);
+    reads_.emplace(node->reading, std::move(path));
 }

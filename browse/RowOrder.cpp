@@ -154,7 +154,9 @@ std::vector<Listed> SortedListing(std::span<const FileRow> rows,
     listed.reserve(indices.size());
     for (const uint32_t i : indices)
         listed.push_back(ListedRow(rows, i));
-    std::sort(listed.begin(), listed.end(), ListingLess(rows));
+    // A listing's part comes sorted from its worker: a look is then enough.
+    if (!std::is_sorted(listed.begin(), listed.end(), ListingLess(rows)))
+        std::sort(listed.begin(), listed.end(), ListingLess(rows));
     return listed;
 }
 

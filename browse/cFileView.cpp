@@ -6,9 +6,15 @@
 #include "platform/Platform.h"
 
 #include <QHeaderView>
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 
-cFileView::cFileView() : matcher_(pattern_) {}
+cFileView::cFileView() : matcher_(pattern_) {
+    nextTurn_.setSingleShot(true);
+    nextTurn_.setInterval(0);
+    QObject::connect(&nextTurn_, &QTimer::timeout, &nextTurn_, [this] { TakeArrived(); });
+}
 
 cFileView::~cFileView() {
     QObject::disconnect(chosen_);
@@ -104,25 +110,55 @@ void cFileView::StopWatching() {
     listId_ = checkId_ = 0;
     pending_ = {};
     checking_ = {};
+    arrived_ = {};
+    arrivedAt_ = 0;
+    arrivedLast_ = false;
+    nextTurn_.stop();
 }
 
 void cFileView::OnPart(FolderLister::Part& part) {
     if (part.id != listId_ || !listView_) return;
-    SetTypes(part.rows);
-    listView_->AddRows(std::move(part.rows));
+    if (arrived_.empty()) {
+        arrived_ = std::move(part.rows);
+    } else {
+        arrived_.erase(arrived_.begin(), arrived_.begin() + std::ptrdiff_t(arrivedAt_));
+        arrived_.insert(arrived_.end(), std::make_move_iterator(part.rows.begin()),
+                        std::make_move_iterator(part.rows.end()));
+    }
+    arrivedAt_ = 0;
+    arrivedLast_ = part.last;
+    arrivedError_ = part.error;
+    TakeArrived();
+}
+
+void cFileView::TakeArrived() {
+    if (listId_ == 0 || !listView_ || (arrived_.empty() && !arrivedLast_)) return;
+    const std::size_t count = std::min(kRowsPerTurn, arrived_.size() - arrivedAt_);
+    const auto from = arrived_.begin() + std::ptrdiff_t(arrivedAt_);
+    std::vector<FileRow> rows(std::make_move_iterator(from),
+                              std::make_move_iterator(from + std::ptrdiff_t(count)));
+    arrivedAt_ += count;
+    const bool more = arrivedAt_ < arrived_.size();
+    if (!more) {
+        arrived_ = {};
+        arrivedAt_ = 0;
+    }
+    SetTypes(rows);
+    listView_->AddRows(std::move(rows));
     const bool first = !userSelected_ && listView_->Model()->rowCount() > 0;
-    if (!part.last) {
+    if (more || !arrivedLast_) {
         // The first rows' first, selected; it then moves with its file, since
         // each change of the current row lays out every row of the view.
         if (first && listView_->SelectedRow() < 0) listView_->SelectRow(0, true, false);
         if (RowsArrived) RowsArrived();
+        if (!arrived_.empty()) nextTurn_.start(); // unless a new listing began meanwhile
         return;
     }
     listId_ = 0;
-    if (part.error != 0) {
-        lastError_ = part.error;
+    if (const int error = arrivedError_; error != 0) {
+        lastError_ = error;
         StopWatching();
-        if (part.error == ENOENT || part.error == ENOTDIR) AwaitReturn();
+        if (error == ENOENT || error == ENOTDIR) AwaitReturn();
         if (Listed) Listed(false);
         return;
     }

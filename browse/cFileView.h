@@ -15,6 +15,7 @@
 #include "browse/PathMatchSpec.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -66,8 +67,15 @@ class cFileView {
     bool AutoSizeListViewHeaders();
     static std::string StripNulls(std::string& OriginalStr);
 
+    // The rows of a listing go into the list this many at a time, a turn of
+    // the event loop each, so that placing a large part never holds the
+    // window's thread long.
+    static constexpr std::size_t kRowsPerTurn = 8192;
+
   private:
     void OnPart(FolderLister::Part& part);
+    // Places the next rows that arrived; once the listing's last have, ends it.
+    void TakeArrived();
     void OnChecked(FolderLister::Part& part);
     void OnEvents(const FolderEvents& events);
     // Looks at the names reported so far, unless a listing or a check is under way.
@@ -93,4 +101,9 @@ class cFileView {
     FolderEvents checking_;                          // what that check is about
     FolderEvents pending_;                           // reported meanwhile, not looked at yet
     bool userSelected_ = false;                      // during the listing
+    std::vector<FileRow> arrived_; // read, not in the list yet from `arrivedAt_` on
+    std::size_t arrivedAt_ = 0;
+    bool arrivedLast_ = false; // the listing's last part is among them
+    int arrivedError_ = 0;     // with it: why the folder could not be read
+    QTimer nextTurn_;
 };

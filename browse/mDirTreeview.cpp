@@ -13,14 +13,10 @@ namespace mDirTreeview {
 
 namespace {
 
-QPointer<QTreeView> tree;
-QPointer<FolderWatcher> watcher; // the folders of the expanded branches
-bool closing = false;
-
 // Rereads with `reread` as the disk has the folders now, reporting no folder
 // change: rows removed under the selection would move it elsewhere. When the
 // folder selected went, nothing is selected and true comes back.
-bool RereadQuietly(const std::function<void(FolderTreeModel&)>& reread) {
+bool RereadQuietly(QTreeView* tree, const std::function<void(FolderTreeModel&)>& reread) {
     auto* model = static_cast<FolderTreeModel*>(tree->model());
     const QSignalBlocker quiet(tree->selectionModel());
     const QModelIndex current = tree->currentIndex();
@@ -32,10 +28,12 @@ bool RereadQuietly(const std::function<void(FolderTreeModel&)>& reread) {
     return true;
 }
 
-// Folders made, removed or renamed in an expanded branch show in the tree.
-void FollowDisk(BrowsingState* state, const std::string& folder, const FolderEvents& events) {
-    if (!tree || (events.folders.empty() && !events.overflow)) return;
-    const bool went = RereadQuietly([&](FolderTreeModel& model) {
+// Folders made, removed or renamed in an expanded branch (those `watcher`
+// watches) show in the tree.
+void FollowDisk(BrowsingState* state, FolderWatcher* watcher, const std::string& folder,
+                const FolderEvents& events) {
+    if (!state->Tree || (events.folders.empty() && !events.overflow)) return;
+    const bool went = RereadQuietly(state->Tree, [&](FolderTreeModel& model) {
         model.RereadFolder(folder);
         // Branches that went (or were lost events) are read again or let go.
         for (const std::string& watched : watcher->Folders())
@@ -50,16 +48,15 @@ void FollowDisk(BrowsingState* state, const std::string& folder, const FolderEve
 // Keeps the tree filling its host pane.
 class HostResizeFilter : public QObject {
   public:
-    HostResizeFilter(QObject* parent, QWidget* host) : QObject(parent), host_(host) {}
+    HostResizeFilter(QTreeView* tree, QWidget* host) : QObject(tree), tree_(tree), host_(host) {}
     bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() == QEvent::Resize && watched == host_.data()) {
-            const QSize s = static_cast<QResizeEvent*>(e)->size();
-            MoveTree(0, 0, s.width(), s.height());
-        }
+        if (e->type() == QEvent::Resize && watched == host_.data())
+            tree_->setGeometry(QRect(QPoint(0, 0), static_cast<QResizeEvent*>(e)->size()));
         return false;
     }
 
   private:
+    QTreeView* tree_; // the parent
     QPointer<QWidget> host_;
 };
 
@@ -69,26 +66,31 @@ void AdoptTree(BrowsingState& state, const std::string& initialPath) {
     if (!state.TreeHost) return;
     QWidget* host = state.TreeHost;
     auto* model = new FolderTreeModel(host);
-    tree = new QTreeView(host);
+    auto* tree = new QTreeView(host);
+    state.Tree = tree;
+    tree->setObjectName(QStringLiteral("folderTree"));
     tree->setModel(model);
     tree->setHeaderHidden(true);
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
     tree->setAnimated(false);
     tree->setUniformRowHeights(true);
-    MoveTree(0, 0, host->width(), host->height());
+    MoveTree(state, 0, 0, host->width(), host->height());
     host->installEventFilter(new HostResizeFilter(tree, host));
     tree->show();
     tree->setFocus(); // as in a folder dialog, the tree holds the keys at first
 
     BrowsingState* s = &state;
-    watcher = new FolderWatcher(FolderWatcher::Watches::Folders, tree);
-    QObject::connect(tree, &QTreeView::expanded, watcher,
-                     [model](const QModelIndex& i) { watcher->Watch(model->FilePath(i)); });
-    QObject::connect(tree, &QTreeView::collapsed, watcher,
-                     [model](const QModelIndex& i) { watcher->Unwatch(model->FilePath(i)); });
+    // The folders of the expanded branches.
+    auto* watcher = new FolderWatcher(FolderWatcher::Watches::Folders, tree);
+    QObject::connect(tree, &QTreeView::expanded, watcher, [model, watcher](const QModelIndex& i) {
+        watcher->Watch(model->FilePath(i));
+    });
+    QObject::connect(tree, &QTreeView::collapsed, watcher, [model, watcher](const QModelIndex& i) {
+        watcher->Unwatch(model->FilePath(i));
+    });
     QObject::connect(watcher, &FolderWatcher::changed, tree,
-                     [s](const std::string& folder, const FolderEvents& events) {
-                         FollowDisk(s, folder, events);
+                     [s, watcher](const std::string& folder, const FolderEvents& events) {
+                         FollowDisk(s, watcher, folder, events);
                      });
     tree->expand(model->index(0, 0)); // watched from the start
     QObject::connect(tree->selectionModel(), &QItemSelectionModel::currentChanged, tree,
@@ -112,35 +114,31 @@ void AdoptTree(BrowsingState& state, const std::string& initialPath) {
 }
 
 void ShowFolderTree(BrowsingState& state, const std::string& initialPath) {
-    closing = false;
+    state.TreeClosed = false;
     state.sCurrentPath = initialPath;
     AdoptTree(state, initialPath);
-    if (!closing) QApplication::exec();
+    if (!state.TreeClosed) QApplication::exec();
 }
 
-void MoveTree(int x, int y, int width, int height) {
-    if (!tree) return;
-    tree->setGeometry(x, y, width, height);
-    tree->update();
+void MoveTree(BrowsingState& state, int x, int y, int width, int height) {
+    if (!state.Tree) return;
+    state.Tree->setGeometry(x, y, width, height);
+    state.Tree->update();
 }
 
-void CloseFolderTree() {
-    closing = true;
-    if (tree) {
+void CloseFolderTree(BrowsingState& state) {
+    state.TreeClosed = true;
+    if (QTreeView* tree = state.Tree) {
         tree->hide();
         tree->deleteLater();
-        tree = nullptr;
+        state.Tree = nullptr;
     }
     QCoreApplication::quit();
 }
 
-void RefreshBranch(const std::string& path) {
-    if (!tree) return;
-    RereadQuietly([&path](FolderTreeModel& model) { model.Reread(path); });
-}
-
-QTreeView* Tree() {
-    return tree.data();
+void RefreshBranch(BrowsingState& state, const std::string& path) {
+    if (!state.Tree) return;
+    RereadQuietly(state.Tree, [&path](FolderTreeModel& model) { model.Reread(path); });
 }
 
 } // namespace mDirTreeview

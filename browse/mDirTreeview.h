@@ -1,14 +1,13 @@
 // The folder tree of the main window: a lazily loaded tree of the file system
 // rooted at "/", placed in the browsing state's `TreeHost` pane and following
-// its size. Every selection change stores the folder's path in the state's
-// `sCurrentPath` and then calls its `PathChanged` (the main window's
-// `nPathchange`). `ShowFolderTree` runs the program's event loop until
-// `CloseFolderTree`.
+// its size; the state holds it (`Tree`) while it shows. Every selection change
+// stores the folder's path in the state's `sCurrentPath` and then calls its
+// `PathChanged` (the main window's `nPathchange`). `ShowFolderTree` runs the
+// program's event loop until `CloseFolderTree`.
 #pragma once
 
 #include "browse/BrowsingState.h"
 
-#include <QTreeView>
 #include <string>
 
 namespace mDirTreeview {
@@ -19,14 +18,11 @@ namespace mDirTreeview {
 void ShowFolderTree(BrowsingState& state, const std::string& initialPath);
 // Builds the tree without running the event loop (tests, and the above).
 void AdoptTree(BrowsingState& state, const std::string& initialPath);
-void MoveTree(int x, int y, int width, int height);
-void CloseFolderTree();
+void MoveTree(BrowsingState& state, int x, int y, int width, int height);
+void CloseFolderTree(BrowsingState& state);
 // Reads the tree's branch down to `path` again (Refresh): new folders show,
 // removed ones go. No folder change is reported; when the selected folder
 // itself went, the tree selects nothing.
-void RefreshBranch(const std::string& path);
-
-// The tree widget while it exists, for the main window and tests.
-QTreeView* Tree();
+void RefreshBranch(BrowsingState& state, const std::string& path);
 
 } // namespace mDirTreeview

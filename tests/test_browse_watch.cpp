@@ -90,6 +90,7 @@ class WatchTest : public QObject {
     Q_OBJECT
   private slots:
     void listingComesInPartsOffTheCallersThread();
+    void aLargeListingGoesInASliceAtATime();
     void aStaleListingIsDropped();
     void theListerDropsPartsOfAnEarlierListing();
     void theWatchIsAddedBeforeTheFolderIsRead();
@@ -135,6 +136,29 @@ void WatchTest::listingComesInPartsOffTheCallersThread() {
         QCOMPARE(s.list.SelectedRow(), 0);
         QCOMPARE(chosen.count(), 0);
     }
+}
+
+// More files than the list places in one turn of the event loop: the rows
+// go in a slice at a time, in name order in the end, the listing told once.
+void WatchTest::aLargeListingGoesInASliceAtATime() {
+    TempDir dir;
+    const int files = int(cFileView::kRowsPerTurn * 3 / 2); // more than a turn after the first part
+    for (int i = 0; i < files; ++i)
+        MakeFile(dir.str() + "/IMG_" + std::to_string(i) + ".png", 0);
+    std::vector<FileRow> expected;
+    QVERIFY(ScanFolder(dir.str() + "/", PathMatcher("*.png"), expected));
+    Shown s;
+    QSignalSpy inserted(s.list.Model(), &QAbstractItemModel::rowsInserted);
+    QVERIFY(s.List(dir.str()));
+    QCOMPARE(s.listed, std::vector<bool>{true});
+    QVERIFY(inserted.count() >= 2);
+    for (const QList<QVariant>& args : inserted)
+        QVERIFY(args[2].toInt() - args[1].toInt() < int(cFileView::kRowsPerTurn));
+    std::vector<std::string> names;
+    for (const FileRow& r : expected)
+        names.push_back(r.name);
+    QCOMPARE(RowNames(s.list.Model()), names);
+    QCOMPARE(s.list.SelectedRow(), 0);
 }
 
 void WatchTest::aStaleListingIsDropped() {
@@ -475,7 +499,7 @@ void WatchTest::theTreeFollowsTheDisk() {
     state.PathChanged = [&changes] { ++changes; };
     state.FolderGone = [&gone] { ++gone; };
     mDirTreeview::AdoptTree(state, base + "/d");
-    QTreeView* tree = mDirTreeview::Tree();
+    QTreeView* tree = state.Tree;
     auto* model = static_cast<FolderTreeModel*>(tree->model());
     const QModelIndex folder = model->IndexOf(base);
     const auto names = [&] {
@@ -502,7 +526,7 @@ void WatchTest::theTreeFollowsTheDisk() {
     QVERIFY(!tree->selectionModel()->hasSelection());
     QCOMPARE(gone, 1);
     QCOMPARE(changes, before);
-    mDirTreeview::CloseFolderTree();
+    mDirTreeview::CloseFolderTree(state);
 }
 
 QTEST_MAIN(WatchTest)

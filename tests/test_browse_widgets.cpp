@@ -328,14 +328,14 @@ void BrowseTest::treeSelectsAndReportsTheStartFolder() {
         host.resize(420, 260); // the tree follows its pane
         QApplication::processEvents();
         hostSize = host.size();
-        if (mDirTreeview::Tree()) treeSize = mDirTreeview::Tree()->size();
-        mDirTreeview::CloseFolderTree();
+        if (state.Tree) treeSize = state.Tree->size();
+        mDirTreeview::CloseFolderTree(state);
     });
     host.show();
     mDirTreeview::ShowFolderTree(state, start.toStdString());
     QCOMPARE(reports, QStringList{QStringLiteral("changed:") + dir_.path()});
     QCOMPARE(treeSize, hostSize);
-    QCOMPARE(mDirTreeview::Tree(), nullptr);
+    QVERIFY(state.Tree.isNull());
 }
 
 void BrowseTest::treeIgnoresAMissingStartFolder() {
@@ -345,7 +345,7 @@ void BrowseTest::treeIgnoresAMissingStartFolder() {
     state.TreeHost = &host;
     int reports = 0;
     state.PathChanged = [&] { ++reports; };
-    QTimer::singleShot(100, [] { mDirTreeview::CloseFolderTree(); });
+    QTimer::singleShot(100, [&state] { mDirTreeview::CloseFolderTree(state); });
     mDirTreeview::ShowFolderTree(state,
                                  dir_.filePath(QStringLiteral("no-such-folder/")).toStdString());
     QCOMPARE(reports, 0);
@@ -391,7 +391,7 @@ void BrowseTest::treeReachesFoldersWhoseNamesAreNotUtf8() {
     view.SetListView(&list);
     QVERIFY(view.ListFiles(state.sCurrentPath, true));
     QCOMPARE(list.Model()->rowCount(), 1);
-    mDirTreeview::CloseFolderTree();
+    mDirTreeview::CloseFolderTree(state);
     // Qt's own removal cannot spell such names: remove them by their bytes.
     std::filesystem::remove_all(odd);
     std::filesystem::remove(base + "/link-to-odd");
@@ -414,7 +414,7 @@ void BrowseTest::treeRereadsTheBranchOfTheFolder() {
     state.PathChanged = [&changes] { ++changes; };
     mDirTreeview::AdoptTree(state, base + "/d");
     QCOMPARE(state.sCurrentPath, base + "/d");
-    QTreeView* tree = mDirTreeview::Tree();
+    QTreeView* tree = state.Tree;
     auto* model = static_cast<FolderTreeModel*>(tree->model());
     const QModelIndex folder = model->IndexOf(base);
     auto names = [&] {
@@ -433,7 +433,7 @@ void BrowseTest::treeRereadsTheBranchOfTheFolder() {
     QVERIFY(::mkdir((base + "/.secret").c_str(), 0755) == 0);
     QVERIFY(::rmdir((base + "/f").c_str()) == 0);
     QVERIFY(::mkdir((base + "/d/new").c_str(), 0755) == 0);
-    mDirTreeview::RefreshBranch(base + "/d");
+    mDirTreeview::RefreshBranch(state, base + "/d");
     QCOMPARE(names(), (QStringList{"a", "b", "d", "e"})); // hidden ones stay out
     const QModelIndex d = model->IndexOf(base + "/d");
     QVERIFY(tree->isExpanded(d));
@@ -443,12 +443,12 @@ void BrowseTest::treeRereadsTheBranchOfTheFolder() {
 
     // The selected folder itself goes: it leaves the tree, which selects nothing.
     std::filesystem::remove_all(base + "/d");
-    mDirTreeview::RefreshBranch(base + "/d");
+    mDirTreeview::RefreshBranch(state, base + "/d");
     QCOMPARE(names(), (QStringList{"a", "b", "e"}));
     QVERIFY(!tree->selectionModel()->hasSelection());
     QCOMPARE(changes, before);
-    mDirTreeview::RefreshBranch("relative/path"); // nothing to read
-    mDirTreeview::CloseFolderTree();
+    mDirTreeview::RefreshBranch(state, "relative/path"); // nothing to read
+    mDirTreeview::CloseFolderTree(state);
 }
 
 QTEST_MAIN(BrowseTest)

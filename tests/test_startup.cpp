@@ -247,8 +247,8 @@ class SignalAtShow : public QObject {
     QElapsedTimer sinceRaised;
     bool eventFilter(QObject* o, QEvent* e) override {
         if (e->type() != QEvent::Show) return false;
-        const bool target =
-            at == At::Splash ? qobject_cast<fSplash*>(o) != nullptr : o == mDirTreeview::Tree();
+        const bool target = at == At::Splash ? qobject_cast<fSplash*>(o) != nullptr
+                                             : o->objectName() == QLatin1String("folderTree");
         if (target && !raised) {
             raised = true;
             sinceRaised.start();
@@ -258,7 +258,7 @@ class SignalAtShow : public QObject {
         if (auto* main = qobject_cast<fMain*>(o); main && raised && !mainShownAfter) {
             mainShownAfter = true;
             // The window may count as closed already: the loop is ended directly.
-            QTimer::singleShot(0, main, [] { mDirTreeview::CloseFolderTree(); });
+            QTimer::singleShot(0, main, [main] { mDirTreeview::CloseFolderTree(main->State()); });
         }
         return false;
     }

@@ -336,10 +336,10 @@ void PlayCpu(benchmark::State& state, PlayArgs a) {
     state.counters["keys_MB"] = double(viewer.KeyFrameBytes()) / 1e6;
     // What the viewer may hold: two buffers, the key frames' cap, the
     // decoded frames' cap and the file.
-    state.counters["cap_MB"] =
-        double(2 * std::size_t(viewer.DisplayBuffer().size()) +
-               (a.control ? ucGIFViewer::KeyFrameCap : 0) + cGIF::MaxResidentBytes + file) /
-        1e6;
+    state.counters["cap_MB"] = double(2 * std::size_t(viewer.DisplayBuffer().size()) +
+                                      (a.control ? viewer.ViewerLimits().keyFrameBytes : 0) +
+                                      viewer.ViewerLimits().document.residentBytes + file) /
+                               1e6;
 }
 
 // The longest time the window's thread stays busy in one go while a viewer

@@ -22,10 +22,20 @@ void GifDecodeAhead::Start(std::unique_ptr<cGIF::DecodeJob> job) {
     wake_.notify_all();
 }
 
+bool GifDecodeAhead::Holds(int frame) const {
+    return frame > 0 && (running_ == frame || (waiting_ && waiting_->Frame() == frame));
+}
+
 bool GifDecodeAhead::Working(int frame) const {
     const std::lock_guard lock(mutex_);
-    if (frame <= 0) return false;
-    return running_ == frame || (waiting_ && waiting_->Frame() == frame);
+    return Holds(frame);
+}
+
+bool GifDecodeAhead::Await(int frame) {
+    const std::lock_guard lock(mutex_);
+    if (!Holds(frame)) return false;
+    awaited_ = frame;
+    return true;
 }
 
 std::unique_ptr<cGIF::DecodeJob> GifDecodeAhead::Take(int frame) {
@@ -38,7 +48,7 @@ void GifDecodeAhead::Cancel() {
     const std::lock_guard lock(mutex_);
     waiting_.reset();
     done_.reset();
-    running_ = 0;
+    running_ = awaited_ = 0;
     ++epoch_;
     stop_->store(true);
     stop_ = std::make_shared<std::atomic<bool>>(false);
@@ -58,7 +68,10 @@ void GifDecodeAhead::Work() {
         lock.lock();
         if (epoch != epoch_ || quit_) continue; // cancelled while it ran
         running_ = 0;
+        const bool awaited = awaited_ == job->Frame();
+        if (awaited) awaited_ = 0;
         done_ = std::move(job);
+        if (!awaited) continue;
         lock.unlock();
         onDone_();
         lock.lock();

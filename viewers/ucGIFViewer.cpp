@@ -141,7 +141,7 @@ void ucGIFViewer::StartDisplay(bool play) {
 }
 
 void ucGIFViewer::Tick() {
-    stepAwaits_ = frameCount_ > 0 && ahead_->Working(anim_->CurrentFrame());
+    stepAwaits_ = frameCount_ > 0 && ahead_->Await(anim_->CurrentFrame());
     if (!stepAwaits_) AnimationStep();
 }
 

@@ -38,6 +38,11 @@ bool GifDecodeAhead::Await(int frame) {
     return true;
 }
 
+bool GifDecodeAhead::Asked(int frame) const {
+    const std::lock_guard lock(mutex_);
+    return Holds(frame) || (frame > 0 && done_ && done_->Frame() == frame);
+}
+
 std::unique_ptr<cGIF::DecodeJob> GifDecodeAhead::Take(int frame) {
     const std::lock_guard lock(mutex_);
     if (!done_ || done_->Frame() != frame) return nullptr;

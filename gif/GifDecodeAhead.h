@@ -34,6 +34,8 @@ class GifDecodeAhead {
     bool Working(int frame) const;
     // The same; when it is, `onDone` is called once it has finished.
     bool Await(int frame);
+    // Whether frame n is waiting, being decoded or decoded and not yet taken.
+    bool Asked(int frame) const;
     // The finished job for frame n, or null (a finished job of another frame stays).
     std::unique_ptr<cGIF::DecodeJob> Take(int frame);
     // Forgets every job: the one waiting and the one finished are dropped,

@@ -176,9 +176,12 @@ TEST(GifDecodeAhead, CancelledJobsNeverComeBackAndTheEndIsClean) {
         }
         EXPECT_LE(reported, 1) << "the big frame's end is never reported";
         EXPECT_EQ(ahead.Take(2), nullptr);
+        EXPECT_TRUE(ahead.Asked(3));
+        EXPECT_FALSE(ahead.Working(3));
         std::unique_ptr<cGIF::DecodeJob> small = ahead.Take(3);
         ASSERT_NE(small, nullptr);
         EXPECT_EQ(ahead.Take(3), nullptr) << "taken once";
+        EXPECT_FALSE(ahead.Asked(3));
         EXPECT_TRUE(gif.AdoptDecode(*small));
         EXPECT_EQ(ReadIndices(gif, 3), plan.frames[2].indices);
         // The big frame again; the worker ends with this scope while it decodes.

@@ -157,7 +157,7 @@ void ucGIFViewer::TakeDecoded(int frame) {
 
 void ucGIFViewer::DecodeAhead() {
     const int next = anim_->CurrentFrame();
-    if (frameCount_ <= 1 || ahead_->Working(next)) return;
+    if (frameCount_ <= 1 || ahead_->Asked(next)) return;
     ahead_->Start(gif_->PrepareDecode(next));
 }
 

@@ -6,14 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Keep one document's memory small so the fuzzer explores instead of allocating.
-    cGIF::MaxDocumentBytes = 4u << 20;
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    cGIF gif;
+    // Keep one document's memory small so the fuzzer explores instead of allocating.
+    cGIF gif({.documentBytes = 4u << 20});
     if (!gif.LoadFromStream({data, size})) return 0;
     cDIB target;
     target.Create(64, 64, 32);

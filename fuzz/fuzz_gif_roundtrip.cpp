@@ -8,12 +8,9 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    cGIF::MaxDocumentBytes = 4u << 20; // small documents: the fuzzer explores
-    return 0;
-}
-
 namespace {
+
+constexpr std::size_t kDocumentBytes = 4u << 20;
 
 void Require(bool ok) {
     if (!ok) std::abort();
@@ -32,7 +29,7 @@ std::vector<uint8_t> Indices(cGIF& gif, int n) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    cGIF gif;
+    cGIF gif({.documentBytes = kDocumentBytes}); // small documents: the fuzzer explores
     if (!gif.LoadFromStream({data, size})) return 0;
     const uint8_t knob = size > 0 ? data[size - 1] : 0;
 

@@ -76,7 +76,9 @@ uint8_t GetBits(uint8_t value, uint8_t mask) {
     return v;
 }
 
-cGIF::cGIF() {
+cGIF::cGIF() : cGIF(Limits{}) {}
+
+cGIF::cGIF(Limits limits) : limits_(limits) {
     mGIFLZWDec::InitDecoder();
     mGIFLZWEnc::InitEncoder();
 }
@@ -139,7 +141,7 @@ bool cGIF::LoadFromFile(const std::string& FileName) {
     // Only regular files are read, opened without waiting.
     auto bytes = std::make_shared<std::vector<uint8_t>>();
     const int fd = Files::OpenRegularFile(FileName);
-    if (fd >= 0 && !Files::ReadWhole(fd, *bytes, MaxDocumentBytes)) bytes->clear();
+    if (fd >= 0 && !Files::ReadWhole(fd, *bytes, limits_.documentBytes)) bytes->clear();
     if (fd >= 0) ::close(fd);
     if (bytes->empty()) {
         Destroy();
@@ -157,7 +159,7 @@ void cGIF::PlanFrame(Frame& frame, int width, int height) {
     std::size_t stride = 0, imageBytes = 0, maskStride = 0, maskBytes = 0;
     const bool sized = SurfaceSize(width, height, 8, kMaxFrameBytes, stride, imageBytes) &&
                        SurfaceSize(width, height, 1, kMaxFrameBytes, maskStride, maskBytes);
-    frame.allowed = sized && claimedBytes_ + imageBytes + maskBytes <= MaxDocumentBytes;
+    frame.allowed = sized && claimedBytes_ + imageBytes + maskBytes <= limits_.documentBytes;
     if (frame.allowed) claimedBytes_ += imageBytes + maskBytes;
 }
 

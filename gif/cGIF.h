@@ -6,17 +6,21 @@
 // is an 8-bit surface (its colour table with the transparent entry black)
 // and a 1-bit mask (white where transparent), so that drawing it is a mask
 // blit and an image blit. Decoded frames are kept while they stay within
-// `MaxResidentBytes`; past it the least recently used give their pixels up
+// the document's `Limits::residentBytes`; past it the least recently used give their pixels up
 // and are decoded again, identically, when next needed. A frame written to
 // (through the non-const surfaces, the editing functions or a setter) keeps
 // its pixels for good. One thread at a time uses a document: reading a frame
-// may decode it. The animated viewers share one each; `Save` writes it back.
+// may decode it. A frame can also be decoded on another thread, apart from
+// the document (`DecodeJob`), and its pixels handed in afterwards: the
+// viewers decode the next frame so while one shows. The animated viewers
+// share one each; `Save` writes it back.
 // Standard library only.
 #pragma once
 
 #include "imaging/cDIB.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -33,13 +37,40 @@ class cGIF {
     static constexpr std::size_t kMaxFrameBytes = std::size_t(256) << 20;
     // Decoded frames (surfaces and masks) kept at once by default.
     static constexpr std::size_t kResidentFrameBytes = std::size_t(256) << 20;
-    // Pixel memory the frames of one document may claim, summed in file
-    // order; frames past it stay without pixels. Also the largest file read.
-    static inline std::size_t MaxDocumentBytes = std::size_t(2) << 30;
-    // Decoded frames kept at once; past it the least recently used are let go.
-    static inline std::size_t MaxResidentBytes = kResidentFrameBytes;
+    static constexpr std::size_t kDocumentBytes = std::size_t(2) << 30;
+    struct Limits {
+        // Pixel memory the frames of one document may claim, summed in file
+        // order; frames past it stay without pixels. Also the largest file read.
+        std::size_t documentBytes = kDocumentBytes;
+        // Decoded frames kept at once; past it the least recently used are let go.
+        std::size_t residentBytes = kResidentFrameBytes;
+    };
+
+    // One frame's decoding apart from the document: what its pixels are made
+    // from, copied, and the pixels made. Made by `PrepareDecode` on the
+    // thread that uses the document, run on any thread (it reads nothing of
+    // the document), handed back with `AdoptDecode`.
+    class DecodeJob {
+      public:
+        int Frame() const { return frame_; }
+        // Decodes; stops early, with no pixels to hand in, once `stop` is set.
+        void Run(const std::atomic<bool>& stop);
+
+      private:
+        friend class cGIF;
+        int frame_ = 0;
+        std::shared_ptr<const std::vector<uint8_t>> source_;
+        std::size_t dataAt_ = 0, dataBytes_ = 0;
+        int32_t width_ = 0, height_ = 0;
+        bool hasData_ = false, interlaced_ = false, useTransparent_ = false;
+        uint8_t minCodeSize_ = 0, transparentIndex_ = 0;
+        std::array<uint8_t, 1024> palette_{};
+        cDIB image_, mask_;
+        bool made_ = false; // the surfaces could be had and decoding ran to its end
+    };
 
     cGIF();
+    explicit cGIF(Limits limits);
     ~cGIF() { Destroy(); }
     cGIF(const cGIF&) = delete;
     cGIF& operator=(const cGIF&) = delete;
@@ -99,6 +130,15 @@ class cGIF {
     std::size_t SourceBytes() const { return source_ ? source_->size() : 0; }
     // Whether any frame can hold pixels (none can when every one is over a limit).
     bool AnyFrameDrawable() const;
+    const Limits& DocumentLimits() const { return limits_; }
+
+    // A job that decodes frame nFrame elsewhere, or null when the frame needs
+    // none (it holds pixels, may not hold any, or is not in the document).
+    std::unique_ptr<DecodeJob> PrepareDecode(int nFrame) const;
+    // Gives the job's frame the pixels it made; false (nothing changes) when
+    // the job made none, or the frame holds pixels by now or is no longer
+    // the frame the job was made from.
+    bool AdoptDecode(DecodeJob& job);
 
     // Frame properties; nFrame runs from 1 to FramesCount. Outside that range
     // the getters read one empty frame that nothing ever writes (no pixels,
@@ -216,13 +256,20 @@ class cGIF {
     void PlanFrame(Frame& frame, int width, int height);
     // Gives the frame pixels: its image data decoded, or blank without any.
     bool Decode(const Frame& frame) const;
+    // The job that decodes the frame numbered nFrame.
+    std::unique_ptr<DecodeJob> JobFor(int nFrame, const Frame& frame) const;
+    // Gives the frame the job's surfaces (which it made from this frame).
+    void Install(const Frame& frame, DecodeJob& job) const;
     void Release(const Frame& frame) const;
     // Releases the least recently used frames until `bytes` more fit the cap.
     void MakeRoom(std::size_t bytes, const Frame* keep) const;
     static std::size_t SurfaceBytes(const Frame& frame);
     // The mask of a decoded frame from its image and a transparent index.
     static void BuildMask(const Frame& frame, uint8_t transparentIndex);
+    // Mask bit 1 exactly where the image holds the transparent index.
+    static void MaskOf(const cDIB& image, cDIB& mask, uint8_t transparentIndex);
 
+    Limits limits_;
     std::string signature_, version_;
     std::array<uint8_t, 7> screen_{}; // the logical screen descriptor as stored
     int16_t animationLoops_ = 0;

@@ -135,7 +135,7 @@ void cGIF::Pin(int nFrame) {
 }
 
 void cGIF::MakeRoom(std::size_t bytes, const Frame* keep) const {
-    while (residentBytes_ + bytes > MaxResidentBytes) {
+    while (residentBytes_ + bytes > limits_.residentBytes) {
         const Frame* oldest = nullptr;
         for (const Frame& f : frames_)
             if (f.resident && !f.pinned && &f != keep && (!oldest || f.lastUse < oldest->lastUse))
@@ -154,26 +154,81 @@ void cGIF::Release(const Frame& frame) const {
     frame.mask->Create(frame.mask->Width(), frame.mask->Height(), 1, 0);
 }
 
-bool cGIF::Decode(const Frame& f) const {
-    const int32_t w = f.image->Width(), h = f.image->Height();
-    // New surfaces are all zero, which the decoder counts on; a failed
-    // allocation leaves the frame without pixels, as over its limit.
-    if (!(f.image->Create(w, h, 8) & f.mask->Create(w, h, 1))) {
-        f.image->Create(w, h, 8, 0);
-        f.mask->Create(w, h, 1, 0);
-        return false;
+std::unique_ptr<cGIF::DecodeJob> cGIF::JobFor(int nFrame, const Frame& f) const {
+    auto job = std::make_unique<DecodeJob>();
+    job->frame_ = nFrame;
+    job->width_ = f.image->Width();
+    job->height_ = f.image->Height();
+    // Leniency cut-file: a frame cut before its image data stays blank.
+    job->hasData_ = f.hasData && source_;
+    job->source_ = source_;
+    job->dataAt_ = f.dataAt;
+    job->dataBytes_ = f.dataBytes;
+    job->interlaced_ = f.interlaced;
+    job->minCodeSize_ = f.minCodeSize;
+    job->useTransparent_ = f.useTransparent;
+    job->transparentIndex_ = uint8_t(f.transparentIndex);
+    job->palette_ = f.palette;
+    return job;
+}
+
+void cGIF::DecodeJob::Run(const std::atomic<bool>& stop) {
+    made_ = false;
+    // New surfaces are all zero, which the decoder counts on.
+    if (!(image_.Create(width_, height_, 8) & mask_.Create(width_, height_, 1))) return;
+    if (hasData_) {
+        std::array<uint8_t, 1024> shown = palette_;
+        if (useTransparent_) Blacken(shown, transparentIndex_);
+        image_.SetPalette(shown.data(), shown.size());
+        mask_.SetPalette(kMaskPalette, sizeof kMaskPalette);
+        mGIFLZWDec::DecodeSubBlocksToDIB(image_, interlaced_, minCodeSize_,
+                                         std::span(*source_).subspan(dataAt_, dataBytes_), &stop);
+        if (useTransparent_) MaskOf(image_, mask_, transparentIndex_);
     }
+    made_ = !stop.load(std::memory_order_relaxed);
+}
+
+void cGIF::Install(const Frame& f, DecodeJob& job) const {
+    f.image->Swap(job.image_);
+    f.mask->Swap(job.mask_);
     f.resident = true;
     residentBytes_ += SurfaceBytes(f);
-    // Leniency cut-file: a frame cut before its image data stays blank.
-    if (!f.hasData || !source_) return true;
-    std::array<uint8_t, 1024> shown = f.palette;
-    if (f.useTransparent) Blacken(shown, f.transparentIndex & 0xFF);
-    f.image->SetPalette(shown.data(), shown.size());
-    f.mask->SetPalette(kMaskPalette, sizeof kMaskPalette);
-    mGIFLZWDec::DecodeSubBlocksToDIB(*f.image, f.interlaced, f.minCodeSize,
-                                     std::span(*source_).subspan(f.dataAt, f.dataBytes));
-    if (f.useTransparent) BuildMask(f, uint8_t(f.transparentIndex));
+}
+
+bool cGIF::Decode(const Frame& f) const {
+    const std::unique_ptr<DecodeJob> job = JobFor(0, f);
+    const std::atomic<bool> never{false};
+    job->Run(never);
+    if (!job->made_) {
+        // A failed allocation leaves the frame without pixels, as over its limit.
+        f.image->Create(f.image->Width(), f.image->Height(), 8, 0);
+        f.mask->Create(f.mask->Width(), f.mask->Height(), 1, 0);
+        return false;
+    }
+    Install(f, *job);
+    return true;
+}
+
+std::unique_ptr<cGIF::DecodeJob> cGIF::PrepareDecode(int nFrame) const {
+    if (nFrame < 1 || nFrame > framesCount_) return nullptr;
+    const Frame& f = F(nFrame);
+    if (f.resident || !f.allowed) return nullptr;
+    return JobFor(nFrame, f);
+}
+
+bool cGIF::AdoptDecode(DecodeJob& job) {
+    if (!job.made_ || job.frame_ < 1 || job.frame_ > framesCount_) return false;
+    const Frame& f = F(job.frame_);
+    // The frame the job was made from: the same bytes and size, still
+    // without pixels (a frame edited since holds its pixels for good).
+    if (f.resident || !f.allowed || job.source_ != source_ || job.dataAt_ != f.dataAt ||
+        job.dataBytes_ != f.dataBytes || job.width_ != f.image->Width() ||
+        job.height_ != f.image->Height())
+        return false;
+    f.lastUse = ++useClock_;
+    MakeRoom(SurfaceBytes(f), &f);
+    Install(f, job);
+    job.made_ = false; // its surfaces are the frame's now
     return true;
 }
 
@@ -183,22 +238,21 @@ void cGIF::FrameMask(int nFrame, uint8_t TransparentColorIndex) {
     BuildMask(F(nFrame), TransparentColorIndex);
 }
 
+void cGIF::MaskOf(const cDIB& image, cDIB& mask, uint8_t transparentIndex) {
+    if (!image.lpBits() || !mask.lpBits()) return;
+    const int32_t rows = std::min(image.Height(), mask.Height());
+    const auto n = std::size_t(std::min(image.Width(), mask.Width()));
+    for (int32_t r = 0; r < rows; ++r)
+        IndexedRows::MaskOf(mask.lpBits() + std::size_t(r) * std::size_t(mask.BytesPerScanline()),
+                            image.lpBits() + std::size_t(r) * std::size_t(image.BytesPerScanline()),
+                            n, transparentIndex);
+}
+
 void cGIF::BuildMask(const Frame& f, uint8_t TransparentColorIndex) {
     std::array<uint8_t, 1024> shown = f.palette;
     if (f.useTransparent) {
         Blacken(shown, TransparentColorIndex);
-        // Mask bit 1 exactly where the pixel is the transparent index.
-        const cDIB& image = *f.image;
-        cDIB& mask = *f.mask;
-        if (image.lpBits() && mask.lpBits()) {
-            const int32_t rows = std::min(image.Height(), mask.Height());
-            const auto n = std::size_t(std::min(image.Width(), mask.Width()));
-            for (int32_t r = 0; r < rows; ++r)
-                IndexedRows::MaskOf(
-                    mask.lpBits() + std::size_t(r) * std::size_t(mask.BytesPerScanline()),
-                    image.lpBits() + std::size_t(r) * std::size_t(image.BytesPerScanline()), n,
-                    TransparentColorIndex);
-        }
+        MaskOf(*f.image, *f.mask, TransparentColorIndex);
     } else {
         f.mask->Cls(0);
     }

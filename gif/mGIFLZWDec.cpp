@@ -72,6 +72,7 @@ struct Scratch {
     }
 };
 thread_local Scratch joined, pixels;
+thread_local uint64_t decodes = 0;
 
 // Trims a scratch on every way out of the scope that used it.
 class TrimOnExit {
@@ -106,8 +107,9 @@ uint8_t* JoinSubBlocks(std::span<const uint8_t> subBlocks, std::size_t& bytes) {
 // Decodes codes into `out` (room for `total` pixels); returns the number of
 // pixels written. Bytes past the last pixel written may hold scratch, up to
 // kChunk of them but never past `total`. See gif/README.md for a worked stream.
+// `stop`, when given, is looked at on each clear code.
 std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t* in,
-                std::size_t inBytes) {
+                std::size_t inBytes, const std::atomic<bool>* stop) {
     const int clear = 1 << minCodeSize;
     const int end = clear + 1;
     const int initialWidth = minCodeSize + 1;
@@ -179,6 +181,7 @@ std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t*
         if (code == end) break;
         // Leniency lzw-no-clear: the first code needs no clear before it.
         if (code == clear) {
+            if (stop && stop->load(std::memory_order_relaxed)) break;
             width = initialWidth;
             mask = (1u << width) - 1;
             next = clear + 2;
@@ -214,12 +217,13 @@ std::size_t Run(uint8_t* out, std::size_t total, int minCodeSize, const uint8_t*
     return std::size_t(std::min(o, outEnd) - out);
 }
 
-void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, const uint8_t* data,
-            std::size_t bytes) {
+void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, const uint8_t* data, std::size_t bytes,
+            const std::atomic<bool>* stop) {
     if (dib.bpp() != 8 || !dib.lpBits() || dib.Width() <= 0 || dib.Height() <= 0) return;
     // Sizes 0 and above 11 cannot be decoded in a 12-bit table: the frame
     // stays blank (leniency lzw-code-size).
     if (minCodeSize < 1 || minCodeSize > kMaxMinCodeSize) return;
+    ++decodes;
     const std::size_t width = std::size_t(dib.Width()), height = std::size_t(dib.Height());
     const std::size_t stride = std::size_t(dib.BytesPerScanline());
     const std::size_t total = width * height;
@@ -228,7 +232,7 @@ void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, const uint8_t* data
     // scratch a stream that stops early leaves past its last pixel is
     // cleared, since a new surface is all zero.
     if (!interlaced && stride == width) {
-        const std::size_t written = Run(dib.lpBits(), total, minCodeSize, data, bytes);
+        const std::size_t written = Run(dib.lpBits(), total, minCodeSize, data, bytes, stop);
         std::memset(dib.lpBits() + written, 0, std::min(kChunk, total - written));
         return;
     }
@@ -237,7 +241,7 @@ void Decode(cDIB& dib, bool interlaced, uint8_t minCodeSize, const uint8_t* data
     const TrimOnExit trim(pixels);
     uint8_t* linear = pixels.Get(total + kChunk);
     if (!linear) return;
-    const std::size_t written = Run(linear, total + kChunk, minCodeSize, data, bytes);
+    const std::size_t written = Run(linear, total + kChunk, minCodeSize, data, bytes, stop);
     std::size_t row = 0, pass = 0, done = 0;
     while (done < written && done < total) {
         const std::size_t n = std::min(width, std::min(written, total) - done);
@@ -263,19 +267,23 @@ std::size_t KeptScratchBytes() {
     return joined.size + pixels.size;
 }
 
+uint64_t DecodesOnThisThread() {
+    return decodes;
+}
+
 void DecodeToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize, std::span<const uint8_t> data) {
     std::vector<uint8_t> padded(data.begin(), data.end());
     const std::size_t bytes = padded.size();
     padded.resize(bytes + kInputSlack, 0);
-    Decode(dib, interlaced, minCodeSize, padded.data(), bytes);
+    Decode(dib, interlaced, minCodeSize, padded.data(), bytes, nullptr);
 }
 
 void DecodeSubBlocksToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize,
-                          std::span<const uint8_t> subBlocks) {
+                          std::span<const uint8_t> subBlocks, const std::atomic<bool>* stop) {
     const TrimOnExit trim(joined);
     std::size_t bytes = 0;
     const uint8_t* data = JoinSubBlocks(subBlocks, bytes);
-    if (data) Decode(dib, interlaced, minCodeSize, data, bytes);
+    if (data) Decode(dib, interlaced, minCodeSize, data, bytes, stop);
 }
 
 } // namespace mGIFLZWDec

@@ -6,6 +6,7 @@
 
 #include "imaging/cDIB.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -18,6 +19,9 @@ namespace mGIFLZWDec {
 constexpr std::size_t kMaxKeptScratchBytes = std::size_t(16) << 20;
 // The scratch memory the calling thread's decoder holds now.
 std::size_t KeptScratchBytes();
+
+// Frames the calling thread has decoded (each call that reached the codes).
+uint64_t DecodesOnThisThread();
 
 // Kept for callers of the earlier module-wide tables; it does nothing now.
 void InitDecoder();
@@ -33,7 +37,10 @@ void DecodeToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize, std::span<cons
 
 // The same, reading the data in place from a sub-block sequence that starts
 // at its first length byte (the stream may end early or at the terminator).
+// Once `stop` (when given) is set, decoding ends at the next clear code
+// (encoders write one at least every 4096 codes), leaving what it wrote.
 void DecodeSubBlocksToDIB(cDIB& dib, bool interlaced, uint8_t minCodeSize,
-                          std::span<const uint8_t> subBlocks);
+                          std::span<const uint8_t> subBlocks,
+                          const std::atomic<bool>* stop = nullptr);
 
 } // namespace mGIFLZWDec

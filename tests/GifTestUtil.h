@@ -5,9 +5,8 @@
 
 #include <vector>
 
-// The frame's palette indices, rows top to bottom, `Width` bytes a row.
-inline std::vector<uint8_t> FrameIndices(cGIF& gif, int n) {
-    cDIB& dib = gif.FrameDIBXOR(n);
+// An 8-bit surface's indices, rows top to bottom, `Width` bytes a row.
+inline std::vector<uint8_t> IndicesOf(const cDIB& dib) {
     std::vector<uint8_t> out;
     if (!dib.lpBits()) return out;
     for (int32_t r = 0; r < dib.Height(); ++r) {
@@ -15,6 +14,17 @@ inline std::vector<uint8_t> FrameIndices(cGIF& gif, int n) {
         out.insert(out.end(), row, row + dib.Width());
     }
     return out;
+}
+
+// The frame's palette indices (its surface taken for writing: held for good).
+inline std::vector<uint8_t> FrameIndices(cGIF& gif, int n) {
+    return IndicesOf(gif.FrameDIBXOR(n));
+}
+
+// The same read through the reading surface, so that the frame is not held
+// for good and the cap on decoded frames applies.
+inline std::vector<uint8_t> ReadIndices(const cGIF& gif, int n) {
+    return IndicesOf(gif.FrameDIBXOR(n));
 }
 
 inline bool MaskBit(cDIB& mask, int x, int y) {

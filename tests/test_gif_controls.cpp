@@ -284,17 +284,9 @@ void GifControlsTest::longGifWithinItsCap() {
     // viewer holds stays within its caps.
     constexpr int kFrames = 300, kW = 200, kH = 150;
     const std::size_t canvas = std::size_t(kW) * kH * 4;
-    const struct Caps {
-        std::size_t frames = cGIF::MaxResidentBytes, keys = ucGIFViewer::KeyFrameCap;
-        Caps() {
-            cGIF::MaxResidentBytes = std::size_t(kW) * kH * 2; // the first frame and blocks
-            ucGIFViewer::KeyFrameCap = 6 * canvas;
-        }
-        ~Caps() {
-            cGIF::MaxResidentBytes = frames;
-            ucGIFViewer::KeyFrameCap = keys;
-        }
-    } caps;
+    ucGIFViewer::Limits caps;
+    caps.document.residentBytes = std::size_t(kW) * kH * 2; // the first frame and blocks
+    caps.keyFrameBytes = 6 * canvas;
     const std::string path = Write(MovingBlock(kFrames, kW, kH), "long.gif");
     std::vector<std::vector<uint8_t>> played(kFrames + 1);
     {
@@ -303,10 +295,10 @@ void GifControlsTest::longGifWithinItsCap() {
         for (int n = 1; n <= kFrames; ++n, v.NextFrame())
             played[std::size_t(n)] = Pixels(v.DisplayBuffer());
     }
-    ucGIFViewer v;
+    ucGIFViewer v(nullptr, caps);
     v.SetUserControl(true);
     QVERIFY(v.LoadFromFile(path));
-    const std::size_t ceiling = 2 * canvas + ucGIFViewer::KeyFrameCap + cGIF::MaxResidentBytes +
+    const std::size_t ceiling = 2 * canvas + caps.keyFrameBytes + caps.document.residentBytes +
                                 std::size_t(QFileInfo(QString::fromStdString(path)).size());
     std::size_t most = 0;
     for (int k = 1; k < 2 * kFrames; ++k) { // two loops, to the last frame

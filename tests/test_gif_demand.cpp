@@ -21,19 +21,12 @@ namespace {
 
 constexpr std::size_t kNoCap = std::numeric_limits<std::size_t>::max();
 
-// Sets the cap on decoded frames for one scope.
-class ResidentCap {
-  public:
-    explicit ResidentCap(std::size_t bytes) : saved_(cGIF::MaxResidentBytes) {
-        cGIF::MaxResidentBytes = bytes;
-    }
-    ~ResidentCap() { cGIF::MaxResidentBytes = saved_; }
-    ResidentCap(const ResidentCap&) = delete;
-    ResidentCap& operator=(const ResidentCap&) = delete;
-
-  private:
-    std::size_t saved_;
-};
+// Limits with the cap on decoded frames at `bytes`.
+cGIF::Limits ResidentCap(std::size_t bytes) {
+    cGIF::Limits limits;
+    limits.residentBytes = bytes;
+    return limits;
+}
 
 // Surface and mask bytes of a decoded w x h frame (rows padded to 4 bytes).
 std::size_t FrameBytes(int w, int h) {
@@ -100,8 +93,7 @@ struct Played {
 };
 Played Play(const std::vector<uint8_t>& bytes, std::size_t capBytes, bool decodeAll, int loops,
             const std::function<void(cGIF&)>& edit = {}) {
-    const ResidentCap cap(capBytes);
-    cGIF gif;
+    cGIF gif(ResidentCap(capBytes));
     Played p;
     if (!gif.LoadFromStream(bytes)) return p;
     if (decodeAll) DecodeAll(gif);
@@ -109,19 +101,6 @@ Played Play(const std::vector<uint8_t>& bytes, std::size_t capBytes, bool decode
     p.steps = Compose(gif, loops);
     p.saved = Saved(gif);
     return p;
-}
-
-// The indices of a frame, as FrameIndices gives them but read through the
-// reading surface, so that the frame is not held for good and the cap applies.
-std::vector<uint8_t> ReadIndices(const cGIF& gif, int n) {
-    const cDIB& dib = gif.FrameDIBXOR(n);
-    std::vector<uint8_t> out;
-    if (!dib.lpBits()) return out;
-    for (int32_t r = 0; r < dib.Height(); ++r) {
-        const uint8_t* row = dib.lpBits() + std::size_t(r) * std::size_t(dib.BytesPerScanline());
-        out.insert(out.end(), row, row + dib.Width());
-    }
-    return out;
 }
 
 // A small GIF of `frames` w x h noise frames with a global table.
@@ -175,8 +154,7 @@ TEST(GifOnDemand, ComposesAsAFullDecodeUnderAnyCap) {
             const Played p = Play(bytes, capBytes, false, 3);
             EXPECT_TRUE(p.steps == full.steps) << "round " << round << " cap " << capBytes;
             EXPECT_TRUE(p.saved == full.saved) << "round " << round << " cap " << capBytes;
-            const ResidentCap cap(capBytes);
-            cGIF gif;
+            cGIF gif(ResidentCap(capBytes));
             ASSERT_TRUE(gif.LoadFromStream(bytes));
             for (int n = 1; n <= gif.FramesCount(); ++n)
                 EXPECT_TRUE(ReadIndices(gif, n) == giflib->frames[std::size_t(n - 1)].indices)
@@ -202,14 +180,13 @@ TEST(GifOnDemand, CapIsKeptLeastRecentlyUsedGoFirst) {
     };
     const GifPlan plan = Noise(10, 100, 100);
     const std::vector<uint8_t> bytes = oracle::Encode(plan);
-    const ResidentCap cap(3 * FrameBytes(100, 100));
     for (const Row& r : rows) {
-        cGIF gif;
+        cGIF gif(ResidentCap(3 * FrameBytes(100, 100)));
         ASSERT_TRUE(gif.LoadFromStream(bytes)); // decodes frame 1
         for (int n : r.reads) {
             EXPECT_TRUE(ReadIndices(gif, n) == plan.frames[std::size_t(n - 1)].indices)
                 << r.what << ": frame " << n << " decodes to its pixels, again and again";
-            EXPECT_LE(gif.PixelBytes(), cGIF::MaxResidentBytes) << r.what;
+            EXPECT_LE(gif.PixelBytes(), gif.DocumentLimits().residentBytes) << r.what;
         }
         std::vector<int> held;
         for (int n = 1; n <= 10; ++n)
@@ -274,10 +251,9 @@ TEST(GifOnDemand, FileCutInALateFrameShowsTheEarlierOnes) {
     while (last > 0 && whole[last - 1] != 0x2C)
         --last;
     ASSERT_GT(last, 0u);
-    const ResidentCap cap(0); // only the frame being read is held
     for (std::size_t end = last - 1; end < whole.size(); end += 37) {
         const std::vector<uint8_t> cut(whole.begin(), whole.begin() + std::ptrdiff_t(end));
-        cGIF gif;
+        cGIF gif(ResidentCap(0)); // only the frame being read is held
         ASSERT_TRUE(gif.LoadFromStream(cut)) << end;
         ASSERT_GE(gif.FramesCount(), 3) << end;
         for (int n = 1; n <= 3; ++n)

@@ -471,15 +471,13 @@ TEST(GifReader, LimitsOnCountsAndSizes) {
     EXPECT_EQ(gif.FrameDIBXOR(50).lpBits(), nullptr);
 
     // Within one document's budget, later frames go without pixels.
-    const std::size_t saved = cGIF::MaxDocumentBytes;
-    cGIF::MaxDocumentBytes = 3 * 1000 * 1000;
+    cGIF small({.documentBytes = 3 * 1000 * 1000});
     auto k = Header();
     for (int i = 0; i < 5; ++i)
         k.insert(k.end(), {0x2C, 0, 0, 0, 0, 0xE8, 0x03, 0xE8, 0x03, 0, 2, 2, 0x4C, 0x01, 0});
-    ASSERT_TRUE(gif.LoadFromStream(k));
-    EXPECT_NE(gif.FrameDIBXOR(2).lpBits(), nullptr);
-    EXPECT_EQ(gif.FrameDIBXOR(4).lpBits(), nullptr);
-    cGIF::MaxDocumentBytes = saved;
+    ASSERT_TRUE(small.LoadFromStream(k));
+    EXPECT_NE(small.FrameDIBXOR(2).lpBits(), nullptr);
+    EXPECT_EQ(small.FrameDIBXOR(4).lpBits(), nullptr);
 }
 
 TEST(GifReader, FilesOnDisk) {

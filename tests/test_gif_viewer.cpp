@@ -3,10 +3,14 @@
 // frame that may be shown are refused, and a document shared by the preview
 // and the full view plays the same pictures within the cap on decoded frames;
 // a picture shrunk to fit is composed at the size shown, and follows the size.
+// Playing from the timer composes frames decoded ahead on the viewer's
+// worker, and the viewer ends cleanly while that worker decodes.
 #include "GifOracle.h"
 #include "PixelUtil.h"
+#include "gif/mGIFLZWDec.h"
 #include "viewers/ucGIFViewer.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
@@ -53,6 +57,10 @@ class GifViewerTest : public QObject {
     void filesNothingCanShowAreRefused();
     void sharedDocumentPlaysWithinTheCap();
     void shrunkPictureIsComposedAtTheSizeShown();
+    void timerComposesFramesDecodedAhead_data();
+    void timerComposesFramesDecodedAhead();
+    void endingWhileAFrameDecodesAheadIsClean_data();
+    void endingWhileAFrameDecodesAheadIsClean();
 
   private:
     std::string Write(const std::vector<uint8_t>& bytes, const char* name) {
@@ -161,19 +169,16 @@ void GifViewerTest::sharedDocumentPlaysWithinTheCap() {
             v.NextFrame();
         }
     }
-    const struct Cap {
-        std::size_t saved = cGIF::MaxResidentBytes;
-        Cap() { cGIF::MaxResidentBytes = 4 * FrameBytes(kW, kH); }
-        ~Cap() { cGIF::MaxResidentBytes = saved; }
-    } cap;
-    ucGIFViewer preview, full;
+    ucGIFViewer::Limits limits;
+    limits.document.residentBytes = 4 * FrameBytes(kW, kH);
+    ucGIFViewer preview(nullptr, limits), full;
     QVERIFY(preview.LoadFromFile(path));
     QVERIFY(full.ShowDocumentOf(preview));
     constexpr int kApart = 7;
     for (int k = 0; k < kApart; ++k)
         full.NextFrame();
     const std::size_t ceiling =
-        2 * std::size_t(kW * kH * 4) + cGIF::MaxResidentBytes + bytes.size();
+        2 * std::size_t(kW * kH * 4) + limits.document.residentBytes + bytes.size();
     for (int k = 0; k < 2 * kFrames - kApart; ++k) {
         QVERIFY2(Pixels(preview.DisplayBuffer()) == reference[std::size_t(k)],
                  ("preview step " + std::to_string(k)).c_str());
@@ -190,7 +195,10 @@ void GifViewerTest::shrunkPictureIsComposedAtTheSizeShown() {
     // before, in a viewer of half its size, next to one showing it whole.
     constexpr int kFrames = 12, kW = 200, kH = 100;
     const std::string path = Write(oracle::Encode(Noise(kFrames, kW, kH)), "shrunk.gif");
-    ucGIFViewer whole, small;
+    // Room to compose about five frames of the whole size again at once.
+    ucGIFViewer::Limits limits;
+    limits.resampleBudget = 5 * uint64_t(kW) * kH;
+    ucGIFViewer whole, small(nullptr, limits);
     whole.resize(kW, kH);
     small.resize(kW / 2, kH / 2);
     whole.show();
@@ -220,14 +228,9 @@ void GifViewerTest::shrunkPictureIsComposedAtTheSizeShown() {
         sameAsWholeShrunk("half");
         step();
     }
-    // Room to compose about five frames of the whole size again at once:
-    // frame 7 of the next loop is composed at three quarters of the size
-    // when the size settles; the picture shows stretched until then.
-    const struct Budget {
-        uint64_t saved = ucGIFViewer::ResampleBudget;
-        Budget() { ucGIFViewer::ResampleBudget = 5 * uint64_t(kW) * kH; }
-        ~Budget() { ucGIFViewer::ResampleBudget = saved; }
-    } budget;
+    // Within the budget: frame 7 of the next loop is composed at three
+    // quarters of the size when the size settles; the picture shows
+    // stretched until then.
     while (small.GIFShownFrame() != 7)
         step();
     small.resize(150, 75);
@@ -253,6 +256,120 @@ void GifViewerTest::shrunkPictureIsComposedAtTheSizeShown() {
     small.SetUserControl(true);
     QTRY_COMPARE(small.DisplayBuffer().Width(), kW);
     QVERIFY(Pixels(small.DisplayBuffer()) == Pixels(whole.DisplayBuffer()));
+}
+
+void GifViewerTest::timerComposesFramesDecodedAhead_data() {
+    QTest::addColumn<QByteArray>("file");
+    const std::vector<uint8_t> noise = oracle::Encode(Noise(6, 120, 90));
+    auto bytes = [](const std::vector<uint8_t>& b, std::size_t cut) {
+        return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size() - cut));
+    };
+    QTest::newRow("every disposal, transparency") << bytes(noise, 0);
+    // Leniency cut-file: the last frame shows the pixels its data reaches.
+    constexpr std::size_t kCutInLastFrame = 300;
+    QTest::newRow("cut in the last frame") << bytes(noise, kCutInLastFrame);
+}
+
+void GifViewerTest::timerComposesFramesDecodedAhead() {
+    // A loop played from the timer: each step shows what composing the
+    // frames in order shows, and no frame is decoded on this thread after
+    // the load (which decodes the first): the worker decoded each ahead.
+    QFETCH(QByteArray, file);
+    const std::string path = Write({file.begin(), file.end()}, "ahead.gif");
+    cGIF doc;
+    GifAnimation anim(doc);
+    QVERIFY(doc.LoadFromStream(
+        {reinterpret_cast<const uint8_t*>(file.data()), std::size_t(file.size())}));
+    QVERIFY(anim.CreateBuffers(0));
+    const int frames = doc.FramesCount();
+    std::vector<std::vector<uint8_t>> expected;
+    for (int n = 1; n <= frames; ++n) {
+        anim.Advance();
+        expected.push_back(Pixels(anim.Display()));
+    }
+    ucGIFViewer v;
+    v.resize(640, 480); // the GIF fits: composed at its own size
+    v.SetBackColor(0);
+    v.SetAutoPlay(true);
+    std::vector<int> order;
+    std::vector<std::vector<uint8_t>> shown;
+    connect(&v, &ucGIFViewer::GIFFrameRendered, this, [&](int16_t frame) {
+        order.push_back(frame);
+        shown.push_back(Pixels(v.DisplayBuffer()));
+    });
+    QSignalSpy steps(&v, &ucGIFViewer::GIFFrameRendered);
+    QVERIFY(v.LoadFromFile(path));
+    const uint64_t decodedHere = mGIFLZWDec::DecodesOnThisThread();
+    while (int(shown.size()) < frames + 1) // the loop and the first frame again
+        QVERIFY(steps.wait());
+    QCOMPARE(mGIFLZWDec::DecodesOnThisThread(), decodedHere);
+    for (int k = 0; k < frames; ++k) {
+        QCOMPARE(order[std::size_t(k)], k + 1);
+        QVERIFY2(shown[std::size_t(k)] == expected[std::size_t(k)],
+                 ("frame " + std::to_string(k + 1)).c_str());
+    }
+    QCOMPARE(order.back(), 1);
+    QVERIFY(shown.back() == expected.front());
+}
+
+void GifViewerTest::endingWhileAFrameDecodesAheadIsClean_data() {
+    QTest::addColumn<QString>("end");
+    QTest::newRow("the viewer is deleted") << QStringLiteral("delete");
+    QTest::newRow("Destroy, then another GIF plays") << QStringLiteral("destroy");
+    QTest::newRow("another document is shown") << QStringLiteral("other");
+}
+
+void GifViewerTest::endingWhileAFrameDecodesAheadIsClean() {
+    // A small first frame, then a 4000 x 3000 noise frame that the worker
+    // starts on as soon as the first is shown: the viewer ends right then.
+    QFETCH(QString, end);
+    static const std::string big = [this] {
+        constexpr int kW = 4000, kH = 3000;
+        GifPlan s;
+        s.width = kW, s.height = kH;
+        s.global = oracle::GreyRamp(256);
+        std::mt19937 rng(5);
+        for (const int side : {8, kW}) {
+            FramePlan f;
+            f.width = side, f.height = side == kW ? kH : side;
+            for (int p = 0; p < f.width * f.height; ++p)
+                f.indices.push_back(uint8_t(rng()));
+            s.frames.push_back(std::move(f));
+        }
+        return Write(oracle::Encode(s), "big.gif");
+    }();
+    const std::string small = Write(oracle::Encode(Noise(3, 30, 20)), "small.gif");
+    auto* v = new ucGIFViewer;
+    v->SetAutoPlay(true);
+    QSignalSpy steps(v, &ucGIFViewer::GIFFrameRendered);
+    std::shared_ptr<cGIF> doc = ucGIFViewer::ReadDocument(big);
+    QVERIFY(v->ShowDocument(doc));
+    QVERIFY(steps.wait()); // frame 1 shown: frame 2 is being decoded
+    QCOMPARE(steps.takeFirst().at(0).value<int16_t>(), int16_t(1));
+    if (end == QLatin1String("delete")) {
+        delete v;
+        QCoreApplication::sendPostedEvents(); // what the worker posted goes with the viewer
+        QVERIFY(!doc->FrameDecoded(2));
+        return;
+    }
+    if (end == QLatin1String("destroy")) {
+        v->Destroy();
+        QVERIFY(!v->GIFLoaded());
+        QVERIFY(v->LoadFromFile(small));
+    } else {
+        QVERIFY(v->LoadFromFile(small));
+    }
+    // The new GIF plays a loop, frame after frame, and the big frame is
+    // never handed to the document it came from.
+    std::vector<int> order;
+    while (order.size() < 4) {
+        QVERIFY(steps.wait());
+        while (!steps.isEmpty())
+            order.push_back(steps.takeFirst().at(0).value<int16_t>());
+    }
+    QCOMPARE(std::vector<int>(order.begin(), order.begin() + 4), (std::vector<int>{1, 2, 3, 1}));
+    QVERIFY(!doc->FrameDecoded(2));
+    delete v;
 }
 
 QTEST_MAIN(GifViewerTest)

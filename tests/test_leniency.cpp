@@ -168,12 +168,8 @@ TEST(Leniency, EveryNamedKindOfDamage) {
          }},
         {"frame-over-budget",
          [&] {
-             const std::size_t limit = cGIF::MaxDocumentBytes;
-             cGIF::MaxDocumentBytes = 40; // less than one 6 x 4 frame with its mask
-             cGIF gif;
-             const bool loaded = gif.LoadFromStream(s.bytes);
-             cGIF::MaxDocumentBytes = limit;
-             ASSERT_TRUE(loaded);
+             cGIF gif({.documentBytes = 40}); // less than one 6 x 4 frame with its mask
+             ASSERT_TRUE(gif.LoadFromStream(s.bytes));
              EXPECT_EQ(gif.FrameDIBXOR(1).Width(), 6); // the size stays readable
              EXPECT_EQ(gif.FrameDIBXOR(1).lpBits(), nullptr);
          }},

@@ -19,12 +19,19 @@ constexpr int kBorderInset = 2;
 constexpr int kResampleSettleMs = 150;
 } // namespace
 
-ucGIFViewer::ucGIFViewer(QWidget* parent) : QWidget(parent) {
+ucGIFViewer::ucGIFViewer(QWidget* parent) : ucGIFViewer(parent, Limits{}) {}
+
+ucGIFViewer::ucGIFViewer(QWidget* parent, Limits limits) : QWidget(parent), limits_(limits) {
+    // Called on the worker's thread: only an event to this viewer, which
+    // outlives the worker (it ends first in the destructor).
+    ahead_ = std::make_unique<GifDecodeAhead>([this] {
+        QMetaObject::invokeMethod(this, &ucGIFViewer::DecodeArrived, Qt::QueuedConnection);
+    });
     NewDocument();
     setAttribute(Qt::WA_OpaquePaintEvent);
     tmrDelay.setTimerType(Qt::PreciseTimer);
     clock_.start();
-    connect(&tmrDelay, &QTimer::timeout, this, &ucGIFViewer::AnimationStep);
+    connect(&tmrDelay, &QTimer::timeout, this, &ucGIFViewer::Tick);
     overlay_ = new QLabel(this);
     overlay_->setStyleSheet(QStringLiteral(
         "QLabel { background: rgba(0, 0, 0, 160); color: white; padding: 6px 10px; }"));
@@ -39,34 +46,38 @@ ucGIFViewer::ucGIFViewer(QWidget* parent) : QWidget(parent) {
 
 ucGIFViewer::~ucGIFViewer() {
     tmrDelay.stop();
+    ahead_.reset(); // its thread ends here, before anything it could post to
 }
 
 void ucGIFViewer::NewDocument() {
-    gif_ = std::make_shared<cGIF>();
+    ahead_->Cancel();
+    stepAwaits_ = false;
+    gif_ = std::make_shared<cGIF>(limits_.document);
     anim_ = std::make_unique<GifAnimation>(*gif_);
-    if (userControl_) anim_->KeepKeyFrames(KeyFrameCap);
+    if (userControl_) anim_->KeepKeyFrames(limits_.keyFrameBytes);
 }
 
-std::shared_ptr<cGIF> ucGIFViewer::ReadDocument(const std::string& FileName) {
+std::shared_ptr<cGIF> ucGIFViewer::ReadDocument(const std::string& FileName, cGIF::Limits limits) {
     // Only regular files, read once, opened without waiting.
     auto bytes = std::make_shared<std::vector<uint8_t>>();
     const int fd = Files::OpenRegularFile(FileName);
-    if (fd >= 0 && !Files::ReadWhole(fd, *bytes, cGIF::MaxDocumentBytes)) bytes->clear();
+    if (fd >= 0 && !Files::ReadWhole(fd, *bytes, limits.documentBytes)) bytes->clear();
     if (fd >= 0) ::close(fd);
-    return DocumentOf(std::move(bytes));
+    return DocumentOf(std::move(bytes), limits);
 }
 
-std::shared_ptr<cGIF> ucGIFViewer::DocumentOf(std::shared_ptr<const std::vector<uint8_t>> bytes) {
+std::shared_ptr<cGIF> ucGIFViewer::DocumentOf(std::shared_ptr<const std::vector<uint8_t>> bytes,
+                                              cGIF::Limits limits) {
     // A screen no buffer can hold is refused before any frame is decoded.
     if (bytes->empty() || !GifAnimation::CanvasFits(*bytes)) return nullptr;
-    auto document = std::make_shared<cGIF>();
+    auto document = std::make_shared<cGIF>(limits);
     // Nothing to show when every frame is past a limit.
     if (!document->LoadFromBytes(std::move(bytes)) || !document->AnyFrameDrawable()) return nullptr;
     return document;
 }
 
 bool ucGIFViewer::LoadFromFile(const std::string& FileName) {
-    return ShowDocument(ReadDocument(FileName));
+    return ShowDocument(ReadDocument(FileName, limits_.document));
 }
 
 bool ucGIFViewer::ShowDocument(std::shared_ptr<cGIF> document) {
@@ -83,8 +94,8 @@ bool ucGIFViewer::LoadFromResource(const QString& ResourceID, const QString& Res
     if (!resource.open(QIODevice::ReadOnly)) return LoadDocument(nullptr, false);
     const QByteArray bytes = resource.readAll();
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
-    return ShowDocument(
-        DocumentOf(std::make_shared<const std::vector<uint8_t>>(data, data + bytes.size())));
+    return ShowDocument(DocumentOf(
+        std::make_shared<const std::vector<uint8_t>>(data, data + bytes.size()), limits_.document));
 }
 
 bool ucGIFViewer::LoadDocument(std::shared_ptr<cGIF> document, bool loaded) {
@@ -92,9 +103,11 @@ bool ucGIFViewer::LoadDocument(std::shared_ptr<cGIF> document, bool loaded) {
     frameCount_ = 0;
     // A document that did not load leaves the last picture where it was.
     if (loaded && document && document->FramesCount() > 0) {
+        ahead_->Cancel();
+        stepAwaits_ = false;
         gif_ = std::move(document);
         anim_ = std::make_unique<GifAnimation>(*gif_);
-        if (userControl_) anim_->KeepKeyFrames(KeyFrameCap);
+        if (userControl_) anim_->KeepKeyFrames(limits_.keyFrameBytes);
         frameCount_ = gif_->FramesCount();
     }
     StartDisplay(autoPlay_);
@@ -127,6 +140,27 @@ void ucGIFViewer::StartDisplay(bool play) {
     }
 }
 
+void ucGIFViewer::Tick() {
+    stepAwaits_ = frameCount_ > 0 && ahead_->Await(anim_->CurrentFrame());
+    if (!stepAwaits_) AnimationStep();
+}
+
+void ucGIFViewer::DecodeArrived() {
+    if (!stepAwaits_ || !tmrDelay.isActive()) return;
+    stepAwaits_ = false;
+    AnimationStep();
+}
+
+void ucGIFViewer::TakeDecoded(int frame) {
+    if (const std::unique_ptr<cGIF::DecodeJob> job = ahead_->Take(frame)) gif_->AdoptDecode(*job);
+}
+
+void ucGIFViewer::DecodeAhead() {
+    const int next = anim_->CurrentFrame();
+    if (frameCount_ <= 1 || ahead_->Asked(next)) return;
+    ahead_->Start(gif_->PrepareDecode(next));
+}
+
 void ucGIFViewer::AnimationStep() {
     if (frameCount_ == 0 || !anim_->HasBuffers()) return;
     if (resamplePending_ && anim_->CurrentFrame() == 1) {
@@ -134,8 +168,11 @@ void ucGIFViewer::AnimationStep() {
         resamplePending_ = false;
         CreateBuffers();
     }
+    // The frame due is decoded here only when nothing decoded it ahead.
+    TakeDecoded(anim_->CurrentFrame());
     const GifAnimation::Step s = anim_->Advance();
     ScheduleNext(controls_.Interval(s.interval));
+    DecodeAhead();
     emit GIFFrameRendered(int16_t(s.frame));
     if (overlay_->isVisible()) UpdateOverlay();
     RepaintChanged();
@@ -194,7 +231,7 @@ void ucGIFViewer::NextFrame() {
 
 void ucGIFViewer::SetUserControl(bool on) {
     userControl_ = on;
-    anim_->KeepKeyFrames(on ? KeyFrameCap : 0);
+    anim_->KeepKeyFrames(on ? limits_.keyFrameBytes : 0);
     Resample(); // the whole screen under the user's control
 }
 
@@ -232,7 +269,9 @@ void ucGIFViewer::StepFrame(int delta) {
     if (frameCount_ == 0 || !anim_->HasBuffers()) return;
     Pause();
     const int target = GifControls::StepTarget(anim_->Shown(), delta, frameCount_);
+    TakeDecoded(target);
     anim_->ShowFrame(target);
+    DecodeAhead();
     emit GIFFrameRendered(int16_t(target));
     RepaintChanged();
 }
@@ -318,7 +357,7 @@ void ucGIFViewer::Resample() {
     const cDIB& d = display();
     if (wanted == QSize(d.Width(), d.Height()) && sample == anim_->Sampled()) return;
     const int shownFrame = anim_->Shown();
-    if (shownFrame > 0 && anim_->ComposeCost(shownFrame) > ResampleBudget) {
+    if (shownFrame > 0 && anim_->ComposeCost(shownFrame) > limits_.resampleBudget) {
         resamplePending_ = true;
         return;
     }

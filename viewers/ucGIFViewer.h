@@ -16,12 +16,18 @@
 // own pixels (`GifAnimation`'s sampled buffers): a full-HD GIF in a small
 // pane costs the pane's pixels a frame, not the GIF's. After the size
 // changes the new buffers are made once it settles, at once when the frame
-// shown can be composed again within `ResampleBudget`, else when the loop
+// shown can be composed again within `Limits::resampleBudget`, else when the loop
 // starts over; until then the buffers there are drawn stretched. Under the user's
 // control the whole screen is composed, for the key frames.
+//
+// The frame shown next is decoded ahead on a worker thread (`GifDecodeAhead`)
+// while the one before shows, so that a step of the timer only composes and
+// paints. A step due before its frame is decoded waits for it (the event the
+// worker posts), rather than decoding it a second time here.
 #pragma once
 
 #include "gif/GifAnimation.h"
+#include "gif/GifDecodeAhead.h"
 #include "gif/cGIF.h"
 #include "viewers/GifControls.h"
 
@@ -42,13 +48,18 @@ class ucGIFViewer : public QWidget {
     static constexpr uint32_t kDefaultBackColor = 0x8000000F; // the button face
     // How long the overlay shows after a key.
     static constexpr int kOverlayMs = 1000;
-    // Memory the key frames of a viewer under the user's control may take.
-    static inline std::size_t KeyFrameCap = GifAnimation::kKeyFrameBytes;
-    // The most work (`GifAnimation::ComposeCost`, pixels) spent at once to
-    // show the frame shown at a new size: about a tenth of a second.
-    static inline uint64_t ResampleBudget = uint64_t(16) << 20;
+    struct Limits {
+        // Memory the key frames of a viewer under the user's control may take.
+        std::size_t keyFrameBytes = GifAnimation::kKeyFrameBytes;
+        // The most work (`GifAnimation::ComposeCost`, pixels) spent at once to
+        // show the frame shown at a new size: about a tenth of a second.
+        uint64_t resampleBudget = uint64_t(16) << 20;
+        // Of the documents the viewer reads itself.
+        cGIF::Limits document;
+    };
 
     explicit ucGIFViewer(QWidget* parent = nullptr);
+    ucGIFViewer(QWidget* parent, Limits limits);
     ~ucGIFViewer() override;
 
     bool LoadFromFile(const std::string& FileName);
@@ -58,7 +69,8 @@ class ucGIFViewer : public QWidget {
     // so is a file none of whose frames may hold pixels. No widget is
     // touched: any thread may call it, and hand the document to one viewer
     // (or a viewer and its full view) on the window's thread.
-    static std::shared_ptr<cGIF> ReadDocument(const std::string& FileName);
+    static std::shared_ptr<cGIF> ReadDocument(const std::string& FileName,
+                                              cGIF::Limits limits = {});
     // Shows a document read by `ReadDocument` (null: a failed load, the last
     // picture stays), from its first frame.
     bool ShowDocument(std::shared_ptr<cGIF> document);
@@ -124,6 +136,7 @@ class ucGIFViewer : public QWidget {
     // the frames decoded now and the file's bytes (a shared document counts
     // in each).
     std::size_t HeldBytes() const;
+    const Limits& ViewerLimits() const { return limits_; }
 
   signals:
     void Click();
@@ -147,9 +160,18 @@ class ucGIFViewer : public QWidget {
     const cDIB& display() const { return anim_->Display(); }
     // A new, empty document (the one shown so far may be shared with another viewer).
     void NewDocument();
-    static std::shared_ptr<cGIF> DocumentOf(std::shared_ptr<const std::vector<uint8_t>> bytes);
+    static std::shared_ptr<cGIF> DocumentOf(std::shared_ptr<const std::vector<uint8_t>> bytes,
+                                            cGIF::Limits limits);
     bool LoadDocument(std::shared_ptr<cGIF> document, bool loaded);
     void StartDisplay(bool play);
+    // The timer's tick: a step, unless its frame is still being decoded ahead.
+    void Tick();
+    // The worker finished a frame: the step that waited for it is taken.
+    void DecodeArrived();
+    // Hands the document the frame decoded ahead, if it is the one due.
+    void TakeDecoded(int frame);
+    // Asks the worker for the frame due next, when it has no pixels yet.
+    void DecodeAhead();
     void AnimationStep();
     // Sets the timer for the frame after the one just drawn.
     void ScheduleNext(int32_t interval);
@@ -173,8 +195,12 @@ class ucGIFViewer : public QWidget {
     QRect ClientRect() const;
     void RaiseMouse(QMouseEvent* e, int which);
 
+    Limits limits_;
     std::shared_ptr<cGIF> gif_;
     std::unique_ptr<GifAnimation> anim_; // steps *gif_
+    // Decodes the frame due next; a tick waits for it (`stepAwaits_`).
+    std::unique_ptr<GifDecodeAhead> ahead_;
+    bool stepAwaits_ = false;
     int16_t frameCount_ = 0;
     bool autoPlay_ = false;
     uint32_t backColor_ = kDefaultBackColor;

@@ -4,7 +4,7 @@
 
 #include "app/fMain.h"
 
-#include <QTest>
+#include <QWidget>
 
 template <class T> T* Control(const QWidget* window, const char* name) {
     T* control = window->findChild<T*>(QString::fromLatin1(name));

@@ -107,13 +107,13 @@ void FolderChanges(benchmark::State& state) {
 void FirstScreen(benchmark::State& state) {
     const std::string a = BigFolder(), b = BigFolder();
     Window w;
-    QAbstractItemView* view = Control<FileListView>(w.main, "lvFiles")->ReportView();
+    QAbstractItemView* view = Control<FileListView>(w.main.get(), "lvFiles")->ReportView();
     int changes = 0;
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
         w.Change(changes++ % 2 ? b : a);
-        while (Control<FileListView>(w.main, "lvFiles")->Model()->rowCount() == 0)
+        while (Control<FileListView>(w.main.get(), "lvFiles")->Model()->rowCount() == 0)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         view->viewport()->repaint();
         state.SetIterationTime(Ms(clock) / 1000);
@@ -137,7 +137,7 @@ void BurstShown(benchmark::State& state) {
         copyMs += Ms(copy);
         QElapsedTimer shown;
         shown.start();
-        while (Control<FileListView>(w.main, "lvFiles")->Model()->rowCount() < kBurstFiles)
+        while (Control<FileListView>(w.main.get(), "lvFiles")->Model()->rowCount() < kBurstFiles)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         state.SetIterationTime(Ms(shown) / 1000);
     }

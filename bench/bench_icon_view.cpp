@@ -84,7 +84,7 @@ struct Window {
     }
     // Every cell on screen holds its thumbnail.
     bool ScreenDone() {
-        FileListView* list = Control<FileListView>(main, "lvFiles");
+        FileListView* list = Control<FileListView>(main.get(), "lvFiles");
         ThumbnailScheduler* s = main->IconThumbnails()->Scheduler();
         const auto [first, last] = list->ShownIconRows();
         if (!s || last < first) return false;
@@ -117,12 +117,12 @@ void FirstScreen(benchmark::State& state, bool cacheFull) {
         state.ResumeTiming();
         w.main->ViewSwitch(); // to the large icons
         w.WaitFor([&] { return w.ScreenDone(); });
-        Control<FileListView>(w.main, "lvFiles")
+        Control<FileListView>(w.main.get(), "lvFiles")
             ->IconView()
             ->viewport()
             ->repaint(); // painted with them
         state.PauseTiming();
-        const auto [first, last] = Control<FileListView>(w.main, "lvFiles")->ShownIconRows();
+        const auto [first, last] = Control<FileListView>(w.main.get(), "lvFiles")->ShownIconRows();
         shown = last - first + 1;
         w.main->ViewSwitch(); // back, letting them go
         QCoreApplication::processEvents();

@@ -20,6 +20,12 @@
 
 namespace {
 
+// The decoder of these benchmarks, its helper kept from one run to the next.
+StillDecoder& BenchDecoder() {
+    static StillDecoder decoder;
+    return decoder;
+}
+
 constexpr int kWidth = 6000, kHeight = 4000, kPaneWidth = 800, kPaneHeight = 600;
 
 std::map<std::string, std::string> made; // input name -> file
@@ -83,7 +89,7 @@ void PreviewAt(benchmark::State& state, const std::string& name, MFreeImage_2::B
     PictureBox PicLoad, pane;
     pane.SetSize(kPaneWidth, kPaneHeight);
     for (auto _ : state) {
-        const DecodeResult decoded = StillDecoder::Shared().Decode(file, box);
+        const DecodeResult decoded = BenchDecoder().Decode(file, box);
         if (decoded.picture) PicLoad.AdoptSurface(decoded.picture);
         benchmark::DoNotOptimize(mScaleImage::DrawFitted(
             PicLoad, decoded.fullWidth, decoded.fullHeight, pane, mScaleImage::Resample::Exact));
@@ -115,7 +121,7 @@ const std::string& SmallFile() {
 
 void HandOverHelper(benchmark::State& state) {
     for (auto _ : state)
-        benchmark::DoNotOptimize(StillDecoder::Shared().Decode(SmallFile()).picture);
+        benchmark::DoNotOptimize(BenchDecoder().Decode(SmallFile()).picture);
 }
 
 void HandOverInProcess(benchmark::State& state) {
@@ -126,7 +132,7 @@ void HandOverInProcess(benchmark::State& state) {
 
 // A helper killed, then the next picture: the time includes starting a new one.
 void ReplaceDeadHelper(benchmark::State& state) {
-    StillDecoder& d = StillDecoder::Shared();
+    StillDecoder& d = BenchDecoder();
     for (auto _ : state) {
         state.PauseTiming();
         d.Decode(SmallFile());
@@ -160,7 +166,7 @@ void PreviewFloor(benchmark::State& state, const std::string& name) {
 // held before pictures came at the size shown.
 void ResizeFrom(benchmark::State& state, MFreeImage_2::Box box, mScaleImage::Resample how) {
     PictureBox held, pane;
-    const DecodeResult photo = StillDecoder::Shared().Decode(File("jpeg6000x4000"), box);
+    const DecodeResult photo = BenchDecoder().Decode(File("jpeg6000x4000"), box);
     if (!photo.Decoded()) {
         state.SkipWithError("the photo did not decode");
         return;

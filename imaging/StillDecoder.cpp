@@ -25,11 +25,6 @@ DecodeResult Ended(DecodeResult::Status status, const char* reason = "") {
 
 } // namespace
 
-StillDecoder& StillDecoder::Shared() {
-    static StillDecoder decoder;
-    return decoder;
-}
-
 StillDecoder::StillDecoder() = default;
 
 StillDecoder::~StillDecoder() {
@@ -87,12 +82,6 @@ int StillDecoder::Fd() const {
 
 void StillDecoder::Done(DecodeResult result) {
     result.stamp = stamp_;
-    const bool fault = result.status == DecodeResult::Status::Failed ||
-                       result.status == DecodeResult::Status::TimedOut;
-    failure_ = fault ? result.reason : std::string();
-    fullWidth_ = result.fullWidth;
-    fullHeight_ = result.fullHeight;
-    shownEmbeddedPreview_ = result.embeddedPreview;
     result_ = std::move(result);
     pending_ = false;
 }
@@ -102,9 +91,6 @@ bool StillDecoder::Begin(const std::string& path, uint32_t background, MFreeImag
     local_.reset();
     box_ = box;
     stamp_ = {};
-    failure_.clear();
-    fullWidth_ = fullHeight_ = 0;
-    shownEmbeddedPreview_ = false;
     const int file = Files::OpenRegularFile(path);
     struct stat st {};
     if (file < 0 || ::fstat(file, &st) != 0) {
@@ -167,13 +153,6 @@ DecodeResult StillDecoder::Finish() {
     return std::exchange(result_, Ended(DecodeResult::Status::Failed, kNotStarted));
 }
 
-bool StillDecoder::Finish(PictureBox& PicLoad) {
-    DecodeResult result = Finish();
-    if (!result.Decoded()) return false;
-    PicLoad.AdoptSurface(std::move(result.picture));
-    return true;
-}
-
 void StillDecoder::Abandon() {
     // A helper busy with a picture nobody wants is stopped at once; a
     // worker thread runs on by itself and its picture is dropped.
@@ -205,9 +184,6 @@ void StillDecoder::TakeConfinement(uint32_t missing) {
     missingConfinement_ = missing;
     if (missingConfinement_ == 0 || warnedConfinement_) return;
     warnedConfinement_ = true;
-    std::fprintf(stderr, "%s: %s\n", Product::kCommand, ConfinementNotice().c_str());
-}
-
-std::string StillDecoder::ConfinementNotice() const {
-    return HelperProcess::ConfinementNotice(missingConfinement_);
+    std::fprintf(stderr, "%s: %s\n", Product::kCommand,
+                 HelperProcess::ConfinementNotice(missingConfinement_).c_str());
 }

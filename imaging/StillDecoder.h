@@ -34,9 +34,6 @@ class StillDecoder {
     static constexpr const char* kTooLong = HelperProcess::kTooLong;
     static constexpr const char* kStillBusy = HelperProcess::kStillBusy;
 
-    // The window's decoder until the window takes its pictures from a
-    // DecoderPool; it goes with the window's last call.
-    static StillDecoder& Shared();
     // A decoder with a helper of its own.
     StillDecoder();
     // The helper program to start; by default vantrel-decoder beside the executable.
@@ -73,21 +70,6 @@ class StillDecoder {
     // Abandon, and Finish says TimedOut.
     void Expire();
 
-    // The window's calls of the time before DecodeResult; they go with them.
-    // Finish into `PicLoad` (untouched unless decoded), and the facts of
-    // that answer read afterwards.
-    bool Finish(PictureBox& PicLoad);
-    const std::string& FailureText() const { return failure_; }
-    int FullWidth() const { return fullWidth_; }
-    int FullHeight() const { return fullHeight_; }
-    bool ShownEmbeddedPreview() const { return shownEmbeddedPreview_; }
-
-    // The layers of confinement (DecoderProtocol's kConfined bits) that the
-    // helper which answered last said it runs without; 0 before any answer.
-    uint32_t MissingConfinement() const { return missingConfinement_; }
-    // The same as a sentence for the status panel; empty when nothing is missing.
-    std::string ConfinementNotice() const;
-
     StillDecoder(const StillDecoder&) = delete;
     StillDecoder& operator=(const StillDecoder&) = delete;
     ~StillDecoder();
@@ -111,9 +93,6 @@ class StillDecoder {
     uint32_t nextId_ = 1;
     uint32_t pendingId_ = 0;
     bool pending_ = false;
-    DecodeResult result_; // the answer known before Finish
-    std::string failure_;
-    int fullWidth_ = 0, fullHeight_ = 0;
-    bool shownEmbeddedPreview_ = false;
+    DecodeResult result_;                // the answer known before Finish
     std::shared_ptr<LocalDecode> local_; // without a helper program
 };

@@ -401,7 +401,8 @@ void CommandsTest::toolbarInItsDesignedOrder() {
         captions << (a->isSeparator() ? QStringLiteral("|") : a->text());
     QCOMPARE(captions.join(QLatin1Char(' ')),
              QStringLiteral("| &Edit &Refresh | E&xit | &View &Options &Help"));
-    QCOMPARE(Control<QToolBar>(main_, "tbrMain")->actions().mid(0, captions.size()), main_->ToolbarActions());
+    QCOMPARE(Control<QToolBar>(main_, "tbrMain")->actions().mid(0, captions.size()),
+             main_->ToolbarActions());
     QCOMPARE(main_->ToolbarActions().at(4), main_->CommandAction(Command::Exit));
     // The context menu: the commands in the same order, without spacers.
     QList<QAction*> commands = main_->ToolbarActions();
@@ -434,7 +435,8 @@ void CommandsTest::exitQuestion() {
     int asked = 0;
     main_->AskExit = [&] { return ++asked, false; };
     Control<Splitter>(main_, "hSplit")->SetSplitPercent(37);
-    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(), Qt::Key_Escape); // Esc asks too
+    QTest::keyClick(Control<FileListView>(main_, "lvFiles")->ReportView(),
+                    Qt::Key_Escape); // Esc asks too
     main_->CommandAction(Command::Exit)->trigger();
     main_->close();
     QCOMPARE(asked, 3);

@@ -10,6 +10,7 @@
 #include "TempDir.h"
 #include "imaging/DecoderProtocol.h"
 #include "imaging/DecoderSandbox.h"
+#include "imaging/HelperProcess.h"
 #include "imaging/StillDecoder.h"
 #include "tests/PixelUtil.h"
 
@@ -36,6 +37,12 @@
 #include <vector>
 
 namespace {
+
+// One decoder for the test program, its helper kept from one test to the next.
+StillDecoder& SharedDecoder() {
+    static StillDecoder decoder;
+    return decoder;
+}
 
 const std::string kSamples = VANTREL_DAMAGED_SAMPLES;
 
@@ -102,7 +109,7 @@ std::string LargePicture(const TempDir& dir, int side) {
 struct RealHelperAfter {
     ~RealHelperAfter() {
         ::unsetenv("VANTREL_FAKE_DECODER_MODE");
-        StillDecoder::Shared().SetHelperPath("");
+        SharedDecoder().SetHelperPath("");
     }
 };
 
@@ -111,7 +118,7 @@ struct RealHelperAfter {
 TEST(Decoder, DamagedFilesEndOnlyTheHelper) {
     TempDir dir;
     const std::string good = GoodPicture(dir);
-    StillDecoder& d = StillDecoder::Shared();
+    StillDecoder& d = SharedDecoder();
     ASSERT_TRUE(d.HelperAvailable());
     for (const char* name : {"psd-rle-heap-overflow.psd", "ico-bitcount-0x4000.ico",
                              "hdr-negative-height.hdr", "hang-xbm-width-2147483647.xbm"}) {
@@ -137,7 +144,7 @@ TEST(Decoder, DamagedFilesEndOnlyTheHelper) {
 TEST(Decoder, AHelperThatCannotStartIsAFailedLoad) {
     TempDir dir;
     const std::string good = GoodPicture(dir);
-    StillDecoder& d = StillDecoder::Shared();
+    StillDecoder& d = SharedDecoder();
     RealHelperAfter restore;
 
     // A program file that the system cannot run.
@@ -180,7 +187,7 @@ TEST(Decoder, NoProcessLeftForTheHelperIsAFailedLoad) {
     const std::string good = GoodPicture(dir);
     ::chmod(dir.path().c_str(), 0755);
     ::chmod(good.c_str(), 0644);
-    StillDecoder& d = StillDecoder::Shared();
+    StillDecoder& d = SharedDecoder();
     d.SetHelperPath(""); // no helper running across the fork
     constexpr int kFailedLoad = 0, kLoaded = 1, kNoText = 2, kCannotTest = 77;
     constexpr uid_t kNobody = 65534;
@@ -194,7 +201,7 @@ TEST(Decoder, NoProcessLeftForTheHelperIsAFailedLoad) {
             ::_exit(kCannotTest);
         if (::setrlimit(RLIMIT_NPROC, &one) != 0 || ::access(good.c_str(), R_OK) != 0)
             ::_exit(kCannotTest);
-        const DecodeResult result = StillDecoder::Shared().Decode(good);
+        const DecodeResult result = SharedDecoder().Decode(good);
         if (result.Decoded()) ::_exit(kLoaded);
         ::_exit(result.reason.empty() ? kNoText : kFailedLoad);
     }
@@ -212,7 +219,7 @@ TEST(Decoder, NoProcessLeftForTheHelperIsAFailedLoad) {
 TEST(Decoder, UntrustworthyAnswersAreFailedLoadsWithoutLeaks) {
     TempDir dir;
     const std::string good = GoodPicture(dir);
-    StillDecoder& d = StillDecoder::Shared();
+    StillDecoder& d = SharedDecoder();
     RealHelperAfter restore;
     constexpr int kPictures = 12;
     constexpr int kShortLimitMs = 150; // for the silent helper alone
@@ -262,7 +269,7 @@ TEST(Decoder, UntrustworthyAnswersAreFailedLoadsWithoutLeaks) {
 TEST(Decoder, LimitsAndReplacement) {
     TempDir dir;
     const std::string good = GoodPicture(dir);
-    StillDecoder& d = StillDecoder::Shared();
+    StillDecoder& d = SharedDecoder();
     ASSERT_TRUE(d.Decode(good).Decoded());
     // A helper that died between pictures is replaced; the picture still decodes.
     const pid_t first = d.HelperPid();
@@ -292,7 +299,7 @@ TEST(Decoder, LimitsAndReplacement) {
 TEST(Decoder, ADeadHelperIsNoticedAtOnce) {
     TempDir dir;
     const std::string good = GoodPicture(dir);
-    StillDecoder& d = StillDecoder::Shared();
+    StillDecoder& d = SharedDecoder();
     RealHelperAfter restore;
     ::setenv("VANTREL_FAKE_DECODER_MODE", "dies", 1);
     d.SetHelperPath(VANTREL_FAKE_DECODER);
@@ -312,7 +319,7 @@ TEST(Decoder, ADeadHelperIsNoticedAtOnce) {
 TEST(Decoder, AnAnswerLargerThanAskedIsRefused) {
     TempDir dir;
     const std::string good = GoodPicture(dir);
-    StillDecoder& d = StillDecoder::Shared();
+    StillDecoder& d = SharedDecoder();
     RealHelperAfter restore;
     ::setenv("VANTREL_FAKE_DECODER_MODE", "honest", 1); // always 30 x 20
     d.SetHelperPath(VANTREL_FAKE_DECODER);
@@ -398,12 +405,10 @@ TEST(Decoder, TheHelperSaysWhichConfinementItLacks) {
         ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION) >= 1;
     {
         StillDecoder d;
-        EXPECT_EQ(d.MissingConfinement(), 0u); // nothing said yet
         const DecodeResult result = d.Decode(good);
         ASSERT_TRUE(result.Decoded());
         EXPECT_EQ(result.missingConfinement, landlock ? 0u : DecoderProtocol::kConfinedFiles);
-        EXPECT_EQ(d.MissingConfinement(), landlock ? 0u : DecoderProtocol::kConfinedFiles);
-        EXPECT_EQ(d.ConfinementNotice().empty(), landlock);
+        EXPECT_EQ(HelperProcess::ConfinementNotice(result.missingConfinement).empty(), landlock);
     }
     if (!landlock) GTEST_SKIP() << "no Landlock in this kernel";
     constexpr int kSaidSo = 0, kLoadFailed = 1, kNotSaid = 2, kCannotStack = 77;
@@ -427,9 +432,10 @@ TEST(Decoder, TheHelperSaysWhichConfinementItLacks) {
         StillDecoder d;
         const DecodeResult result = d.Decode(good);
         if (!result.Decoded()) ::_exit(kLoadFailed);
-        const bool said = result.missingConfinement == DecoderProtocol::kConfinedFiles &&
-                          d.MissingConfinement() == DecoderProtocol::kConfinedFiles &&
-                          d.ConfinementNotice().find("file-system rules") != std::string::npos;
+        const bool said =
+            result.missingConfinement == DecoderProtocol::kConfinedFiles &&
+            HelperProcess::ConfinementNotice(result.missingConfinement).find("file-system rules") !=
+                std::string::npos;
         ::_exit(said ? kSaidSo : kNotSaid);
     }
     int status = 0;
@@ -444,7 +450,7 @@ TEST(Decoder, TheHelperSaysWhichConfinementItLacks) {
 TEST(Decoder, WithoutTheHelperThePictureDecodesHere) {
     TempDir dir;
     const std::string good = GoodPicture(dir);
-    StillDecoder& d = StillDecoder::Shared();
+    StillDecoder& d = SharedDecoder();
     RealHelperAfter restore;
     d.SetHelperPath((dir.path() / "no-such-helper").string());
     EXPECT_TRUE(d.DecodesInProcess());

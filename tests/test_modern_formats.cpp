@@ -445,8 +445,8 @@ TEST_F(ModernFormats, PhoneGridDecodesHereAndInTheHelper) {
         ExpectQuadrants(whole, false, what);
         if (!HelperThere()) continue;
         PictureBox there;
-        ASSERT_TRUE(InHelper(heic, there, c.box)) << what << ": " << decoder_.FailureText();
-        EXPECT_EQ(decoder_.FullWidth(), kGridWidth) << what;
+        ASSERT_TRUE(InHelper(heic, there, c.box)) << what << ": " << last_.reason;
+        EXPECT_EQ(last_.fullWidth, kGridWidth) << what;
         ExpectQuadrants(there, false, what + " in the helper");
     }
 }

@@ -23,6 +23,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// One decoder for the test program, its helper kept from one test to the next.
+StillDecoder& SharedDecoder() {
+    static StillDecoder decoder;
+    return decoder;
+}
+
 constexpr uint32_t kRed = 0xFF0000;
 constexpr uint32_t kGrey = 0x808080; // the boxes' background
 
@@ -109,7 +115,7 @@ TEST(ThinPictures, AnimatedViewersFitKeepsAPixelEachWay) {
 
 TEST(ThinPictures, DecodeIntoASmallBox) {
     TempDir dir;
-    StillDecoder& d = StillDecoder::Shared();
+    StillDecoder& d = SharedDecoder();
     for (const Thin& t : kThin) {
         const std::string file = RedPicture(dir.path() / t.name, t.w, t.h, t.format);
         for (const MFreeImage_2::Box box : {MFreeImage_2::Box{128, 128}, {640, 480}}) {

@@ -26,7 +26,8 @@ struct TryReply {
     int32_t error = 0;
 };
 
-// A file whose name ends so is not decoded: the helper pretends a decode
+// A file whose name ends so (or holds it before its extension: x.slow.jpg)
+// is not decoded: the helper pretends a decode
 // that takes `kSlowMs`, looking for a cancel between its steps, and then
 // says it does not decode.
 constexpr const char* kSlowEnding = ".slow";

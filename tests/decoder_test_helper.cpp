@@ -75,7 +75,12 @@ std::optional<uint32_t> Pretend(const DecoderProtocol::Request& request) {
     if (EndsWith(name, HelperTries::kDeafEnding))
         for (;;)
             std::this_thread::sleep_for(kStep);
-    if (!EndsWith(name, HelperTries::kSlowEnding)) return std::nullopt;
+    // "photo.slow.jpg" is slow too, so that a window's list, which shows
+    // pictures by their extensions, can hold one.
+    const std::string slowBeforeExtension = std::string(HelperTries::kSlowEnding) + '.';
+    if (!EndsWith(name, HelperTries::kSlowEnding) &&
+        name.find(slowBeforeExtension) == std::string_view::npos)
+        return std::nullopt;
     const auto end =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(HelperTries::kSlowMs);
     while (std::chrono::steady_clock::now() < end) {

@@ -30,6 +30,7 @@ class MainWindowTest : public MainWindowFixture {
     void unreadableRowsAreFailedChoices();
     void foldersThatCannotBeListedShowWhy();
     void withoutTheHelperTheStatusSaysSo();
+    void choicesInARowKeepTheirHelpers();
     void refreshKeepsTheChosenFile();
     void enterShowsTheSelectedRow();
     void neighboursAreReadAhead();
@@ -271,6 +272,25 @@ void MainWindowTest::withoutTheHelperTheStatusSaysSo() {
     Choose(QStringLiteral("a-still.png"));
     QTRY_COMPARE(Panel(2), QStringLiteral("640x480"));
     QCOMPARE(Panel(3), QString());
+}
+
+void MainWindowTest::choicesInARowKeepTheirHelpers() {
+    // Rows chosen faster than they decode, as a held arrow key chooses them:
+    // each new choice gives up the one before by message, and the helpers
+    // that decoded the first picture decode the last.
+    Choose(QStringLiteral("a-still.png"));
+    const uint64_t started = TestDecoderPool().HelperStarts();
+    const std::vector<pid_t> helpers = TestDecoderPool().HelperPids();
+    const int still = RowOf(QStringLiteral("a-still.png"));
+    const int small = RowOf(QStringLiteral("z-small.png"));
+    for (int i = 0; i < 30; ++i)
+        main_->ChooseRow(i % 2 ? still : small);
+    main_->ChooseRow(small);
+    WaitForQuiet();
+    QCOMPARE(Panel(1), QStringLiteral("z-small.png"));
+    QCOMPARE(Panel(2), QStringLiteral("40x30"));
+    QCOMPARE(TestDecoderPool().HelperStarts(), started);
+    QCOMPARE(TestDecoderPool().HelperPids(), helpers);
 }
 
 void MainWindowTest::refreshKeepsTheChosenFile() {

@@ -1,14 +1,15 @@
 // The main window: a toolbar, the folder tree, the filter and file list and
 // the preview in two nested splitters, the About and Visit buttons and a
-// three-panel status bar. This file's class holds the layout (fMain.cpp),
-// the browsing and preview flow (fMainBrowse.cpp) and the commands
-// (fMainCommands.cpp). What a chosen file is gets decided by
-// `ReadFileHeader`; what is chosen, decoding and shown by the preview core;
-// the commands are one table of actions; the state shared with the folder
-// tree lives in the `BrowsingState` it is given.
+// three-panel status bar. This file's class holds the layout and wiring
+// (fMain.cpp), the browsing and preview flow (fMainBrowse.cpp), the decodes
+// (fMainDecodes.cpp) and the commands (fMainCommands.cpp). The decoder pool
+// it is given opens each file, reads its header (`ReadFileHeader`: a GIF
+// goes to the animated viewer) and decodes it, off the window's thread; what
+// is chosen, decoding and shown is the preview core's to say, what is read
+// ahead the scheduler's; the commands are one table of actions by name; the
+// state shared with the folder tree lives in the `BrowsingState` it is given.
 #pragma once
 
-#include "app/FileHeader.h"
 #include "app/PreviewScheduler.h"
 #include "app/cCommandTable.h"
 #include "app/cIconThumbnails.h"

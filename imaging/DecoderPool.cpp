@@ -1,5 +1,6 @@
 #include "imaging/DecoderPool.h"
 
+#include "imaging/FileHeader.h"
 #include "imaging/HelperProcess.h"
 #include "imaging/LocalDecode.h"
 #include "platform/Files.h"
@@ -24,8 +25,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using Job = std::pair<DecoderPool::Ticket, DecoderPool::Request>;
-
-constexpr char kGifSignature[] = {'G', 'I', 'F'};
 
 void Signal(int eventfd) {
     const uint64_t one = 1;
@@ -67,9 +66,9 @@ int OpenForDecode(const DecoderPool::Request& request, FileStamp& stamp, DecodeR
     }
     stamp.size = uint64_t(st.st_size);
     stamp.changedNs = int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    char head[sizeof kGifSignature];
-    if (request.sniffGif && ::pread(file, head, sizeof head, 0) == ssize_t(sizeof head) &&
-        std::memcmp(head, kGifSignature, sizeof head) == 0) {
+    FileHeader header;
+    int error = 0;
+    if (request.sniffGif && ReadFileHeader(file, header, error) == PreviewRoad::Gif) {
         early = Ended(DecodeResult::Status::Gif);
         ::close(file);
         return -1;

@@ -1,6 +1,6 @@
 // Which road a chosen file takes, decided by its first bytes alone.
 #include "TempDir.h"
-#include "app/FileHeader.h"
+#include "imaging/FileHeader.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

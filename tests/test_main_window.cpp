@@ -2,6 +2,7 @@
 // browsing and preview flow, the status panels and the reading ahead.
 #include "MainWindowFixture.h"
 #include "app/mSetupUi.h"
+#include "imaging/FileHeader.h"
 #include "tests/WindowControls.h"
 
 #include <QElapsedTimer>

@@ -23,6 +23,8 @@ enum class PreviewRoad { Unreadable, Still, Gif };
 // read; `error` then says why (an errno value), and is 0 otherwise. Never
 // blocks: a FIFO or a device is refused before it is read.
 PreviewRoad ReadFileHeader(const std::string& path, FileHeader& header, int& error);
+// The same for a file open already (read from its start, whatever its offset).
+PreviewRoad ReadFileHeader(int fd, FileHeader& header, int& error);
 inline PreviewRoad ReadFileHeader(const std::string& path, FileHeader& header) {
     int error = 0;
     return ReadFileHeader(path, header, error);

@@ -1,4 +1,4 @@
-#include "app/FileHeader.h"
+#include "imaging/FileHeader.h"
 
 #include "platform/Files.h"
 
@@ -12,14 +12,22 @@ PreviewRoad ReadFileHeader(const std::string& path, FileHeader& header, int& err
         error = errno;
         return PreviewRoad::Unreadable;
     }
+    const PreviewRoad road = ReadFileHeader(fd, header, error);
+    ::close(fd);
+    return road;
+}
+
+PreviewRoad ReadFileHeader(int fd, FileHeader& header, int& error) {
+    error = 0;
     FileHeader read;
     ssize_t n;
     do
-        n = ::read(fd, read.bytes.data(), read.bytes.size());
+        n = ::pread(fd, read.bytes.data(), read.bytes.size(), 0);
     while (n < 0 && errno == EINTR);
-    if (n < 0) error = errno;
-    ::close(fd);
-    if (n < 0) return PreviewRoad::Unreadable;
+    if (n < 0) {
+        error = errno;
+        return PreviewRoad::Unreadable;
+    }
     header = read;
     return header.IsGif() ? PreviewRoad::Gif : PreviewRoad::Still;
 }

@@ -1,6 +1,7 @@
 #include "imaging/JpegReader.h"
 
 #include "imaging/ColourProfile.h"
+#include "imaging/Lanczos.h"
 #include "imaging/MFreeImage_2.h"
 #include "imaging/ShrinkOnLoad.h"
 #include "imaging/mFit.h"
@@ -276,6 +277,27 @@ Landed LoadFitted(std::span<const uint8_t> bytes, int boxWidth, int boxHeight, P
         }
     } catch (const std::bad_alloc&) {
         return {};
+    }
+    // Within a few times its fit (as a DCT scale leaves nearly every photo):
+    // resampled here, FreeImage's Lanczos within a level, in a fraction of
+    // its time. Many times larger: block means first, as FreeImage's road.
+    if (ShrinkOnLoad::Factor(uw, uh, boxWidth, boxHeight, ShrinkOnLoad::kBlockMeans) < 2) {
+        if (!Shown.SetSize(fit.width, fit.height)) return {};
+        cDIB& surface = *Shown.Image();
+        std::vector<uint8_t*> to;
+        try {
+            to.resize(std::size_t(fit.height));
+        } catch (const std::bad_alloc&) {
+            return {};
+        }
+        for (int y = 0; y < fit.height; ++y)
+            to[std::size_t(y)] =
+                surface.lpBits() + std::size_t(y) * std::size_t(surface.BytesPerScanline());
+        if (!Lanczos::Resample(rows.data(), uw, uh, to.data(), fit.width, fit.height)) return {};
+        ClearFourthBytes(surface);
+        ColourProfile::ToSrgb(surface, icc);
+        landed.loaded = true;
+        return landed;
     }
     FIBITMAP* bitmap = FreeImage_ConvertFromRawBitsEx(
         FALSE, reinterpret_cast<BYTE*>(upright.data()), FIT_BITMAP, uw, uh, uw * 4, 32,

@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace Lanczos {
 
@@ -30,8 +34,8 @@ double Filter(double x) {
 // The source pixels each target pixel of a line reads, and their weights.
 struct Taps {
     std::vector<int> first, count;
-    std::vector<int16_t> weights; // `widest` a target pixel
-    int widest = 0;
+    std::vector<int16_t> weights; // `stride` a target pixel, zero past its count
+    int widest = 0, stride = 0;   // an even stride: taps are read in pairs
 };
 
 // FreeImage's taps: each target pixel's centre mapped back to the source,
@@ -44,9 +48,10 @@ Taps TapsFor(int fromSize, int toSize) {
     const double offset = 0.5 / scale;
     Taps t;
     t.widest = 2 * int(std::ceil(width)) + 1;
+    t.stride = (t.widest + 2) & ~1;
     t.first.resize(std::size_t(toSize));
     t.count.resize(std::size_t(toSize));
-    t.weights.assign(std::size_t(toSize) * std::size_t(t.widest), 0);
+    t.weights.assign(std::size_t(toSize) * std::size_t(t.stride), 0);
     std::vector<double> w(std::size_t(t.widest));
     for (int u = 0; u < toSize; ++u) {
         const double centre = double(u) / scale + offset;
@@ -59,7 +64,7 @@ Taps TapsFor(int fromSize, int toSize) {
                 filterScale * Filter(filterScale * (double(left + i) + 0.5 - centre));
             total += w[std::size_t(i)];
         }
-        int16_t* out = &t.weights[std::size_t(u) * std::size_t(t.widest)];
+        int16_t* out = &t.weights[std::size_t(u) * std::size_t(t.stride)];
         for (int i = 0; i < n; ++i)
             out[i] = int16_t(std::lround((total > 0 ? w[std::size_t(i)] / total : 0) * kOne));
         t.first[std::size_t(u)] = left;
@@ -70,6 +75,35 @@ Taps TapsFor(int fromSize, int toSize) {
 
 inline uint8_t Clamp(int32_t sum) {
     return uint8_t(std::clamp((sum + kHalf) >> kWeightBits, 0, 255));
+}
+
+// One target pixel of a row from its `count` source pixels at `p` and their
+// weights (a zero weight past the count).
+inline void Across(const uint8_t* p, const int16_t* w, int count, uint8_t* out) {
+#if defined(__SSE2__)
+    // Two source pixels a step, their channels paired for one multiply-add.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sum = _mm_set1_epi32(kHalf);
+    for (int i = 0; i < count; i += 2, p += 2 * kChannels) {
+        const __m128i two =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+        const __m128i paired = _mm_unpacklo_epi16(two, _mm_srli_si128(two, 8));
+        const __m128i weights = _mm_set1_epi32(
+            int32_t(uint32_t(uint16_t(w[i])) | (uint32_t(uint16_t(w[i + 1])) << 16)));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(paired, weights));
+    }
+    const __m128i shifted = _mm_srai_epi32(sum, kWeightBits);
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(shifted, shifted), zero);
+    const int32_t pixel = _mm_cvtsi128_si32(bytes);
+    std::memcpy(out, &pixel, kChannels);
+#else
+    int32_t s[kChannels] = {};
+    for (int i = 0; i < count; ++i, p += kChannels)
+        for (int c = 0; c < kChannels; ++c)
+            s[c] += w[i] * p[c];
+    for (int c = 0; c < kChannels; ++c)
+        out[c] = Clamp(s[c]);
+#endif
 }
 
 } // namespace
@@ -83,11 +117,12 @@ bool Resample(const uint8_t* const* from, int fromWidth, int fromHeight, uint8_t
         // Down first, whole rows at a time (the loop the compiler vectorises),
         // into `toHeight` rows of the source's width.
         const std::size_t rowBytes = std::size_t(fromWidth) * kChannels;
-        std::vector<uint8_t> between(rowBytes * std::size_t(toHeight));
+        // A pixel more at the end: taps are read in pairs.
+        std::vector<uint8_t> between(rowBytes * std::size_t(toHeight) + kChannels);
         std::vector<int32_t> sums(rowBytes);
         for (int y = 0; y < toHeight; ++y) {
             std::fill(sums.begin(), sums.end(), 0);
-            const int16_t* w = &down.weights[std::size_t(y) * std::size_t(down.widest)];
+            const int16_t* w = &down.weights[std::size_t(y) * std::size_t(down.stride)];
             for (int i = 0; i < down.count[std::size_t(y)]; ++i) {
                 const uint8_t* row = from[down.first[std::size_t(y)] + i];
                 const int32_t weight = w[i];
@@ -103,14 +138,9 @@ bool Resample(const uint8_t* const* from, int fromWidth, int fromHeight, uint8_t
             const uint8_t* in = &between[std::size_t(y) * rowBytes];
             uint8_t* out = to[y];
             for (int x = 0; x < toWidth; ++x) {
-                const int16_t* w = &across.weights[std::size_t(x) * std::size_t(across.widest)];
+                const int16_t* w = &across.weights[std::size_t(x) * std::size_t(across.stride)];
                 const uint8_t* p = in + std::size_t(across.first[std::size_t(x)]) * kChannels;
-                int32_t s[kChannels] = {};
-                for (int i = 0; i < across.count[std::size_t(x)]; ++i, p += kChannels)
-                    for (int c = 0; c < kChannels; ++c)
-                        s[c] += w[i] * p[c];
-                for (int c = 0; c < kChannels; ++c)
-                    out[std::size_t(x) * kChannels + std::size_t(c)] = Clamp(s[c]);
+                Across(p, w, across.count[std::size_t(x)], out + std::size_t(x) * kChannels);
             }
         }
     } catch (const std::bad_alloc&) {

@@ -235,3 +235,31 @@ TEST(JpegReader, LeavesWhatItDoesNotTakeToFreeImage) {
     }
     FreeImage_Unload(picture);
 }
+
+// Damaged JPEGs (bytes changed anywhere, the file cut short after them):
+// a picture of the fit or none, never a crash, whichever road ends up
+// decoding them.
+TEST(JpegReader, DamagedFilesGiveASoundResult) {
+    FIBITMAP* picture = PhotoLike(320, 240);
+    const Bytes progressive = Jpeg(picture, JPEG_QUALITYGOOD | JPEG_PROGRESSIVE);
+    const Bytes baseline = WithOrientation(Jpeg(picture, JPEG_QUALITYGOOD), 6);
+    FreeImage_Unload(picture);
+    std::mt19937 rng(29);
+    const MFreeImage_2::Box box{100, 100};
+    int loaded = 0;
+    for (int round = 0; round < 300; ++round) {
+        Bytes bytes = round % 2 ? progressive : baseline;
+        for (int changes = 1 + int(rng() % 8); changes > 0; --changes)
+            bytes[2 + rng() % (bytes.size() - 2)] = uint8_t(rng());
+        if (round % 3 == 0) bytes.resize(2 + rng() % (bytes.size() - 2));
+        PictureBox shown;
+        const MFreeImage_2::Fitted fitted =
+            MFreeImage_2::LoadImageFitted(bytes, "d.jpg", box, shown);
+        if (!fitted.loaded) continue;
+        ++loaded;
+        EXPECT_GT(shown.Width(), 0) << round;
+        EXPECT_LE(shown.Width(), box.width) << round;
+        EXPECT_LE(shown.Height(), box.height) << round;
+    }
+    EXPECT_GT(loaded, 0); // most damage leaves a picture, as through FreeImage
+}

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <jpeglib.h>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -241,7 +242,8 @@ Landed LoadFitted(std::span<const uint8_t> bytes, int boxWidth, int boxHeight, P
     const mFit::Placement fit =
         mFit::FitInBox(landed.fullWidth, landed.fullHeight, boxWidth, boxHeight, 0, true);
     std::vector<uint8_t*> rows;
-    std::vector<uint32_t> decoded, upright;
+    // Every pixel is written by the decode: no time spent clearing them first.
+    std::unique_ptr<uint32_t[]> decoded, upright;
     try {
         rows.resize(std::size_t(std::max(oh, uh)));
         if (orientation == 1 && fit.width == ow && fit.height == oh) {
@@ -259,21 +261,21 @@ Landed LoadFitted(std::span<const uint8_t> bytes, int boxWidth, int boxHeight, P
         }
         // Otherwise into a bitmap of FreeImage's row order (bottom-up), which
         // its resampling reads in place, as it reads the FreeImage road's.
-        upright.resize(std::size_t(uw) * std::size_t(uh));
+        upright = std::make_unique_for_overwrite<uint32_t[]>(std::size_t(uw) * std::size_t(uh));
         for (int y = 0; y < uh; ++y)
             rows[std::size_t(y)] = reinterpret_cast<uint8_t*>(
-                upright.data() + std::size_t(uh - 1 - y) * std::size_t(uw));
+                upright.get() + std::size_t(uh - 1 - y) * std::size_t(uw));
         if (orientation == 1) {
             if (!ReadRows(s, rows.data())) return {};
         } else {
-            decoded.resize(std::size_t(ow) * std::size_t(oh));
+            decoded = std::make_unique_for_overwrite<uint32_t[]>(std::size_t(ow) * std::size_t(oh));
             std::vector<uint8_t*> storedRows(static_cast<std::size_t>(oh));
             for (int y = 0; y < oh; ++y)
                 storedRows[std::size_t(y)] =
-                    reinterpret_cast<uint8_t*>(decoded.data() + std::size_t(y) * std::size_t(ow));
+                    reinterpret_cast<uint8_t*>(decoded.get() + std::size_t(y) * std::size_t(ow));
             if (!ReadRows(s, storedRows.data())) return {};
-            TurnUpright(decoded.data(), ow, oh, orientation, rows.data(), uw, uh);
-            decoded = {};
+            TurnUpright(decoded.get(), ow, oh, orientation, rows.data(), uw, uh);
+            decoded.reset();
         }
     } catch (const std::bad_alloc&) {
         return {};
@@ -300,7 +302,7 @@ Landed LoadFitted(std::span<const uint8_t> bytes, int boxWidth, int boxHeight, P
         return landed;
     }
     FIBITMAP* bitmap = FreeImage_ConvertFromRawBitsEx(
-        FALSE, reinterpret_cast<BYTE*>(upright.data()), FIT_BITMAP, uw, uh, uw * 4, 32,
+        FALSE, reinterpret_cast<BYTE*>(upright.get()), FIT_BITMAP, uw, uh, uw * 4, 32,
         FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
     if (!bitmap) return {};
     FIBITMAP* shown = MFreeImage_2::FittedToBox(bitmap, bitmap, {boxWidth, boxHeight},

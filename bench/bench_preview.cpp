@@ -4,6 +4,7 @@
 // cost of the hand-over to the helper for a small picture; the time to
 // replace a helper that died.
 #include "bench/BenchSupport.h"
+#include "imaging/FileBytes.h"
 #include "imaging/MFreeImage_2.h"
 #include "imaging/StillDecoder.h"
 #include "imaging/mScaleImage.h"
@@ -179,7 +180,27 @@ void ResizeFrom(benchmark::State& state, MFreeImage_2::Box box, mScaleImage::Res
     }
 }
 
+// The decode alone, in this process, into the pane's box: the JPEG reader
+// on libjpeg itself beside FreeImage's road (the same picture).
+void JpegInProcess(benchmark::State& state, bool jpegReader) {
+    const std::string& file = File("jpeg6000x4000");
+    std::vector<uint8_t> bytes;
+    ReadFileBytes(file, bytes);
+    PictureBox shown;
+    const MFreeImage_2::Box box{kPaneWidth, kPaneHeight};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            jpegReader ? MFreeImage_2::LoadImageFitted(bytes, file, box, shown)
+                       : MFreeImage_2::LoadImageFittedByFreeImage(bytes, file, box, shown));
+}
+
 int Register() {
+    benchmark::RegisterBenchmark("Preview/jpeg6000x4000/in_process_jpeg_reader", JpegInProcess,
+                                 true)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Preview/jpeg6000x4000/in_process_freeimage_road", JpegInProcess,
+                                 false)
+        ->Unit(benchmark::kMillisecond);
     const MFreeImage_2::Box screen{kScreenWidth, kScreenHeight};
     benchmark::RegisterBenchmark("PaneResize/jpeg6000x4000/vantrel", ResizeFrom, screen,
                                  mScaleImage::Resample::Quick)

@@ -4,6 +4,7 @@
 #include "imaging/ChannelBits.h"
 #include "imaging/ColourProfile.h"
 #include "imaging/FileBytes.h"
+#include "imaging/JpegReader.h"
 #include "imaging/ModernReaders.h"
 #include "imaging/QtImageReaders.h"
 #include "imaging/ShrinkOnLoad.h"
@@ -311,12 +312,8 @@ int CommentNumber(FIBITMAP* dib, const char* key) {
     return std::atoi(static_cast<const char*>(FreeImage_GetTagValue(tag)));
 }
 
-// A picture wanted smaller than it is, resampled (Lanczos) to its fit in the
-// box straight from the decoded bitmap, so that the whole picture is never
-// copied again. Transparency is kept: a palette with a transparency table
-// becomes 32 bits first, whose alpha is laid over the background later as
-// any other. `shown` comes back when there is nothing to do or it fails; one
-// that is not `decoded` is released when replaced.
+} // namespace
+
 FIBITMAP* FittedToBox(FIBITMAP* shown, FIBITMAP* decoded, const Box& box, int fullWidth,
                       int fullHeight) {
     if (!shown || box.width <= 0 || box.height <= 0) return shown;
@@ -324,7 +321,8 @@ FIBITMAP* FittedToBox(FIBITMAP* shown, FIBITMAP* decoded, const Box& box, int fu
     const int w = int(FreeImage_GetWidth(shown)), h = int(FreeImage_GetHeight(shown));
     if (fit.width <= 0 || fit.height <= 0 || (fit.width >= w && fit.height >= h)) return shown;
     FIBITMAP* source = shown;
-    if (FreeImage_IsTransparent(shown) && FreeImage_GetBPP(shown) < 32)
+    // The bits a pixel first: the transparency of a 32-bit bitmap reads all its pixels.
+    if (FreeImage_GetBPP(shown) < 32 && FreeImage_IsTransparent(shown))
         source = FreeImage_ConvertTo32Bits(shown);
     // A picture many times the box is first shrunk by whole blocks, which
     // costs a fraction of resampling the whole of it; the Lanczos step from
@@ -341,6 +339,8 @@ FIBITMAP* FittedToBox(FIBITMAP* shown, FIBITMAP* decoded, const Box& box, int fu
     if (shown != decoded) FreeImage_Unload(shown);
     return scaled;
 }
+
+namespace {
 
 Outcome LoadWithFreeImage(std::span<const uint8_t> bytes, const std::string& FileName,
                           PictureBox& PicLoad, const Box& box, int& fullWidth, int& fullHeight) {
@@ -481,8 +481,10 @@ Fitted LoadWhole(std::span<const uint8_t> bytes, const std::string& FileName, Pi
 
 } // namespace
 
-Fitted LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
-                       PictureBox& Shown) {
+namespace {
+
+Fitted LoadFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
+                  PictureBox& Shown, bool jpegReader) {
     if (box.width <= 0 || box.height <= 0) // the whole picture, decoded where it goes
         return LoadWhole(bytes, FileName, Shown);
     PictureBox whole;
@@ -500,6 +502,11 @@ Fitted LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileNa
     case ModernReaders::Outcome::Refused:
         return result;
     }
+    // A JPEG through libjpeg itself; what that reader leaves, through FreeImage.
+    const JpegReader::Landed jpeg =
+        jpegReader ? JpegReader::LoadFitted(bytes, box.width, box.height, Shown)
+                   : JpegReader::Landed{};
+    if (jpeg.loaded) return {true, jpeg.fullWidth, jpeg.fullHeight, false};
     bool loaded = false;
     switch (LoadWithFreeImage(bytes, FileName, whole, box, result.fullWidth, result.fullHeight)) {
     case Outcome::Loaded:
@@ -517,6 +524,18 @@ Fitted LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileNa
     ColourProfile::ToSrgb(*Shown.Image(), icc); // FreeImage's pictures are converted already
     result.loaded = true;
     return result;
+}
+
+} // namespace
+
+Fitted LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
+                       PictureBox& Shown) {
+    return LoadFitted(bytes, FileName, box, Shown, true);
+}
+
+Fitted LoadImageFittedByFreeImage(std::span<const uint8_t> bytes, const std::string& FileName,
+                                  Box box, PictureBox& Shown) {
+    return LoadFitted(bytes, FileName, box, Shown, false);
 }
 
 int JpegScaleFlags(int longestSide, int factor) {

@@ -43,6 +43,23 @@ struct Fitted {
 Fitted LoadImageFitted(std::span<const uint8_t> bytes, const std::string& FileName, Box box,
                        PictureBox& Shown);
 
+// The same with every JPEG through FreeImage, as LoadImageFitted reads those
+// its own JPEG reader leaves (JpegReader): the road that reader's pictures
+// are measured against.
+Fitted LoadImageFittedByFreeImage(std::span<const uint8_t> bytes, const std::string& FileName,
+                                  Box box, PictureBox& Shown);
+
+// A decoded picture (`decoded`, or `shown` made from it) of an original of
+// `fullWidth` x `fullHeight`, wanted smaller than it is, resampled (Lanczos)
+// to its fit in the box straight from the bitmap, so that the whole picture
+// is never copied again; one many times its fit is first shrunk by block means.
+// Transparency is kept: a palette with a transparency table becomes 32 bits
+// first, whose alpha is laid over the background later as any other. `shown`
+// comes back when there is nothing to do or it fails; one that is not
+// `decoded` is released when replaced.
+FIBITMAP* FittedToBox(FIBITMAP* shown, FIBITMAP* decoded, const Box& box, int fullWidth,
+                      int fullHeight);
+
 // The flags that make FreeImage's JPEG reader decode a JPEG whose longest
 // side is `longestSide` at the DCT scale 1 / `factor` (1, 2, 4 or 8).
 int JpegScaleFlags(int longestSide, int factor);

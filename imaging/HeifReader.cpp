@@ -7,7 +7,6 @@
 #include <libheif/heif.h>
 #include <memory>
 #include <new>
-#include <sched.h>
 #include <string_view>
 #include <vector>
 
@@ -57,14 +56,81 @@ bool Ok(const heif_error& e) {
     return e.code == heif_error_Ok;
 }
 
-// The processors this process may run on: a phone's photo is a grid of
-// tiles, which libheif decodes on as many threads as it is given. Asked of
-// the scheduler, which the confined helper may do (it may not read /sys).
-int Processors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-    return std::max(1, CPU_COUNT(&set));
+// The Kr and Kb of an nclx matrix that turns YCbCr to RGB the common way,
+// or false for the matrices libheif turns by other means (identity, YCgCo,
+// derived from the primaries).
+bool MatrixWeights(heif_matrix_coefficients matrix, double& kr, double& kb) {
+    switch (matrix) {
+    case heif_matrix_coefficients_ITU_R_BT_709_5:
+        kr = 0.2126, kb = 0.0722;
+        return true;
+    case heif_matrix_coefficients_unspecified:
+    case heif_matrix_coefficients_ITU_R_BT_470_6_System_B_G:
+    case heif_matrix_coefficients_ITU_R_BT_601_6:
+        kr = 0.299, kb = 0.114;
+        return true;
+    case heif_matrix_coefficients_US_FCC_T47:
+        kr = 0.30, kb = 0.11;
+        return true;
+    case heif_matrix_coefficients_SMPTE_240M:
+        kr = 0.212, kb = 0.087;
+        return true;
+    case heif_matrix_coefficients_ITU_R_BT_2020_2_non_constant_luminance:
+        kr = 0.2627, kb = 0.0593;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The planes of an 8-bit YCbCr picture as decoded, `w` x `h`, to be turned
+// to RGB as libheif would (nearest chroma sample, the picture's nclx matrix,
+// full range when it names none). False for a picture of another kind.
+bool ReadPlanes(heif_image* image, heif_image_handle* handle, ModernReaders::Land::YCbCr& planes,
+                int& w, int& h) {
+    if (heif_image_get_colorspace(image) != heif_colorspace_YCbCr) return false;
+    switch (heif_image_get_chroma_format(image)) {
+    case heif_chroma_420:
+        planes.shiftX = planes.shiftY = 1;
+        break;
+    case heif_chroma_422:
+        planes.shiftX = 1;
+        break;
+    case heif_chroma_444:
+        break;
+    default:
+        return false;
+    }
+    heif_color_profile_nclx* nclx = nullptr;
+    if (!Ok(heif_image_get_nclx_color_profile(image, &nclx)))
+        (void)heif_image_handle_get_nclx_color_profile(handle, &nclx);
+    const heif_matrix_coefficients matrix =
+        nclx ? nclx->matrix_coefficients : heif_matrix_coefficients_unspecified;
+    planes.fullRange = !nclx || nclx->full_range_flag != 0;
+    heif_nclx_color_profile_free(nclx);
+    if (!MatrixWeights(matrix, planes.kr, planes.kb)) return false;
+    const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
+    constexpr int kEightBits = 8;
+    for (const heif_channel channel : channels)
+        if (heif_image_get_bits_per_pixel_range(image, channel) != kEightBits) return false;
+    int yStride = 0, cbStride = 0, crStride = 0;
+    planes.y = heif_image_get_plane_readonly(image, channels[0], &yStride);
+    planes.cb = heif_image_get_plane_readonly(image, channels[1], &cbStride);
+    planes.cr = heif_image_get_plane_readonly(image, channels[2], &crStride);
+    if (!planes.y || !planes.cb || !planes.cr) return false;
+    w = heif_image_get_width(image, channels[0]);
+    h = heif_image_get_height(image, channels[0]);
+    const int cw = heif_image_get_width(image, channels[1]);
+    const int ch = heif_image_get_height(image, channels[1]);
+    // Every luma sample has its chroma sample within the planes.
+    if (yStride < w || cbStride != crStride || cbStride < cw || w <= 0 || h <= 0 ||
+        heif_image_get_width(image, channels[2]) != cw ||
+        heif_image_get_height(image, channels[2]) != ch || ((w - 1) >> planes.shiftX) >= cw ||
+        ((h - 1) >> planes.shiftY) >= ch)
+        return false;
+    planes.yStride = std::size_t(yStride);
+    planes.cStride = std::size_t(cbStride);
+    return true;
 }
 
 // The primary image's thumbnail that is the smallest still covering `fit`,
@@ -126,7 +192,8 @@ Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& 
     if (!context || !Ok(heif_context_read_from_memory_without_copy(context.get(), bytes.data(),
                                                                    bytes.size(), nullptr)))
         return Outcome::Refused;
-    heif_context_set_max_decoding_threads(context.get(), Processors());
+    // A phone's photo is a grid of tiles, which libheif decodes on as many threads as it is given.
+    heif_context_set_max_decoding_threads(context.get(), ModernReaders::Land::Processors());
     heif_image_handle* raw = nullptr;
     if (!Ok(heif_context_get_primary_image_handle(context.get(), &raw))) return Outcome::Refused;
     const Handle primary(raw);
@@ -143,35 +210,63 @@ Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& 
     std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
     if (!options) return Outcome::Refused;
     options->convert_hdr_to_8bit = 1; // 10 and 12-bit pictures as 8 bits a channel
-    const auto decode = [&options](heif_image_handle* handle) {
+    // An opaque 8-bit picture is asked for as coded, its YCbCr planes, and
+    // landed from them on every processor: no RGB copy of the whole picture is
+    // made. Any other is asked for as RGB.
+    const auto planar = [](heif_image_handle* handle) {
+        constexpr int kEightBits = 8;
+        return heif_image_handle_has_alpha_channel(handle) == 0 &&
+               heif_image_handle_get_luma_bits_per_pixel(handle) == kEightBits &&
+               heif_image_handle_get_chroma_bits_per_pixel(handle) == kEightBits;
+    };
+    const auto decode = [&options](heif_image_handle* handle, bool planes) {
         heif_image* image = nullptr;
         const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
-        heif_decode_image(handle, &image, heif_colorspace_RGB,
-                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                          options.get());
+        if (planes)
+            heif_decode_image(handle, &image, heif_colorspace_YCbCr, heif_chroma_undefined,
+                              options.get());
+        else
+            heif_decode_image(handle, &image, heif_colorspace_RGB,
+                              alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                              options.get());
         return std::unique_ptr<heif_image, ImageRelease>(image);
     };
-    std::unique_ptr<heif_image, ImageRelease> image = thumbnail ? decode(thumbnail.get()) : nullptr;
+    std::unique_ptr<heif_image, ImageRelease> image =
+        thumbnail ? decode(thumbnail.get(), planar(thumbnail.get())) : nullptr;
     if (!image) thumbnail.reset(); // a damaged thumbnail: the picture itself
-    if (!image) image = decode(primary.get());
-    if (!image) return Outcome::Refused;
     heif_image_handle* decoded = thumbnail ? thumbnail.get() : primary.get();
-    const bool alpha = heif_image_handle_has_alpha_channel(decoded) != 0;
-    const int w = heif_image_get_width(image.get(), heif_channel_interleaved);
-    const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
-    int stride = 0;
-    const uint8_t* pixels =
-        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    constexpr int kEightBits = 8;
-    if (!pixels || w <= 0 || h <= 0 || stride <= 0 ||
-        heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != kEightBits)
-        return Outcome::Refused;
-    if (!ModernReaders::Land::Fits(w, h)) return Outcome::TooLarge;
-    const bool premultiplied = alpha && heif_image_handle_is_premultiplied_alpha(decoded) != 0;
-    const int shrink = ModernReaders::Land::ShrinkFactor(w, h, box);
-    if (!ModernReaders::Land::Pixels(pixels, std::size_t(stride), alpha ? 4 : 3, premultiplied, w,
-                                     h, shrink, whole))
-        return Outcome::TooLarge;
+    if (!image) image = decode(decoded, planar(decoded));
+    if (!image) return Outcome::Refused;
+    int w = 0, h = 0;
+    ModernReaders::Land::YCbCr planes;
+    if (ReadPlanes(image.get(), decoded, planes, w, h)) {
+        if (!ModernReaders::Land::Fits(w, h)) return Outcome::TooLarge;
+        if (!ModernReaders::Land::Planes(planes, w, h, ModernReaders::Land::ShrinkFactor(w, h, box),
+                                         whole))
+            return Outcome::TooLarge;
+    } else {
+        if (heif_image_get_chroma_format(image.get()) != heif_chroma_interleaved_RGB &&
+            heif_image_get_chroma_format(image.get()) != heif_chroma_interleaved_RGBA)
+            image = decode(decoded, false); // planes of another kind: libheif turns them
+        if (!image) return Outcome::Refused;
+        const bool alpha = heif_image_handle_has_alpha_channel(decoded) != 0;
+        w = heif_image_get_width(image.get(), heif_channel_interleaved);
+        h = heif_image_get_height(image.get(), heif_channel_interleaved);
+        int stride = 0;
+        const uint8_t* pixels =
+            heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+        constexpr int kEightBits = 8;
+        if (!pixels || w <= 0 || h <= 0 || stride <= 0 ||
+            heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) !=
+                kEightBits)
+            return Outcome::Refused;
+        if (!ModernReaders::Land::Fits(w, h)) return Outcome::TooLarge;
+        const bool premultiplied = alpha && heif_image_handle_is_premultiplied_alpha(decoded) != 0;
+        const int shrink = ModernReaders::Land::ShrinkFactor(w, h, box);
+        if (!ModernReaders::Land::Pixels(pixels, std::size_t(stride), alpha ? 4 : 3, premultiplied,
+                                         w, h, shrink, whole))
+            return Outcome::TooLarge;
+    }
     std::vector<uint8_t> icc = IccProfile(decoded);
     if (icc.empty() && thumbnail) icc = IccProfile(primary.get());
     if (!icc.empty()) ColourProfile::ToSrgb(*whole.hDC(), icc);

@@ -7,6 +7,11 @@
 #include "imaging/ShrinkOnLoad.h"
 
 #include <algorithm>
+#include <cmath>
+#include <sched.h>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace ModernReaders {
@@ -45,58 +50,146 @@ int ShrinkFactor(int width, int height, MFreeImage_2::Box box) {
     return ShrinkOnLoad::Factor(width, height, box.width, box.height, ShrinkOnLoad::kBlockMeans);
 }
 
+int Processors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+    return std::max(1, CPU_COUNT(&set));
+}
+
+namespace {
+
+// Output rows [0, rows) in bands, one a processor, `land(first, end)` for
+// each; the last band on the calling thread. A thread that cannot be had
+// leaves its band to the caller.
+template <class LandRows> void InBands(int rows, LandRows land) {
+    constexpr int kRowsABand = 16;
+    const int bands = std::clamp(rows / kRowsABand, 1, Processors());
+    std::vector<std::thread> helpers;
+    std::vector<std::pair<int, int>> left;
+    for (int b = 0; b + 1 < bands; ++b) {
+        const int first = rows * b / bands, end = rows * (b + 1) / bands;
+        try {
+            helpers.emplace_back(land, first, end);
+        } catch (const std::system_error&) {
+            left.emplace_back(first, end);
+        }
+    }
+    land(rows * (bands - 1) / bands, rows);
+    for (const auto& [first, end] : left)
+        land(first, end);
+    for (std::thread& t : helpers)
+        t.join();
+}
+
+// `height` rows of `width` pixels onto `whole`, each `shrink` x `shrink`
+// block as its mean. `read(y, row, under)` puts picture row `y` as 0x00RRGGBB
+// into `row`; `under` is the output row, for pixels laid over its background.
+template <class ReadRow>
+bool LandRows(int width, int height, int shrink, bool overBackground, PictureBox& whole,
+              ReadRow read) {
+    const int outWidth = (width + shrink - 1) / shrink;
+    const int outHeight = (height + shrink - 1) / shrink;
+    if (!whole.SetSize(outWidth, outHeight)) return false;
+    if (overBackground) whole.Cls();
+    const cDIB& surface = whole.Surface();
+    InBands(outHeight, [&](int firstOut, int endOut) {
+        // One picture row, and the sums of each output pixel's block: red, green and blue.
+        std::vector<uint32_t> row(shrink > 1 ? std::size_t(width) : 0);
+        std::vector<uint32_t> sums(shrink > 1 ? std::size_t(outWidth) * 3 : 0);
+        for (int oy = firstOut; oy < endOut; ++oy) {
+            auto* out = reinterpret_cast<uint32_t*>(
+                surface.lpBits() + std::size_t(oy) * std::size_t(surface.BytesPerScanline()));
+            if (shrink == 1) {
+                read(oy, out, out);
+                continue;
+            }
+            const int firstRow = oy * shrink;
+            const int rows = std::min(shrink, height - firstRow);
+            std::fill(sums.begin(), sums.end(), 0u);
+            for (int y = firstRow; y < firstRow + rows; ++y) {
+                read(y, row.data(), out);
+                for (int x = 0; x < width; ++x) {
+                    uint32_t* sum = &sums[std::size_t(x / shrink) * 3];
+                    sum[0] += (row[std::size_t(x)] >> 16) & 0xFF;
+                    sum[1] += (row[std::size_t(x)] >> 8) & 0xFF;
+                    sum[2] += row[std::size_t(x)] & 0xFF;
+                }
+            }
+            for (int ox = 0; ox < outWidth; ++ox) {
+                const uint32_t count =
+                    uint32_t(rows) * uint32_t(std::min(shrink, width - ox * shrink));
+                const uint32_t* sum = &sums[std::size_t(ox) * 3];
+                const auto mean = [count](uint32_t s) { return (s + count / 2) / count; };
+                out[ox] = (mean(sum[0]) << 16) | (mean(sum[1]) << 8) | mean(sum[2]);
+            }
+        }
+    });
+    return true;
+}
+
+} // namespace
+
 bool Pixels(const uint8_t* pixels, std::size_t stride, int channels, bool premultiplied, int width,
             int height, int shrink, PictureBox& whole) {
     if (!pixels || width <= 0 || height <= 0 || shrink < 1 || (channels != 3 && channels != 4))
         return false;
-    const int outWidth = (width + shrink - 1) / shrink;
-    const int outHeight = (height + shrink - 1) / shrink;
-    if (!whole.SetSize(outWidth, outHeight)) return false;
     const bool alpha = channels == 4;
     // Pixels with alpha are laid over the background the surface is filled with.
-    if (alpha) whole.Cls();
-    const cDIB& surface = whole.Surface();
-    // Sums of each output pixel's block, red, green and blue.
-    std::vector<uint32_t> sums(shrink > 1 ? std::size_t(outWidth) * 3 : 0);
-    for (int oy = 0; oy < outHeight; ++oy) {
-        auto* out = reinterpret_cast<uint32_t*>(
-            surface.lpBits() + std::size_t(oy) * std::size_t(surface.BytesPerScanline()));
-        const int firstRow = oy * shrink;
-        const int rows = std::min(shrink, height - firstRow);
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (int y = firstRow; y < firstRow + rows; ++y) {
-            const uint8_t* in = pixels + std::size_t(y) * stride;
-            for (int x = 0; x < width; ++x, in += channels) {
-                uint8_t r = in[0], g = in[1], b = in[2];
-                uint32_t value = (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
-                if (alpha) {
-                    const unsigned a = in[3];
-                    if (premultiplied && a > 0 && a < kOpaque) { // back to straight colours
-                        r = uint8_t(std::min(kOpaque, (r * kOpaque + a / 2) / a));
-                        g = uint8_t(std::min(kOpaque, (g * kOpaque + a / 2) / a));
-                        b = uint8_t(std::min(kOpaque, (b * kOpaque + a / 2) / a));
-                    }
-                    value = AlphaOver(out[x / shrink], r, g, b, uint8_t(a));
-                }
-                if (shrink == 1) {
-                    out[x] = value;
-                    continue;
-                }
-                uint32_t* sum = &sums[std::size_t(x / shrink) * 3];
-                sum[0] += (value >> 16) & 0xFF;
-                sum[1] += (value >> 8) & 0xFF;
-                sum[2] += value & 0xFF;
-            }
-        }
-        if (shrink == 1) continue;
-        for (int ox = 0; ox < outWidth; ++ox) {
-            const uint32_t count = uint32_t(rows) * uint32_t(std::min(shrink, width - ox * shrink));
-            const uint32_t* sum = &sums[std::size_t(ox) * 3];
-            const auto mean = [count](uint32_t s) { return (s + count / 2) / count; };
-            out[ox] = (mean(sum[0]) << 16) | (mean(sum[1]) << 8) | mean(sum[2]);
-        }
-    }
-    return true;
+    return LandRows(width, height, shrink, alpha, whole,
+                    [&](int y, uint32_t* row, const uint32_t* under) {
+                        const uint8_t* in = pixels + std::size_t(y) * stride;
+                        for (int x = 0; x < width; ++x, in += channels) {
+                            uint8_t r = in[0], g = in[1], b = in[2];
+                            if (!alpha) {
+                                row[x] = (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
+                                continue;
+                            }
+                            const unsigned a = in[3];
+                            if (premultiplied && a > 0 && a < kOpaque) { // back to straight colours
+                                r = uint8_t(std::min(kOpaque, (r * kOpaque + a / 2) / a));
+                                g = uint8_t(std::min(kOpaque, (g * kOpaque + a / 2) / a));
+                                b = uint8_t(std::min(kOpaque, (b * kOpaque + a / 2) / a));
+                            }
+                            row[x] = AlphaOver(under[x / shrink], r, g, b, uint8_t(a));
+                        }
+                    });
+}
+
+bool Planes(const YCbCr& planes, int width, int height, int shrink, PictureBox& whole) {
+    if (!planes.y || !planes.cb || !planes.cr || width <= 0 || height <= 0 || shrink < 1 ||
+        planes.shiftX < 0 || planes.shiftX > 1 || planes.shiftY < 0 || planes.shiftY > 1)
+        return false;
+    // Fixed point, 16 fraction bits: each level minus its black (luma) or
+    // middle (chroma), times its scale, then the matrix's weights.
+    constexpr double kOne = 65536;
+    const double kg = 1 - planes.kr - planes.kb;
+    const double yScale = planes.fullRange ? 1 : 255.0 / 219;
+    const double cScale = planes.fullRange ? 1 : 255.0 / 224;
+    const int yBlack = planes.fullRange ? 0 : 16;
+    const auto fixed = [](double v) { return int32_t(std::lround(v * kOne)); };
+    const int32_t yMul = fixed(yScale);
+    const int32_t rCr = fixed(2 * (1 - planes.kr) * cScale);
+    const int32_t bCb = fixed(2 * (1 - planes.kb) * cScale);
+    const int32_t gCb = fixed(2 * planes.kb * (1 - planes.kb) / kg * cScale);
+    const int32_t gCr = fixed(2 * planes.kr * (1 - planes.kr) / kg * cScale);
+    const auto level = [](int32_t v) {
+        return uint32_t(std::clamp((v + (1 << 15)) >> 16, 0, int32_t(kOpaque)));
+    };
+    return LandRows(width, height, shrink, false, whole,
+                    [&](int y, uint32_t* row, const uint32_t*) {
+                        const uint8_t* luma = planes.y + std::size_t(y) * planes.yStride;
+                        const std::size_t c = std::size_t(y >> planes.shiftY) * planes.cStride;
+                        const uint8_t* cb = planes.cb + c;
+                        const uint8_t* cr = planes.cr + c;
+                        for (int x = 0; x < width; ++x) {
+                            const int32_t l = (int32_t(luma[x]) - yBlack) * yMul;
+                            const int32_t u = int32_t(cb[x >> planes.shiftX]) - 128;
+                            const int32_t v = int32_t(cr[x >> planes.shiftX]) - 128;
+                            row[x] = (level(l + rCr * v) << 16) |
+                                     (level(l - gCb * u - gCr * v) << 8) | level(l + bCb * u);
+                        }
+                    });
 }
 
 } // namespace Land

@@ -1,6 +1,7 @@
 #include "imaging/HeifReader.h"
 
 #include "imaging/ColourProfile.h"
+#include "imaging/RowBands.h"
 #include "imaging/mScaleImage.h"
 
 #include <algorithm>
@@ -193,7 +194,7 @@ Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& 
                                                                    bytes.size(), nullptr)))
         return Outcome::Refused;
     // A phone's photo is a grid of tiles, which libheif decodes on as many threads as it is given.
-    heif_context_set_max_decoding_threads(context.get(), ModernReaders::Land::Processors());
+    heif_context_set_max_decoding_threads(context.get(), RowBands::Processors());
     heif_image_handle* raw = nullptr;
     if (!Ok(heif_context_get_primary_image_handle(context.get(), &raw))) return Outcome::Refused;
     const Handle primary(raw);

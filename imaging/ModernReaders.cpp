@@ -4,14 +4,11 @@
 #include "imaging/HeifReader.h"
 #include "imaging/JxlReader.h"
 #include "imaging/RawReader.h"
+#include "imaging/RowBands.h"
 #include "imaging/ShrinkOnLoad.h"
 
 #include <algorithm>
 #include <cmath>
-#include <sched.h>
-#include <system_error>
-#include <thread>
-#include <utility>
 #include <vector>
 
 namespace ModernReaders {
@@ -50,37 +47,7 @@ int ShrinkFactor(int width, int height, MFreeImage_2::Box box) {
     return ShrinkOnLoad::Factor(width, height, box.width, box.height, ShrinkOnLoad::kBlockMeans);
 }
 
-int Processors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-    return std::max(1, CPU_COUNT(&set));
-}
-
 namespace {
-
-// Output rows [0, rows) in bands, one a processor, `land(first, end)` for
-// each; the last band on the calling thread. A thread that cannot be had
-// leaves its band to the caller.
-template <class LandRows> void InBands(int rows, LandRows land) {
-    constexpr int kRowsABand = 16;
-    const int bands = std::clamp(rows / kRowsABand, 1, Processors());
-    std::vector<std::thread> helpers;
-    std::vector<std::pair<int, int>> left;
-    for (int b = 0; b + 1 < bands; ++b) {
-        const int first = rows * b / bands, end = rows * (b + 1) / bands;
-        try {
-            helpers.emplace_back(land, first, end);
-        } catch (const std::system_error&) {
-            left.emplace_back(first, end);
-        }
-    }
-    land(rows * (bands - 1) / bands, rows);
-    for (const auto& [first, end] : left)
-        land(first, end);
-    for (std::thread& t : helpers)
-        t.join();
-}
 
 // `height` rows of `width` pixels onto `whole`, each `shrink` x `shrink`
 // block as its mean. `read(y, row, under)` puts picture row `y` as 0x00RRGGBB
@@ -93,7 +60,8 @@ bool LandRows(int width, int height, int shrink, bool overBackground, PictureBox
     if (!whole.SetSize(outWidth, outHeight)) return false;
     if (overBackground) whole.Cls();
     const cDIB& surface = whole.Surface();
-    InBands(outHeight, [&](int firstOut, int endOut) {
+    constexpr int kLeastRows = 16;
+    RowBands::InBands(outHeight, kLeastRows, [&](int firstOut, int endOut) {
         // One picture row, and the sums of each output pixel's block: red, green and blue.
         std::vector<uint32_t> row(shrink > 1 ? std::size_t(width) : 0);
         std::vector<uint32_t> sums(shrink > 1 ? std::size_t(outWidth) * 3 : 0);

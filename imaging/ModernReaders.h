@@ -80,10 +80,6 @@ struct YCbCr {
 // `shrink` block as its mean.
 bool Planes(const YCbCr& planes, int width, int height, int shrink, PictureBox& whole);
 
-// The processors this process may run on (asked of the scheduler, which the
-// confined helper may do; it may not read /sys). Landing runs in row bands on them.
-int Processors();
-
 } // namespace Land
 
 } // namespace ModernReaders

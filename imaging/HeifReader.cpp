@@ -39,6 +39,53 @@ uint32_t BigEndian32(std::span<const uint8_t> b) {
     return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
 }
 
+// The chroma every HEVC picture of the file is coded in, from the hvcC boxes
+// of its meta box (a chromaFormat of 1, 2 or 3 in the configuration's 17th
+// byte), or undefined when they differ, when there are none or when the
+// boxes cannot be walked. Asked for as coded, libheif hands the planes over
+// as they are; asked for undefined, it spreads 4:2:0 chroma to 4:4:4 on one thread.
+heif_chroma CodedChroma(std::span<const uint8_t> bytes) {
+    constexpr std::size_t kChromaByte = 16;
+    constexpr std::string_view kMeta = "meta", kHvcC = "hvcC";
+    const auto type = [&bytes](std::size_t at) {
+        return std::string_view(reinterpret_cast<const char*>(bytes.data()) + at, kBrandBytes);
+    };
+    std::size_t at = 0;
+    while (at + kBoxHeader <= bytes.size()) { // the file's top-level boxes, for its meta box
+        const std::size_t size = BigEndian32(bytes.subspan(at, 4));
+        if (size < kBoxHeader || size > bytes.size() - at) return heif_chroma_undefined;
+        if (type(at + 4) != kMeta) {
+            at += size;
+            continue;
+        }
+        heif_chroma chroma = heif_chroma_undefined;
+        for (std::size_t box = at + kBoxHeader; box + kBoxHeader <= at + size; ++box) {
+            if (type(box + 4) != kHvcC) continue;
+            const std::size_t length = BigEndian32(bytes.subspan(box, 4));
+            if (length <= kBoxHeader + kChromaByte || length > at + size - box)
+                return heif_chroma_undefined;
+            const heif_chroma coded = [](int format) {
+                switch (format) {
+                case 1:
+                    return heif_chroma_420;
+                case 2:
+                    return heif_chroma_422;
+                case 3:
+                    return heif_chroma_444;
+                default:
+                    return heif_chroma_undefined;
+                }
+            }(bytes[box + kBoxHeader + kChromaByte] & 3);
+            if (coded == heif_chroma_undefined ||
+                (chroma != heif_chroma_undefined && coded != chroma))
+                return heif_chroma_undefined;
+            chroma = coded;
+        }
+        return chroma;
+    }
+    return heif_chroma_undefined;
+}
+
 struct ContextFree {
     void operator()(heif_context* c) const { heif_context_free(c); }
 };
@@ -220,12 +267,12 @@ Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& 
                heif_image_handle_get_luma_bits_per_pixel(handle) == kEightBits &&
                heif_image_handle_get_chroma_bits_per_pixel(handle) == kEightBits;
     };
-    const auto decode = [&options](heif_image_handle* handle, bool planes) {
+    const heif_chroma coded = CodedChroma(bytes);
+    const auto decode = [&options, coded](heif_image_handle* handle, bool planes) {
         heif_image* image = nullptr;
         const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
         if (planes)
-            heif_decode_image(handle, &image, heif_colorspace_YCbCr, heif_chroma_undefined,
-                              options.get());
+            heif_decode_image(handle, &image, heif_colorspace_YCbCr, coded, options.get());
         else
             heif_decode_image(handle, &image, heif_colorspace_RGB,
                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,

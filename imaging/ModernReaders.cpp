@@ -8,7 +8,6 @@
 #include "imaging/ShrinkOnLoad.h"
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace ModernReaders {
@@ -120,42 +119,6 @@ bool Pixels(const uint8_t* pixels, std::size_t stride, int channels, bool premul
                                 b = uint8_t(std::min(kOpaque, (b * kOpaque + a / 2) / a));
                             }
                             row[x] = AlphaOver(under[x / shrink], r, g, b, uint8_t(a));
-                        }
-                    });
-}
-
-bool Planes(const YCbCr& planes, int width, int height, int shrink, PictureBox& whole) {
-    if (!planes.y || !planes.cb || !planes.cr || width <= 0 || height <= 0 || shrink < 1 ||
-        planes.shiftX < 0 || planes.shiftX > 1 || planes.shiftY < 0 || planes.shiftY > 1)
-        return false;
-    // Fixed point, 16 fraction bits: each level minus its black (luma) or
-    // middle (chroma), times its scale, then the matrix's weights.
-    constexpr double kOne = 65536;
-    const double kg = 1 - planes.kr - planes.kb;
-    const double yScale = planes.fullRange ? 1 : 255.0 / 219;
-    const double cScale = planes.fullRange ? 1 : 255.0 / 224;
-    const int yBlack = planes.fullRange ? 0 : 16;
-    const auto fixed = [](double v) { return int32_t(std::lround(v * kOne)); };
-    const int32_t yMul = fixed(yScale);
-    const int32_t rCr = fixed(2 * (1 - planes.kr) * cScale);
-    const int32_t bCb = fixed(2 * (1 - planes.kb) * cScale);
-    const int32_t gCb = fixed(2 * planes.kb * (1 - planes.kb) / kg * cScale);
-    const int32_t gCr = fixed(2 * planes.kr * (1 - planes.kr) / kg * cScale);
-    const auto level = [](int32_t v) {
-        return uint32_t(std::clamp((v + (1 << 15)) >> 16, 0, int32_t(kOpaque)));
-    };
-    return LandRows(width, height, shrink, false, whole,
-                    [&](int y, uint32_t* row, const uint32_t*) {
-                        const uint8_t* luma = planes.y + std::size_t(y) * planes.yStride;
-                        const std::size_t c = std::size_t(y >> planes.shiftY) * planes.cStride;
-                        const uint8_t* cb = planes.cb + c;
-                        const uint8_t* cr = planes.cr + c;
-                        for (int x = 0; x < width; ++x) {
-                            const int32_t l = (int32_t(luma[x]) - yBlack) * yMul;
-                            const int32_t u = int32_t(cb[x >> planes.shiftX]) - 128;
-                            const int32_t v = int32_t(cr[x >> planes.shiftX]) - 128;
-                            row[x] = (level(l + rCr * v) << 16) |
-                                     (level(l - gCb * u - gCr * v) << 8) | level(l + bCb * u);
                         }
                     });
 }

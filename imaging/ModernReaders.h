@@ -62,24 +62,6 @@ int ShrinkFactor(int width, int height, MFreeImage_2::Box box);
 bool Pixels(const uint8_t* pixels, std::size_t stride, int channels, bool premultiplied, int width,
             int height, int shrink, PictureBox& whole);
 
-// An opaque picture as 8-bit luma and chroma planes (Y, Cb, Cr), each chroma
-// sample standing for (1 << shiftX) x (1 << shiftY) luma samples (4:2:0 is
-// 1, 1), turned to red, green and blue by the Kr and Kb of its matrix, its
-// levels full (0..255) or limited (16..235, chroma 16..240).
-struct YCbCr {
-    const uint8_t* y = nullptr;
-    const uint8_t* cb = nullptr;
-    const uint8_t* cr = nullptr;
-    std::size_t yStride = 0, cStride = 0;
-    int shiftX = 0, shiftY = 0;
-    double kr = 0.299, kb = 0.114;
-    bool fullRange = true;
-};
-
-// As Pixels, from planes: `width` x `height` onto `whole`, each `shrink` x
-// `shrink` block as its mean.
-bool Planes(const YCbCr& planes, int width, int height, int shrink, PictureBox& whole);
-
 } // namespace Land
 
 } // namespace ModernReaders

@@ -1,8 +1,9 @@
-// A HEIF picture's YCbCr planes turned to RGB by the reader as it lands them
-// give the colours libheif's own conversion gives, for each chroma layout,
-// matrix and range Debian's heif-enc writes. Files are made in a temporary
-// folder from a textured picture, so that chroma that is taken from the
-// wrong sample, or turned by the wrong matrix or range, shows.
+// A HEIF picture as the reader lands it has the colours libheif's own
+// conversion to RGB gives, for each chroma layout, matrix and range Debian's
+// heif-enc writes (a reader that turned the YCbCr planes itself must match
+// it). Files are made in a temporary folder from a textured picture, so that
+// chroma taken from the wrong sample, or turned by the wrong matrix or range,
+// shows.
 #include "TempDir.h"
 #include "imaging/MFreeImage_2.h"
 
@@ -24,8 +25,8 @@ constexpr int kWidth = 121, kHeight = 87;
 // With chroma for every pixel, libheif's integer conversion and the
 // reader's may round a level or two apart.
 constexpr int kRounding = 2;
-// Subsampled chroma is spread differently (the reader takes each pixel's
-// nearest sample; libheif at times blends), which moves only pixels at sharp
+// Subsampled chroma may be spread differently (each pixel's nearest sample,
+// or blended as libheif at times does), which moves only pixels at sharp
 // chroma edges; a wrong matrix or range moves every pixel (25 to 28 dB).
 constexpr double kSubsampledPsnr = 34;
 

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <sched.h>
 #include <system_error>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace RowBands {
@@ -20,26 +21,27 @@ inline int Processors() {
     return std::max(1, CPU_COUNT(&set));
 }
 
-// `work(first, end)` for bands of [0, count) that together cover it, at
-// least `least` a band, one a processor; the last band on the calling
-// thread. A thread that cannot be had leaves its band to the caller. `work`
-// must not throw.
+// `work(first, end)` for bands of [0, count) of `least` each (the last may
+// be longer) that together cover it, on a thread per processor. Each thread,
+// the calling one too, takes the next band not yet taken, so a thread the
+// machine's other work holds back leaves its share to the rest. A thread that
+// cannot be had leaves its bands to the others. `work` must not throw.
 template <class Work> void InBands(int count, int least, Work work) {
-    const int bands = std::clamp(count / std::max(1, least), 1, Processors());
+    const int bands = std::max(1, count / std::max(1, least));
+    std::atomic<int> next{0};
+    const auto take = [&] {
+        for (int b = next++; b < bands; b = next++)
+            work(int(int64_t(count) * b / bands), int(int64_t(count) * (b + 1) / bands));
+    };
     std::vector<std::thread> helpers;
-    std::vector<std::pair<int, int>> left;
-    for (int b = 0; b + 1 < bands; ++b) {
-        const int first = int(int64_t(count) * b / bands);
-        const int end = int(int64_t(count) * (b + 1) / bands);
+    for (int t = 1; t < std::min(bands, Processors()); ++t) {
         try {
-            helpers.emplace_back(work, first, end);
+            helpers.emplace_back(take);
         } catch (const std::system_error&) {
-            left.emplace_back(first, end);
+            break;
         }
     }
-    work(int(int64_t(count) * (bands - 1) / bands), count);
-    for (const auto& [first, end] : left)
-        work(first, end);
+    take();
     for (std::thread& t : helpers)
         t.join();
 }

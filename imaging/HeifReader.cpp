@@ -1,13 +1,13 @@
 #include "imaging/HeifReader.h"
 
 #include "imaging/ColourProfile.h"
+#include "imaging/RowBands.h"
 #include "imaging/mScaleImage.h"
 
 #include <algorithm>
 #include <libheif/heif.h>
 #include <memory>
 #include <new>
-#include <sched.h>
 #include <string_view>
 #include <vector>
 
@@ -55,16 +55,6 @@ using Handle = std::unique_ptr<heif_image_handle, HandleRelease>;
 
 bool Ok(const heif_error& e) {
     return e.code == heif_error_Ok;
-}
-
-// The processors this process may run on: a phone's photo is a grid of
-// tiles, which libheif decodes on as many threads as it is given. Asked of
-// the scheduler, which the confined helper may do (it may not read /sys).
-int Processors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-    return std::max(1, CPU_COUNT(&set));
 }
 
 // The primary image's thumbnail that is the smallest still covering `fit`,
@@ -126,7 +116,8 @@ Outcome Load(std::span<const uint8_t> bytes, MFreeImage_2::Box box, PictureBox& 
     if (!context || !Ok(heif_context_read_from_memory_without_copy(context.get(), bytes.data(),
                                                                    bytes.size(), nullptr)))
         return Outcome::Refused;
-    heif_context_set_max_decoding_threads(context.get(), Processors());
+    // A phone's photo is a grid of tiles, which libheif decodes on as many threads as it is given.
+    heif_context_set_max_decoding_threads(context.get(), RowBands::Processors());
     heif_image_handle* raw = nullptr;
     if (!Ok(heif_context_get_primary_image_handle(context.get(), &raw))) return Outcome::Refused;
     const Handle primary(raw);

@@ -235,6 +235,7 @@ void FileListModel::Clear() {
 }
 
 void FileListModel::SetShowIcons(bool on) {
+    if (on == showIcons_) return; // every row repainted for nothing, after each listing
     showIcons_ = on;
     if (!rows_.empty())
         emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});

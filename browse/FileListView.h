@@ -53,6 +53,10 @@ class FileListView : public QWidget {
 
     // More rows of a listing, in the order shown; the selection stays with its file.
     void AddRows(std::vector<FileRow> rows);
+    // Lays the rows of the view on show out now rather than in its next
+    // paint, so that the work of a large list and that of the paint go in
+    // two turns of the event loop. False when no view is on show.
+    bool LayOutNow();
     // The folder's changes on disk: the selection stays with its file (a
     // removed one leaves none) and the files at the top of the view stay
     // there; none of it is a choice of a file.
@@ -70,6 +74,8 @@ class FileListView : public QWidget {
     void selectedRowChanged(int row);
     // The large-icon view shows other rows (scrolled, resized, rows added or gone).
     void shownIconRowsChanged();
+    // The view on show is about to paint its rows.
+    void rowsPainting();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

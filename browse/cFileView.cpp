@@ -9,21 +9,23 @@
 #include <algorithm>
 #include <cerrno>
 #include <iterator>
+#include <utility>
 
 cFileView::cFileView() : matcher_(pattern_) {
     nextTurn_.setSingleShot(true);
-    nextTurn_.setInterval(0);
     QObject::connect(&nextTurn_, &QTimer::timeout, &nextTurn_, [this] { TakeArrived(); });
 }
 
 cFileView::~cFileView() {
     QObject::disconnect(chosen_);
     QObject::disconnect(pressed_);
+    QObject::disconnect(painting_);
 }
 
 void cFileView::SetListView(FileListView* view) {
     QObject::disconnect(chosen_);
     QObject::disconnect(pressed_);
+    QObject::disconnect(painting_);
     listView_ = view;
     if (!view) return;
     // Any selection that reaches the owner is the user's (or the owner's)
@@ -32,6 +34,10 @@ void cFileView::SetListView(FileListView* view) {
                                [this] { userSelected_ = true; });
     pressed_ =
         QObject::connect(view, &FileListView::rowPressed, view, [this] { userSelected_ = true; });
+    painting_ = QObject::connect(view, &FileListView::rowsPainting, view, [this] {
+        if (!std::exchange(awaitingPaint_, false)) return;
+        nextTurn_.start(0); // once this paint is over
+    });
 }
 
 void cFileView::SetPattern(const std::string& nPattern) {
@@ -113,6 +119,7 @@ void cFileView::StopWatching() {
     arrived_ = {};
     arrivedAt_ = 0;
     arrivedLast_ = false;
+    awaitingPaint_ = false;
     nextTurn_.stop();
 }
 
@@ -145,13 +152,15 @@ void cFileView::TakeArrived() {
     }
     SetTypes(rows);
     listView_->AddRows(std::move(rows));
+    // The view's layout of every row now, its paint in a turn of its own.
+    const bool shown = listView_->LayOutNow();
     const bool first = !userSelected_ && listView_->Model()->rowCount() > 0;
     if (more || !arrivedLast_) {
         // The first rows' first, selected; it then moves with its file, since
         // each change of the current row lays out every row of the view.
         if (first && listView_->SelectedRow() < 0) listView_->SelectRow(0, true, false);
         if (RowsArrived) RowsArrived();
-        if (!arrived_.empty()) nextTurn_.start(); // unless a new listing began meanwhile
+        if (!arrived_.empty()) NextTurn(shown); // unless a new listing began meanwhile
         return;
     }
     listId_ = 0;
@@ -166,6 +175,11 @@ void cFileView::TakeArrived() {
     AssignSysIL();
     if (Listed) Listed(true);
     CheckPending(); // what changed while it was read
+}
+
+void cFileView::NextTurn(bool shown) {
+    awaitingPaint_ = shown;
+    nextTurn_.start(shown ? kPaintWaitMs : 0);
 }
 
 void cFileView::OnEvents(const FolderEvents& events) {

@@ -71,11 +71,16 @@ class cFileView {
     // the event loop each, so that placing a large part never holds the
     // window's thread long.
     static constexpr std::size_t kRowsPerTurn = 8192;
+    // With the list on show, the next rows wait for the view to paint those
+    // placed (a turn of its own), or this long when no paint comes.
+    static constexpr int kPaintWaitMs = 50;
 
   private:
     void OnPart(FolderLister::Part& part);
     // Places the next rows that arrived; once the listing's last have, ends it.
     void TakeArrived();
+    // Takes the next rows in a later turn: after the paint, when `shown`.
+    void NextTurn(bool shown);
     void OnChecked(FolderLister::Part& part);
     void OnEvents(const FolderEvents& events);
     // Looks at the names reported so far, unless a listing or a check is under way.
@@ -87,6 +92,7 @@ class cFileView {
 
     QPointer<FileListView> listView_;
     QMetaObject::Connection chosen_, pressed_; // the user's own selections
+    QMetaObject::Connection painting_;
     std::string pattern_ = "*.*";
     PathMatcher matcher_;
     int lastError_ = 0;
@@ -106,4 +112,5 @@ class cFileView {
     bool arrivedLast_ = false; // the listing's last part is among them
     int arrivedError_ = 0;     // with it: why the folder could not be read
     QTimer nextTurn_;
+    bool awaitingPaint_ = false; // nextTurn_ waits for the rows placed to be painted
 };

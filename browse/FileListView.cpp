@@ -158,6 +158,16 @@ bool FileListView::LayOutNow() {
     return true;
 }
 
+void FileListView::HoldPaint(bool hold) {
+    if (hold && !held_ && CurrentView()->isVisible()) {
+        held_ = CurrentView()->viewport();
+        held_->setUpdatesEnabled(false);
+    } else if (!hold && held_) {
+        held_->setUpdatesEnabled(true);
+        held_ = nullptr;
+    }
+}
+
 void FileListView::ApplyChanges(const RowChanges& changes) {
     if (changes.Empty()) return;
     // A view scrolled down keeps the file at its top there; one at the top

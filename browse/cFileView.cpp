@@ -14,6 +14,15 @@
 cFileView::cFileView() : matcher_(pattern_) {
     nextTurn_.setSingleShot(true);
     QObject::connect(&nextTurn_, &QTimer::timeout, &nextTurn_, [this] { TakeArrived(); });
+    showTurn_.setSingleShot(true);
+    QObject::connect(&showTurn_, &QTimer::timeout, &showTurn_, [this] {
+        if (!listView_) return;
+        if (!arrived_.empty()) { // the next rows once these are painted
+            awaitingPaint_ = true;
+            nextTurn_.start(kPaintWaitMs);
+        }
+        listView_->HoldPaint(false);
+    });
 }
 
 cFileView::~cFileView() {
@@ -121,6 +130,8 @@ void cFileView::StopWatching() {
     arrivedLast_ = false;
     awaitingPaint_ = false;
     nextTurn_.stop();
+    showTurn_.stop();
+    if (listView_) listView_->HoldPaint(false);
 }
 
 void cFileView::OnPart(FolderLister::Part& part) {
@@ -151,8 +162,9 @@ void cFileView::TakeArrived() {
         arrivedAt_ = 0;
     }
     SetTypes(rows);
+    // The view lays every row out now and paints them in a turn of its own.
+    listView_->HoldPaint(true);
     listView_->AddRows(std::move(rows));
-    // The view's layout of every row now, its paint in a turn of its own.
     const bool shown = listView_->LayOutNow();
     const bool first = !userSelected_ && listView_->Model()->rowCount() > 0;
     if (more || !arrivedLast_) {
@@ -160,9 +172,10 @@ void cFileView::TakeArrived() {
         // each change of the current row lays out every row of the view.
         if (first && listView_->SelectedRow() < 0) listView_->SelectRow(0, true, false);
         if (RowsArrived) RowsArrived();
-        if (!arrived_.empty()) NextTurn(shown); // unless a new listing began meanwhile
+        NextTurn(shown);
         return;
     }
+    listView_->HoldPaint(false);
     listId_ = 0;
     if (const int error = arrivedError_; error != 0) {
         lastError_ = error;
@@ -178,8 +191,10 @@ void cFileView::TakeArrived() {
 }
 
 void cFileView::NextTurn(bool shown) {
-    awaitingPaint_ = shown;
-    nextTurn_.start(shown ? kPaintWaitMs : 0);
+    if (shown)
+        showTurn_.start(0);
+    else if (!arrived_.empty()) // unless a new listing began meanwhile
+        nextTurn_.start(0);
 }
 
 void cFileView::OnEvents(const FolderEvents& events) {

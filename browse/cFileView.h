@@ -71,15 +71,18 @@ class cFileView {
     // the event loop each, so that placing a large part never holds the
     // window's thread long.
     static constexpr std::size_t kRowsPerTurn = 8192;
-    // With the list on show, the next rows wait for the view to paint those
-    // placed (a turn of its own), or this long when no paint comes.
+    // With the list on show, the rows placed are painted in a later turn of
+    // their own, and the next rows wait for that paint, or this long when no
+    // paint comes: the work of placing rows and that of painting them never
+    // run in one go.
     static constexpr int kPaintWaitMs = 50;
 
   private:
     void OnPart(FolderLister::Part& part);
     // Places the next rows that arrived; once the listing's last have, ends it.
     void TakeArrived();
-    // Takes the next rows in a later turn: after the paint, when `shown`.
+    // Paints the rows placed in a later turn, when `shown`, and takes the
+    // next rows that arrived after that paint.
     void NextTurn(bool shown);
     void OnChecked(FolderLister::Part& part);
     void OnEvents(const FolderEvents& events);
@@ -112,5 +115,6 @@ class cFileView {
     bool arrivedLast_ = false; // the listing's last part is among them
     int arrivedError_ = 0;     // with it: why the folder could not be read
     QTimer nextTurn_;
+    QTimer showTurn_;            // lets the view paint the rows placed, in a turn after theirs
     bool awaitingPaint_ = false; // nextTurn_ waits for the rows placed to be painted
 };

@@ -104,7 +104,12 @@ void cFileView::StartListing(const std::string& sPath, bool bDisplayFileSize) {
     watcher_ = std::make_unique<FolderWatcher>(FolderWatcher::Watches::Files);
     QObject::connect(watcher_.get(), &FolderWatcher::changed, watcher_.get(),
                      [this](const std::string&, const FolderEvents& e) { OnEvents(e); });
-    listId_ = lister_->List(folder_, listedPattern_, watcher_->WatchOnReader(folder_));
+    // The worker also loads the file types the first time, which the rows'
+    // types are then looked up in without that wait on the window's thread.
+    listId_ = lister_->List(folder_, listedPattern_, [watch = watcher_->WatchOnReader(folder_)] {
+        SysImageList::LoadTypes();
+        watch();
+    });
     // The rows shown go while the worker reads.
     listView_->Model()->SetRows({}, bDisplayFileSize);
     userSelected_ = false;

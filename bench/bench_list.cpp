@@ -12,6 +12,7 @@
 #include "browse/cFileView.h"
 
 #include <QCoreApplication>
+#include <QWindow>
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
@@ -59,6 +60,10 @@ void ListOnWorker(benchmark::State& state, int files) {
     FileListView list;
     list.resize(kListWidth, kListHeight);
     list.show();
+    // The window was on show and painted before the listing, as in the program.
+    while (!list.windowHandle() || !list.windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    list.repaint();
     cFileView view;
     view.SetListView(&list);
     view.SetPattern("*.*");

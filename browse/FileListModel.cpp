@@ -17,6 +17,15 @@ SysImageList& SysImageList::Instance() {
     return list;
 }
 
+void SysImageList::LoadTypes() {
+    static const bool loaded = [] {
+        return QMimeDatabase()
+            .mimeTypeForFile(QStringLiteral("x.jpg"), QMimeDatabase::MatchExtension)
+            .isValid();
+    }();
+    (void)loaded;
+}
+
 int SysImageList::TypeIndexFor(const std::string& fileName) {
     const std::size_t dot = fileName.rfind('.');
     std::string ext = (dot == std::string::npos || dot == 0) ? std::string() : fileName.substr(dot);
@@ -235,6 +244,7 @@ void FileListModel::Clear() {
 }
 
 void FileListModel::SetShowIcons(bool on) {
+    if (on == showIcons_) return; // every row repainted for nothing, after each listing
     showIcons_ = on;
     if (!rows_.empty())
         emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});

@@ -23,6 +23,9 @@
 class SysImageList {
   public:
     static SysImageList& Instance();
+    // Loads the system's file types once, on any thread; the first lookup
+    // otherwise does it.
+    static void LoadTypes();
     // The type entry for a file name, by extension; one lookup per extension.
     int TypeIndexFor(const std::string& fileName);
     int TypeCount() const { return int(types_.size()); }

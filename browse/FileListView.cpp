@@ -60,6 +60,7 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
     connect(model_, &QAbstractItemModel::rowsInserted, this, &FileListView::shownIconRowsChanged);
     connect(model_, &QAbstractItemModel::rowsRemoved, this, &FileListView::shownIconRowsChanged);
     icons_->viewport()->installEventFilter(this);
+    report_->viewport()->installEventFilter(this);
     connect(report_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& i) {
                 if (!quiet_) emit selectedRowChanged(i.isValid() ? i.row() : -1);
@@ -127,6 +128,7 @@ std::pair<int, int> FileListView::ShownIconRows() const {
 bool FileListView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == icons_->viewport() && event->type() == QEvent::Resize)
         emit shownIconRowsChanged();
+    if (event->type() == QEvent::Paint && watched == CurrentView()->viewport()) emit rowsPainting();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -147,6 +149,23 @@ void FileListView::SelectRow(int row, bool quiet, bool scroll) {
 void FileListView::AddRows(std::vector<FileRow> rows) {
     const QScopedValueRollback keep(quiet_, true);
     model_->AddRows(std::move(rows));
+}
+
+bool FileListView::LayOutNow() {
+    QAbstractItemView* view = CurrentView();
+    if (!view->isVisible()) return false;
+    view->doItemsLayout();
+    return true;
+}
+
+void FileListView::HoldPaint(bool hold) {
+    if (hold && !held_ && CurrentView()->isVisible()) {
+        held_ = CurrentView()->viewport();
+        held_->setUpdatesEnabled(false);
+    } else if (!hold && held_) {
+        held_->setUpdatesEnabled(true);
+        held_ = nullptr;
+    }
 }
 
 void FileListView::ApplyChanges(const RowChanges& changes) {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include <QListView>
+#include <QPointer>
 #include <QStackedLayout>
 #include <QTreeView>
 #include <QWidget>
@@ -53,6 +54,13 @@ class FileListView : public QWidget {
 
     // More rows of a listing, in the order shown; the selection stays with its file.
     void AddRows(std::vector<FileRow> rows);
+    // Lays the rows of the view on show out now rather than in its next
+    // paint, so that the work of a large list and that of the paint go in
+    // two turns of the event loop. False when no view is on show.
+    bool LayOutNow();
+    // While held, the view on show paints nothing (what it shows stays); let
+    // go, it paints its rows once.
+    void HoldPaint(bool hold);
     // The folder's changes on disk: the selection stays with its file (a
     // removed one leaves none) and the files at the top of the view stay
     // there; none of it is a choice of a file.
@@ -70,6 +78,8 @@ class FileListView : public QWidget {
     void selectedRowChanged(int row);
     // The large-icon view shows other rows (scrolled, resized, rows added or gone).
     void shownIconRowsChanged();
+    // The view on show is about to paint its rows.
+    void rowsPainting();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -81,5 +91,6 @@ class FileListView : public QWidget {
     IconDelegate* iconCells_;
     QStackedLayout* stack_;
     bool large_ = false;
-    bool quiet_ = false; // the selection moves for the program, not the user
+    bool quiet_ = false;     // the selection moves for the program, not the user
+    QPointer<QWidget> held_; // the viewport whose paint is held
 };

@@ -9,21 +9,32 @@
 #include <algorithm>
 #include <cerrno>
 #include <iterator>
+#include <utility>
 
 cFileView::cFileView() : matcher_(pattern_) {
     nextTurn_.setSingleShot(true);
-    nextTurn_.setInterval(0);
     QObject::connect(&nextTurn_, &QTimer::timeout, &nextTurn_, [this] { TakeArrived(); });
+    showTurn_.setSingleShot(true);
+    QObject::connect(&showTurn_, &QTimer::timeout, &showTurn_, [this] {
+        if (!listView_) return;
+        if (!arrived_.empty()) { // the next rows once these are painted
+            awaitingPaint_ = true;
+            nextTurn_.start(kPaintWaitMs);
+        }
+        listView_->HoldPaint(false);
+    });
 }
 
 cFileView::~cFileView() {
     QObject::disconnect(chosen_);
     QObject::disconnect(pressed_);
+    QObject::disconnect(painting_);
 }
 
 void cFileView::SetListView(FileListView* view) {
     QObject::disconnect(chosen_);
     QObject::disconnect(pressed_);
+    QObject::disconnect(painting_);
     listView_ = view;
     if (!view) return;
     // Any selection that reaches the owner is the user's (or the owner's)
@@ -32,6 +43,10 @@ void cFileView::SetListView(FileListView* view) {
                                [this] { userSelected_ = true; });
     pressed_ =
         QObject::connect(view, &FileListView::rowPressed, view, [this] { userSelected_ = true; });
+    painting_ = QObject::connect(view, &FileListView::rowsPainting, view, [this] {
+        if (!std::exchange(awaitingPaint_, false)) return;
+        nextTurn_.start(0); // once this paint is over
+    });
 }
 
 void cFileView::SetPattern(const std::string& nPattern) {
@@ -89,7 +104,12 @@ void cFileView::StartListing(const std::string& sPath, bool bDisplayFileSize) {
     watcher_ = std::make_unique<FolderWatcher>(FolderWatcher::Watches::Files);
     QObject::connect(watcher_.get(), &FolderWatcher::changed, watcher_.get(),
                      [this](const std::string&, const FolderEvents& e) { OnEvents(e); });
-    listId_ = lister_->List(folder_, listedPattern_, watcher_->WatchOnReader(folder_));
+    // The worker also loads the file types the first time, which the rows'
+    // types are then looked up in without that wait on the window's thread.
+    listId_ = lister_->List(folder_, listedPattern_, [watch = watcher_->WatchOnReader(folder_)] {
+        SysImageList::LoadTypes();
+        watch();
+    });
     // The rows shown go while the worker reads.
     listView_->Model()->SetRows({}, bDisplayFileSize);
     userSelected_ = false;
@@ -113,7 +133,10 @@ void cFileView::StopWatching() {
     arrived_ = {};
     arrivedAt_ = 0;
     arrivedLast_ = false;
+    awaitingPaint_ = false;
     nextTurn_.stop();
+    showTurn_.stop();
+    if (listView_) listView_->HoldPaint(false);
 }
 
 void cFileView::OnPart(FolderLister::Part& part) {
@@ -144,16 +167,20 @@ void cFileView::TakeArrived() {
         arrivedAt_ = 0;
     }
     SetTypes(rows);
+    // The view lays every row out now and paints them in a turn of its own.
+    listView_->HoldPaint(true);
     listView_->AddRows(std::move(rows));
+    const bool shown = listView_->LayOutNow();
     const bool first = !userSelected_ && listView_->Model()->rowCount() > 0;
     if (more || !arrivedLast_) {
         // The first rows' first, selected; it then moves with its file, since
         // each change of the current row lays out every row of the view.
         if (first && listView_->SelectedRow() < 0) listView_->SelectRow(0, true, false);
         if (RowsArrived) RowsArrived();
-        if (!arrived_.empty()) nextTurn_.start(); // unless a new listing began meanwhile
+        NextTurn(shown);
         return;
     }
+    listView_->HoldPaint(false);
     listId_ = 0;
     if (const int error = arrivedError_; error != 0) {
         lastError_ = error;
@@ -166,6 +193,13 @@ void cFileView::TakeArrived() {
     AssignSysIL();
     if (Listed) Listed(true);
     CheckPending(); // what changed while it was read
+}
+
+void cFileView::NextTurn(bool shown) {
+    if (shown)
+        showTurn_.start(0);
+    else if (!arrived_.empty()) // unless a new listing began meanwhile
+        nextTurn_.start(0);
 }
 
 void cFileView::OnEvents(const FolderEvents& events) {

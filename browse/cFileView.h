@@ -71,11 +71,19 @@ class cFileView {
     // the event loop each, so that placing a large part never holds the
     // window's thread long.
     static constexpr std::size_t kRowsPerTurn = 8192;
+    // With the list on show, the rows placed are painted in a later turn of
+    // their own, and the next rows wait for that paint, or this long when no
+    // paint comes: the work of placing rows and that of painting them never
+    // run in one go.
+    static constexpr int kPaintWaitMs = 50;
 
   private:
     void OnPart(FolderLister::Part& part);
     // Places the next rows that arrived; once the listing's last have, ends it.
     void TakeArrived();
+    // Paints the rows placed in a later turn, when `shown`, and takes the
+    // next rows that arrived after that paint.
+    void NextTurn(bool shown);
     void OnChecked(FolderLister::Part& part);
     void OnEvents(const FolderEvents& events);
     // Looks at the names reported so far, unless a listing or a check is under way.
@@ -87,6 +95,7 @@ class cFileView {
 
     QPointer<FileListView> listView_;
     QMetaObject::Connection chosen_, pressed_; // the user's own selections
+    QMetaObject::Connection painting_;
     std::string pattern_ = "*.*";
     PathMatcher matcher_;
     int lastError_ = 0;
@@ -106,4 +115,6 @@ class cFileView {
     bool arrivedLast_ = false; // the listing's last part is among them
     int arrivedError_ = 0;     // with it: why the folder could not be read
     QTimer nextTurn_;
+    QTimer showTurn_;            // lets the view paint the rows placed, in a turn after theirs
+    bool awaitingPaint_ = false; // nextTurn_ waits for the rows placed to be painted
 };

@@ -148,7 +148,14 @@ void WatchTest::aLargeListingGoesInASliceAtATime() {
     std::vector<FileRow> expected;
     QVERIFY(ScanFolder(dir.str() + "/", PathMatcher("*.png"), expected));
     Shown s;
+    QVERIFY(QTest::qWaitForWindowExposed(&s.list));
     QSignalSpy inserted(s.list.Model(), &QAbstractItemModel::rowsInserted);
+    // The paints of the list seen before each slice was placed.
+    int paints = 0;
+    std::vector<int> paintsBeforeSlice;
+    QObject::connect(&s.list, &FileListView::rowsPainting, &s.list, [&] { ++paints; });
+    QObject::connect(s.list.Model(), &QAbstractItemModel::rowsInserted, &s.list,
+                     [&] { paintsBeforeSlice.push_back(paints); });
     QVERIFY(s.List(dir.str()));
     QCOMPARE(s.listed, std::vector<bool>{true});
     QVERIFY(inserted.count() >= 2);
@@ -159,6 +166,28 @@ void WatchTest::aLargeListingGoesInASliceAtATime() {
         names.push_back(r.name);
     QCOMPARE(RowNames(s.list.Model()), names);
     QCOMPARE(s.list.SelectedRow(), 0);
+    // The list on show paints each slice before the next is placed, and
+    // paints again once listed.
+    for (std::size_t i = 1; i < paintsBeforeSlice.size(); ++i)
+        QVERIFY2(paintsBeforeSlice[i] > paintsBeforeSlice[i - 1], qPrintable(QString::number(i)));
+    const int listedAt = paints;
+    QVERIFY(QTest::qWaitFor([&] { return paints > listedAt; }, 5000) ||
+            s.list.ReportView()->viewport()->updatesEnabled());
+    QVERIFY(s.list.ReportView()->viewport()->updatesEnabled());
+
+    // A listing asked for while a slice waits for its paint: the new rows paint.
+    TempDir small;
+    MakeFile(small.str() + "/x.png", 1);
+    int slices = 0;
+    s.view.RowsArrived = [&] {
+        if (++slices == 2) s.view.StartListing(small.str(), true);
+    };
+    const std::size_t before = s.listed.size();
+    s.view.StartListing(dir.str(), true);
+    QVERIFY(QTest::qWaitFor([&] { return s.listed.size() > before; }, 5000));
+    QCOMPARE(slices, 2);
+    QCOMPARE(RowNames(s.list.Model()), std::vector<std::string>{"x.png"});
+    QVERIFY(s.list.ReportView()->viewport()->updatesEnabled());
 }
 
 void WatchTest::aStaleListingIsDropped() {

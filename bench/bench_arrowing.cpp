@@ -8,6 +8,7 @@
 #include "app/fMain.h"
 #include "app/mSetup.h"
 #include "bench/BenchSupport.h"
+#include "bench/GrainyPhoto.h"
 #include "bench/LoopWatchdog.h"
 #include "imaging/ThumbnailMaker.h"
 #include "imaging/mFit.h"
@@ -19,7 +20,6 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <filesystem>
-#include <random>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -42,17 +42,7 @@ const std::string& Photos() {
         const std::string d = ScratchFolder();
         std::vector<std::string> made;
         for (int p = 0; p < kDistinct; ++p) {
-            FIBITMAP* b = FreeImage_Allocate(kPhotoWidth, kPhotoHeight, 24);
-            std::mt19937 rng(unsigned(p + 1));
-            for (int y = 0; y < kPhotoHeight; ++y) {
-                BYTE* row = FreeImage_GetScanLine(b, y);
-                for (int x = 0; x < kPhotoWidth; ++x, row += 3) {
-                    const unsigned grain = rng() & 15;
-                    row[FI_RGBA_RED] = BYTE((x / (24 + p) + grain) & 0xFF);
-                    row[FI_RGBA_GREEN] = BYTE((y / 16 + grain) & 0xFF);
-                    row[FI_RGBA_BLUE] = BYTE(((x + y) / 40 + p * 60 + grain) & 0xFF);
-                }
-            }
+            FIBITMAP* b = GrainyPhoto(kPhotoWidth, kPhotoHeight, unsigned(p + 1), p);
             made.push_back(d + "/src" + std::to_string(p) + ".jpg.src");
             FreeImage_Save(FIF_JPEG, b, made.back().c_str(), JPEG_QUALITYGOOD);
             FreeImage_Unload(b);

@@ -7,6 +7,7 @@
 // started in one run through the folder, and the time from the last key to
 // its picture.
 #include "bench/BenchSupport.h"
+#include "bench/GrainyPhoto.h"
 #include "imaging/DecoderPool.h"
 #include "imaging/StillDecoder.h"
 
@@ -17,7 +18,6 @@
 #include <filesystem>
 #include <functional>
 #include <poll.h>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,17 +35,7 @@ constexpr MFreeImage_2::Box kPane{800, 600};
 const std::vector<std::string>& Photos() {
     static const std::vector<std::string> photos = [] {
         const std::string dir = ScratchFolder();
-        FIBITMAP* b = FreeImage_Allocate(kWidth, kHeight, 24);
-        std::mt19937 rng(7);
-        for (int y = 0; y < kHeight; ++y) {
-            BYTE* row = FreeImage_GetScanLine(b, y);
-            for (int x = 0; x < kWidth; ++x) {
-                const unsigned n = rng() & 15;
-                row[3 * x] = BYTE((x / 24 + n) & 0xFF);
-                row[3 * x + 1] = BYTE((y / 16 + n) & 0xFF);
-                row[3 * x + 2] = BYTE(((x + y) / 40 + n) & 0xFF);
-            }
-        }
+        FIBITMAP* b = GrainyPhoto(kWidth, kHeight, 7);
         const std::string first = dir + "/photo00.jpg";
         FreeImage_Save(FIF_JPEG, b, first.c_str(), JPEG_QUALITYGOOD);
         FreeImage_Unload(b);

@@ -4,6 +4,7 @@
 // cost of the hand-over to the helper for a small picture; the time to
 // replace a helper that died.
 #include "bench/BenchSupport.h"
+#include "bench/GrainyPhoto.h"
 #include "imaging/FileBytes.h"
 #include "imaging/MFreeImage_2.h"
 #include "imaging/StillDecoder.h"
@@ -14,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,17 +56,7 @@ const std::string& File(const std::string& name) {
     auto it = made.find(name);
     if (it != made.end()) return it->second;
     const std::string dir = ScratchFolder();
-    FIBITMAP* b = FreeImage_Allocate(kWidth, kHeight, 24);
-    std::mt19937 rng(5);
-    for (int y = 0; y < kHeight; ++y) {
-        BYTE* row = FreeImage_GetScanLine(b, y);
-        for (int x = 0; x < kWidth; ++x) {
-            const unsigned n = rng() & 15; // a photo's grain over smooth shapes
-            row[3 * x] = BYTE((x / 24 + n) & 0xFF);
-            row[3 * x + 1] = BYTE((y / 16 + n) & 0xFF);
-            row[3 * x + 2] = BYTE(((x + y) / 40 + n) & 0xFF);
-        }
-    }
+    FIBITMAP* b = GrainyPhoto(kWidth, kHeight, 5);
     const bool jpeg = name == "jpeg6000x4000";
     const bool bmp = name.rfind("bmp", 0) == 0;
     const std::string file = dir + (jpeg ? "/photo.jpg" : bmp ? "/photo.bmp" : "/photo.png");

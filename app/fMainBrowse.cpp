@@ -51,7 +51,12 @@ void fMain::ShowCount(int files) {
 }
 
 int fMain::RowOfName(const std::string& name) const {
-    for (int row = 0; row < lvFiles->Model()->rowCount(); ++row)
+    // Asked after every decode for the chosen file: where it was chosen is
+    // looked at first, before a walk through a folder of maybe 100,000 rows.
+    const int rows = lvFiles->Model()->rowCount();
+    if (chosenRow_ >= 0 && chosenRow_ < rows && lvFiles->Model()->Row(chosenRow_).name == name)
+        return chosenRow_;
+    for (int row = 0; row < rows; ++row)
         if (lvFiles->Model()->Row(row).name == name) return row;
     return -1;
 }

@@ -137,6 +137,16 @@ int FileListView::SelectedRow() const {
     return i.isValid() ? i.row() : -1;
 }
 
+// Placeholders until several rows and names edited in place are built.
+std::vector<int> FileListView::SelectedRows() const {
+    const int row = SelectedRow();
+    return row < 0 ? std::vector<int>{} : std::vector<int>{row};
+}
+void FileListView::EditName(int) {}
+bool FileListView::EditingName() const {
+    return false;
+}
+
 void FileListView::SelectRow(int row, bool quiet, bool scroll) {
     if (row < 0 || row >= model_->rowCount()) return;
     const QModelIndex i = model_->index(row, 0);

@@ -8,7 +8,9 @@
 
 #include <QImage>
 #include <functional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include <QListView>
 #include <QPointer>
@@ -48,6 +50,20 @@ class FileListView : public QWidget {
 
     // The selected row, or -1.
     int SelectedRow() const;
+    // The rows selected, in the order shown. The list takes several rows at
+    // once (Shift and Ctrl with a click or an arrow) for the file commands;
+    // the current row (SelectedRow) is the one previewed.
+    std::vector<int> SelectedRows() const;
+    // Opens the editor of `row`'s name in place, in the view on show (details
+    // or large icons), its text selected up to the extension. Enter asks
+    // `RenameRequested`; Esc or leaving the row closes it with nothing done.
+    void EditName(int row);
+    bool EditingName() const;
+    // The window's answer to a name typed: a refusal in words a person reads
+    // (shown, the editor stays open with the text typed), or empty when the
+    // window takes the name (the editor closes; the row follows once the
+    // file is renamed). The name is the bytes typed, as UTF-8.
+    std::function<QString(int row, const std::string& newName)> RenameRequested;
     // Selects `row` and, with `scroll`, scrolls to it. `quiet`: the
     // program's own doing, no choice of a file, so selectedRowChanged stays quiet.
     void SelectRow(int row, bool quiet = false, bool scroll = true);

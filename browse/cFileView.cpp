@@ -115,6 +115,12 @@ void cFileView::StartListing(const std::string& sPath, bool bDisplayFileSize) {
     userSelected_ = false;
 }
 
+// Placeholders until the list follows the program's own changes.
+void cFileView::Follow(const RowChanges& done) {
+    if (listView_) listView_->ApplyChanges(done);
+}
+void cFileView::Recheck(const std::vector<std::string>&) {}
+
 void cFileView::StopWatching() {
     if (lister_) lister_->Cancel();
     if (watcher_) {

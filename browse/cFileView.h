@@ -55,6 +55,15 @@ class cFileView {
     // The folder listed last, ending in "/".
     const std::string& Folder() const { return folder_; }
     void StopWatching();
+    // The program itself changed files of the folder listed (trashed, moved
+    // away, renamed, copied in): the rows follow at once, and what the
+    // watcher reports of the same changes later, or a check already under
+    // way, adds no row twice and brings back no row removed.
+    void Follow(const RowChanges& done);
+    // Looks at these names (no folder part) on disk again, on the worker,
+    // and follows what it finds: an operation of the program's own that
+    // failed may have left a file whose row `Follow` removed.
+    void Recheck(const std::vector<std::string>& names);
 
     std::function<void()> RowsArrived;
     std::function<void(bool listed)> Listed;

@@ -44,6 +44,26 @@ const Description kCommands[] = {
      "preferences-system", "options"},
     {Command::Help, "&Help", "Help", QKeySequence::HelpContents, QKeyCombination(Qt::Key_F1),
      "help-contents", "help"},
+    // The commands on files: the keys image browsers and file managers use.
+    {Command::Trash, "Move to &Trash", "Move the selected files to the trash", kNoStandard,
+     QKeyCombination(Qt::Key_Delete), "user-trash", nullptr},
+    {Command::DeleteForGood, "&Delete Permanently",
+     "Delete the selected files permanently, after a question", kNoStandard,
+     QKeyCombination(Qt::SHIFT | Qt::Key_Delete), "edit-delete", nullptr},
+    {Command::Undo, "&Undo", "Undo the last operation on files", kNoStandard,
+     QKeyCombination(Qt::CTRL | Qt::Key_Z), "edit-undo", nullptr},
+    {Command::Rename, "Re&name", "Rename the selected file in the list", kNoStandard,
+     QKeyCombination(Qt::Key_F2), "edit-rename", nullptr},
+    {Command::CopyTo, "&Copy to Folder...", "Copy the selected files to a folder", kNoStandard,
+     QKeyCombination(Qt::CTRL | Qt::SHIFT | Qt::Key_C), "edit-copy", nullptr},
+    {Command::MoveTo, "&Move to Folder...", "Move the selected files to a folder", kNoStandard,
+     QKeyCombination(Qt::CTRL | Qt::SHIFT | Qt::Key_M), "go-jump", nullptr},
+    {Command::RotateLeft, "Rotate &Left", "Turn the picture a quarter to the left", kNoStandard,
+     QKeyCombination(Qt::CTRL | Qt::Key_L), "object-rotate-left", nullptr},
+    {Command::RotateRight, "Rotate Ri&ght", "Turn the picture a quarter to the right", kNoStandard,
+     QKeyCombination(Qt::CTRL | Qt::Key_R), "object-rotate-right", nullptr},
+    {Command::Flip, "&Flip Horizontally", "Mirror the picture left to right", kNoStandard,
+     QKeyCombination(Qt::CTRL | Qt::SHIFT | Qt::Key_H), "object-flip-horizontal", nullptr},
 };
 
 // The toolbar left to right; an empty place is a spacer between groups.
@@ -51,6 +71,17 @@ const std::optional<Command> kToolbar[] = {
     std::nullopt, Command::Edit, Command::Refresh, std::nullopt,  Command::Exit,
     std::nullopt, Command::View, Command::Options, Command::Help,
 };
+
+// The context menus' commands on files; an empty place is a separator.
+const std::optional<Command> kFileMenu[] = {
+    Command::Rename,     Command::CopyTo,        Command::MoveTo, std::nullopt,
+    Command::RotateLeft, Command::RotateRight,   Command::Flip,   std::nullopt,
+    Command::Trash,      Command::DeleteForGood, std::nullopt,    Command::Undo,
+};
+
+bool OnToolbar(Command command) {
+    return std::find(std::begin(kToolbar), std::end(kToolbar), command) != std::end(kToolbar);
+}
 
 constexpr int kIconSide = 24;
 constexpr int kHoverLightAlpha = 90;
@@ -62,6 +93,8 @@ QIcon CommandIcon(const Description& c) {
     QPixmap normal;
     if (!base.isNull()) {
         normal = base.pixmap(QSize(kIconSide, kIconSide), ratio);
+    } else if (!c.ownIcon) {
+        return {}; // a command of the menus only: its caption says enough
     } else {
         // Ours exist at one size: on a screen of a higher ratio each pixel
         // becomes a block of whole pixels, sharp, rather than a blur.
@@ -87,13 +120,27 @@ QKeySequence MnemonicKey(const Description& c) {
     return QKeySequence::mnemonic(QString::fromLatin1(c.caption));
 }
 
-// The desktop's key and ours, without repeats.
+// A command has a key of ours (an empty combination is Key_unknown).
+bool HasPlainKey(const Description& c) {
+    return c.plainKey.key() != Qt::Key_unknown && c.plainKey.toCombined() != 0;
+}
+
+// A key of ours that some command of the table takes as its own.
+bool TakenByTable(const QKeySequence& key) {
+    return std::any_of(std::begin(kCommands), std::end(kCommands), [&](const Description& c) {
+        return HasPlainKey(c) && QKeySequence(c.plainKey) == key;
+    });
+}
+
+// The desktop's key and ours, without repeats. A desktop key that another
+// command takes as its own is left to that command (the desktop's Refresh
+// also answers Ctrl+R, which image browsers give to turning right).
 QList<QKeySequence> CommandKeys(const Description& c) {
     QList<QKeySequence> keys;
     if (c.desktopKey != kNoStandard)
         for (const QKeySequence& k : QKeySequence::keyBindings(c.desktopKey))
-            if (!keys.contains(k)) keys << k;
-    if (c.plainKey.toCombined() != 0 && !keys.contains(QKeySequence(c.plainKey)))
+            if (!keys.contains(k) && (k == QKeySequence(c.plainKey) || !TakenByTable(k))) keys << k;
+    if (HasPlainKey(c) && !keys.contains(QKeySequence(c.plainKey)))
         keys << QKeySequence(c.plainKey);
     return keys;
 }
@@ -116,7 +163,10 @@ cCommandTable::cCommandTable(QWidget* window, const Handlers& handlers) : QObjec
         const QList<QKeySequence> keys = CommandKeys(c);
         a->setShortcuts(keys);
         a->setShortcutContext(Qt::WindowShortcut);
-        QStringList names{MnemonicKey(c).toString(QKeySequence::NativeText)};
+        // Alt and the letter presses a tool button; in a menu the letter
+        // works only while the menu is open, so it is not named.
+        QStringList names;
+        if (OnToolbar(c.command)) names << MnemonicKey(c).toString(QKeySequence::NativeText);
         for (const QKeySequence& k : keys)
             names << k.toString(QKeySequence::NativeText);
         a->setToolTip(QString::fromLatin1(c.tooltip) + QStringLiteral(" (") +
@@ -127,15 +177,20 @@ cCommandTable::cCommandTable(QWidget* window, const Handlers& handlers) : QObjec
             if (handler) handler();
         });
     }
-    for (const std::optional<Command>& place : kToolbar) {
-        if (place) {
-            toolbar_ << Action(*place);
-            continue;
+    // The commands in a row's order, a separator for each empty place.
+    const auto lay = [&](const auto& places, QList<QAction*>& into) {
+        for (const std::optional<Command>& place : places) {
+            if (place) {
+                into << Action(*place);
+                continue;
+            }
+            auto* spacer = new QAction(window);
+            spacer->setSeparator(true);
+            into << spacer;
         }
-        auto* spacer = new QAction(window);
-        spacer->setSeparator(true);
-        toolbar_ << spacer;
-    }
+    };
+    lay(kToolbar, toolbar_);
+    lay(kFileMenu, files_);
 }
 
 QList<QAction*> cCommandTable::Commands() const {

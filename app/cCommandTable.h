@@ -4,7 +4,9 @@
 // an icon and the handler the window gives for it. The toolbar is built from
 // the table in its designed order, with spacers between groups; the preview's
 // context menu holds the same actions, and their keys work anywhere in the
-// main window.
+// main window. The commands on files (trash, delete, rename, copy and move to
+// a folder, turns, undo) have no button: they live in the context menus of
+// the list, the preview and the full view, and their keys.
 #pragma once
 
 #include <QAction>
@@ -16,7 +18,24 @@
 class QToolBar;
 class QWidget;
 
-enum class Command { Edit, Refresh, Exit, View, Options, Help };
+enum class Command {
+    Edit,
+    Refresh,
+    Exit,
+    View,
+    Options,
+    Help,
+    // The commands on files, without a button.
+    Trash,
+    DeleteForGood,
+    Undo,
+    Rename,
+    CopyTo,
+    MoveTo,
+    RotateLeft,
+    RotateRight,
+    Flip,
+};
 
 class cCommandTable : public QObject {
   public:
@@ -32,6 +51,9 @@ class cCommandTable : public QObject {
     QList<QAction*> Commands() const;
     // The toolbar's actions left to right, a separator for each spacer.
     QList<QAction*> ToolbarActions() const { return toolbar_; }
+    // The commands on files in the order of their context menus, a
+    // separator between groups.
+    QList<QAction*> FileCommands() const { return files_; }
     // Adds the toolbar's actions to `toolbar`, in order.
     void FillToolBar(QToolBar* toolbar) const;
 
@@ -42,4 +64,5 @@ class cCommandTable : public QObject {
     };
     std::map<Command, Row> rows_;
     QList<QAction*> toolbar_;
+    QList<QAction*> files_;
 };

@@ -74,6 +74,11 @@ void fFullview::ShowFailure(const QString& name, const QString& reason) {
     lblFailure->raise();
 }
 
+void fFullview::SetCommands(const QList<QAction*>& commands) {
+    addActions(commands);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
 void fFullview::OnKeyPress(int16_t& KeyAscii) {
     if (KeyAscii == InputEvents::kKeyEscape) close();
 }

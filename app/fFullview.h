@@ -8,7 +8,10 @@
 // '.', '[' and ']') control its playing before the still picture's view
 // sees them: Space pauses there instead of moving on. A file that does not
 // decode shows as its name and the reason, white on the black, in place of
-// any picture, so that the picture before never stands for it.
+// any picture, so that the picture before never stands for it. The main
+// window's commands on the file shown (Delete to the trash, the turns, undo)
+// work here by their keys and from a right click; the main window runs them
+// and shows the next picture after a delete.
 #pragma once
 
 #include "viewers/ZoomView.h"
@@ -28,6 +31,9 @@ class fFullview : public QWidget {
     void ShowStill(const StdPicture& picture);
     void ShowGifOf(const ucGIFViewer& source);
     void ShowFailure(const QString& name, const QString& reason);
+    // The commands on the file shown: their keys reach them while this
+    // window is active, and its context menu holds them.
+    void SetCommands(const QList<QAction*>& commands);
 
     ZoomView* imView;
     ucGIFViewer* ucGIFView;

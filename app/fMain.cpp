@@ -161,11 +161,16 @@ void fMain::BuildControls() {
     connect(lvFiles, &FileListView::rowPressed, this, &fMain::ChooseRow);
     connect(lvFiles, &FileListView::rowDoubleClicked, this, [this](int) { RequestFullView(); });
     connect(ucGIF1, &ucGIFViewer::DblClick, this, &fMain::RequestFullView);
-    // The commands also from the preview's context menu.
+    // The commands also from the preview's context menu, those on files after them.
+    auto* filesApart = new QAction(this);
+    filesApart->setSeparator(true);
     for (QWidget* w : {static_cast<QWidget*>(imgPane), static_cast<QWidget*>(ucGIF1)}) {
         w->setContextMenuPolicy(Qt::ActionsContextMenu);
         w->addActions(commands_->Commands());
+        w->addAction(filesApart);
+        w->addActions(commands_->FileCommands());
     }
+    BuildFileCommands();
     connect(this, &fMain::exitRequested, this, &QWidget::close);
     connect(cmdAbout, &QPushButton::clicked, this, &fMain::ShowAbout);
     connect(cmdVisit, &QPushButton::clicked, this, [] { ShellOpen(Product::kPublisherUrl); });

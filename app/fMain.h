@@ -10,6 +10,7 @@
 // state shared with the folder tree lives in the `BrowsingState` it is given.
 #pragma once
 
+#include "app/FileActionRunner.h"
 #include "app/PreviewScheduler.h"
 #include "app/cCommandTable.h"
 #include "app/cIconThumbnails.h"
@@ -35,6 +36,8 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSocketNotifier>
@@ -134,12 +137,44 @@ class fMain : public QWidget {
     // The picture the pane is drawn from: the chosen still, fitted to the pane.
     const PictureBox& PanePicture() const { return PicLoad; }
 
+    // The commands on files (fMainFiles.cpp). Each hook is a plain dialog
+    // unless replaced (tests; the dialogs of copying and moving).
+    // A question before an operation on files: true for Yes.
+    std::function<bool(const QString& question)> Confirm;
+    // Copy to / Move to a folder: the folder `sources` go to, or empty when
+    // the user chose none. Asked on the window's thread before anything runs.
+    std::function<std::string(TransferKind kind, const std::vector<std::string>& sources)>
+        ChooseDestination;
+    // A name the destination holds already: asked on the window's thread
+    // while the transfer waits for the answer.
+    std::function<ConflictChoice(const std::string& source, const std::string& existing)>
+        AskConflict;
+    // A transfer under way: bytes done of all, at most every
+    // FileActionRunner::kProgressMs, and once with `finished` at its end
+    // (also when it failed or was cancelled). `ticket` names it to CancelTransfer.
+    std::function<void(quint64 ticket, TransferKind kind, quint64 done, quint64 total,
+                       bool finished)>
+        ShowTransferProgress;
+    // Stops a transfer under way (or queued) where it can.
+    void CancelTransfer(quint64 ticket) { runner_->Cancel(ticket); }
+    // Turns the picture the preview and the full view show, not its file:
+    // for a file that cannot be turned losslessly (not a JPEG). Unset, the
+    // view stays as it is and the status says the file is unchanged.
+    std::function<void(Turn turn)> TurnView;
+    // The worker the operations on files run on.
+    FileActionRunner* FileRunner() const { return runner_; }
+    // The list's context menu.
+    QMenu* ListMenu() const { return listMenu_; }
+
   signals:
     void shown();
     // The list changed: rows arrived, a listing ended, or the folder changed on disk.
     void listUpdated();
     // Esc in the list or on the window: the exit confirmation's turn.
     void exitRequested();
+    // An operation on files ended and the list, the preview and the full
+    // view followed what it did (failures shown).
+    void fileActionFollowed(quint64 ticket);
 
   protected:
     void showEvent(QShowEvent*) override;
@@ -246,6 +281,42 @@ class fMain : public QWidget {
     void StepFullView(int delta);
     bool FullViewOpen() const;
 
+    // The commands on files (fMainFiles.cpp).
+    enum class FileTask { Trash, Delete, Rename, Transfer, Turn, Undo };
+    struct FileTaskOf {
+        FileTask task = FileTask::Trash;
+        std::string folder;             // the folder listed when it was asked, ending in "/"
+        std::vector<std::string> names; // its files there
+        bool fromFullView = false;
+        TransferKind transfer = TransferKind::Copy;
+        ::Turn turn = ::Turn::Right;
+    };
+    cCommandTable::Handlers FileCommandHandlers();
+    void BuildFileCommands();
+    std::string ListedFolder() const;
+    bool FullViewActive() const;
+    // The files a command acts on: the chosen picture in the full view,
+    // else the rows selected in the list (none while the tree has the focus).
+    std::vector<std::string> CommandNames() const;
+    void TrashSelected();
+    void DeleteSelectedForGood();
+    void RenameSelected();
+    QString OnRenameRequested(int row, const std::string& newName);
+    void TransferSelected(TransferKind kind);
+    void TurnChosen(::Turn turn);
+    void UndoLast();
+    void OnListMenu(QAbstractItemView* view, const QPoint& pos);
+    // Rows that went at once: the list moves on to the next row, chosen
+    // anew (in the full view too, which closes when none is left).
+    void LeaveRows(const std::vector<std::string>& names, bool inFullView);
+    void OnFileActionDone(quint64 ticket, const ActionDone& done);
+    void FinishRemoval(const FileTaskOf& task, const ActionDone& done);
+    void FinishTurn(const FileTaskOf& task, const ActionDone& done);
+    // The list and the preview follow the files an action changed.
+    void FollowOutcomes(const FileTaskOf& task, const ActionDone& done);
+    void ShowFileFailures(const QString& headline, const std::vector<FileOutcome>& failed);
+    void UpdateUndoCommand();
+
     BrowsingState& state_;
     SetupRecord& setup_;
     DecoderPool& pool_;
@@ -254,6 +325,11 @@ class fMain : public QWidget {
     QPointer<fHelp> help_;
     QPointer<fAbout> about_;
     cCommandTable* commands_ = nullptr;
+    FileActionRunner* runner_ = nullptr;
+    std::map<quint64, FileTaskOf> fileTasks_; // by the runner's ticket
+    QMenu* listMenu_ = nullptr;
+    QPointer<QMessageBox> failureBox_; // one at a time; later failures add to it
+    bool askingRename_ = false;
     cPreviewCore preview_;
     PreviewScheduler scheduler_;
     cIconThumbnails* thumbnails_ = nullptr; // the large-icon view's pictures

@@ -155,7 +155,9 @@ void fMain::OnFolderChanged(const RowChanges& changes) {
             if (preview_.state() == cPreviewCore::State::Decoding) {
                 ChooseRow(RowOfName(row.name)); // decoded under its new name
             } else {
+                // The same picture under its new name (a GIF plays on).
                 preview_.ChosenRenamed(row.name);
+                chosenKey_.path = sFolder + row.name;
                 ShowStatus();
             }
             return;
@@ -352,6 +354,12 @@ fFullview* fMain::FullView() {
     if (!fullView_) {
         fullView_ = new fFullview(this);
         connect(fullView_, &fFullview::StepRequested, this, &fMain::StepFullView);
+        auto* apart = new QAction(fullView_);
+        apart->setSeparator(true);
+        fullView_->SetCommands(
+            {CommandAction(Command::Trash), CommandAction(Command::DeleteForGood), apart,
+             CommandAction(Command::RotateLeft), CommandAction(Command::RotateRight),
+             CommandAction(Command::Flip), apart, CommandAction(Command::Undo)});
     }
     return fullView_;
 }

@@ -56,7 +56,7 @@ void fMain::BuildToolbar() {
     tbrMain->setFixedHeight(kToolbarHeight);
     tbrMain->setIconSize(QSize(kToolIconSide, kToolIconSide));
     tbrMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    const cCommandTable::Handlers handlers = {
+    cCommandTable::Handlers handlers = {
         {Command::Edit, [this] { OpenInEditor(); }},
         {Command::Refresh,
          [this] { // the list and the tree's branch down to the folder, as the disk has them now
@@ -68,6 +68,7 @@ void fMain::BuildToolbar() {
         {Command::Options, [this] { ShowOptions(); }},
         {Command::Help, [this] { ShowHelp(); }},
     };
+    handlers.merge(FileCommandHandlers());
     commands_ = new cCommandTable(this, handlers);
     commands_->FillToolBar(tbrMain);
     auto* stretch = new QWidget;

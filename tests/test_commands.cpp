@@ -276,6 +276,8 @@ void CommandsTest::keysReachEveryCommand() {
                 QTRY_VERIFY(main_->ShowHelp()->isVisible());
                 QTest::keyClick(main_->ShowHelp(), Qt::Key_Escape);
                 break;
+            default: // the commands on files have tests of their own
+                QFAIL("a row of a command without a check");
             }
         }
         // The preview's context menu holds the command too.
@@ -404,10 +406,11 @@ void CommandsTest::toolbarInItsDesignedOrder() {
     QCOMPARE(Control<QToolBar>(main_, "tbrMain")->actions().mid(0, captions.size()),
              main_->ToolbarActions());
     QCOMPARE(main_->ToolbarActions().at(4), main_->CommandAction(Command::Exit));
-    // The context menu: the commands in the same order, without spacers.
+    // The context menu: the commands in the same order, without spacers,
+    // then those on files.
     QList<QAction*> commands = main_->ToolbarActions();
     commands.removeIf([](QAction* a) { return a->isSeparator(); });
-    QCOMPARE(Control<PicturePane>(main_, "imgPane")->actions(), commands);
+    QCOMPARE(Control<PicturePane>(main_, "imgPane")->actions().mid(0, commands.size()), commands);
 }
 
 void CommandsTest::eachCommandRunsItsOwnHandler() {

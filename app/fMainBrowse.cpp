@@ -354,12 +354,15 @@ fFullview* fMain::FullView() {
     if (!fullView_) {
         fullView_ = new fFullview(this);
         connect(fullView_, &fFullview::StepRequested, this, &fMain::StepFullView);
-        auto* apart = new QAction(fullView_);
-        apart->setSeparator(true);
+        const auto apart = [view = fullView_.data()] {
+            auto* separator = new QAction(view);
+            separator->setSeparator(true);
+            return separator;
+        };
         fullView_->SetCommands(
-            {CommandAction(Command::Trash), CommandAction(Command::DeleteForGood), apart,
+            {CommandAction(Command::Trash), CommandAction(Command::DeleteForGood), apart(),
              CommandAction(Command::RotateLeft), CommandAction(Command::RotateRight),
-             CommandAction(Command::Flip), apart, CommandAction(Command::Undo)});
+             CommandAction(Command::Flip), apart(), CommandAction(Command::Undo)});
     }
     return fullView_;
 }

@@ -23,6 +23,8 @@ namespace {
 
 // The most failures a message lists by name; the rest are counted.
 constexpr int kFailuresNamed = 12;
+// A message open takes later failures until it holds this many characters.
+constexpr int kFailureTextMax = 4000;
 
 QString Shown(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
@@ -499,7 +501,8 @@ void fMain::ShowFileFailures(const QString& headline, const std::vector<FileOutc
     sbInfo->SetText(3, failed.size() == 1 ? lines.front() : headline);
     // One message at a time, waiting for nobody: later failures join it.
     if (failureBox_ && failureBox_->isVisible()) {
-        failureBox_->setText(failureBox_->text() + QStringLiteral("\n\n") + text);
+        if (failureBox_->text().size() < kFailureTextMax)
+            failureBox_->setText(failureBox_->text() + QStringLiteral("\n\n") + text);
         return;
     }
     failureBox_ = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(Product::kName), text,

@@ -501,6 +501,8 @@ FileOutcome Trash::Restore(const TrashEntry& entry) const {
             o.reason = "The place it came from, " + entry.original + ", is taken";
         else if (error == ENOENT || error == ENOTDIR)
             o.reason = "The folder it came from is no longer there";
+        else if (error == EXDEV)
+            o.reason = "It cannot go back across file systems without a copy";
         else
             o.reason = ErrorText(error);
         return o;

@@ -282,6 +282,7 @@ TEST(TrashLinksAndFolders, LinksMoveFoldersStay) {
     } links[] = {{"link.jpg", target},
                  {"dangling.jpg", dir.str() + "/gone.jpg"},
                  {"to-folder", dir.str() + "/folder"}};
+    std::vector<TrashEntry> entries;
     for (const auto& l : links) {
         const std::string link = dir.str() + "/" + l.link;
         ASSERT_EQ(::symlink(l.to.c_str(), link.c_str()), 0);
@@ -290,6 +291,7 @@ TEST(TrashLinksAndFolders, LinksMoveFoldersStay) {
         EXPECT_FALSE(Exists(link));
         EXPECT_TRUE(fs::is_symlink(r.entry.trashedFile)) << l.link;
         EXPECT_EQ(fs::read_symlink(r.entry.trashedFile).string(), l.to);
+        entries.push_back(r.entry);
     }
     EXPECT_EQ(TempDir::Read(target), "target");
     EXPECT_TRUE(fs::is_directory(dir.path() / "folder"));
@@ -311,6 +313,11 @@ TEST(TrashLinksAndFolders, LinksMoveFoldersStay) {
     EXPECT_EQ(missing.outcome.status, OutcomeStatus::Failed);
     EXPECT_FALSE(missing.outcome.reason.empty());
     EXPECT_EQ(Names(home + "/info").size(), std::size(links));
+
+    const FileOutcome back = trash.Restore(entries[0]); // back as the link it was
+    EXPECT_TRUE(back.Done()) << back.reason;
+    EXPECT_EQ(fs::read_symlink(entries[0].original).string(), target);
+    EXPECT_EQ(TempDir::Read(target), "target");
 }
 
 TEST(TrashRestore, BackInPlaceOnce) {
@@ -338,12 +345,13 @@ TEST(TrashRestore, BackInPlaceOnce) {
 TEST(TrashRestore, NothingChangesWhenItCannotComeBack) {
     TempDir dir;
     Trash trash(dir.str() + "/Trash");
-    const std::string file = dir.Write("p.jpg", "old").string();
+    fs::create_directories(dir.path() / "sub");
+    const std::string file = dir.Write("sub/p.jpg", "old").string();
     const Trash::Result r = trash.MoveToTrash(file);
     ASSERT_TRUE(r.outcome.Done()) << r.outcome.reason;
     const std::string record = TempDir::Read(r.entry.infoFile);
 
-    dir.Write("p.jpg", "new");
+    dir.Write("sub/p.jpg", "new");
     FileOutcome o = trash.Restore(r.entry);
     EXPECT_EQ(o.status, OutcomeStatus::Failed);
     EXPECT_NE(o.reason.find("taken"), std::string::npos) << o.reason;
@@ -359,6 +367,16 @@ TEST(TrashRestore, NothingChangesWhenItCannotComeBack) {
     EXPECT_TRUE(fs::is_symlink(file));
     EXPECT_EQ(TempDir::Read(r.entry.trashedFile), "old");
     fs::remove(file);
+
+    // Its folder gone: the folder is not made again behind the user's back.
+    fs::remove(dir.path() / "sub");
+    o = trash.Restore(r.entry);
+    EXPECT_EQ(o.status, OutcomeStatus::Failed);
+    EXPECT_NE(o.reason.find("folder"), std::string::npos) << o.reason;
+    EXPECT_FALSE(Exists(dir.str() + "/sub"));
+    EXPECT_EQ(TempDir::Read(r.entry.trashedFile), "old");
+    EXPECT_EQ(TempDir::Read(r.entry.infoFile), record);
+    fs::create_directories(dir.path() / "sub");
 
     // The trashed file removed by someone else: the record stays for them.
     fs::remove(r.entry.trashedFile);

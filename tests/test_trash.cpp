@@ -592,6 +592,10 @@ TEST_F(TrashOtherMount, BindMountOfTheHomeFileSystem) {
     const std::string bound = fs::canonical(dir_.path() / "bound").string();
     if (::mount((dir_.str() + "/real").c_str(), bound.c_str(), nullptr, MS_BIND, nullptr) != 0)
         GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
+    const struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{bound};
     const std::string file = dir_.Write("bound/p.jpg", "bound").string();
     Trash trash(Home());
     const Trash::Result r = trash.MoveToTrash(file);
@@ -601,7 +605,6 @@ TEST_F(TrashOtherMount, BindMountOfTheHomeFileSystem) {
     EXPECT_EQ(ReadRecord(r.entry.infoFile).path, "p.jpg");
     EXPECT_TRUE(Names(Home() + "/info").empty());
     EXPECT_TRUE(Names(Home() + "/files").empty());
-    ::umount2(bound.c_str(), MNT_DETACH);
 }
 
 // A user who may make no trash folder on a mount (its top folder is

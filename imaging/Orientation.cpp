@@ -91,6 +91,8 @@ struct Found {
     std::size_t newExifAt = 0; // where a new EXIF segment goes: after SOI and a JFIF APP0
     std::size_t valueAt = 0;   // the Orientation tag's SHORT value, 0 for none
     bool intel = false;        // the TIFF data's byte order
+    std::size_t lengthAt = 0;  // the EXIF segment's length field
+    std::size_t tiffAt = 0, tiffBytes = 0; // its TIFF data
 };
 
 // The Orientation entry of IFD0 in the TIFF data at `tiff` (`size` bytes),
@@ -138,6 +140,9 @@ Found Walk(const std::vector<uint8_t>& jpeg) {
         if (!f.exif && marker == kApp1 && payloadBytes >= kExifIdBytes &&
             std::memcmp(payload, kExifId, kExifIdBytes) == 0) {
             f.exif = true;
+            f.lengthAt = at;
+            f.tiffAt = at + 2 + kExifIdBytes;
+            f.tiffBytes = payloadBytes - kExifIdBytes;
             const std::size_t value =
                 OrientationValueAt(payload + kExifIdBytes, payloadBytes - kExifIdBytes, f.intel);
             if (value != 0) f.valueAt = at + 2 + kExifIdBytes + value;
@@ -157,6 +162,63 @@ std::vector<uint8_t> ExifSegment(int orientation) {
             0x01,    0x12,  0, kShort, 0,   0,   0,   1,   0, v,
             0,       0,            // Orientation, SHORT, 1 value
             0,       0,     0, 0}; // no next IFD
+}
+
+void Write32(uint8_t* p, uint32_t v, bool intel) {
+    Write16(p + (intel ? 0 : 2), uint16_t(v & 0xFFFF), intel);
+    Write16(p + (intel ? 2 : 0), uint16_t(v >> 16), intel);
+}
+
+// An EXIF segment whose IFD0 has no Orientation entry gets one without moving
+// a byte of its TIFF data (whose offsets, a maker's notes' among them, stay
+// true): a copy of IFD0 with the entry in its place among the others goes at
+// the segment's end, and the TIFF header points to it. The old IFD0 stays as
+// unused bytes. False, nothing changed, when IFD0 is damaged or the segment
+// would outgrow its 64 KB.
+bool AddOrientation(std::vector<uint8_t>& jpeg, const Found& f, int orientation) {
+    const uint8_t* tiff = jpeg.data() + f.tiffAt;
+    const bool intel = tiff[0] == 'I' && tiff[1] == 'I';
+    if (f.tiffBytes < kTiffHeaderBytes || (!intel && !(tiff[0] == 'M' && tiff[1] == 'M')) ||
+        Read16(tiff + 2, intel) != kTiffMagic)
+        return false;
+    const uint32_t ifd = Read32(tiff + 4, intel);
+    if (ifd < kTiffHeaderBytes || ifd > f.tiffBytes || f.tiffBytes - ifd < 2) return false;
+    const std::size_t entries = Read16(tiff + ifd, intel);
+    if ((f.tiffBytes - ifd - 2) / kEntryBytes < entries) return false;
+    const std::size_t nextAt = ifd + 2 + entries * kEntryBytes;
+    const uint32_t next = f.tiffBytes - nextAt >= 4 ? Read32(tiff + nextAt, intel) : 0;
+
+    std::vector<uint8_t> entry(kEntryBytes, 0);
+    Write16(entry.data(), kOrientationTag, intel);
+    Write16(entry.data() + 2, kShort, intel);
+    Write32(entry.data() + 4, 1, intel);
+    Write16(entry.data() + 8, uint16_t(orientation), intel);
+    std::vector<uint8_t> copy(2);
+    bool placed = false;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const uint8_t* e = tiff + ifd + 2 + i * kEntryBytes;
+        const uint16_t tag = Read16(e, intel);
+        if (!placed && tag >= kOrientationTag) {
+            copy.insert(copy.end(), entry.begin(), entry.end());
+            placed = true;
+        }
+        if (tag != kOrientationTag) copy.insert(copy.end(), e, e + kEntryBytes); // one unusable
+    }
+    if (!placed) copy.insert(copy.end(), entry.begin(), entry.end());
+    Write16(copy.data(), uint16_t((copy.size() - 2) / kEntryBytes), intel);
+    copy.resize(copy.size() + 4);
+    Write32(copy.data() + copy.size() - 4, next, intel);
+
+    const std::size_t pad = f.tiffBytes % 2; // an IFD starts on a word boundary
+    const std::size_t length = std::size_t(jpeg[f.lengthAt]) << 8 | jpeg[f.lengthAt + 1];
+    const std::size_t newLength = length + pad + copy.size();
+    if (newLength > 0xFFFF) return false;
+    copy.insert(copy.begin(), pad, 0);
+    Write32(jpeg.data() + f.tiffAt + 4, uint32_t(f.tiffBytes + pad), intel);
+    jpeg[f.lengthAt] = uint8_t(newLength >> 8);
+    jpeg[f.lengthAt + 1] = uint8_t(newLength & 0xFF);
+    jpeg.insert(jpeg.begin() + std::ptrdiff_t(f.tiffAt + f.tiffBytes), copy.begin(), copy.end());
+    return true;
 }
 
 } // namespace
@@ -194,7 +256,7 @@ bool WriteJpeg(std::vector<uint8_t>& jpeg, int orientation) {
         Write16(jpeg.data() + f.valueAt, uint16_t(orientation), f.intel);
         return true;
     }
-    if (f.exif) return false; // an EXIF segment without the tag: its offsets are not moved
+    if (f.exif) return AddOrientation(jpeg, f, orientation);
     const std::vector<uint8_t> segment = ExifSegment(orientation);
     jpeg.insert(jpeg.begin() + std::ptrdiff_t(f.newExifAt), segment.begin(), segment.end());
     return true;

@@ -333,13 +333,45 @@ TEST(Orientation, TagAddedWhereThereIsNoExif) {
         EXPECT_TRUE(IsExif(after[exifAt]));
         EXPECT_EQ(Decode(jpeg), Decode(original));
     }
-    // An EXIF segment without the tag cannot take one in place: refused, untouched.
-    Bytes noTag = WithSegments(jfif, ExifSegment(0, true));
-    const Bytes kept = noTag;
-    EXPECT_EQ(Orientation::ReadJpeg(noTag), std::nullopt);
-    EXPECT_FALSE(Orientation::WriteJpeg(noTag, 6));
-    EXPECT_EQ(noTag, kept);
-    EXPECT_FALSE(Orientation::WriteJpeg(noTag, 9));
+    EXPECT_FALSE(Orientation::WriteJpeg(bare, 9));
+}
+
+// An EXIF segment without the tag gets it in a copy of its IFD0 at the
+// segment's end: every byte of its TIFF data stays where it was (but the
+// pointer to IFD0), and the new IFD holds the old entries and the tag in order.
+TEST(Orientation, TagAddedToExifWithoutOne) {
+    const Bytes plain = Compress(MakePicture(32, 16), TJSAMP_444);
+    for (bool intel : {true, false}) {
+        Bytes jpeg = WithSegments(plain, ExifSegment(0, intel));
+        const Segment before = Segments(jpeg)[1];
+        ASSERT_TRUE(IsExif(before));
+        EXPECT_EQ(Orientation::ReadJpeg(jpeg), std::nullopt);
+        ASSERT_TRUE(Orientation::WriteJpeg(jpeg, 6));
+        EXPECT_EQ(Orientation::ReadJpeg(jpeg), 6);
+        const Bytes after = Segments(jpeg)[1].payload;
+        ASSERT_GT(after.size(), before.payload.size());
+        constexpr std::size_t kIfdPointer = 6 + 4;
+        for (std::size_t i = 0; i < before.payload.size(); ++i)
+            if (i < kIfdPointer || i >= kIfdPointer + 4) {
+                ASSERT_EQ(after[i], before.payload[i]) << i;
+            }
+        auto read16 = [&](std::size_t at) {
+            return intel ? after[6 + at] | after[7 + at] << 8 : after[6 + at] << 8 | after[7 + at];
+        };
+        const std::size_t ifd = std::size_t(read16(intel ? 4 : 6));
+        ASSERT_EQ(read16(ifd), 3);
+        EXPECT_EQ(read16(ifd + 2), 0x010F);
+        EXPECT_EQ(read16(ifd + 14), 0x0112);
+        EXPECT_EQ(read16(ifd + 26), 0x8769);
+        EXPECT_EQ(Decode(jpeg), Decode(plain));
+    }
+    // An IFD0 that claims more entries than its segment holds takes nothing.
+    Bytes damaged = WithSegments(plain, ExifSegment(0, false));
+    const std::size_t ifd0 = 2 + (plain[4] << 8 | plain[5]) + 2 + 4 + 6 + 8;
+    damaged[ifd0] = 0x7F;
+    const Bytes kept = damaged;
+    EXPECT_FALSE(Orientation::WriteJpeg(damaged, 6));
+    EXPECT_EQ(damaged, kept);
 }
 
 // Cut short and scrambled headers: nothing found, false, never a crash.

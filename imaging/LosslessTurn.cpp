@@ -90,8 +90,28 @@ struct Plan {
 struct Picture {
     Bytes bytes;
     int width = 0, height = 0, subsampling = 0;
+    bool progressive = false;
     std::optional<int> tag; // the Orientation tag, when the file has one in range
 };
+
+// True when the frame before the first scan is coded progressively (SOF2,
+// SOF6, SOF10 or SOF14): the turned file is coded so too, as small as it was.
+// The header has been read whole by then, so the segments hold together.
+bool Progressive(const Bytes& jpeg) {
+    constexpr uint8_t kSos = 0xDA;
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+        const uint8_t marker = jpeg[at + 1];
+        if (marker == 0xFF) { // a fill byte
+            ++at;
+            continue;
+        }
+        if (marker == kSos) return false;
+        if (marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE) return true;
+        at += 2 + (std::size_t(jpeg[at + 2]) << 8 | jpeg[at + 3]);
+    }
+    return false;
+}
 
 // Runs the transform, or only reads every coefficient when the pixels are
 // kept, so that a damaged file is refused either way. Empty `out` and the
@@ -104,7 +124,8 @@ bool Transform(const Picture& p, int op, Bytes& out, std::string& reason) {
     }
     tjtransform xform{};
     xform.op = op;
-    xform.options = TJXOPT_PERFECT | (op == TJXOP_NONE ? TJXOPT_NOOUTPUT : 0);
+    xform.options = TJXOPT_PERFECT | (op == TJXOP_NONE ? TJXOPT_NOOUTPUT : 0) |
+                    (p.progressive ? TJXOPT_PROGRESSIVE : 0);
     unsigned char* dst = nullptr;
     unsigned long dstSize = 0;
     // A warning (data cut short, a bad code) fails the turn rather than
@@ -237,6 +258,12 @@ bool Target(const std::string& path, std::string& target) {
 std::string ReadPicture(const std::string& target, Picture& p, struct stat& st, int& error) {
     const int fd = Files::OpenRegularFile(target);
     if (fd < 0) return Failure("Cannot open the picture", error);
+    // A file its owner made read-only is not rewritten, though its folder
+    // would let the turned file be renamed over it.
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        ::close(fd);
+        return Failure("Cannot change the picture", error);
+    }
     const bool read = ::fstat(fd, &st) == 0 && Files::ReadWhole(fd, p.bytes, kMaxFileBytes);
     const int readError = errno;
     ::close(fd);
@@ -256,6 +283,7 @@ std::string ReadPicture(const std::string& target, Picture& p, struct stat& st, 
         return "The JPEG's colour sampling cannot be turned losslessly";
     if (uint64_t(p.width) * uint64_t(p.height) > kMaxPixels)
         return "The picture is too large to turn";
+    p.progressive = Progressive(p.bytes);
     p.tag = Orientation::ReadJpeg(p.bytes);
     return {};
 }

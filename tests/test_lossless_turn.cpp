@@ -48,12 +48,13 @@ Rgb MakePicture(int w, int h) {
     return r;
 }
 
-Bytes Compress(const Rgb& r, int subsampling, int quality = 90) {
+Bytes Compress(const Rgb& r, int subsampling, int flags = 0) {
     tjhandle h = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    const int pf = TJPF_RGB;
-    EXPECT_EQ(tjCompress2(h, r.px.data(), r.w, 0, r.h, pf, &out, &size, subsampling, quality, 0),
+    constexpr int kQuality = 90;
+    EXPECT_EQ(tjCompress2(h, r.px.data(), r.w, 0, r.h, TJPF_RGB, &out, &size, subsampling, kQuality,
+                          flags),
               0);
     Bytes b(out, out + size);
     tjFree(out);
@@ -248,11 +249,11 @@ Bytes OtherSegments() {
 }
 
 // A JPEG of w x h with an EXIF orientation (0: no EXIF) and the other segments.
-Bytes Photo(int w, int h, int orientation, int subsampling = TJSAMP_420) {
+Bytes Photo(int w, int h, int orientation, int subsampling = TJSAMP_420, int flags = 0) {
     Bytes more = orientation ? ExifSegment(orientation, true) : Bytes{};
     const Bytes others = OtherSegments();
     more.insert(more.end(), others.begin(), others.end());
-    return WithSegments(Compress(MakePicture(w, h), subsampling), more);
+    return WithSegments(Compress(MakePicture(w, h), subsampling, flags), more);
 }
 
 void WriteFile(const fs::path& p, const Bytes& b) {
@@ -520,6 +521,25 @@ TEST(LosslessTurn, EveryMarkerSegmentIsKept) {
     }
 }
 
+// A progressive file stays progressive (as small as it was), its pixels
+// turned all the same.
+TEST(LosslessTurn, ProgressiveStaysProgressive) {
+    TempDir dir;
+    const fs::path path = dir.path() / "p.jpg";
+    const Bytes original = Photo(kWhole.w, kWhole.h, 1, TJSAMP_420, TJFLAG_PROGRESSIVE);
+    auto progressive = [](const Bytes& jpeg) {
+        const auto s = Segments(jpeg);
+        return std::any_of(s.begin(), s.end(), [](const Segment& g) { return g.marker == 0xC2; });
+    };
+    ASSERT_TRUE(progressive(original));
+    const TurnedFile r = TurnFile(path, original, Turn::Right);
+    ASSERT_TRUE(r.outcome.outcome.Done()) << r.outcome.outcome.reason;
+    EXPECT_TRUE(progressive(r.after));
+    EXPECT_LE(MaxDifference(Decode(r.after), Turned(Decode(original), Turn::Right)), kRounding);
+    ASSERT_TRUE(TurnJpeg(path, Turn::Left).outcome.Done());
+    EXPECT_EQ(Decode(ReadFile(path)), Decode(original));
+}
+
 // The pixels of a quarter turn are jpegtran's, made from the same file.
 TEST(LosslessTurn, PixelsAreJpegtrans) {
     if (std::system("command -v jpegtran >/dev/null 2>&1") != 0)
@@ -605,6 +625,35 @@ TEST(LosslessTurn, ModeAndOwnerKeptTimeAsAsked) {
             EXPECT_GT(st.st_mtim.tv_sec, old[1].tv_sec + 1000000);
         }
     }
+}
+
+// A file made read-only is not rewritten, though its folder would allow
+// it (checked as an ordinary user: the machine's tests may run as root).
+TEST(LosslessTurn, ReadOnlyFileIsRefused) {
+    TempDir dir;
+    const fs::path path = dir.path() / "p.jpg";
+    const Bytes original = Photo(kWhole.w, kWhole.h, 1);
+    WriteFile(path, original);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    constexpr uid_t kNobody = 65534;
+    constexpr int kRefused = 0, kTurned = 1, kCannotTest = 2;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::chown(path.c_str(), kNobody, kNobody) != 0 ||
+                                 ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+                                 ::setresuid(kNobody, kNobody, kNobody) != 0))
+            ::_exit(kCannotTest);
+        ::_exit(TurnJpeg(path, Turn::Right).outcome.Done() ? kTurned : kRefused);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == kCannotTest) GTEST_SKIP() << "cannot become an ordinary user";
+    EXPECT_EQ(WEXITSTATUS(status), kRefused);
+    EXPECT_EQ(ReadFile(path), original);
+    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"p.jpg"});
 }
 
 // A link to a picture turns the picture it leads to and stays a link.

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -12,6 +11,7 @@
 #include <sys/stat.h>
 #include <turbojpeg.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -114,9 +114,9 @@ bool Progressive(const Bytes& jpeg) {
 }
 
 // Runs the transform, or only reads every coefficient when the pixels are
-// kept, so that a damaged file is refused either way. Empty `out` and the
-// library's reason on failure.
-bool Transform(const Picture& p, int op, Bytes& out, std::string& reason) {
+// kept, so that a damaged file is refused either way: the new bytes in `out`
+// (the picture's own, moved, when kept), or false and the library's reason.
+bool Transform(Picture& p, int op, Bytes& out, std::string& reason) {
     Transformer t;
     if (!t.handle) {
         reason = "The picture's transform could not start";
@@ -140,9 +140,10 @@ bool Transform(const Picture& p, int op, Bytes& out, std::string& reason) {
         return false;
     }
     if (op == TJXOP_NONE) {
-        out = p.bytes;
+        out = std::move(p.bytes);
     } else {
         out.assign(dst, dst + dstSize);
+        p.bytes = Bytes(); // the original's memory given back before the write
     }
     if (dst) tjFree(dst);
     return true;
@@ -311,8 +312,6 @@ FileOutcome Rewrite(const std::string& path, const TurnOptions& options, MakePla
     }
     Bytes out;
     if (!Transform(p, kOpFor[todo.pixels], out, o.reason)) return o;
-    p.bytes.clear();
-    p.bytes.shrink_to_fit();
     if (todo.tag && !Orientation::WriteJpeg(out, *todo.tag)) {
         o.reason = "The picture's EXIF data has no room for an orientation";
         return o;

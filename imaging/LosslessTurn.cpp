@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <turbojpeg.h>
 #include <unistd.h>
 #include <utility>
@@ -194,6 +196,34 @@ bool SameFile(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
+// Copies the original's extended attributes (a desktop's tags and ratings,
+// where a picture came from, an access list) to the new file: false when a
+// user's attribute cannot be kept. The system's own (a security label the
+// new file gets by itself) are kept where the file system lets them be.
+bool CopyAttributes(const std::string& from, int to) {
+    const ssize_t listed = ::listxattr(from.c_str(), nullptr, 0);
+    if (listed <= 0) return listed == 0 || errno == ENOTSUP;
+    std::string names(std::size_t(listed), '\0');
+    const ssize_t got = ::listxattr(from.c_str(), names.data(), names.size());
+    if (got < 0) return false;
+    names.resize(std::size_t(got));
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t end = std::min(names.find('\0', at), names.size());
+        const std::string name = names.substr(at, end - at);
+        at = end + 1;
+        if (name.empty()) continue;
+        const bool users = name.rfind("user.", 0) == 0;
+        const ssize_t size = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
+        std::string value(size > 0 ? std::size_t(size) : 0, '\0');
+        const bool kept =
+            size >= 0 &&
+            ::getxattr(from.c_str(), name.c_str(), value.data(), value.size()) == size &&
+            ::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) == 0;
+        if (!kept && users) return false;
+    }
+    return true;
+}
+
 void Observe(const TurnOptions& options, TurnStep step) {
     if (options.observeStep) options.observeStep(step);
 }
@@ -210,6 +240,8 @@ std::string WriteBeside(const std::string& target, const struct stat& was, const
     // The owner first: a change of owner may clear the mode's set-id bits.
     if (::fchown(temp.fd(), was.st_uid, was.st_gid) != 0)
         return Failure("Cannot keep the picture's owner", error);
+    if (!CopyAttributes(target, temp.fd()))
+        return Failure("Cannot keep the picture's extended attributes", error);
     if (::fchmod(temp.fd(), was.st_mode & 07777) != 0)
         return Failure("Cannot keep the picture's permissions", error);
     if (options.keepModificationTime) {

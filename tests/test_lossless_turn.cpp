@@ -16,6 +16,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <turbojpeg.h>
 #include <unistd.h>
 #include <utility>
@@ -594,9 +595,9 @@ TEST(LosslessTurn, DamagedOrOtherFilesAreUntouched) {
     EXPECT_FALSE(CanTurnLosslessly((dir.path() / "p.png").string()));
 }
 
-// The turned file keeps the original's mode and owner; its time is new
-// unless the original's is asked for.
-TEST(LosslessTurn, ModeAndOwnerKeptTimeAsAsked) {
+// The turned file keeps the original's mode, owner and extended attributes
+// (a desktop's rating); its time is new unless the original's is asked for.
+TEST(LosslessTurn, ModeOwnerAndAttributesKeptTimeAsAsked) {
     TempDir dir;
     const fs::path path = dir.path() / "p.jpg";
     WriteFile(path, Photo(kWhole.w, kWhole.h, 1));
@@ -605,6 +606,9 @@ TEST(LosslessTurn, ModeAndOwnerKeptTimeAsAsked) {
     if (root) {
         ASSERT_EQ(::chown(path.c_str(), 1234, 4321), 0);
     }
+    const std::string rating = "5 stars";
+    const bool attributes =
+        ::setxattr(path.c_str(), "user.xdg.rating", rating.data(), rating.size(), 0) == 0;
     const struct timespec old[2] = {{978307200, 5}, {978307200, 123456789}}; // 2001
     for (bool keep : {false, true}) {
         ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
@@ -614,6 +618,12 @@ TEST(LosslessTurn, ModeAndOwnerKeptTimeAsAsked) {
         struct stat st {};
         ASSERT_EQ(::stat(path.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0640u);
+        if (attributes) {
+            char value[32] = {};
+            EXPECT_EQ(::getxattr(path.c_str(), "user.xdg.rating", value, sizeof value),
+                      ssize_t(rating.size()));
+            EXPECT_EQ(std::string(value), rating);
+        }
         if (root) {
             EXPECT_EQ(st.st_uid, 1234u);
             EXPECT_EQ(st.st_gid, 4321u);

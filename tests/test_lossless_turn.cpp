@@ -585,6 +585,20 @@ TEST(LosslessTurn, DamagedOrOtherFilesAreUntouched) {
         EXPECT_EQ(fs::remove(path), true);
         EXPECT_TRUE(Names(dir.path()).empty()) << "a temporary file left";
     }
+    // Scrambled files: turned whole or left byte for byte, never a crash.
+    std::mt19937 rng(5);
+    const fs::path scrambled = dir.path() / "scrambled.jpg";
+    for (int i = 0; i < 200; ++i) {
+        Bytes bytes = i % 2 ? whole : partial;
+        for (int k = 0, changes = 1 + int(rng() % 4); k < changes; ++k)
+            bytes[rng() % bytes.size()] = uint8_t(rng());
+        const TurnedFile r = TurnFile(scrambled, bytes, kTurns[rng() % 5]);
+        if (!r.outcome.outcome.Done()) {
+            EXPECT_EQ(r.after, bytes);
+        }
+    }
+    fs::remove(scrambled);
+    EXPECT_TRUE(Names(dir.path()).empty()) << "a temporary file left";
     EXPECT_FALSE(TurnJpeg((dir.path() / "missing.jpg").string(), Turn::Right).outcome.Done());
     fs::create_directory(dir.path() / "folder.jpg");
     EXPECT_FALSE(TurnJpeg((dir.path() / "folder.jpg").string(), Turn::Right).outcome.Done());

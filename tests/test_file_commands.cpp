@@ -433,7 +433,8 @@ void FileCommandsTest::fullViewDeletesAndTurns() {
     main_->RequestFullView();
     QPointer<fFullview> full = main_->OpenFullView();
     QVERIFY(full && full->isVisible());
-    QVERIFY(QTest::qWaitForWindowActive(full));
+    full->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), full.data());
     // Delete: to the trash, and the next picture shows in the full view.
     QTest::keyClick(full->imView, Qt::Key_Delete);
     WaitForActions(done, 1);

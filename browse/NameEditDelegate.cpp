@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 
 QLineEdit* NameEditDelegate::Editor() const {
     return editor_ && !editor_->isHidden() ? editor_.data() : nullptr;
@@ -61,7 +62,7 @@ bool NameEditDelegate::eventFilter(QObject* watched, QEvent* event) {
         // The focus within the editor, or on its own context menu, stays with it.
         for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
             if (w == editor) return false;
-        if (QApplication::activePopupWidget()) return false;
+        if (asking_ || QApplication::activePopupWidget()) return false;
         Close(editor);
         return false;
     }
@@ -84,12 +85,18 @@ void NameEditDelegate::Submit(QLineEdit* editor) {
         return;
     }
     const QPointer<QLineEdit> kept = editor; // the answer may change the rows
-    const QString refusal = Commit(editing_.row(), text);
+    QString refusal;
+    {
+        const QScopedValueRollback asking(asking_, true);
+        refusal = Commit(editing_.row(), text);
+    }
     if (!kept || kept->isHidden()) return;
-    if (refusal.isEmpty())
+    if (refusal.isEmpty()) {
         Close(editor);
-    else
-        Refuse(editor, refusal);
+        return;
+    }
+    Refuse(editor, refusal);
+    editor->setFocus();
 }
 
 void NameEditDelegate::Close(QLineEdit* editor) {

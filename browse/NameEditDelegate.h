@@ -20,7 +20,9 @@ class NameEditDelegate : public QStyledItemDelegate {
   public:
     explicit NameEditDelegate(QObject* parent = nullptr) : QStyledItemDelegate(parent) {}
 
-    // `row`'s name typed: a refusal in words a person reads, or empty when taken.
+    // `row`'s name typed: a refusal in words a person reads, or empty when
+    // taken. It may ask the user first (a dialog): the editor stays open
+    // while it runs, and has the focus again after a refusal.
     std::function<QString(int row, const QString& name)> Commit;
 
     // The editor open, or null.
@@ -52,5 +54,6 @@ class NameEditDelegate : public QStyledItemDelegate {
     mutable QPointer<QLineEdit> editor_;
     mutable QPersistentModelIndex editing_;
     mutable QString original_; // the name as the editor opened with it
+    bool asking_ = false;      // Commit runs: a question it asks may take the focus
     QPointer<QLabel> refusal_;
 };

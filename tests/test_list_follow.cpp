@@ -219,6 +219,8 @@ void ListFollowTest::namesAreEditedInPlace() {
         std::vector<std::pair<int, std::string>> asked;
         list.RenameRequested = [&](int row, const std::string& name) {
             asked.emplace_back(row, name);
+            // A question asked meanwhile takes the focus (here the field beside).
+            w.elsewhere->setFocus();
             return name == "z.png" ? QStringLiteral("z.png is there already") : QString();
         };
         QSignalSpy chosen(&list, &FileListView::selectedRowChanged);
@@ -242,6 +244,7 @@ void ListFollowTest::namesAreEditedInPlace() {
         QCOMPARE(asked[0], std::make_pair(photo, std::string("z.png")));
         QVERIFY(list.EditingName());
         QCOMPARE(field->text(), QStringLiteral("z.png"));
+        QTRY_VERIFY(field->hasFocus());
         auto* refusal = view->viewport()->findChild<QLabel*>("nameRefusal");
         QVERIFY(refusal && refusal->isVisible());
         QCOMPARE(refusal->text(), QStringLiteral("z.png is there already"));

@@ -163,7 +163,9 @@ void fMain::OnFolderChanged(const RowChanges& changes) {
             return;
         }
         if (named(changes.changed, [](const FileRow& r) { return r.name; })) {
-            ChooseRow(RowOfName(chosen)); // previewed again as it is now
+            const bool fullView = FullViewOpen();
+            ChooseRow(RowOfName(chosen));    // previewed again as it is now
+            if (fullView) RequestFullView(); // and so in the full view, once decoded
             return;
         }
     }

@@ -18,6 +18,12 @@ QString Shown(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
+// A row of the list is one line: a line break in a folder's name shows as a
+// return sign.
+QString OneLine(const std::string& bytes) {
+    return Shown(bytes).replace(QLatin1Char('\n'), QChar(0x21B5));
+}
+
 } // namespace
 
 std::optional<std::string> DestinationChooser::AskFolder(QWidget* parent, const QString& title,
@@ -38,7 +44,7 @@ DestinationChooser::DestinationChooser(QWidget* parent, const QString& title,
     lstRecent->setMinimumWidth(kListWidth);
     lblRecent->setBuddy(lstRecent);
     for (const std::string& path : recent.Paths()) {
-        auto* item = new QListWidgetItem(Shown(path), lstRecent);
+        auto* item = new QListWidgetItem(OneLine(path), lstRecent);
         item->setData(kPathRole, QByteArray::fromStdString(path));
         item->setToolTip(item->text());
         if (!Files::IsFolder(path)) item->setFlags(Qt::NoItemFlags); // gone: shown, not taken

@@ -87,6 +87,9 @@ void TransferDialogsTest::chooserTakesARememberedFolder() {
         DoubleClickRow(chooser.lstRecent, RowOf(chooser.lstRecent, r.b));
         QCOMPARE(chooser.result(), int(QDialog::Accepted));
         QCOMPARE(chooser.Chosen().value_or(""), r.b); // a newline in it, kept
+        QVERIFY(chooser.lstRecent->item(RowOf(chooser.lstRecent, r.b))
+                    ->text()
+                    .endsWith(QStringLiteral("b\u21B5new line")));
     }
     {
         DestinationChooser chooser(nullptr, QStringLiteral("Move To"), r.list, "");

@@ -34,8 +34,8 @@ TransferProgress::TransferProgress(QWidget* owner, const QString& title, const Q
 }
 
 void TransferProgress::Progress(uint64_t done, uint64_t total) {
-    // A share in whole steps; the product never overflows for totals below
-    // 2^54 bytes, and larger ones are scaled down first.
+    // A share in whole steps: totals past 2^53 are halved first, so that the
+    // product with kBarSteps stays within 64 bits.
     while (total > (uint64_t(1) << 53)) {
         total >>= 1;
         done >>= 1;

@@ -2,6 +2,7 @@
 
 #include "fileops/Rename.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -177,6 +178,12 @@ class Transfer {
             Progress(done_);
             done.outcomes.push_back(std::move(o));
         }
+        // A removal not yet on disk can only come back after a power cut as
+        // a second copy of a file whose moved copy is whole and synced, never
+        // as a loss: each source folder is synced once, at the end, instead
+        // of after every file (a folder's sync costs milliseconds on a disk).
+        for (const std::string& folder : removedFrom_)
+            SyncFolder(folder);
         done.cancelled = stopped_;
         return done;
     }
@@ -239,7 +246,9 @@ class Transfer {
             return;
         }
         if (kind_ == TransferKind::Move) {
-            // Inside one file system a move is a rename: atomic, nothing copied.
+            // Inside one file system a move is a rename: atomic, nothing copied,
+            // and nothing to sync (a crash leaves the file under one name or
+            // the other).
             const unsigned flags = replace ? 0 : RENAME_NOREPLACE;
             if (::renameat2(AT_FDCWD, source.c_str(), dest_.get(), name.c_str(), flags) == 0) {
                 o.result = Join(destination_, name);
@@ -487,14 +496,18 @@ class Transfer {
     }
 
     // Unlinks a move's source once its copy stands, if it is still the file
-    // that was copied, and syncs its folder. ESTALE when another file took
-    // its place meanwhile; a source already gone leaves its copy the file.
-    static int RemoveSource(const std::string& source, const struct stat& copiedSt) {
+    // that was copied, and notes its folder for syncing. ESTALE when another
+    // file took its place meanwhile; a source already gone leaves its copy
+    // the file.
+    int RemoveSource(const std::string& source, const struct stat& copiedSt) {
         struct stat now {};
         if (::lstat(source.c_str(), &now) != 0) return errno == ENOENT ? 0 : errno;
         if (!SameFile(now, copiedSt)) return ESTALE;
         if (::unlink(source.c_str()) != 0) return errno;
-        return SyncFolder(FolderOf(source));
+        const std::string folder = FolderOf(source);
+        if (std::find(removedFrom_.begin(), removedFrom_.end(), folder) == removedFrom_.end())
+            removedFrom_.push_back(folder);
+        return 0;
     }
 
     void RemoveTemp() {
@@ -515,7 +528,8 @@ class Transfer {
     const TransferOptions& options_;
     Fd dest_;
     int destError_;
-    std::string temp_; // the temporary file of the file under way, until placed
+    std::string temp_;                     // the temporary file of the file under way, until placed
+    std::vector<std::string> removedFrom_; // the folders of the sources removed
     uint64_t total_ = 0;
     uint64_t done_ = 0;
     bool stopped_ = false;

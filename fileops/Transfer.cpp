@@ -101,8 +101,9 @@ std::string Words(int error, Side side) {
         return dest ? "The destination folder is gone" : "The file is gone";
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
         return "No space left on the destination";
+    case EFBIG:
+        return "The file is too large for the destination's file system";
     case EROFS:
         return dest ? "The destination folder is read-only" : "The file's folder is read-only";
     case EACCES:

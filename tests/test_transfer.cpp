@@ -231,6 +231,58 @@ TEST(Transfer, SourceGoneOrChangedMeanwhile) {
     }
 }
 
+// The same bytes rewritten while they are copied (the time tells), and
+// another file put in the source's place before a move removes it.
+TEST(Transfer, SourceRewrittenOrReplacedDuringAMove) {
+    Tmpfs other;
+    MOUNT_OR_SKIP(other);
+    TempDir src;
+    const std::string bytes = Varied(200000, 6), rewritten = Varied(200000, 7);
+    const auto a = src.Write("a.jpg", bytes);
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ::utimensat(AT_FDCWD, a.c_str(), old, 0);
+    TransferOptions options;
+    options.observeStep = [&](TransferStep s) {
+        if (s == TransferStep::DataSynced) std::ofstream(a, std::ios::binary) << rewritten;
+    };
+    TransferDone done = Transfer(TransferKind::Move, {a}, other.path(), options);
+    EXPECT_EQ(done.outcomes[0].status, OutcomeStatus::Failed);
+    EXPECT_EQ(done.outcomes[0].reason, "The file changed while it was copied");
+    EXPECT_EQ(TempDir::Read(a), rewritten);
+    EXPECT_TRUE(Names(other.path()).empty());
+
+    options.observeStep = [&](TransferStep s) {
+        if (s != TransferStep::SourceRemoved) return;
+        src.Write("new.jpg", "a new file");
+        fs::rename(src.path() / "new.jpg", a);
+    };
+    done = Transfer(TransferKind::Move, {a}, other.path(), options);
+    EXPECT_EQ(done.outcomes[0].status, OutcomeStatus::Failed);
+    EXPECT_EQ(done.outcomes[0].result, fs::path(other.path()) / "a.jpg");
+    EXPECT_EQ(TempDir::Read(a), "a new file");
+    EXPECT_EQ(TempDir::Read(fs::path(other.path()) / "a.jpg"), rewritten);
+}
+
+// A move out of a folder it cannot remove the file from copies nothing; a
+// copy from there is fine.
+TEST(Transfer, MoveOutOfAReadOnlyFolderCopiesNothing) {
+    Tmpfs readOnly, other;
+    MOUNT_OR_SKIP(readOnly);
+    MOUNT_OR_SKIP(other);
+    const std::string bytes = Varied(10000, 8);
+    const auto a = fs::path(readOnly.path()) / "a.jpg";
+    std::ofstream(a, std::ios::binary) << bytes;
+    ASSERT_TRUE(readOnly.MakeReadOnly());
+    TransferDone done = Transfer(TransferKind::Move, {a}, other.path());
+    EXPECT_EQ(done.outcomes[0].status, OutcomeStatus::Failed);
+    EXPECT_EQ(done.outcomes[0].reason, "The file's folder is read-only");
+    EXPECT_TRUE(Names(other.path()).empty());
+    EXPECT_EQ(TempDir::Read(a), bytes);
+    done = Transfer(TransferKind::Copy, {a}, other.path());
+    EXPECT_TRUE(done.outcomes[0].Done()) << done.outcomes[0].reason;
+    EXPECT_EQ(TempDir::Read(fs::path(other.path()) / "a.jpg"), bytes);
+}
+
 TEST(Transfer, AwkwardNames) {
     Tmpfs other;
     MOUNT_OR_SKIP(other);

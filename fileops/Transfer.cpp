@@ -294,7 +294,10 @@ class Transfer {
         std::string linkTarget;
         if (link) {
             if (int error = ReadLink(source, linkTarget); error != 0) {
-                Fail(o, error, Side::Source);
+                if (error == ESTALE)
+                    Settle(o, OutcomeStatus::Failed, "The file changed meanwhile");
+                else
+                    Fail(o, error, Side::Source);
                 return;
             }
         } else {

@@ -38,7 +38,7 @@ struct FileActionRunner::Context {
         TransferOptions options;
         options.cancel = &runner.cancel_;
         options.onConflict = [this](const std::string& source, const std::string& existing) {
-            return runner.Ask(source, existing);
+            return runner.Ask(ticket, source, existing);
         };
         options.progress = [this](uint64_t done, uint64_t total) {
             runner.PostProgress(ticket, done, total);
@@ -180,7 +180,8 @@ void FileActionRunner::Post(const Job& job, ActionDone done, bool canUndo, std::
     emit UndoChanged();
 }
 
-ConflictChoice FileActionRunner::Ask(const std::string& source, const std::string& existing) {
+ConflictChoice FileActionRunner::Ask(Ticket ticket, const std::string& source,
+                                     const std::string& existing) {
     uint64_t question = 0;
     {
         const std::lock_guard lock(mutex_);
@@ -190,9 +191,9 @@ ConflictChoice FileActionRunner::Ask(const std::string& source, const std::strin
     }
     QMetaObject::invokeMethod(
         this,
-        [this, question, source, existing] {
+        [this, ticket, question, source, existing] {
             const ConflictChoice choice =
-                AskConflict ? AskConflict(source, existing) : ConflictChoice::Skip;
+                AskConflict ? AskConflict(ticket, source, existing) : ConflictChoice::Skip;
             {
                 const std::lock_guard lock(mutex_);
                 if (question == question_) answer_ = choice;

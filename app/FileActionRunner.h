@@ -58,9 +58,10 @@ class FileActionRunner : public QObject {
     // known yet (an action on its way) or when nothing can be undone.
     const std::string& UndoText() const { return undoable_ > 0 ? none_ : undoText_; }
 
-    // Asked on this object's thread for each name a transfer's destination
-    // holds already; Skip when unset.
-    std::function<ConflictChoice(const std::string& source, const std::string& existing)>
+    // Asked on this object's thread for each name the destination of the
+    // transfer `ticket` holds already; Skip when unset.
+    std::function<ConflictChoice(Ticket ticket, const std::string& source,
+                                 const std::string& existing)>
         AskConflict;
 
   signals:
@@ -84,7 +85,7 @@ class FileActionRunner : public QObject {
     Ticket Queue(ActionKind kind, std::vector<std::string> paths, bool undoable, Work work);
     void Run();
     // On the worker: asks AskConflict on this object's thread and waits.
-    ConflictChoice Ask(const std::string& source, const std::string& existing);
+    ConflictChoice Ask(Ticket ticket, const std::string& source, const std::string& existing);
     void Post(const Job& job, ActionDone done, bool canUndo, std::string undoText);
     void PostProgress(Ticket ticket, uint64_t done, uint64_t total);
 

@@ -145,9 +145,10 @@ class fMain : public QWidget {
     // the user chose none. Asked on the window's thread before anything runs.
     std::function<std::string(TransferKind kind, const std::vector<std::string>& sources)>
         ChooseDestination;
-    // A name the destination holds already: asked on the window's thread
-    // while the transfer waits for the answer.
-    std::function<ConflictChoice(const std::string& source, const std::string& existing)>
+    // A name the destination of the transfer `ticket` holds already: asked
+    // on the window's thread while the transfer waits for the answer.
+    std::function<ConflictChoice(quint64 ticket, const std::string& source,
+                                 const std::string& existing)>
         AskConflict;
     // A transfer under way: bytes done of all, at most every
     // FileActionRunner::kProgressMs, and once with `finished` at its end

@@ -159,8 +159,9 @@ void fMain::BuildFileCommands() {
                 if (it != fileTasks_.end() && ShowTransferProgress)
                     ShowTransferProgress(ticket, it->second.transfer, done, total, false);
             });
-    runner_->AskConflict = [this](const std::string& source, const std::string& existing) {
-        return AskConflict ? AskConflict(source, existing) : ConflictChoice::Skip;
+    runner_->AskConflict = [this](quint64 ticket, const std::string& source,
+                                  const std::string& existing) {
+        return AskConflict ? AskConflict(ticket, source, existing) : ConflictChoice::Skip;
     };
     UpdateUndoCommand();
 
@@ -194,7 +195,7 @@ void fMain::BuildFileCommands() {
             Shown(ListedFolder()));
         return folder.isEmpty() ? std::string() : QFile::encodeName(folder).toStdString();
     };
-    AskConflict = [this](const std::string& source, const std::string& existing) {
+    AskConflict = [this](quint64, const std::string& source, const std::string& existing) {
         return AskConflictInBox(this, source, existing);
     };
 }

@@ -457,7 +457,7 @@ void FileCommandsTest::copyAndMoveGoThroughTheirHooks() {
     main_->ShowTransferProgress = [&](quint64 ticket, TransferKind, quint64, quint64,
                                       bool finished) { progress.emplace_back(ticket, finished); };
     int conflicts = 0;
-    main_->AskConflict = [&](const std::string&, const std::string&) {
+    main_->AskConflict = [&](quint64, const std::string&, const std::string&) {
         ++conflicts;
         return ConflictChoice::Skip;
     };

@@ -12,6 +12,7 @@
 #include "platform/FileOutcome.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
@@ -60,12 +61,32 @@ class FileActions {
     ActionDone Undo();
 
   private:
-    // What undoes one action; its shape is the implementation's.
-    struct Step;
+    // Which file a path names, and as it was when an action left it: an undo
+    // acts only on the file the action left there.
+    struct Stamp {
+        bool exists = false;
+        uint64_t device = 0, inode = 0, size = 0;
+        int64_t mtimeNs = 0;
+        static Stamp Of(const std::string& path); // the link itself, not its target
+        bool SameFile(const Stamp& other) const;
+        bool SameBytes(const Stamp& other) const;
+    };
+    // What puts one file back.
+    struct Step {
+        std::string now;    // where the action left it (the trashed file, the new name, the copy)
+        std::string before; // where it was
+        Stamp stamp;        // of `now`, right after the action
+        TrashEntry entry;   // Trash
+        TurnOutcome turn;   // Turn
+    };
     struct Undoable {
         ActionKind kind;
-        std::vector<Step*> steps;
+        std::vector<Step> steps;
     };
+    void Remember(ActionKind kind, std::vector<Step> steps);
+    FileOutcome UndoStep(ActionKind kind, const Step& step) const;
+    FileOutcome MoveBack(const Step& step) const;
+
     const ThumbnailCache* thumbnails_;
     Trash trash_;
     std::deque<Undoable> undo_;

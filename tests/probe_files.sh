@@ -56,13 +56,17 @@ printf '%s\n' "$out" | grep -q "^skipped: $pics/c\\\\nd.jpg: ." || fail "copy ov
 # Moved, its thumbnail with it; a name taken skipped, the others moved.
 e="$pics/e.bmp"
 bitmap "$e"
-thumbE=$("$probe" thumbnail "$e") || fail "no thumbnail made of $e"
+thumbE=$("$probe" thumbnail "$e" large) || fail "no thumbnail made of $e"
 out=$("$probe" move "$e" "$c" "$to") || fail "move: exit status; $out"
 printf '%s\n' "$out" | head -n 1 | grep -qxF "done: $e -> $to/e.bmp" || fail "move, first line: $out"
 printf '%s\n' "$out" | tail -n 1 | grep -q "^skipped: " || fail "move, second line: $out"
 [ ! -e "$e" ] && [ -f "$to/e.bmp" ] && [ "$(cat "$c")" = "changed c" ] || fail "move: the files"
 [ ! -e "$thumbE" ] || fail "move: the old thumbnail stayed"
-[ -f "$(thumb "$dir/to%20folder/e.bmp")" ] || fail "move: the thumbnail did not follow"
+large="$dir/cache/thumbnails/large/$(md5 "file://$dir/to%20folder/e.bmp").png"
+[ -f "$large" ] || fail "move: the thumbnail did not follow"
+# GLib's own check takes the moved thumbnail, its URI rewritten, as valid.
+GIO_USE_VFS=local gio info -a thumbnail::is-valid "$to/e.bmp" |
+    grep -q 'thumbnail::is-valid: TRUE' || fail "move: GLib takes the moved thumbnail as invalid"
 
 # A JPEG turned right: 16 x 8 becomes 8 x 16.
 jpeg="$pics/turn me.jpg"

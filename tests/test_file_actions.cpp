@@ -191,7 +191,8 @@ TEST_F(FileActionsTest, TrashAndUndo) {
 
     const ActionDone undone = actions.Undo();
     EXPECT_EQ(undone.kind, ActionKind::Trash);
-    ASSERT_TRUE(undone.AllDone()) << undone.files.at(0).reason;
+    ASSERT_EQ(undone.files.size(), 1u);
+    ASSERT_TRUE(undone.AllDone()) << undone.files[0].reason;
     EXPECT_EQ(undone.files[0].result, a);
     EXPECT_EQ(TempDir::Read(a), "bytes of a");
     EXPECT_FALSE(Exists(trashed.files[0].result));

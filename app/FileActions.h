@@ -1,9 +1,10 @@
 // The operations a person runs on picture files, each as one action that can
 // be undone in this run: to the trash, deleted for good, renamed, copied or
-// moved to a folder, turned. The shared thumbnail cache follows each one (a
-// trashed, deleted, moved or renamed file's thumbnails go; a turned file's
-// go, to be made again). The window runs it on a worker thread, the probe on
-// its own; one thread at a time. No widgets.
+// moved to a folder, turned (all but the delete for good). The shared
+// thumbnail cache follows each one and each undo: a trashed or deleted
+// file's thumbnails go, a moved or renamed file's go with it, a turned
+// file's go, to be made again. The window runs it on a worker thread, the
+// probe on its own; one thread at a time. No widgets.
 #pragma once
 
 #include "fileops/Transfer.h"
@@ -56,8 +57,11 @@ class FileActions {
     // What Undo would undo, for a menu: "Undo Move to Trash", "Undo Rename" ...
     std::string UndoText() const;
     // Undoes the last undoable action still standing: each file goes back
-    // where it was. A file whose place is taken meanwhile is not touched and
-    // its outcome says so; the action leaves the list once tried.
+    // where it was (a trashed one out of the trash, a renamed or moved one to
+    // its old name, never over a file; a copy to the trash, never deleted for
+    // good; a turned one turned back). A file whose place is taken meanwhile,
+    // or that is gone or changed since, is not touched and its outcome says
+    // why; the action leaves the list once tried.
     ActionDone Undo();
 
   private:

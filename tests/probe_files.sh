@@ -74,7 +74,7 @@ printf 'P6\n16 8\n255\n' > "$dir/in.ppm"
 head -c 384 /dev/urandom >> "$dir/in.ppm"
 cjpeg -quality 90 "$dir/in.ppm" > "$jpeg" || fail "cjpeg (libjpeg-turbo-progs) is not installed"
 out=$("$probe" rotate "$jpeg" right) || fail "rotate: exit status; $out"
-[ "$out" = "done: $jpeg -> $jpeg" ] || fail "rotate: $out"
+case "$out" in "done: $jpeg"*) ;; *) fail "rotate: $out" ;; esac
 [ "$(djpeg -pnm "$jpeg" | head -n 2 | tail -n 1)" = "8 16" ] || fail "rotate: not turned"
 
 # Failures: a missing file, a file that is no JPEG, a folder that is not there.

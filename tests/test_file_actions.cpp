@@ -128,7 +128,8 @@ class FileActionsTest : public ::testing::Test {
 
 // The cache itself: a file's entries follow it under the new name, their
 // URI rewritten and everything else kept; a stale entry of the new name is
-// replaced or removed; an entry that is no thumbnail is removed; Forget
+// replaced or removed; an entry that is no thumbnail, or a link, is
+// removed; Forget
 // removes every size's thumbnail and every program's fail entry.
 TEST_F(FileActionsTest, CacheEntriesFollowAndGo) {
     const std::string a = Make("a b.png", "picture a");
@@ -169,6 +170,19 @@ TEST_F(FileActionsTest, CacheEntriesFollowAndGo) {
     EXPECT_EQ(Entries(moved), 0);
     cache.Moved(a, b); // nothing of `a`: whatever `b` had is another file's
     EXPECT_EQ(Entries(b), 0);
+
+    // A link at a thumbnail's name is removed, never read or written through.
+    const std::string outside = dir.Write("outside.png", "not the cache's").string();
+    const std::string linked = Make("linked.png", "linked");
+    const std::string linkName =
+        cache.ThumbnailPath(ThumbnailCache::Uri(linked), ThumbnailSize::Normal);
+    fs::remove(linkName);
+    fs::create_symlink(outside, linkName);
+    cache.Moved(linked, other + "/linked.png");
+    EXPECT_FALSE(Exists(linkName));
+    EXPECT_FALSE(Exists(
+        cache.ThumbnailPath(ThumbnailCache::Uri(other + "/linked.png"), ThumbnailSize::Normal)));
+    EXPECT_EQ(TempDir::Read(outside), "not the cache's");
 
     const std::string c = Make("c.png", "picture c");
     cache.Forget(c);

@@ -52,8 +52,8 @@ int Report(const ActionDone& done) {
         const std::string source = OneLine(o.source);
         switch (o.status) {
         case OutcomeStatus::Done:
-            std::printf("done: %s -> %s%s\n", source.c_str(), OneLine(o.result).c_str(),
-                        done.byTag ? " (orientation tag only)" : "");
+            std::printf("done: %s%s%s%s\n", source.c_str(), o.result.empty() ? "" : " -> ",
+                        OneLine(o.result).c_str(), done.byTag ? " (orientation tag only)" : "");
             break;
         case OutcomeStatus::Skipped:
             std::printf("skipped: %s: %s\n", source.c_str(), o.reason.c_str());

@@ -4,13 +4,8 @@
 #include "imaging/ThumbnailCache.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 // Each action keeps, for every file it did, what puts that file back: where
@@ -48,23 +43,6 @@ FileOutcome Refused(const std::string& source, std::string reason, int error = 0
     o.error = error;
     o.reason = std::move(reason);
     return o;
-}
-
-// Renames `from` to `to`, in any folder of the same file system, never over
-// a file at `to`: 0, or the errno (EEXIST when `to` is taken, EXDEV across
-// file systems). A link is renamed itself, never its target.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
-    // A file system without RENAME_NOREPLACE: a hard link is refused on a
-    // name that is taken, and the old name goes once the new one stands.
-    if (::link(from.c_str(), to.c_str()) != 0) return errno;
-    if (::unlink(from.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(to.c_str());
-        return error;
-    }
-    return 0;
 }
 
 void Forget(const ThumbnailCache* thumbnails, const std::string& path) {
@@ -296,34 +274,24 @@ FileOutcome FileActions::UndoStep(ActionKind kind, const Step& step) const {
 }
 
 FileOutcome FileActions::MoveBack(const Step& step) const {
-    FileOutcome o;
-    o.source = step.now;
-    const int error = RenameNoReplace(step.now, step.before);
-    if (error == 0) {
-        o.status = OutcomeStatus::Done;
-        o.result = step.before;
-    } else if (error != EXDEV) {
-        return Refused(step.now, error == EEXIST ? Taken(step.before) : std::strerror(error),
-                       error);
-    } else {
-        // Across file systems: moved back as it came, by copying, never over
-        // a file (a name taken meanwhile is skipped).
-        const TransferDone back =
-            TransferFiles(TransferKind::Move, {step.now}, FolderOf(step.before));
-        if (!back.outcomes.empty()) o = back.outcomes.front();
-        if (o.status == OutcomeStatus::Skipped)
-            return Refused(step.now, Taken(FolderOf(step.before) + "/" + NameOf(step.now)));
-        if (o.Done() && o.result != step.before) {
-            // It had been given another name beside a file of its own name
-            // on the way out: its own name again.
-            const FileOutcome renamed = RenameFile(o.result, NameOf(step.before));
-            if (renamed.Done()) {
-                o.result = renamed.result;
-            } else {
-                o.status = OutcomeStatus::Failed;
-                o.error = renamed.error;
-                o.reason = "Moved back as " + Quoted(o.result) + ", but " + renamed.reason;
-            }
+    // Moved back as it came: a rename within one file system, a copy across
+    // two, never over a file (a name taken meanwhile is skipped).
+    const std::string folder = FolderOf(step.before);
+    const TransferDone back = TransferFiles(TransferKind::Move, {step.now}, folder);
+    if (back.outcomes.empty()) return Refused(step.now, "Nothing was moved back");
+    FileOutcome o = back.outcomes.front();
+    if (o.status == OutcomeStatus::Skipped)
+        return Refused(step.now, Taken(folder + "/" + NameOf(step.now)));
+    if (o.Done() && o.result != step.before) {
+        // It had been given another name beside a file of its own name on
+        // the way out: its own name again.
+        const FileOutcome renamed = RenameFile(o.result, NameOf(step.before));
+        if (renamed.Done()) {
+            o.result = renamed.result;
+        } else {
+            o.status = OutcomeStatus::Failed;
+            o.error = renamed.error;
+            o.reason = "Moved back as " + Quoted(o.result) + ", but " + renamed.reason;
         }
     }
     if (!o.result.empty()) Follow(thumbnails_, step.now, o.result);

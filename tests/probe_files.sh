@@ -68,14 +68,14 @@ large="$dir/cache/thumbnails/large/$(md5 "file://$dir/to%20folder/e.bmp").png"
 GIO_USE_VFS=local gio info -a thumbnail::is-valid "$to/e.bmp" |
     grep -q 'thumbnail::is-valid: TRUE' || fail "move: GLib takes the moved thumbnail as invalid"
 
-# A JPEG turned right: 16 x 8 becomes 8 x 16.
+# A JPEG of whole blocks turned right: 32 x 16 becomes 16 x 32.
 jpeg="$pics/turn me.jpg"
-printf 'P6\n16 8\n255\n' > "$dir/in.ppm"
-head -c 384 /dev/urandom >> "$dir/in.ppm"
+printf 'P6\n32 16\n255\n' > "$dir/in.ppm"
+head -c 1536 /dev/urandom >> "$dir/in.ppm"
 cjpeg -quality 90 "$dir/in.ppm" > "$jpeg" || fail "cjpeg (libjpeg-turbo-progs) is not installed"
 out=$("$probe" rotate "$jpeg" right) || fail "rotate: exit status; $out"
 case "$out" in "done: $jpeg"*) ;; *) fail "rotate: $out" ;; esac
-[ "$(djpeg -pnm "$jpeg" | head -n 2 | tail -n 1)" = "8 16" ] || fail "rotate: not turned"
+[ "$(djpeg -pnm "$jpeg" | head -n 2 | tail -n 1)" = "16 32" ] || fail "rotate: not turned"
 
 # Failures: a missing file, a file that is no JPEG, a folder that is not there.
 out=$("$probe" trash "$dir/missing.jpg" "$c"); status=$?

@@ -309,6 +309,24 @@ TEST_F(FileActionsTest, MoveAndUndoOnOneFileSystem) {
     EXPECT_TRUE(fs::is_empty(other));
     EXPECT_EQ(Valid(a), 3);
     EXPECT_EQ(Entries(other + "/a.jpg"), 0);
+
+    // Kept beside a file of its name on the way out: back under its own name.
+    dir.Write("other folder/a.jpg", "another a");
+    TransferOptions keepBoth;
+    keepBoth.onConflict = [](const std::string&, const std::string&) {
+        return ConflictChoice::KeepBoth;
+    };
+    const ActionDone kept = actions.Transfer(TransferKind::Move, {a}, other, keepBoth);
+    ASSERT_TRUE(kept.AllDone()) << kept.files.at(0).reason;
+    ASSERT_NE(kept.files[0].result, other + "/a.jpg");
+    EXPECT_EQ(Valid(kept.files[0].result), 3);
+    const ActionDone keptBack = actions.Undo();
+    ASSERT_TRUE(keptBack.AllDone()) << keptBack.files.at(0).reason;
+    EXPECT_EQ(keptBack.files[0].result, a);
+    EXPECT_EQ(TempDir::Read(a), "a");
+    EXPECT_EQ(TempDir::Read(other + "/a.jpg"), "another a");
+    EXPECT_FALSE(Exists(kept.files[0].result));
+    EXPECT_EQ(Valid(a), 3);
 }
 
 TEST_F(FileActionsTest, MoveAndUndoAcrossFileSystems) {

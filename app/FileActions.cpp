@@ -36,11 +36,10 @@ std::string Taken(const std::string& path) {
 }
 
 // An undo that changed nothing, and why.
-FileOutcome Refused(const std::string& source, std::string reason, int error = 0) {
+FileOutcome Refused(const std::string& source, std::string reason) {
     FileOutcome o;
     o.status = OutcomeStatus::Failed;
     o.source = source;
-    o.error = error;
     o.reason = std::move(reason);
     return o;
 }

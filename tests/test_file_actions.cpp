@@ -291,6 +291,18 @@ TEST_F(FileActionsTest, RenameAndUndoCarryTheThumbnails) {
     EXPECT_EQ(Valid(a), 3);
 }
 
+// No cache to follow: the actions and their undo are the same.
+TEST_F(FileActionsTest, WithoutACache) {
+    FileActions bare(nullptr, Trash(trashHome));
+    const std::string a = Make("a.jpg", "a");
+    ASSERT_TRUE(bare.Rename(a, "b.jpg").AllDone());
+    ASSERT_TRUE(bare.MoveToTrash({pics + "/b.jpg"}).AllDone());
+    EXPECT_TRUE(bare.Undo().AllDone());
+    EXPECT_TRUE(bare.Undo().AllDone());
+    EXPECT_EQ(TempDir::Read(a), "a");
+    EXPECT_EQ(Valid(a), 3) << "thumbnails changed without a cache";
+}
+
 TEST_F(FileActionsTest, MoveAndUndoOnOneFileSystem) {
     const std::string a = Make("a.jpg", "a"), b = Make("b.jpg", "b");
     const ActionDone moved = actions.Transfer(TransferKind::Move, {a, b}, other);

@@ -1,4 +1,4 @@
-// The desktop's trash, as the freedesktop.org Trash specification lays it out
+// The desktop's trash, laid out as freedesktop.org's Trash rules have it
 // and the desktop's file managers use it: a file of the home file system goes
 // to $XDG_DATA_HOME/Trash (~/.local/share/Trash), a file of another mount to
 // $topdir/.Trash/$uid when $topdir/.Trash is a real folder (no link) with its

@@ -306,8 +306,12 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
     // A flat list: saying so spares the report view asking every row for
     // children each time it lays the rows out.
+    // Names are edited in place (FileListView::EditName), the file renamed on
+    // disk: the rows themselves never take a name typed.
     const Qt::ItemFlags base = QAbstractTableModel::flags(index);
-    return index.isValid() ? base | Qt::ItemNeverHasChildren : base;
+    if (!index.isValid()) return base;
+    return base | Qt::ItemNeverHasChildren |
+           (index.column() == ColName ? Qt::ItemIsEditable : Qt::NoItemFlags);
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation o, int role) const {

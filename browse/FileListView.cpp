@@ -1,12 +1,14 @@
 #include "browse/FileListView.h"
 
 #include "browse/IconDelegate.h"
+#include "browse/NameEditDelegate.h"
 #include "platform/Platform.h"
 
 #include <QEvent>
 #include <QHeaderView>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <algorithm>
 #include <set>
 
 FileListView::FileListView(QWidget* parent) : QWidget(parent) {
@@ -17,7 +19,10 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
     report_->setUniformRowHeights(true); // keeps huge folders fast to lay out
     report_->setAllColumnsShowFocus(true);
     report_->setModel(model_);
-    report_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows for the file commands; the current row is the one previewed.
+    report_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    reportNames_ = new NameEditDelegate(report_);
+    report_->setItemDelegate(reportNames_);
     report_->header()->setStretchLastSection(true);
     report_->setColumnWidth(FileListModel::ColName, kNameColumnTwips / Platform::kTwipsPerPixel);
     report_->setColumnWidth(FileListModel::ColType, kTypeColumnTwips / Platform::kTwipsPerPixel);
@@ -38,6 +43,8 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
     SetLargeIconSide(kLargeIconSide);
     icons_->setModel(model_);
     icons_->setSelectionModel(report_->selectionModel()); // one selection for both views
+    icons_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    icons_->setSelectionBehavior(QAbstractItemView::SelectRows);
 
     stack_ = new QStackedLayout(this);
     stack_->setContentsMargins(0, 0, 0, 0);
@@ -50,7 +57,13 @@ FileListView::FileListView(QWidget* parent) : QWidget(parent) {
                 [this](const QModelIndex& i) { emit rowPressed(i.row()); });
         connect(v, &QAbstractItemView::doubleClicked, this,
                 [this](const QModelIndex& i) { emit rowDoubleClicked(i.row()); });
+        // Names are edited by EditName alone: a double click opens the full view.
+        v->setEditTriggers(QAbstractItemView::NoEditTriggers);
     }
+    for (NameEditDelegate* names : {reportNames_, static_cast<NameEditDelegate*>(iconCells_)})
+        names->Commit = [this](int row, const QString& name) {
+            return RenameRequested ? RenameRequested(row, name.toUtf8().toStdString()) : QString();
+        };
     // Any change of what the icon view shows: the rows on screen may be others.
     QScrollBar* bar = icons_->verticalScrollBar();
     connect(bar, &QScrollBar::valueChanged, this, &FileListView::shownIconRowsChanged);
@@ -72,6 +85,10 @@ QAbstractItemView* FileListView::CurrentView() {
 }
 
 void FileListView::SetLargeIconView(bool large) {
+    if (large != large_) {
+        reportNames_->Cancel();
+        iconCells_->Cancel();
+    }
     large_ = large;
     stack_->setCurrentWidget(CurrentView());
     emit shownIconRowsChanged();
@@ -137,14 +154,32 @@ int FileListView::SelectedRow() const {
     return i.isValid() ? i.row() : -1;
 }
 
-// Placeholders until several rows and names edited in place are built.
 std::vector<int> FileListView::SelectedRows() const {
-    const int row = SelectedRow();
-    return row < 0 ? std::vector<int>{} : std::vector<int>{row};
+    std::vector<int> rows;
+    // By ranges, so that all of a large folder selected costs one range.
+    for (const QItemSelectionRange& range : report_->selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.push_back(row);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.empty())
+        if (const int row = SelectedRow(); row >= 0) rows.push_back(row);
+    return rows;
 }
-void FileListView::EditName(int) {}
+
+void FileListView::EditName(int row) {
+    if (!RenameRequested || row < 0 || row >= model_->rowCount()) return;
+    reportNames_->Cancel();
+    iconCells_->Cancel();
+    QAbstractItemView* view = CurrentView();
+    const QModelIndex name = model_->index(row, FileListModel::ColName);
+    view->scrollTo(name);
+    view->edit(name);
+    (large_ ? static_cast<NameEditDelegate*>(iconCells_) : reportNames_)->SelectStem();
+}
+
 bool FileListView::EditingName() const {
-    return false;
+    return reportNames_->Editor() || iconCells_->Editor();
 }
 
 void FileListView::SelectRow(int row, bool quiet, bool scroll) {
@@ -178,7 +213,7 @@ void FileListView::HoldPaint(bool hold) {
     }
 }
 
-void FileListView::ApplyChanges(const RowChanges& changes) {
+void FileListView::ApplyChanges(const RowChanges& changes, bool moveOn) {
     if (changes.Empty()) return;
     // A view scrolled down keeps the file at its top there; one at the top
     // stays at the top, where new first files then show.
@@ -189,10 +224,12 @@ void FileListView::ApplyChanges(const RowChanges& changes) {
     // (or before it, at the end), as a deletion in the list itself would.
     QPersistentModelIndex next;
     const int selected = SelectedRow();
+    bool currentGoes = false;
     if (selected >= 0) {
         const std::set<std::string> going(changes.removed.begin(), changes.removed.end());
         const auto stays = [&](int row) { return !going.contains(model_->Row(row).name); };
         if (!stays(selected)) {
+            currentGoes = true;
             int row = selected + 1;
             while (row < model_->rowCount() && !stays(row))
                 ++row;
@@ -211,6 +248,12 @@ void FileListView::ApplyChanges(const RowChanges& changes) {
         view->scrollTo(top, QAbstractItemView::PositionAtTop);
     else
         view->verticalScrollBar()->setValue(offset);
+    if (moveOn && currentGoes) {
+        // The selection model may have made that row current already while
+        // the rows went, quietly: the choice is told here, once.
+        if (next.isValid()) view->scrollTo(next);
+        emit selectedRowChanged(next.isValid() ? next.row() : -1);
+    }
 }
 
 void FileListView::SortBy(int column, Qt::SortOrder order) {

@@ -19,6 +19,7 @@
 #include <QWidget>
 
 class IconDelegate;
+class NameEditDelegate;
 
 class FileListView : public QWidget {
     Q_OBJECT
@@ -51,12 +52,16 @@ class FileListView : public QWidget {
     // The selected row, or -1.
     int SelectedRow() const;
     // The rows selected, in the order shown. The list takes several rows at
-    // once (Shift and Ctrl with a click or an arrow) for the file commands;
-    // the current row (SelectedRow) is the one previewed.
+    // once (Shift and Ctrl with a click or an arrow, Ctrl+A) for the file
+    // commands; the current row (SelectedRow) is the one previewed. The
+    // current row alone when no row is selected.
     std::vector<int> SelectedRows() const;
     // Opens the editor of `row`'s name in place, in the view on show (details
-    // or large icons), its text selected up to the extension. Enter asks
-    // `RenameRequested`; Esc or leaving the row closes it with nothing done.
+    // or large icons), its text selected up to the extension (the part
+    // before the last ".", unless that is the name's first character).
+    // Enter asks `RenameRequested` (an unchanged name closes the editor
+    // with nothing asked); Esc or the focus leaving it closes it with
+    // nothing done. Nothing without `RenameRequested`.
     void EditName(int row);
     bool EditingName() const;
     // The window's answer to a name typed: a refusal in words a person reads
@@ -77,10 +82,13 @@ class FileListView : public QWidget {
     // While held, the view on show paints nothing (what it shows stays); let
     // go, it paints its rows once.
     void HoldPaint(bool hold);
-    // The folder's changes on disk: the selection stays with its file (a
-    // removed one leaves none) and the files at the top of the view stay
-    // there; none of it is a choice of a file.
-    void ApplyChanges(const RowChanges& changes);
+    // The folder's changes on disk: the selection stays with its file and
+    // the files at the top of the view stay there; none of it is a choice of
+    // a file. A current row removed leaves the row that took its place
+    // (else the one before it) current and selected; with `moveOn`, that is
+    // a choice of that file: it is scrolled to and selectedRowChanged tells
+    // it (-1 when no row is left).
+    void ApplyChanges(const RowChanges& changes, bool moveOn = false);
 
     // Sorts as a click on the header does (`column` -1: the listing's own
     // order, no arrow). The selected file stays selected and current, and is
@@ -105,6 +113,7 @@ class FileListView : public QWidget {
     QTreeView* report_;
     QListView* icons_;
     IconDelegate* iconCells_;
+    NameEditDelegate* reportNames_; // edits names in the report view
     QStackedLayout* stack_;
     bool large_ = false;
     bool quiet_ = false;     // the selection moves for the program, not the user

@@ -50,18 +50,28 @@ bool RowLess(const FileRow& a, const FileRow& b) {
     return NameLess(a.name, b.name);
 }
 
+std::unordered_map<std::string_view, const FileRow*> ByName(std::span<const FileRow> rows) {
+    std::unordered_map<std::string_view, const FileRow*> byName;
+    byName.reserve(rows.size());
+    for (const FileRow& row : rows)
+        byName.emplace(row.name, &row);
+    return byName;
+}
+
+void SortChanges(RowChanges& changes) {
+    std::sort(changes.added.begin(), changes.added.end(), RowLess);
+    std::sort(changes.removed.begin(), changes.removed.end(), NameLess);
+    std::sort(changes.renamed.begin(), changes.renamed.end(),
+              [](const auto& a, const auto& b) { return NameLess(a.first, b.first); });
+    std::sort(changes.changed.begin(), changes.changed.end(), RowLess);
+}
+
 } // namespace
 
 RowChanges DiffRows(std::span<const FileRow> listed, const FolderEvents& events,
-                    std::span<const FileRow> found) {
-    std::unordered_map<std::string_view, const FileRow*> shown;
-    shown.reserve(listed.size());
-    for (const FileRow& row : listed)
-        shown.emplace(row.name, &row);
-    std::unordered_map<std::string_view, const FileRow*> onDisk;
-    onDisk.reserve(found.size());
-    for (const FileRow& row : found)
-        onDisk.emplace(row.name, &row);
+                    std::span<const FileRow> found, const std::set<std::string>& leave) {
+    const auto shown = ByName(listed);
+    const auto onDisk = ByName(found);
     const auto shownRow = [&](const std::string& n) -> const FileRow* {
         const auto it = shown.find(n);
         return it == shown.end() ? nullptr : it->second;
@@ -72,7 +82,7 @@ RowChanges DiffRows(std::span<const FileRow> listed, const FolderEvents& events,
     };
 
     RowChanges changes;
-    std::set<std::string> settled; // names the renames account for
+    std::set<std::string> settled = leave; // names the renames account for, or left alone
     for (const auto& [from, to] : events.renames) {
         if (settled.contains(from) || settled.contains(to)) continue;
         const FileRow* now = diskRow(to);
@@ -105,10 +115,49 @@ RowChanges DiffRows(std::span<const FileRow> listed, const FolderEvents& events,
         for (const std::string& name : events.touched)
             look(name);
     }
-    std::sort(changes.added.begin(), changes.added.end(), RowLess);
-    std::sort(changes.removed.begin(), changes.removed.end(), NameLess);
-    std::sort(changes.renamed.begin(), changes.renamed.end(),
-              [](const auto& a, const auto& b) { return NameLess(a.first, b.first); });
-    std::sort(changes.changed.begin(), changes.changed.end(), RowLess);
+    SortChanges(changes);
+    return changes;
+}
+
+RowChanges ChangesStillToMake(std::span<const FileRow> listed, const RowChanges& done) {
+    const auto shown = ByName(listed);
+    // Names shown once `changes` is made, as far as it goes so far.
+    std::set<std::string> gone, come;
+    const auto isShown = [&](const std::string& name) {
+        return come.contains(name) || (shown.contains(name) && !gone.contains(name));
+    };
+    RowChanges changes;
+    const auto show = [&](const FileRow& row) {
+        if (isShown(row.name)) {
+            changes.changed.push_back(row);
+        } else {
+            changes.added.push_back(row);
+            come.insert(row.name);
+        }
+    };
+    for (const std::string& name : done.removed)
+        if (isShown(name) && !come.contains(name)) {
+            changes.removed.push_back(name);
+            gone.insert(name);
+        }
+    for (const auto& [from, row] : done.renamed) {
+        if (from == row.name || !isShown(from) || come.contains(from) || isShown(row.name)) {
+            // No rename of a row in place: the old name goes, the new one shows.
+            if (from != row.name && isShown(from) && !come.contains(from)) {
+                changes.removed.push_back(from);
+                gone.insert(from);
+            }
+            show(row);
+            continue;
+        }
+        changes.renamed.emplace_back(from, row);
+        gone.insert(from);
+        come.insert(row.name);
+    }
+    for (const FileRow& row : done.added)
+        show(row);
+    for (const FileRow& row : done.changed)
+        if (isShown(row.name)) changes.changed.push_back(row);
+    SortChanges(changes);
     return changes;
 }

@@ -54,6 +54,16 @@ struct RowChanges {
 // files now (ScanNames), or of the whole folder when `events.overflow`
 // (ScanFolder). A rename is one only when its old name was listed and is
 // gone and its new name is a file not listed yet; otherwise it counts as
-// the removal and the addition (or rewrite) it amounts to.
+// the removal and the addition (or rewrite) it amounts to. Names in `leave`
+// are left as they are shown: what `found` says of them is older than what
+// the list knows (the program changed them after they were read).
 RowChanges DiffRows(std::span<const FileRow> listed, const FolderEvents& events,
-                    std::span<const FileRow> found);
+                    std::span<const FileRow> found, const std::set<std::string>& leave = {});
+
+// What is left to do of `done` (changes the program made itself) on the rows
+// `listed`, which may show some of them already (a watch reported them
+// first): a removal of a row not shown is dropped, an addition of a name
+// shown is a change of its row, a rename of a row not shown adds the new
+// name, and a rename onto a name shown removes the old row and changes the
+// other. No name is ever shown twice.
+RowChanges ChangesStillToMake(std::span<const FileRow> listed, const RowChanges& done);

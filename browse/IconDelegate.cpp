@@ -27,6 +27,18 @@ QSize IconDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelInd
     return CellSize(option.font);
 }
 
+QRect IconDelegate::NameRect(const QRect& cell) const {
+    const int top = cell.top() + kPadding + side_ + kTextGap;
+    return {cell.left() + kPadding, top, cell.width() - 2 * kPadding, cell.bottom() + 1 - top};
+}
+
+void IconDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                        const QModelIndex&) const {
+    QRect place = NameRect(option.rect);
+    place.setHeight(editor->sizeHint().height());
+    editor->setGeometry(place);
+}
+
 void IconDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                          const QModelIndex& index) const {
     QStyleOptionViewItem opt = option;
@@ -64,8 +76,7 @@ void IconDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
         icon.paint(painter, place);
     }
 
-    const QRect text(cell.left() + kPadding, square.bottom() + 1 + kTextGap,
-                     cell.width() - 2 * kPadding, cell.bottom() - square.bottom() - kTextGap);
+    const QRect text = NameRect(cell);
     const QStringList lines =
         IconNameLines(index.data(Qt::DisplayRole).toString(), opt.font, text.width());
     const bool selected = opt.state & QStyle::State_Selected;

@@ -1,20 +1,22 @@
 // Draws a cell of the large-icon view: the row's picture (its thumbnail, or
 // its type icon until then and for good where it has none) centred in a
-// square above its name, which takes up to two lines (IconNameLines).
+// square above its name, which takes up to two lines (IconNameLines). The
+// name is edited in place where it is drawn.
 #pragma once
 
+#include "browse/NameEditDelegate.h"
+
 #include <QImage>
-#include <QStyledItemDelegate>
 #include <functional>
 
-class IconDelegate : public QStyledItemDelegate {
+class IconDelegate : public NameEditDelegate {
     Q_OBJECT
   public:
     static constexpr int kPadding = 4;
     static constexpr int kTextGap = 4;
     static constexpr int kNameLines = 2;
 
-    explicit IconDelegate(QObject* parent = nullptr) : QStyledItemDelegate(parent) {}
+    explicit IconDelegate(QObject* parent = nullptr) : NameEditDelegate(parent) {}
 
     // Where thumbnails come from: the row's picture, or a null image.
     void SetThumbnails(std::function<QImage(int row)> thumbnails) {
@@ -29,8 +31,14 @@ class IconDelegate : public QStyledItemDelegate {
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // The name's editor over the first line of the name, the cell's width.
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override;
 
   private:
+    // Where the name is drawn in `cell`.
+    QRect NameRect(const QRect& cell) const;
+
     std::function<QImage(int row)> thumbnails_;
     int side_ = 32;
 };

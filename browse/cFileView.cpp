@@ -115,11 +115,44 @@ void cFileView::StartListing(const std::string& sPath, bool bDisplayFileSize) {
     userSelected_ = false;
 }
 
-// Placeholders until the list follows the program's own changes.
-void cFileView::Follow(const RowChanges& done) {
-    if (listView_) listView_->ApplyChanges(done);
+void cFileView::Follow(const RowChanges& done, bool moveOn) {
+    if (!listView_) return;
+    RowChanges changes = ChangesStillToMake(listView_->Model()->Rows(), done);
+    SetTypes(changes.added);
+    SetTypes(changes.changed);
+    for (auto& [from, row] : changes.renamed)
+        row.typeIndex = SysImageList::Instance().TypeIndexFor(row.name);
+    // A listing or check under way may have read these names before the
+    // program changed them: its word on them is dropped, and they are looked
+    // at again once it has answered.
+    if (listId_ != 0 || checkId_ != 0) {
+        const auto stale = [this](const std::string& name) {
+            followed_.insert(name);
+            pending_.touched.insert(name);
+        };
+        for (const std::string& name : done.removed)
+            stale(name);
+        for (const auto& [from, row] : done.renamed) {
+            stale(from);
+            stale(row.name);
+        }
+        for (const FileRow& row : done.added)
+            stale(row.name);
+        for (const FileRow& row : done.changed)
+            stale(row.name);
+    }
+    for (const auto& [from, row] : done.renamed)
+        echoes_.insert(row.name);
+    for (const FileRow& row : done.added)
+        echoes_.insert(row.name);
+    listView_->ApplyChanges(changes, moveOn);
 }
-void cFileView::Recheck(const std::vector<std::string>&) {}
+
+void cFileView::Recheck(const std::vector<std::string>& names) {
+    if (!watcher_ || names.empty()) return; // no folder followed
+    pending_.touched.insert(names.begin(), names.end());
+    CheckPending();
+}
 
 void cFileView::StopWatching() {
     if (lister_) lister_->Cancel();
@@ -136,6 +169,8 @@ void cFileView::StopWatching() {
     listId_ = checkId_ = 0;
     pending_ = {};
     checking_ = {};
+    followed_.clear();
+    echoes_.clear();
     arrived_ = {};
     arrivedAt_ = 0;
     arrivedLast_ = false;
@@ -172,6 +207,8 @@ void cFileView::TakeArrived() {
         arrived_ = {};
         arrivedAt_ = 0;
     }
+    if (!followed_.empty()) // the program's word on these is newer
+        std::erase_if(rows, [this](const FileRow& row) { return followed_.contains(row.name); });
     SetTypes(rows);
     // The view lays every row out now and paints them in a turn of its own.
     listView_->HoldPaint(true);
@@ -188,6 +225,7 @@ void cFileView::TakeArrived() {
     }
     listView_->HoldPaint(false);
     listId_ = 0;
+    followed_.clear(); // looked at again by the check below
     if (const int error = arrivedError_; error != 0) {
         lastError_ = error;
         StopWatching();
@@ -233,8 +271,17 @@ void cFileView::OnChecked(FolderLister::Part& part) {
         return;
     }
     SetTypes(part.rows);
-    const RowChanges changes = DiffRows(listView_->Model()->Rows(), checking_, part.rows);
+    // The watcher's report of a rename or copy the list follows already: the
+    // file's row is no news unless its size or time differ.
+    for (auto it = echoes_.begin(); it != echoes_.end();)
+        if (!followed_.contains(*it) && checking_.rewritten.erase(*it) > 0)
+            it = echoes_.erase(it);
+        else
+            ++it;
+    const RowChanges changes =
+        DiffRows(listView_->Model()->Rows(), checking_, part.rows, followed_);
     checking_ = {};
+    followed_.clear(); // in pending_, looked at again below
     listView_->ApplyChanges(changes);
     if (!changes.Empty() && Changed) Changed(changes);
     CheckPending(); // what changed while it was looked at

@@ -18,7 +18,9 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 class cFileView {
   public:
@@ -56,13 +58,27 @@ class cFileView {
     const std::string& Folder() const { return folder_; }
     void StopWatching();
     // The program itself changed files of the folder listed (trashed, moved
-    // away, renamed, copied in): the rows follow at once, and what the
-    // watcher reports of the same changes later, or a check already under
-    // way, adds no row twice and brings back no row removed.
-    void Follow(const RowChanges& done);
+    // away, renamed, copied in): the rows follow at once, as the watcher's
+    // changes do (FileListView::ApplyChanges), and what the watcher reports
+    // of the same changes later, or a check or listing already under way,
+    // adds no row twice and brings back no row removed: their word on these
+    // names is dropped and the names are looked at again once they answer.
+    // `done` says how the files are now: renamed and added rows with the
+    // size and time the files have on disk (a rename keeps them), so that
+    // the watcher's report of the same rename or copy changes nothing more.
+    // Parts of `done` the list shows already (the watcher was first) are
+    // not made twice. `Changed` is not called: the caller knows what it did.
+    //
+    // When the current row goes: with `moveOn`, the row that takes its
+    // place (else the one before it) becomes current, is scrolled to and
+    // `selectedRowChanged` tells it as a choice of that file (-1 when no row
+    // is left), as a file manager moves on after a deletion; without it, that
+    // row becomes current as no choice, as for the watcher's changes.
+    void Follow(const RowChanges& done, bool moveOn = false);
     // Looks at these names (no folder part) on disk again, on the worker,
-    // and follows what it finds: an operation of the program's own that
-    // failed may have left a file whose row `Follow` removed.
+    // and follows what it finds (`Changed` then tells it): an operation of
+    // the program's own that failed may have left a file whose row `Follow`
+    // removed. Nothing while no folder is followed.
     void Recheck(const std::vector<std::string>& names);
 
     std::function<void()> RowsArrived;
@@ -118,7 +134,13 @@ class cFileView {
     uint32_t checkId_ = 0;                           // the check under way
     FolderEvents checking_;                          // what that check is about
     FolderEvents pending_;                           // reported meanwhile, not looked at yet
-    bool userSelected_ = false;                      // during the listing
+    // Names the program changed itself (Follow) while the listing or check
+    // under way was read: its word on them is older, and is dropped.
+    std::set<std::string> followed_;
+    // Names Follow showed renamed or copied in: the watcher's report of that
+    // rename or copy is no rewrite of the file.
+    std::set<std::string> echoes_;
+    bool userSelected_ = false;    // during the listing
     std::vector<FileRow> arrived_; // read, not in the list yet from `arrivedAt_` on
     std::size_t arrivedAt_ = 0;
     bool arrivedLast_ = false; // the listing's last part is among them

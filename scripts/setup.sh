@@ -11,7 +11,7 @@ packages=(build-essential cmake qt6-base-dev libfreeimage-dev googletest libgtes
           qt6-image-formats-plugins desktop-file-utils libseccomp-dev libicu-dev
           pkg-config libheif-dev libjxl-dev liblcms2-dev libheif-examples libjxl-tools
           libimage-exiftool-perl imagemagick libraw-dev libglib2.0-bin libdeflate-dev
-          libjpeg-turbo-progs libjpeg62-turbo-dev)
+          libjpeg-turbo-progs libjpeg62-turbo-dev libturbojpeg0-dev)
 if [ "${1:-}" = --packages ]; then
     printf '%s\n' "${packages[@]}"
     exit 0

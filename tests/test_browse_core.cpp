@@ -341,6 +341,66 @@ TEST(FolderChanges, LostEventsReadTheWholeFolder) {
     EXPECT_EQ(Describe(DiffRows({}, events, {})), "");
 }
 
+// The program's own changes, where the watch may have shown some already:
+// nothing shown twice, nothing removed that is not shown.
+TEST(FolderChanges, WhatTheProgramDidIsMadeOnce) {
+    const std::vector<FileRow> listed = {Row("a.png"), Row("b.png"), Row("c.png", 5)};
+    const auto removed = [](const char* name) {
+        RowChanges done;
+        done.removed = {name};
+        return done;
+    };
+    const auto renamed = [](const char* from, FileRow row) {
+        RowChanges done;
+        done.renamed.emplace_back(from, std::move(row));
+        return done;
+    };
+    const auto added = [](FileRow row) {
+        RowChanges done;
+        done.added = {std::move(row)};
+        return done;
+    };
+    RowChanges replaced = added(Row("a.png", 3)); // trashed, another of that name copied in
+    replaced.removed = {"a.png"};
+    RowChanges rewritten;
+    rewritten.changed = {Row("c.png", 6), Row("x.png")};
+    const struct {
+        const char* what;
+        RowChanges done;
+        std::string changes;
+    } cases[] = {
+        {"removed", removed("b.png"), "removed b.png; "},
+        {"removed, and the watch was first", removed("x.png"), ""},
+        {"renamed", renamed("a.png", Row("z.png")), "renamed a.png z.png; "},
+        {"renamed, and the watch was first", renamed("q.png", Row("a.png")), "changed a.png 1; "},
+        {"renamed from a row not shown", renamed("q.png", Row("z.png")), "added z.png 1; "},
+        {"renamed over a row shown", renamed("a.png", Row("b.png", 4)),
+         "removed a.png; changed b.png 4; "},
+        {"copied in", added(Row("d.png", 9)), "added d.png 9; "},
+        {"copied in, and the watch saw it begin", added(Row("c.png", 7)), "changed c.png 7; "},
+        {"replaced", replaced, "added a.png 3; removed a.png; "},
+        {"rewritten", rewritten, "changed c.png 6; "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Describe(ChangesStillToMake(listed, c.done)), c.changes) << c.what;
+}
+
+// Names the program changed after a check read them are left as they are shown.
+TEST(FolderChanges, NamesLeftAlone) {
+    const std::vector<FileRow> listed = {Row("a.png"), Row("b.png")};
+    const std::set<std::string> leave = {"a.png", "n.png"};
+    FolderEvents overflow;
+    overflow.Add(IN_Q_OVERFLOW, 0, {});
+    const std::vector<FileRow> folder = {Row("n.png")};
+    EXPECT_EQ(Describe(DiffRows(listed, overflow, folder, leave)), "removed b.png; ");
+    const FolderEvents events = Gathered({{IN_MOVED_FROM, 1, "b.png"},
+                                          {IN_MOVED_TO, 1, "a.png"},
+                                          {IN_CREATE, 0, "n.png"},
+                                          {IN_CREATE, 0, "m.png"}});
+    const std::vector<FileRow> found = {Row("a.png"), Row("n.png"), Row("m.png")};
+    EXPECT_EQ(Describe(DiffRows(listed, events, found, leave)), "added m.png 1; removed b.png; ");
+}
+
 TEST(FolderChanges, EventsGatheredOverWhiles) {
     // The folder itself going or being unmounted; nameless events otherwise count for nothing.
     for (const uint32_t self :

@@ -200,15 +200,18 @@ std::filesystem::path SettingsFileFor(const std::filesystem::path& programFolder
         std::filesystem::exists(programFolder / kBuildTreeMark, ec) ||
         std::filesystem::exists(programFolder.parent_path() / kBuildTreeMark, ec);
     if (buildTree || ::access(beside.c_str(), W_OK) == 0) return beside;
+    const std::filesystem::path config = UserConfigFolder(xdgConfigHome, home);
+    if (config.empty()) return beside; // nowhere else to go
+    return config / kFileName;
+}
+
+std::filesystem::path UserConfigFolder(const std::string& xdgConfigHome, const std::string& home) {
     // Relative values are not used, as the desktop's base-folder rules say.
-    std::filesystem::path config;
     if (!xdgConfigHome.empty() && xdgConfigHome.front() == '/')
-        config = xdgConfigHome;
-    else if (!home.empty() && home.front() == '/')
-        config = std::filesystem::path(home) / ".config";
-    else
-        return beside; // nowhere else to go
-    return config / Product::kCommand / kFileName;
+        return std::filesystem::path(xdgConfigHome) / Product::kCommand;
+    if (!home.empty() && home.front() == '/')
+        return std::filesystem::path(home) / ".config" / Product::kCommand;
+    return {};
 }
 
 } // namespace mSetup

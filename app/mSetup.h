@@ -75,4 +75,9 @@ constexpr char kBuildTreeMark[] = "CMakeCache.txt";
 std::filesystem::path SettingsFileFor(const std::filesystem::path& programFolder,
                                       const std::string& xdgConfigHome, const std::string& home);
 
+// This program's folder in the user's configuration folder:
+// `xdgConfigHome`/vantrel when that is absolute, else `home`/.config/vantrel;
+// empty with neither.
+std::filesystem::path UserConfigFolder(const std::string& xdgConfigHome, const std::string& home);
+
 } // namespace mSetup

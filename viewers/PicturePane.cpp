@@ -16,8 +16,22 @@ QSize PicturePane::DeviceSize() const {
             std::max(1, int(std::lround(height() * ratio)))};
 }
 
-void PicturePane::resizeEvent(QResizeEvent*) {
+QSize PicturePane::BoxSize() const {
     const QSize size = DeviceSize();
+    return turn_.Sideways() ? size.transposed() : size;
+}
+
+void PicturePane::SetViewTurn(ViewTurn turn) {
+    turn = turn.Normal();
+    if (turn == turn_) return;
+    const bool remade = turn.Sideways() != turn_.Sideways();
+    turn_ = turn;
+    if (remade) resizeEvent(nullptr);
+    update();
+}
+
+void PicturePane::resizeEvent(QResizeEvent*) {
+    const QSize size = BoxSize();
     if (box_.SetSize(size.width(), size.height())) box_.Cls();
     emit resized();
 }
@@ -31,7 +45,7 @@ void PicturePane::paintEvent(QPaintEvent*) {
     }
     // The box holds the screen's own pixels; on a screen of another ratio
     // (the window moved) it is remade at that ratio, as a new size would be.
-    if (QSize(s.Width(), s.Height()) != DeviceSize()) {
+    if (QSize(s.Width(), s.Height()) != BoxSize()) {
         QMetaObject::invokeMethod(
             this, [this] { resizeEvent(nullptr); }, Qt::QueuedConnection);
         p.fillRect(rect(), QColor::fromRgb(box_.BackColor()));
@@ -40,6 +54,7 @@ void PicturePane::paintEvent(QPaintEvent*) {
     // A view over the surface's memory (no copy), one box pixel to one
     // pixel of the screen.
     QImage view(s.lpBits(), s.Width(), s.Height(), s.BytesPerScanline(), QImage::Format_RGB32);
+    if (!turn_.Upright()) view = TurnedImage(view, turn_); // the box's size turned: the pane's
     view.setDevicePixelRatio(devicePixelRatioF());
     p.drawImage(0, 0, view);
 }

@@ -46,10 +46,23 @@ void ZoomView::SetBackColor(uint32_t colour) {
 
 void ZoomView::SetPicture(const StdPicture& picture) {
     picture_ = picture && picture->lpBits() && picture->bpp() == 32 ? picture : nullptr;
+    turn_ = {};
+    ShowTurned(false);
+}
+
+void ZoomView::SetViewTurn(ViewTurn turn) {
+    turn = turn.Normal();
+    if (turn == turn_) return;
+    turn_ = turn;
+    ShowTurned(state_.Fitted());
+}
+
+void ZoomView::ShowTurned(bool fit) {
     levels_.clear();
-    levels_.push_back(View(picture_));
-    state_.SetPicture(picture_ ? picture_->Width() : 0, picture_ ? picture_->Height() : 0);
+    levels_.push_back(turn_.Upright() ? View(picture_) : TurnedImage(View(picture_), turn_));
+    state_.SetPicture(levels_[0].width(), levels_[0].height());
     SetViewSize();
+    if (fit) state_.Fit();
     Changed(false);
 }
 

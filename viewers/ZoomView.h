@@ -9,10 +9,13 @@
 // zoomed out repaints quickly. The zoom shows for a moment after it changes.
 // Sizes, zoom and panning count the screen's own pixels, so that at actual
 // size each picture pixel is one pixel of the screen, also at a ratio of 2.
+// A view turn shows the picture turned or flipped, its file unchanged: the
+// fit stays a fit, any other zoom starts again at actual size.
 // The full view shows still pictures in one (`imView`).
 #pragma once
 
 #include "imaging/cDIB.h"
+#include "viewers/ViewTurn.h"
 #include "viewers/ZoomState.h"
 
 #include <QAbstractScrollArea>
@@ -33,9 +36,13 @@ class ZoomView : public QAbstractScrollArea {
     explicit ZoomView(QWidget* parent = nullptr);
 
     void SetBackColor(uint32_t colour);
-    // Shows `picture` (32-bit, or null for none) at actual size.
+    // Shows `picture` (32-bit, or null for none) at actual size, upright.
     void SetPicture(const StdPicture& picture);
     StdPicture Shown() const { return picture_; }
+    // Shows the picture turned by `turn` (of the picture as given, not of
+    // the turn before); SetPicture sets it upright again.
+    void SetViewTurn(ViewTurn turn);
+    ViewTurn GetViewTurn() const { return turn_; }
     const ZoomState& State() const { return state_; }
     // The zoom text the indicator shows now, e.g. "200 %".
     QString ZoomText() const;
@@ -70,9 +77,13 @@ class ZoomView : public QAbstractScrollArea {
     void SyncScrollBars();
     // The copy to draw from at `zoom`, and its scale against the picture.
     const QImage& LevelFor(double zoom, double& scale);
+    // The picture under the view turn as the first level, shown at actual
+    // size, or fitted when `fit`.
+    void ShowTurned(bool fit);
 
     StdPicture picture_;
-    std::vector<QImage> levels_; // levels_[k] is the picture halved k times
+    ViewTurn turn_;
+    std::vector<QImage> levels_; // levels_[k] is the picture, turned, halved k times
     ZoomState state_;
     uint32_t backColor_ = 0;
     QLabel* indicator_;

@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QImageReader>
+#include <QtEndian>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <initializer_list>
@@ -48,6 +50,8 @@ constexpr const char* kHeightKey = "Thumb::Image::Height";
 constexpr const char* kSoftwareKey = "Software";
 
 constexpr const char* kFailFolder = "fail";
+constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1a\n";
+constexpr std::size_t kChunkFrame = 12; // a PNG chunk's length, type and CRC around its data
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
 // Qt's PNG quality 80 is zlib's level 1: a tenth of the default level's time
@@ -187,7 +191,6 @@ int Pixels(const std::string& text) {
 // read from its header, not its pixels) must be those of `source`. FreeImage
 // reads them as written; Qt's reader splits a key at its first ':'.
 std::optional<ThumbnailFile> Keyed(std::vector<uint8_t> bytes, const ThumbnailSource& source) {
-    constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1a\n";
     if (bytes.size() < kPngSignature.size() ||
         std::memcmp(bytes.data(), kPngSignature.data(), kPngSignature.size()) != 0)
         return std::nullopt;
@@ -254,6 +257,93 @@ bool ReadMatching(int folder, const std::string& name, const ThumbnailSource& so
         reader.setScaledSize(QSize(fit.width, fit.height));
     *image = reader.read();
     return !image->isNull();
+}
+
+// `path` made absolute against the working folder and normalised, links not
+// resolved; empty when it is empty or the working folder cannot be had.
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty()) return {};
+    std::filesystem::path absolute = path;
+    if (path[0] != '/') {
+        std::error_code error;
+        absolute = std::filesystem::current_path(error) / path;
+        if (error) return {};
+    }
+    return absolute.lexically_normal().string();
+}
+
+// Each folder that holds entries of a file, open in turn for `visit`: every
+// size's, and every program's under fail/. A missing folder is passed over,
+// a link in place of one is refused as OpenFolder refuses it.
+template <typename Visit> void EachFolder(const std::string& root, Visit visit) {
+    for (const SizeEntry& entry : kSizes) {
+        const int folder = OpenFolder(root, {entry.folder}, false);
+        if (folder < 0) continue;
+        visit(folder);
+        ::close(folder);
+    }
+    const int fail = OpenFolder(root, {kFailFolder}, false);
+    if (fail < 0) return;
+    DIR* programs = ::fdopendir(::fcntl(fail, F_DUPFD_CLOEXEC, 0));
+    while (const dirent* program = programs ? ::readdir(programs) : nullptr) {
+        if (std::strcmp(program->d_name, ".") == 0 || std::strcmp(program->d_name, "..") == 0)
+            continue;
+        const int folder =
+            ::openat(fail, program->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (folder < 0) continue;
+        visit(folder);
+        ::close(folder);
+    }
+    if (programs) ::closedir(programs);
+    ::close(fail);
+}
+
+// A tEXt chunk whole: its length, type, `key`, a NUL, `text` and its CRC.
+QByteArray TextChunk(std::string_view key, std::string_view text) {
+    const QByteArray typed = QByteArray("tEXt") + QByteArray(key.data(), qsizetype(key.size())) +
+                             '\0' + QByteArray(text.data(), qsizetype(text.size()));
+    const auto length = qToBigEndian(uint32_t(typed.size() - 4));
+    const auto crc = qToBigEndian(uint32_t(FreeImage_ZLibCRC32(
+        0, reinterpret_cast<BYTE*>(const_cast<char*>(typed.data())), DWORD(typed.size()))));
+    return QByteArray(reinterpret_cast<const char*>(&length), sizeof length) + typed +
+           QByteArray(reinterpret_cast<const char*>(&crc), sizeof crc);
+}
+
+// The thumbnail `png` with its Thumb::URI saying `uri`: each text chunk of
+// that key dropped and one tEXt chunk of it put right after the header,
+// where Store writes it; every other chunk kept byte for byte. Nothing for
+// bytes that are no whole PNG, carry no URI, or whose URI (in plain text) is
+// not `was`.
+std::optional<QByteArray> Rekeyed(const std::vector<uint8_t>& png, std::string_view was,
+                                  std::string_view uri) {
+    const auto* bytes = reinterpret_cast<const char*>(png.data());
+    if (png.size() < kPngSignature.size() ||
+        std::string_view(bytes, kPngSignature.size()) != kPngSignature)
+        return std::nullopt;
+    QByteArray out(kPngSignature.data(), qsizetype(kPngSignature.size()));
+    bool found = false;
+    for (std::size_t at = kPngSignature.size();;) {
+        if (png.size() - at < kChunkFrame) return std::nullopt;
+        const uint32_t length = qFromBigEndian<uint32_t>(bytes + at);
+        if (png.size() - at - kChunkFrame < length) return std::nullopt;
+        const std::string_view type(bytes + at + 4, 4), data(bytes + at + 8, length);
+        const std::size_t nul = data.find('\0');
+        if ((type == "tEXt" || type == "zTXt" || type == "iTXt") && nul != data.npos &&
+            data.substr(0, nul) == kUriKey) {
+            if (type == "tEXt" && data.substr(nul + 1) != was) return std::nullopt;
+            found = true;
+        } else {
+            out.append(bytes + at, qsizetype(kChunkFrame + length));
+        }
+        if (at == kPngSignature.size()) {
+            if (type != "IHDR") return std::nullopt;
+            out.append(TextChunk(kUriKey, uri));
+        }
+        at += kChunkFrame + length;
+        if (type == "IEND") break;
+    }
+    if (!found) return std::nullopt;
+    return out;
 }
 
 } // namespace
@@ -341,17 +431,11 @@ std::string ThumbnailCache::FailPath(const std::string& uri) const {
 }
 
 bool ThumbnailCache::Describe(const std::string& path, ThumbnailSource& source) {
-    std::string absolute = path;
-    if (absolute.empty()) return false;
-    if (absolute[0] != '/') {
-        std::error_code error;
-        const std::filesystem::path here = std::filesystem::current_path(error);
-        if (error) return false;
-        absolute = (here / absolute).string();
-    }
+    const std::string absolute = AbsolutePath(path);
     struct stat st {};
-    if (::stat(absolute.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    source.path = std::filesystem::path(absolute).lexically_normal().string();
+    if (absolute.empty() || ::stat(absolute.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    source.path = absolute;
     source.uri = Uri(source.path);
     source.mtime = int64_t(st.st_mtim.tv_sec);
     source.size = uint64_t(st.st_size);
@@ -423,4 +507,31 @@ void ThumbnailCache::ForgetFailure(const ThumbnailSource& source) const {
     if (folder < 0) return;
     ::unlinkat(folder, (Md5Hex(source.uri) + ".png").c_str(), 0);
     ::close(folder);
+}
+
+void ThumbnailCache::Forget(const std::string& path) const {
+    const std::string name = Md5Hex(Uri(AbsolutePath(path))) + ".png";
+    EachFolder(root_, [&](int folder) { ::unlinkat(folder, name.c_str(), 0); });
+}
+
+void ThumbnailCache::Moved(const std::string& from, const std::string& to) const {
+    const std::string was = Uri(AbsolutePath(from)), uri = Uri(AbsolutePath(to));
+    const std::string oldName = Md5Hex(was) + ".png", newName = Md5Hex(uri) + ".png";
+    if (oldName == newName) return;
+    EachFolder(root_, [&](int folder) {
+        const int fd = ::openat(folder, oldName.c_str(),
+                                O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+        if (fd < 0 && errno == ENOENT) {
+            // Nothing to carry over: whatever `to` had is another file's.
+            ::unlinkat(folder, newName.c_str(), 0);
+            return;
+        }
+        std::vector<uint8_t> bytes;
+        const bool read = fd >= 0 && Files::ReadWhole(fd, bytes, kMaxFileBytes);
+        if (fd >= 0) ::close(fd);
+        const std::optional<QByteArray> png =
+            read ? Rekeyed(bytes, was, uri) : std::optional<QByteArray>();
+        if (!png || !WriteWhole(folder, newName, *png)) ::unlinkat(folder, newName.c_str(), 0);
+        ::unlinkat(folder, oldName.c_str(), 0);
+    });
 }

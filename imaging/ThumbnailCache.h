@@ -105,6 +105,17 @@ class ThumbnailCache {
     bool StoreFailure(const ThumbnailSource& source) const;
     void ForgetFailure(const ThumbnailSource& source) const;
 
+    // The file at `path` (absolute, links not followed) is gone, or its
+    // pictures changed: its thumbnails at every size and its fail entries
+    // (every program's) are removed.
+    void Forget(const std::string& path) const;
+    // The file at `from` is now at `to` (renamed or moved, the same bytes):
+    // its thumbnails and fail entries go under the new name with their
+    // Thumb::URI rewritten (the other keys, the pixels and any older
+    // thumbnail of `to` replaced as they are); one that cannot be rewritten
+    // (no PNG, another file's URI) is removed.
+    void Moved(const std::string& from, const std::string& to) const;
+
   private:
     std::string root_;
     std::string canonicalRoot_; // links resolved, for Inside

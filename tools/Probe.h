@@ -2,10 +2,13 @@
 // windows and prints what it found. Exit status 0 on success, 1 otherwise.
 #pragma once
 
+#include "fileops/Transfer.h"
+#include "imaging/Orientation.h"
 #include "imaging/ThumbnailCache.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 int ProbeGif(const std::string& file);
 int ProbeResave(const std::string& in, const std::string& out);
@@ -30,3 +33,12 @@ int ProbePlay(const std::string& file, int steps, const std::string& outDir);
 // `size` and prints its path; 1 when the file does not decode (a fail entry
 // is written) or has no thumbnail.
 int ProbeThumbnail(const std::string& file, ThumbnailSize size);
+// The window's file actions, through FileActions, the shared thumbnail
+// cache following. Each prints one line per file, its path with control
+// bytes and "\\" escaped: "done: SRC -> RESULT", "skipped: SRC: REASON"
+// (a name the folder holds already is skipped, never replaced), "failed: SRC:
+// REASON"; 1 when any file failed. A file that is no JPEG cannot be turned.
+int ProbeTrash(const std::vector<std::string>& files);
+int ProbeTransfer(TransferKind kind, const std::vector<std::string>& sources,
+                  const std::string& folder);
+int ProbeRotate(const std::string& file, Turn turn);

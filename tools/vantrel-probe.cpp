@@ -7,6 +7,9 @@
 //   vantrel-probe still FILE [BOXW BOXH]
 //   vantrel-probe play FILE STEPS [OUTDIR]
 //   vantrel-probe thumbnail FILE [normal|large|x-large|xx-large]
+//   vantrel-probe trash FILE...
+//   vantrel-probe move|copy SRC... DIR
+//   vantrel-probe rotate FILE left|right|flip
 #include "tools/Probe.h"
 
 #include <cstdio>
@@ -23,7 +26,14 @@ int Usage() {
                          "       vantrel-probe watch DIR SECONDS\n"
                          "       vantrel-probe still FILE [BOXW BOXH]\n"
                          "       vantrel-probe play FILE STEPS [OUTDIR]\n"
-                         "       vantrel-probe thumbnail FILE [normal|large|x-large|xx-large]\n");
+                         "       vantrel-probe thumbnail FILE [normal|large|x-large|xx-large]\n"
+                         "       vantrel-probe trash FILE...\n"
+                         "       vantrel-probe move SRC... DIR\n"
+                         "       vantrel-probe copy SRC... DIR\n"
+                         "       vantrel-probe rotate FILE left|right|flip\n"
+                         "Move and copy skip a name DIR holds already (nothing is replaced); "
+                         "the file\n"
+                         "commands print one line per file and exit 1 when any failed.\n");
     return 2;
 }
 } // namespace
@@ -47,6 +57,17 @@ int main(int argc, char** argv) {
         const auto size = ThumbnailCache::SizeNamed(argc == 4 ? argv[3] : "normal");
         if (!size) return Usage();
         return ProbeThumbnail(argv[2], *size);
+    }
+    if (command == "trash" && argc >= 3) return ProbeTrash({argv + 2, argv + argc});
+    if ((command == "move" || command == "copy") && argc >= 4)
+        return ProbeTransfer(command == "move" ? TransferKind::Move : TransferKind::Copy,
+                             {argv + 2, argv + argc - 1}, argv[argc - 1]);
+    if (command == "rotate" && argc == 4) {
+        const std::string way = argv[3];
+        if (way == "left") return ProbeRotate(argv[2], Turn::Left);
+        if (way == "right") return ProbeRotate(argv[2], Turn::Right);
+        if (way == "flip") return ProbeRotate(argv[2], Turn::FlipHorizontal);
+        return Usage();
     }
     if (command == "watch" && argc == 4) {
         char* end = nullptr;

@@ -48,10 +48,15 @@ struct FileActionRunner::Context {
 };
 
 FileActionRunner::FileActionRunner(QObject* parent, Trash trash) : QObject(parent) {
-    // The desktop's shared cache, as the environment names it now.
-    thumbnails_ = std::make_unique<ThumbnailCache>();
-    actions_ = std::make_unique<FileActions>(thumbnails_.get(), std::move(trash));
-    worker_ = std::thread([this] { Run(); });
+    // The desktop's shared cache, as the environment names it now; the
+    // cache and the actions are made on the worker, which alone uses them
+    // (making the cache looks at the disk).
+    worker_ = std::thread(
+        [this, root = ThumbnailCache::DefaultRoot(), trash = std::move(trash)]() mutable {
+            thumbnails_ = std::make_unique<ThumbnailCache>(std::move(root));
+            actions_ = std::make_unique<FileActions>(thumbnails_.get(), std::move(trash));
+            Run();
+        });
 }
 
 FileActionRunner::~FileActionRunner() {

@@ -112,7 +112,8 @@ class FileActionRunner : public QObject {
     std::atomic<bool> progressPosted_{false};
     int64_t lastProgressMs_ = 0; // worker only
 
+    // The worker's only: made when it starts.
     std::unique_ptr<ThumbnailCache> thumbnails_;
-    std::unique_ptr<FileActions> actions_; // the worker's only, once it runs
+    std::unique_ptr<FileActions> actions_;
     std::thread worker_;
 };

@@ -11,6 +11,7 @@
 #include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
+#include <QThread>
 #include <QToolBar>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -33,6 +34,7 @@ class FileCommandsTest : public MainWindowFixture {
     void turnsAJpegAndOnlyTheViewOfOthers();
     void fullViewDeletesAndTurns();
     void copyAndMoveGoThroughTheirHooks();
+    void runnerKeepsOrderAsksOnItsThreadAndCancels();
 
   private:
     FileListView* List() { return Control<FileListView>(main_, "lvFiles"); }
@@ -484,6 +486,47 @@ void FileCommandsTest::copyAndMoveGoThroughTheirHooks() {
     QCOMPARE(RowsNamed(QStringLiteral("c.jpg")), 0);
     QFile::remove(other_.filePath(QStringLiteral("a.jpg")));
     QFile::remove(other_.filePath(QStringLiteral("c.jpg")));
+}
+
+void FileCommandsTest::runnerKeepsOrderAsksOnItsThreadAndCancels() {
+    FileActionRunner runner(nullptr, Trash(data_.filePath(QStringLiteral("Trash")).toStdString()));
+    const auto path = [this](const char* name) {
+        return dir_.filePath(QString::fromLatin1(name)).toStdString();
+    };
+    QVERIFY(QFile::copy(dir_.filePath(QStringLiteral("a.jpg")),
+                        other_.filePath(QStringLiteral("a.jpg"))));
+    std::vector<quint64> finished;
+    std::map<quint64, ActionDone> answers;
+    connect(&runner, &FileActionRunner::Finished, this, [&](quint64 ticket, const ActionDone& d) {
+        finished.push_back(ticket);
+        answers[ticket] = d;
+    });
+    // The copy meets a name taken: while its worker waits for the answer,
+    // asked on this thread, the trash queued behind it is cancelled.
+    quint64 trash = 0;
+    bool onThisThread = false;
+    runner.AskConflict = [&](quint64, const std::string&, const std::string&) {
+        onThisThread = QThread::currentThread() == thread();
+        runner.Cancel(trash);
+        return ConflictChoice::Skip;
+    };
+    const quint64 copy =
+        runner.Transfer(TransferKind::Copy, {path("a.jpg")}, other_.path().toStdString());
+    trash = runner.MoveToTrash({path("b.jpg")});
+    const quint64 turn = runner.Turn(path("c.jpg"), Turn::Right);
+    QVERIFY(runner.Busy());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), std::size_t(3), kDecodesMs);
+    QVERIFY(onThisThread);
+    QCOMPARE(finished, (std::vector<quint64>{trash, copy, turn}));
+    QVERIFY(answers[trash].cancelled);
+    QCOMPARE(answers[trash].files.size(), std::size_t(1));
+    QCOMPARE(answers[trash].files[0].status, OutcomeStatus::Cancelled);
+    QVERIFY(QFile::exists(dir_.filePath(QStringLiteral("b.jpg")))); // never started
+    QCOMPARE(answers[copy].files[0].status, OutcomeStatus::Skipped);
+    QVERIFY(answers[turn].AllDone()); // the action after the cancelled one ran
+    QVERIFY(!runner.Busy());
+    QCOMPARE(runner.UndoText(), std::string("Undo Rotate"));
+    QFile::remove(other_.filePath(QStringLiteral("a.jpg")));
 }
 
 QTEST_MAIN(FileCommandsTest)

@@ -80,6 +80,7 @@ fMain::fMain(BrowsingState& state, SetupRecord& setup, DecoderPool& pool, QWidge
     };
     FileView.Changed = [this](const RowChanges& changes) {
         OnFolderChanged(changes);
+        ChooseRestored();
         emit listUpdated();
     };
     FileView.FolderGone = [this] { nPathchange(); };

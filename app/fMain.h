@@ -316,6 +316,9 @@ class fMain : public QWidget {
     // The list and the preview follow the files an action changed.
     void FollowOutcomes(const FileTaskOf& task, const ActionDone& done);
     void ShowFileFailures(const QString& headline, const std::vector<FileOutcome>& failed);
+    // A file an undo brought back into the folder is chosen once its row is
+    // there (in the full view too, when the delete came from there).
+    void ChooseRestored();
     void UpdateUndoCommand();
 
     BrowsingState& state_;
@@ -331,6 +334,9 @@ class fMain : public QWidget {
     QMenu* listMenu_ = nullptr;
     QPointer<QMessageBox> failureBox_; // one at a time; later failures add to it
     bool askingRename_ = false;
+    std::string restored_;            // brought back by an undo, its row awaited
+    std::string restoredFolder_;      // in this folder
+    bool restoredToFullView_ = false; // and shown in the full view then
     cPreviewCore preview_;
     PreviewScheduler scheduler_;
     cIconThumbnails* thumbnails_ = nullptr; // the large-icon view's pictures

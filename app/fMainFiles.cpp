@@ -484,8 +484,22 @@ void fMain::FollowOutcomes(const FileTaskOf& task, const ActionDone& done) {
         ChooseRow(RowOfName(name));
         if (FullViewOpen()) RequestFullView();
     }
+    if (task.task == FileTask::Undo && !recheck.empty()) {
+        // What an undo brought back is chosen once its row is listed.
+        restored_ = recheck.front();
+        restoredFolder_ = folder;
+        restoredToFullView_ = FullViewOpen();
+        ChooseRestored(); // listed already (the watcher was first)
+    }
     recheck.insert(recheck.end(), rewritten.begin(), rewritten.end());
     if (!recheck.empty()) FileView.Recheck(recheck);
+}
+
+void fMain::ChooseRestored() {
+    if (restored_.empty() || restoredFolder_ != ListedFolder() || RowOfName(restored_) < 0) return;
+    const std::string name = std::exchange(restored_, {});
+    ChooseFile(name);
+    if (restoredToFullView_ && FullViewOpen()) RequestFullView();
 }
 
 void fMain::ShowFileFailures(const QString& headline, const std::vector<FileOutcome>& failed) {

@@ -205,6 +205,9 @@ void FileCommandsTest::deleteTrashesAndMovesOnAndUndoBringsBack() {
     QVERIFY(!QFile::exists(Trashed(QStringLiteral("a.jpg"))));
     QVERIFY(!QFile::exists(TrashInfo(QStringLiteral("a.jpg"))));
     QTRY_COMPARE_WITH_TIMEOUT(RowsNamed(QStringLiteral("a.jpg")), 1, kDecodesMs);
+    // Chosen again, as it was before its delete.
+    QCOMPARE(List()->SelectedRow(), RowOf(QStringLiteral("a.jpg")));
+    QTRY_VERIFY_WITH_TIMEOUT(ShownNow(QStringLiteral("a.jpg")), kDecodesMs);
     WaitForTheWatcher();
     QCOMPARE(RowsNamed(QStringLiteral("a.jpg")), 1);
     QVERIFY(!undo->isEnabled());
@@ -449,6 +452,16 @@ void FileCommandsTest::fullViewDeletesAndTurns() {
     WaitForActions(done, 2);
     QCOMPARE(QImage(dir_.filePath(QStringLiteral("b.jpg"))).size(), QSize(32, 48));
     QTRY_VERIFY_WITH_TIMEOUT(full && full->imView->Shown() && full->imView->Shown()->Width() == 32,
+                             kDecodesMs);
+    // Ctrl+Z twice there: the turn goes back, then the picture deleted comes
+    // back and shows in the full view again.
+    QTest::keySequence(full->imView, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QTest::keySequence(full->imView, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    WaitForActions(done, 4);
+    QVERIFY(QFile::exists(dir_.filePath(QStringLiteral("a.jpg"))));
+    QTRY_VERIFY_WITH_TIMEOUT(ShownNow(QStringLiteral("a.jpg")), kDecodesMs);
+    QTRY_VERIFY_WITH_TIMEOUT(full && full->isVisible() && full->imView->Shown() &&
+                                 full->imView->Shown()->Width() == 64,
                              kDecodesMs);
     QVERIFY(full->actions().contains(main_->CommandAction(Command::Trash)));
 }

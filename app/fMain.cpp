@@ -172,6 +172,7 @@ void fMain::BuildControls() {
         w->addActions(commands_->FileCommands());
     }
     BuildFileCommands();
+    BuildTransferDialogs();
     connect(this, &fMain::exitRequested, this, &QWidget::close);
     connect(cmdAbout, &QPushButton::clicked, this, &fMain::ShowAbout);
     connect(cmdVisit, &QPushButton::clicked, this, [] { ShellOpen(Product::kPublisherUrl); });

@@ -10,8 +10,10 @@
 // state shared with the folder tree lives in the `BrowsingState` it is given.
 #pragma once
 
+#include "app/DestinationList.h"
 #include "app/FileActionRunner.h"
 #include "app/PreviewScheduler.h"
+#include "app/TransferProgress.h"
 #include "app/cCommandTable.h"
 #include "app/cIconThumbnails.h"
 #include "app/cPictureCache.h"
@@ -32,6 +34,7 @@
 #include "imaging/PictureBox.h"
 #include "imaging/ThumbnailPeek.h"
 #include "viewers/PicturePane.h"
+#include "viewers/ViewTurn.h"
 #include "viewers/ucGIFViewer.h"
 
 #include <QComboBox>
@@ -294,6 +297,13 @@ class fMain : public QWidget {
     };
     cCommandTable::Handlers FileCommandHandlers();
     void BuildFileCommands();
+    // The dialogs of copying and moving and the view's turn, as the hooks'
+    // defaults (fMainTransfers.cpp).
+    void BuildTransferDialogs();
+    // A new choice shows its picture upright; the full view shows the chosen
+    // picture under the turn its preview has.
+    void ResetViewTurn();
+    void KeepViewTurnInFullView();
     std::string ListedFolder() const;
     bool FullViewActive() const;
     // The files a command acts on: the chosen picture in the full view,
@@ -331,6 +341,11 @@ class fMain : public QWidget {
     cCommandTable* commands_ = nullptr;
     FileActionRunner* runner_ = nullptr;
     std::map<quint64, FileTaskOf> fileTasks_; // by the runner's ticket
+    DestinationList destinations_{DestinationList::UserFile()};
+    std::map<quint64, ConflictChoice> conflictForAll_;       // a transfer's answer for all
+    std::map<quint64, QPointer<TransferProgress>> progress_; // a transfer's progress
+    ViewTurn viewTurn_;      // the preview's own turn of a file that is not turned
+    std::string viewTurnOf_; // the path it is of
     QMenu* listMenu_ = nullptr;
     QPointer<QMessageBox> failureBox_; // one at a time; later failures add to it
     bool askingRename_ = false;

@@ -179,6 +179,7 @@ void fMain::ChooseRow(int row) {
     const std::string file = lvFiles->Model()->Row(row).name;
     const std::string path = folder + file;
     DropFullViewWait(); // a full view asked for before is not one for this file
+    ResetViewTurn();
     // A picture chosen before and still decoding is not wanted now; one being
     // read ahead goes on (it may be this very file).
     CancelDecodes(false);
@@ -419,6 +420,7 @@ void fMain::OpenFullViewOfChoice() {
         view->ShowStill(whole                        ? wholePicture_
                         : PicLoad.Surface().lpBits() ? PicLoad.Image()
                                                      : StdPicture());
+        KeepViewTurnInFullView();
     }
     view->show();
     view->activateWindow();

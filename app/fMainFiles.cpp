@@ -13,8 +13,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QFileDialog>
-#include <QPushButton>
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -113,26 +111,6 @@ QString NoTrashQuestion(const std::vector<FileOutcome>& left) {
         .arg(ReasonOf(left.front()));
 }
 
-// The default question for a name the destination holds.
-ConflictChoice AskConflictInBox(QWidget* owner, const std::string& source,
-                                const std::string& existing) {
-    QMessageBox box(QMessageBox::Question, QString::fromLatin1(Product::kName),
-                    QStringLiteral("\u201C%1\u201D exists in the destination already.")
-                        .arg(Shown(NameOf(existing))),
-                    QMessageBox::NoButton, owner);
-    box.setInformativeText(QStringLiteral("Copying or moving \u201C%1\u201D.").arg(Shown(source)));
-    QPushButton* skip = box.addButton(QStringLiteral("&Skip"), QMessageBox::RejectRole);
-    QPushButton* both = box.addButton(QStringLiteral("&Keep Both"), QMessageBox::AcceptRole);
-    QPushButton* replace = box.addButton(QStringLiteral("&Replace"), QMessageBox::DestructiveRole);
-    box.addButton(QMessageBox::Cancel);
-    box.setDefaultButton(skip);
-    box.exec();
-    if (box.clickedButton() == skip) return ConflictChoice::Skip;
-    if (box.clickedButton() == both) return ConflictChoice::KeepBoth;
-    if (box.clickedButton() == replace) return ConflictChoice::Replace;
-    return ConflictChoice::CancelAll;
-}
-
 } // namespace
 
 cCommandTable::Handlers fMain::FileCommandHandlers() {
@@ -186,17 +164,6 @@ void fMain::BuildFileCommands() {
         return QMessageBox::question(this, QString::fromLatin1(Product::kName), question,
                                      QMessageBox::Yes | QMessageBox::No,
                                      QMessageBox::No) == QMessageBox::Yes;
-    };
-    ChooseDestination = [this](TransferKind kind, const std::vector<std::string>&) {
-        const QString folder = QFileDialog::getExistingDirectory(
-            this,
-            kind == TransferKind::Copy ? QStringLiteral("Copy to Folder")
-                                       : QStringLiteral("Move to Folder"),
-            Shown(ListedFolder()));
-        return folder.isEmpty() ? std::string() : QFile::encodeName(folder).toStdString();
-    };
-    AskConflict = [this](quint64, const std::string& source, const std::string& existing) {
-        return AskConflictInBox(this, source, existing);
     };
 }
 
@@ -429,8 +396,9 @@ void fMain::FinishRemoval(const FileTaskOf& task, const ActionDone& done) {
 
 void fMain::FinishTurn(const FileTaskOf& task, const ActionDone& done) {
     if (done.viewOnly) {
-        const bool stillChosen =
-            preview_.Folder() == task.folder && Holds(task.names, preview_.Name());
+        const bool stillChosen = preview_.Folder() == task.folder &&
+                                 Holds(task.names, preview_.Name()) &&
+                                 preview_.kind() != cPreviewCore::Kind::Gif;
         if (stillChosen && TurnView) TurnView(task.turn);
         sbInfo->SetText(3,
                         TurnView && stillChosen

@@ -4,8 +4,11 @@
 // back once, Shift+Delete after its question, F2 renaming in place, the
 // turns, the full view's keys, the context menus and the keys themselves.
 #include "MainWindowFixture.h"
+#include "app/ConflictQuestion.h"
+#include "app/DestinationChooser.h"
 #include "tests/WindowControls.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QScopeGuard>
@@ -34,6 +37,7 @@ class FileCommandsTest : public MainWindowFixture {
     void turnsAJpegAndOnlyTheViewOfOthers();
     void fullViewDeletesAndTurns();
     void copyAndMoveGoThroughTheirHooks();
+    void copyGoesThroughTheDialogsAndTheViewTurns();
     void runnerKeepsOrderAsksOnItsThreadAndCancels();
 
   private:
@@ -499,6 +503,61 @@ void FileCommandsTest::copyAndMoveGoThroughTheirHooks() {
     QCOMPARE(RowsNamed(QStringLiteral("c.jpg")), 0);
     QFile::remove(other_.filePath(QStringLiteral("a.jpg")));
     QFile::remove(other_.filePath(QStringLiteral("c.jpg")));
+}
+
+void FileCommandsTest::copyGoesThroughTheDialogsAndTheViewTurns() {
+    // The window's own dialogs: the folder chosen from those remembered,
+    // one question for two names taken, answered Keep Both for all.
+    DestinationList remembered(DestinationList::UserFile());
+    QVERIFY(remembered.Remember(other_.path().toStdString()));
+    QImage taken(8, 8, QImage::Format_RGB32);
+    taken.fill(Qt::black);
+    QVERIFY(taken.save(other_.filePath(QStringLiteral("a.jpg")), "JPG"));
+    QVERIFY(taken.save(other_.filePath(QStringLiteral("b.jpg")), "JPG"));
+    int questions = 0;
+    bool chose = false;
+    // Each modal dialog is answered as a person would, once it is up.
+    QTimer answer;
+    answer.setInterval(0);
+    connect(&answer, &QTimer::timeout, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* chooser = qobject_cast<DestinationChooser*>(modal); chooser && !chose) {
+            chose = true;
+            chooser->lstRecent->setCurrentRow(0);
+            QTest::mouseClick(chooser->buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        } else if (auto* question = qobject_cast<ConflictQuestion*>(modal)) {
+            ++questions;
+            question->chkApplyToAll->setChecked(true);
+            QTest::mouseClick(question->cmdKeepBoth, Qt::LeftButton);
+        }
+    });
+    answer.start();
+    QSignalSpy done(main_, &fMain::fileActionFollowed);
+    Choose(QStringLiteral("a.jpg"));
+    QTest::keySequence(List()->ReportView(), QKeySequence(Qt::CTRL | Qt::Key_A));
+    QCOMPARE(List()->SelectedRows().size(), std::size_t(4));
+    QTest::keySequence(List()->ReportView(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    WaitForActions(done, 1);
+    answer.stop();
+    QVERIFY(chose);
+    QCOMPARE(questions, 1);
+    for (const char* name : {"a.jpg", "a (2).jpg", "b.jpg", "b (2).jpg", "c.jpg", "d.png"})
+        QVERIFY2(QFile::exists(other_.filePath(QString::fromLatin1(name))), name);
+    QCOMPARE(QImage(other_.filePath(QStringLiteral("a (2).jpg"))).size(), QSize(64, 32));
+    for (const QString& name : QDir(other_.path()).entryList(QDir::Files | QDir::Hidden))
+        QFile::remove(other_.filePath(name));
+
+    // A PNG is turned in the view only, and the next choice shows upright.
+    main_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main_));
+    auto* pane = Control<PicturePane>(main_, "imgPane");
+    Choose(QStringLiteral("d.png"));
+    QTest::keySequence(List()->ReportView(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    WaitForActions(done, 2);
+    QCOMPARE(pane->GetViewTurn(), (ViewTurn{1, false}));
+    QVERIFY2(Panel(3).contains(QStringLiteral("view only")), qPrintable(Panel(3)));
+    Choose(QStringLiteral("c.jpg"));
+    QVERIFY(pane->GetViewTurn().Upright());
 }
 
 void FileCommandsTest::runnerKeepsOrderAsksOnItsThreadAndCancels() {

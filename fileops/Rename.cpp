@@ -1,5 +1,7 @@
 #include "fileops/Rename.h"
 
+#include "fileops/NoReplace.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -86,19 +88,6 @@ FileOutcome Failed(const std::string& path, int error, std::string reason) {
     return o;
 }
 
-// For a file system that lacks RENAME_NOREPLACE: a hard link under the new
-// name fails when that name exists, so nothing is replaced; the old name goes
-// only once the new one stands.
-int LinkThenUnlink(const std::string& from, const std::string& to) {
-    if (::link(from.c_str(), to.c_str()) != 0) return errno;
-    if (::unlink(from.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(to.c_str());
-        return error;
-    }
-    return 0;
-}
-
 } // namespace
 
 std::string RefuseNewName(const std::string& folder, const std::string& oldName,
@@ -140,10 +129,8 @@ FileOutcome RenameFile(const std::string& path, const std::string& newName) {
         // The new name finds the file itself: only its letters' case changes,
         // and a plain rename replaces nothing.
         if (::rename(path.c_str(), target.c_str()) != 0) error = errno;
-    } else if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) !=
-               0) {
-        error = errno;
-        if (error == EINVAL) error = LinkThenUnlink(path, target);
+    } else {
+        error = RenameNoReplace(path, target);
     }
     if (error != 0) return Failed(path, error, WordsFor(error));
     o.status = OutcomeStatus::Done;

@@ -1,5 +1,7 @@
 #include "fileops/Trash.h"
 
+#include "fileops/NoReplace.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -292,21 +294,6 @@ void SyncFolder(const std::string& folder) {
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
-}
-
-// Renames without ever replacing a file at `to`: EEXIST when one stands there.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
-    // A file system without the flag: a hard link to the new name cannot
-    // replace anything either, and the old name goes after it.
-    if (::link(from.c_str(), to.c_str()) != 0) return errno;
-    if (::unlink(from.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(to.c_str());
-        return error;
-    }
-    return 0;
 }
 
 // Where a written info file stands in the trash, ready for the rename.

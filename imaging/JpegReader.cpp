@@ -1,5 +1,7 @@
 #include "imaging/JpegReader.h"
 
+#include "imaging/Orientation.h"
+
 #include "imaging/ColourProfile.h"
 #include "imaging/Lanczos.h"
 #include "imaging/MFreeImage_2.h"
@@ -103,17 +105,6 @@ bool ReadRows(Session& s, uint8_t* const* rows) {
     return true;
 }
 
-uint16_t Read16(const uint8_t* p, bool intel) {
-    return intel ? uint16_t(p[0] | (p[1] << 8)) : uint16_t((p[0] << 8) | p[1]);
-}
-
-uint32_t Read32(const uint8_t* p, bool intel) {
-    return intel ? uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-                       (uint32_t(p[3]) << 24)
-                 : (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) |
-                       uint32_t(p[3]);
-}
-
 // The orientation of the first Exif block among the saved markers.
 int OrientationOf(const jpeg_decompress_struct& cinfo) {
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next)
@@ -189,26 +180,7 @@ std::vector<uint8_t> UsableProfile(const JOCTET* icc, unsigned size, bool grey) 
 } // namespace
 
 int ExifOrientation(std::span<const uint8_t> app1) {
-    constexpr std::size_t kTiffAt = 6, kEntryBytes = 12;
-    constexpr uint16_t kOrientationTag = 0x0112, kShort = 3;
-    if (app1.size() < kTiffAt + 8) return 1;
-    const uint8_t* tiff = app1.data() + kTiffAt;
-    const std::size_t size = app1.size() - kTiffAt;
-    const bool intel = tiff[0] == 'I' && tiff[1] == 'I';
-    if (!intel && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
-    if (Read16(tiff + 2, intel) != 42) return 1;
-    const uint32_t ifd = Read32(tiff + 4, intel);
-    if (ifd > size || size - ifd < 2) return 1;
-    const unsigned entries = Read16(tiff + ifd, intel);
-    for (unsigned i = 0; i < entries; ++i) {
-        const std::size_t at = ifd + 2 + std::size_t(i) * kEntryBytes;
-        if (at > size || size - at < kEntryBytes) return 1;
-        if (Read16(tiff + at, intel) != kOrientationTag) continue;
-        if (Read16(tiff + at + 2, intel) != kShort || Read32(tiff + at + 4, intel) < 1) return 1;
-        const int v = Read16(tiff + at + 8, intel);
-        return v >= 1 && v <= 8 ? v : 1;
-    }
-    return 1;
+    return Orientation::ReadExif(app1).value_or(1);
 }
 
 Landed LoadFitted(std::span<const uint8_t> bytes, int boxWidth, int boxHeight, PictureBox& Shown) {

@@ -248,6 +248,18 @@ std::optional<int> ReadJpeg(const std::vector<uint8_t>& jpeg) {
     return v;
 }
 
+std::optional<int> ReadExif(std::span<const uint8_t> app1) {
+    if (app1.size() < kExifIdBytes || std::memcmp(app1.data(), kExifId, kExifIdBytes) != 0)
+        return std::nullopt;
+    const uint8_t* tiff = app1.data() + kExifIdBytes;
+    bool intel = false;
+    const std::size_t value = OrientationValueAt(tiff, app1.size() - kExifIdBytes, intel);
+    if (value == 0) return std::nullopt;
+    const int v = Read16(tiff + value, intel);
+    if (v < 1 || v > 8) return std::nullopt;
+    return v;
+}
+
 bool WriteJpeg(std::vector<uint8_t>& jpeg, int orientation) {
     if (orientation < 1 || orientation > 8) return false;
     const Found f = Walk(jpeg);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 // A turn of the picture as it is shown.
@@ -22,6 +23,10 @@ Turn Inverse(Turn turn);
 // The Orientation tag of a JPEG's EXIF segment: 1 to 8, or nothing when the
 // file has no EXIF segment, no such tag or a value out of range.
 std::optional<int> ReadJpeg(const std::vector<uint8_t>& jpeg);
+// The Orientation tag in the payload of an APP1 segment as it follows its
+// length ("Exif\0\0" and TIFF data): 1 to 8, or nothing when there is none
+// or it is damaged.
+std::optional<int> ReadExif(std::span<const uint8_t> app1);
 // Sets the Orientation tag in place (the tag's value only, every other byte
 // kept); where there is no EXIF segment, one holding only the tag is put
 // after the SOI and any JFIF segment. False for bytes that are no JPEG, or an

@@ -1,5 +1,6 @@
 #include "app/mSetup.h"
 
+#include "platform/Files.h"
 #include "platform/Product.h"
 
 #include <algorithm>
@@ -27,6 +28,12 @@ int16_t GetInt16(const uint8_t* p) {
 }
 
 } // namespace
+
+std::string FirstStartFolder(const std::string& pictures, const std::string& home) {
+    for (const std::string* folder : {&pictures, &home})
+        if (!folder->empty() && folder->front() == '/' && Files::IsFolder(*folder)) return *folder;
+    return "/";
+}
 
 SetupRecord Defaults() {
     SetupRecord r;

@@ -39,6 +39,11 @@ constexpr char kFileName[] = "ipsetup.dat";
 
 SetupRecord Defaults();
 
+// Where a first start (no settings file yet) opens, as if it were the stored
+// path: the user's Pictures folder when it is one, else the home folder,
+// else the root. The root the defaults store holds no pictures on a desktop.
+std::string FirstStartFolder(const std::string& pictures, const std::string& home);
+
 // The record as it stands in the file: little-endian, no padding.
 std::vector<uint8_t> Encode(const SetupRecord& record);
 

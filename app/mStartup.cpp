@@ -9,7 +9,11 @@
 #include "platform/Termination.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 
 std::string TrimSpaces(const std::string& text) {
@@ -18,6 +22,18 @@ std::string TrimSpaces(const std::string& text) {
     const std::size_t last = text.find_last_not_of(' ');
     return text.substr(first, last - first + 1);
 }
+
+namespace {
+
+// A new user's first folder: their Pictures folder (the desktop's user
+// dirs), else their home.
+std::string NewUsersFolder() {
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return mSetup::FirstStartFolder(QFile::encodeName(pictures).toStdString(),
+                                    QFile::encodeName(QDir::homePath()).toStdString());
+}
+
+} // namespace
 
 namespace mStartup {
 
@@ -29,6 +45,10 @@ void Main(SetupRecord& setup, const StartRequest& request) {
         endedEarly = true;
         if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     });
+    // No settings file yet: a new user, who starts among their pictures.
+    std::error_code missing;
+    const bool firstStart =
+        !std::filesystem::exists(std::filesystem::symlink_status(mSetup::SettingsPath(), missing));
     setup = mSetup::LoadSettings();
     Platform::PumpEvents();
     if (endedEarly) {
@@ -65,7 +85,9 @@ void Main(SetupRecord& setup, const StartRequest& request) {
 
     const bool asked =
         request.kind == StartRequest::Kind::Folder || request.kind == StartRequest::Kind::File;
-    std::string start = asked ? request.folder : TrimSpaces(setup.LastPath);
+    std::string start = asked        ? request.folder
+                        : firstStart ? NewUsersFolder()
+                                     : TrimSpaces(setup.LastPath);
     AddBackslash(start);
     // A file asked for is chosen by the listing of its folder, which the tree starts.
     if (request.kind == StartRequest::Kind::File) main->ChooseFile(request.file);

@@ -264,3 +264,19 @@ TEST(Settings, TwipsFieldsRoundHalvesToEvenAndClamp) {
 }
 
 } // namespace
+
+TEST(Settings, AFirstStartOpensThePicturesFolderElseHome) {
+    TempDir dir;
+    const std::string pictures = (dir.path() / "Pictures").string();
+    const std::string home = dir.path().string();
+    const std::string file = (dir.path() / "file").string();
+    dir.Write("file", "");
+    EXPECT_EQ(mSetup::FirstStartFolder(pictures, home), home); // no Pictures folder yet
+    std::filesystem::create_directory(pictures);
+    EXPECT_EQ(mSetup::FirstStartFolder(pictures, home), pictures);
+    // Neither a file, a relative path nor nothing is a place to start.
+    EXPECT_EQ(mSetup::FirstStartFolder(file, home), home);
+    EXPECT_EQ(mSetup::FirstStartFolder("Pictures", home), home);
+    EXPECT_EQ(mSetup::FirstStartFolder("", ""), "/");
+    EXPECT_EQ(mSetup::FirstStartFolder(file, file), "/");
+}

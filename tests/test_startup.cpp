@@ -12,10 +12,13 @@
 #include "tests/WindowControls.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -34,6 +37,7 @@ class StartupTest : public QObject {
     void splashClosedEarlyCountsAsReady();
     void splashKeepsItsLabelsCentred();
     void layoutComesBackExactlyRoundAfterRound();
+    void aFirstStartOpensThePicturesFolder();
     void oversizedStoredWindowFitsTheScreen();
     void theCommandLineFileIsChosenAndABadPathSaysSo();
     void signalSavesOnceAndEnds_data();
@@ -195,6 +199,35 @@ SetupRecord RunOnce(const QTemporaryDir& dir, const SetupRecord& stored, QSize* 
     return mSetup::LoadSettings(file, [] {});
 }
 } // namespace
+
+void StartupTest::aFirstStartOpensThePicturesFolder() {
+    // No settings file: the folder the desktop's user dirs name for pictures
+    // is where a new user starts, and the end writes it as the stored path.
+    QTemporaryDir dir;
+    const QString pictures = dir.filePath(QStringLiteral("My Pictures"));
+    QVERIFY(QDir().mkpath(pictures));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("config"))));
+    QFile dirs(dir.filePath(QStringLiteral("config/user-dirs.dirs")));
+    QVERIFY(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_PICTURES_DIR=\"" + QFile::encodeName(pictures) + "\"\n");
+    dirs.close();
+    const QByteArray configBefore = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", configBefore); });
+    QCOMPARE(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), pictures);
+
+    const auto file = std::filesystem::path(dir.path().toStdString()) / "ipsetup.dat";
+    QVERIFY(!std::filesystem::exists(file));
+    mSetup::SetSettingsFolder(dir.path().toStdString());
+    SetupRecord setup;
+    ShowWatcher watcher;
+    watcher.clock.start();
+    qApp->installEventFilter(&watcher);
+    mStartup::Main(setup);
+    qApp->removeEventFilter(&watcher);
+    QVERIFY(watcher.mainShown);
+    QCOMPARE(QString::fromStdString(mSetup::LoadSettings(file, [] {}).LastPath), pictures);
+}
 
 void StartupTest::layoutComesBackExactlyRoundAfterRound() {
     // Nothing moved: every field written is the one read, round after round.

@@ -64,6 +64,8 @@ const Description kCommands[] = {
      QKeyCombination(Qt::CTRL | Qt::Key_R), "object-rotate-right", nullptr},
     {Command::Flip, "&Flip Horizontally", "Mirror the picture left to right", kNoStandard,
      QKeyCombination(Qt::CTRL | Qt::SHIFT | Qt::Key_H), "object-flip-horizontal", nullptr},
+    {Command::FullScreen, "F&ull Screen", "Fill the screen with the window, or leave it",
+     QKeySequence::FullScreen, QKeyCombination(Qt::Key_F11), "view-fullscreen", nullptr},
 };
 
 // The toolbar left to right; an empty place is a spacer between groups.

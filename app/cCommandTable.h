@@ -35,6 +35,8 @@ enum class Command {
     RotateLeft,
     RotateRight,
     Flip,
+    // The window filling the screen, or the full view when that is active.
+    FullScreen,
 };
 
 class cCommandTable : public QObject {

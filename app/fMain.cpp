@@ -168,6 +168,7 @@ void fMain::BuildControls() {
     for (QWidget* w : {static_cast<QWidget*>(imgPane), static_cast<QWidget*>(ucGIF1)}) {
         w->setContextMenuPolicy(Qt::ActionsContextMenu);
         w->addActions(commands_->Commands());
+        w->addAction(CommandAction(Command::FullScreen));
         w->addAction(filesApart);
         w->addActions(commands_->FileCommands());
     }
@@ -291,7 +292,9 @@ void fMain::showEvent(QShowEvent* e) {
 }
 
 void fMain::StoreLayout() {
-    const QSize normal = (isMaximized() || isMinimized()) ? normalGeometry().size() : size();
+    // A window that fills the screen keeps the size and state it had before.
+    const QSize normal =
+        (isMaximized() || isMinimized() || isFullScreen()) ? normalGeometry().size() : size();
     setup_.MainWidth = mSetup::ToTwipsField(double(normal.width()) * Platform::kTwipsPerPixel);
     setup_.MainHeight = mSetup::ToTwipsField(double(normal.height()) * Platform::kTwipsPerPixel);
     setup_.HSplitPercent = hSplit->SplitPercent();

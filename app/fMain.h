@@ -123,6 +123,9 @@ class fMain : public QWidget {
     // without waiting for it; a message box says when there is none.
     static void ShellOpen(const std::string& what);
     void ViewSwitch();
+    // F11: the full view fills its screen or leaves it when it is the
+    // active window, else the main window does.
+    void ToggleFullScreen();
     fOptions* ShowOptions();
     fHelp* ShowHelp();
     fAbout* ShowAbout();

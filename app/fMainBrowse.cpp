@@ -365,7 +365,8 @@ fFullview* fMain::FullView() {
         fullView_->SetCommands(
             {CommandAction(Command::Trash), CommandAction(Command::DeleteForGood), apart(),
              CommandAction(Command::RotateLeft), CommandAction(Command::RotateRight),
-             CommandAction(Command::Flip), apart(), CommandAction(Command::Undo)});
+             CommandAction(Command::Flip), apart(), CommandAction(Command::Undo), apart(),
+             CommandAction(Command::FullScreen)});
     }
     return fullView_;
 }

@@ -67,6 +67,7 @@ void fMain::BuildToolbar() {
         {Command::View, [this] { ViewSwitch(); }},
         {Command::Options, [this] { ShowOptions(); }},
         {Command::Help, [this] { ShowHelp(); }},
+        {Command::FullScreen, [this] { ToggleFullScreen(); }},
     };
     handlers.merge(FileCommandHandlers());
     commands_ = new cCommandTable(this, handlers);
@@ -150,4 +151,9 @@ void fMain::ExitWithoutAsking() {
     if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     exiting_ = true;
     close();
+}
+
+void fMain::ToggleFullScreen() {
+    QWidget* window = FullViewActive() ? static_cast<QWidget*>(fullView_) : this;
+    window->setWindowState(window->windowState() ^ Qt::WindowFullScreen);
 }

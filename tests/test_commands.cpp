@@ -5,6 +5,7 @@
 #include "app/mSetup.h"
 #include "app/mSetupUi.h"
 #include "platform/Termination.h"
+#include "platform/Twips.h"
 #include "tests/TestDecoderPool.h"
 #include "tests/WindowControls.h"
 
@@ -38,6 +39,7 @@ class CommandsTest : public QObject {
     void eachCommandRunsItsOwnHandler();
     void exitQuestion();
     void terminationSavesAndEnds();
+    void fullScreenComesAndGoesAndKeepsTheLayout();
 
   private:
     std::string SettingsFile() {
@@ -483,6 +485,25 @@ void CommandsTest::terminationSavesAndEnds() {
     QCOMPARE(asked, 0);
     QVERIFY(!ReadSettings().empty());
     Termination::OnTerminate(nullptr);
+}
+
+void CommandsTest::fullScreenComesAndGoesAndKeepsTheLayout() {
+    // F11 fills the screen and leaves it; the layout saved meanwhile is the
+    // window's own size and state, not the screen's.
+    QAction* full = main_->CommandAction(Command::FullScreen);
+    QCOMPARE(full->shortcut(), QKeySequence(Qt::Key_F11));
+    QVERIFY(Control<PicturePane>(main_, "imgPane")->actions().contains(full));
+    QVERIFY(!main_->ToolbarActions().contains(full));
+    main_->resize(640, 480); // smaller than the screen
+    QTRY_COMPARE(main_->size(), QSize(640, 480));
+    full->trigger();
+    QVERIFY(main_->isFullScreen());
+    QTRY_VERIFY(main_->width() > 640);
+    main_->AskExit = [] { return true; };
+    main_->ExitWithoutAsking();
+    QCOMPARE(setup_.MainWidth, mSetup::ToTwipsField(640.0 * kTwipsPerPixel));
+    QCOMPARE(setup_.MainHeight, mSetup::ToTwipsField(480.0 * kTwipsPerPixel));
+    QCOMPARE(int(setup_.MainWindowState), int(mSetup::kWindowNormal));
 }
 
 QTEST_MAIN(CommandsTest)

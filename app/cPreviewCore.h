@@ -82,6 +82,9 @@ class cPreviewCore {
     // `Answer` as any other.
     uint32_t TakeFullDecode();
     bool FullViewWaiting() const { return fullViewWaiting_; }
+    // Esc while a full view waits for its picture: it will not open. The
+    // whole picture, if on its way, still arrives for the cache.
+    void DropWaitingFullView() { fullViewWaiting_ = fullViewReady_ = false; }
     // The shown picture was replaced by one of the same file fitted to a new
     // pane size: whether the pane now holds less than the whole picture,
     // which a full view must then decode.

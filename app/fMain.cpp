@@ -283,7 +283,8 @@ bool fMain::eventFilter(QObject* watched, QEvent* e) {
 
 void fMain::keyPressEvent(QKeyEvent* e) {
     int16_t key = 0;
-    if (InputEvents::KeyAscii(e, key) && key == InputEvents::kKeyEscape) emit exitRequested();
+    if (InputEvents::KeyAscii(e, key) && key == InputEvents::kKeyEscape && !CancelWaitingFullView())
+        emit exitRequested();
 }
 
 void fMain::showEvent(QShowEvent* e) {

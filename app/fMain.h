@@ -282,6 +282,9 @@ class fMain : public QWidget {
     void ShowChoice();
     void ShowStatus();
     void DropFullViewWait();
+    // Esc while a full view waits for its picture: it will not open; false
+    // when none waits.
+    bool CancelWaitingFullView();
     void OpenFullViewOfChoice();
     // Stops the preview's GIF while a full view on its screen covers it.
     void PausePreviewBehind(fFullview* view);

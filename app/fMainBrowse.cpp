@@ -306,6 +306,13 @@ void fMain::ShowChoice() {
     UpdateBusyPointer();
 }
 
+bool fMain::CancelWaitingFullView() {
+    if (!fullViewAsked_ && !preview_.FullViewWaiting()) return false;
+    preview_.DropWaitingFullView();
+    DropFullViewWait();
+    return true;
+}
+
 void fMain::DropFullViewWait() {
     fullViewAsked_ = false;
     UpdateBusyPointer();
@@ -443,6 +450,8 @@ void fMain::PausePreviewBehind(fFullview* view) {
 
 void fMain::OnListKey(QKeyEvent* e) {
     if (e->key() == Qt::Key_Escape) {
+        // Esc after Enter, before the full view could open, means "not now".
+        if (CancelWaitingFullView()) return;
         emit exitRequested();
         return;
     }

@@ -71,6 +71,26 @@ class ThumbnailFirstTest : public MainWindowFixture {
         QVERIFY(QGuiApplication::overrideCursor() != nullptr); // the picture is on its way
     }
 
+    void escBeforeTheFullViewOpensCancelsIt() {
+        // Enter while the picture decodes asks for a full view that waits
+        // for it; Esc then means "not now", not the exit question. The next
+        // Esc in the list asks as ever.
+        Photo(QStringLiteral("wait.slow.jpg"));
+        Open(dir_.path());
+        main_->ChooseRow(RowOf(QStringLiteral("wait.slow.jpg")));
+        int asked = 0;
+        main_->AskExit = [&] { return ++asked, false; };
+        auto* list = Control<FileListView>(main_, "lvFiles")->ReportView();
+        QTest::keyClick(list, Qt::Key_Return);
+        QVERIFY(main_->Preview().FullViewWaiting());
+        QTest::keyClick(list, Qt::Key_Escape);
+        QVERIFY(!main_->Preview().FullViewWaiting());
+        QCOMPARE(asked, 0);
+        QTest::keyClick(list, Qt::Key_Escape);
+        QCOMPARE(asked, 1);
+        QVERIFY(!main_->OpenFullView() || !main_->OpenFullView()->isVisible());
+    }
+
   private:
     // A JPEG of the photo's size, named so that the tests' helper pretends
     // a decode of minutes.
